@@ -26,3 +26,17 @@ function(korvan_qtest name)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/${name}-config;XDG_RUNTIME_DIR=${CMAKE_CURRENT_BINARY_DIR}/${name}-runtime")
 endfunction()
+
+# korvan_add_leaf_folders(DIR): adds every folder below DIR that holds a CMakeLists.txt. Folders of the
+# Qt parts (app, iec61850, tools/ieddump) only when the GUI is built.
+function(korvan_add_leaf_folders dir)
+  file(GLOB_RECURSE lists RELATIVE ${dir} CONFIGURE_DEPENDS ${dir}/*/CMakeLists.txt)
+  list(SORT lists)
+  foreach(list_file IN LISTS lists)
+    get_filename_component(folder ${list_file} DIRECTORY)
+    if(NOT KORVAN_WITH_GUI AND folder MATCHES "^(app|iec61850|tools/ieddump)(/|$)")
+      continue()
+    endif()
+    add_subdirectory(${dir}/${folder} ${CMAKE_CURRENT_BINARY_DIR}/${folder})
+  endforeach()
+endfunction()
