@@ -1,0 +1,225 @@
+#pragma once
+
+/* C client API of the Korvan protocol stack: one association with an IEC 61850 server (an MMS
+ * server on ISO-on-TCP), its directory services and reads.
+ *
+ * The names, types and constant values follow the widely used libiec61850 client API so that the
+ * same engine code also builds against that library (CMake option KORVAN_USE_LIBIEC61850). */
+
+#include <stdbool.h>
+#include <stdint.h>
+
+#include "linked_list.h"
+#include "mms_value.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Handles and helpers -------------------------------------------------------------------- */
+
+typedef struct sIedConnection* IedConnection;
+typedef struct sClientReportControlBlock* ClientReportControlBlock;
+typedef struct sClientReport* ClientReport;
+typedef struct sControlObjectClient* ControlObjectClient;
+
+/* ---- Enumerations and constants --------------------------------------------------------------- */
+
+typedef enum {
+    IED_ERROR_OK = 0,
+    IED_ERROR_NOT_CONNECTED = 1,
+    IED_ERROR_ALREADY_CONNECTED = 2,
+    IED_ERROR_CONNECTION_LOST = 3,
+    IED_ERROR_SERVICE_NOT_SUPPORTED = 4,
+    IED_ERROR_CONNECTION_REJECTED = 5,
+    IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED = 6,
+    IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT = 10,
+    IED_ERROR_ENABLE_REPORT_FAILED_DATASET_MISMATCH = 11,
+    IED_ERROR_OBJECT_REFERENCE_INVALID = 12,
+    IED_ERROR_UNEXPECTED_VALUE_RECEIVED = 13,
+    IED_ERROR_TIMEOUT = 20,
+    IED_ERROR_ACCESS_DENIED = 21,
+    IED_ERROR_OBJECT_DOES_NOT_EXIST = 22,
+    IED_ERROR_OBJECT_EXISTS = 23,
+    IED_ERROR_OBJECT_ACCESS_UNSUPPORTED = 24,
+    IED_ERROR_TYPE_INCONSISTENT = 25,
+    IED_ERROR_TEMPORARILY_UNAVAILABLE = 26,
+    IED_ERROR_OBJECT_UNDEFINED = 27,
+    IED_ERROR_INVALID_ADDRESS = 28,
+    IED_ERROR_HARDWARE_FAULT = 29,
+    IED_ERROR_TYPE_UNSUPPORTED = 30,
+    IED_ERROR_OBJECT_ATTRIBUTE_INCONSISTENT = 31,
+    IED_ERROR_OBJECT_VALUE_INVALID = 32,
+    IED_ERROR_OBJECT_INVALIDATED = 33,
+    IED_ERROR_MALFORMED_MESSAGE = 34,
+    IED_ERROR_SERVICE_NOT_IMPLEMENTED = 98,
+    IED_ERROR_UNKNOWN = 99
+} IedClientError;
+
+typedef enum {
+    IEC61850_FC_ST = 0,
+    IEC61850_FC_MX = 1,
+    IEC61850_FC_SP = 2,
+    IEC61850_FC_SV = 3,
+    IEC61850_FC_CF = 4,
+    IEC61850_FC_DC = 5,
+    IEC61850_FC_SG = 6,
+    IEC61850_FC_SE = 7,
+    IEC61850_FC_SR = 8,
+    IEC61850_FC_OR = 9,
+    IEC61850_FC_BL = 10,
+    IEC61850_FC_EX = 11,
+    IEC61850_FC_CO = 12,
+    IEC61850_FC_US = 13,
+    IEC61850_FC_MS = 14,
+    IEC61850_FC_RP = 15,
+    IEC61850_FC_BR = 16,
+    IEC61850_FC_LG = 17,
+    IEC61850_FC_GO = 18,
+    IEC61850_FC_ALL = 99,
+    IEC61850_FC_NONE = -1
+} FunctionalConstraint;
+
+/* Looks at the first two characters only, so "ST" and "ST$Mod" both give IEC61850_FC_ST; anything
+ * unknown (also null) gives IEC61850_FC_NONE. */
+FunctionalConstraint FunctionalConstraint_fromString(const char* fcString);
+
+typedef enum {
+    ACSI_CLASS_DATA_OBJECT,
+    ACSI_CLASS_DATA_SET,
+    ACSI_CLASS_BRCB,
+    ACSI_CLASS_URCB,
+    ACSI_CLASS_LCB,
+    ACSI_CLASS_LOG,
+    ACSI_CLASS_SGCB,
+    ACSI_CLASS_GoCB,
+    ACSI_CLASS_GsCB,
+    ACSI_CLASS_MSVCB,
+    ACSI_CLASS_USVCB
+} ACSIClass;
+
+/* Report control block attributes, as bits of the parameter mask of a write-back. */
+#define RCB_ELEMENT_RPT_ID 1
+#define RCB_ELEMENT_RPT_ENA 2
+#define RCB_ELEMENT_RESV 4
+#define RCB_ELEMENT_DATSET 8
+#define RCB_ELEMENT_CONF_REV 16
+#define RCB_ELEMENT_OPT_FLDS 32
+#define RCB_ELEMENT_BUF_TM 64
+#define RCB_ELEMENT_SQ_NUM 128
+#define RCB_ELEMENT_TRG_OPS 256
+#define RCB_ELEMENT_INTG_PD 512
+#define RCB_ELEMENT_GI 1024
+#define RCB_ELEMENT_PURGE_BUF 2048
+#define RCB_ELEMENT_ENTRY_ID 4096
+#define RCB_ELEMENT_TIME_OF_ENTRY 8192
+#define RCB_ELEMENT_RESV_TMS 16384
+#define RCB_ELEMENT_OWNER 32768
+
+typedef enum {
+    ADD_CAUSE_UNKNOWN = 0,
+    ADD_CAUSE_NOT_SUPPORTED = 1,
+    ADD_CAUSE_BLOCKED_BY_SWITCHING_HIERARCHY = 2,
+    ADD_CAUSE_SELECT_FAILED = 3,
+    ADD_CAUSE_INVALID_POSITION = 4,
+    ADD_CAUSE_POSITION_REACHED = 5,
+    ADD_CAUSE_PARAMETER_CHANGE_IN_EXECUTION = 6,
+    ADD_CAUSE_STEP_LIMIT = 7,
+    ADD_CAUSE_BLOCKED_BY_MODE = 8,
+    ADD_CAUSE_BLOCKED_BY_PROCESS = 9,
+    ADD_CAUSE_BLOCKED_BY_INTERLOCKING = 10,
+    ADD_CAUSE_BLOCKED_BY_SYNCHROCHECK = 11,
+    ADD_CAUSE_COMMAND_ALREADY_IN_EXECUTION = 12,
+    ADD_CAUSE_BLOCKED_BY_HEALTH = 13,
+    ADD_CAUSE_1_OF_N_CONTROL = 14,
+    ADD_CAUSE_ABORTION_BY_CANCEL = 15,
+    ADD_CAUSE_TIME_LIMIT_OVER = 16,
+    ADD_CAUSE_ABORTION_BY_TRIP = 17,
+    ADD_CAUSE_OBJECT_NOT_SELECTED = 18,
+    ADD_CAUSE_OBJECT_ALREADY_SELECTED = 19,
+    ADD_CAUSE_NO_ACCESS_AUTHORITY = 20,
+    ADD_CAUSE_ENDED_WITH_OVERSHOOT = 21,
+    ADD_CAUSE_ABORTION_DUE_TO_DEVIATION = 22,
+    ADD_CAUSE_ABORTION_BY_COMMUNICATION_LOSS = 23,
+    ADD_CAUSE_ABORTION_BY_COMMAND = 24,
+    ADD_CAUSE_NONE = 25,
+    ADD_CAUSE_INCONSISTENT_PARAMETERS = 26,
+    ADD_CAUSE_LOCKED_BY_OTHER_CLIENT = 27
+} ControlAddCause;
+
+typedef enum {
+    CONTROL_ERROR_NO_ERROR = 0,
+    CONTROL_ERROR_UNKNOWN = 1,
+    CONTROL_ERROR_TIMEOUT_TEST = 2,
+    CONTROL_ERROR_OPERATOR_TEST = 3
+} ControlLastApplError;
+
+typedef struct {
+    int ctlNum;
+    ControlLastApplError error;
+    ControlAddCause addCause;
+} LastApplError;
+
+typedef void (*IedConnectionClosedHandler)(void* parameter, IedConnection connection);
+typedef void (*ReportCallbackFunction)(void* parameter, ClientReport report);
+
+/* ---- Connection -------------------------------------------------------------------------------- */
+
+/* A new handle without an association. */
+IedConnection IedConnection_create(void);
+
+/* Blocks until the TCP connection, the association and the MMS initiate are done, the connect
+ * time-out has passed or the server refused. */
+void IedConnection_connect(IedConnection self, IedClientError* error, const char* hostname, int tcpPort);
+
+/* Defaults: 10000 ms for connecting, 5000 ms for every confirmed request. */
+void IedConnection_setConnectTimeout(IedConnection self, uint32_t timeoutInMs);
+void IedConnection_setRequestTimeout(IedConnection self, uint32_t timeoutInMs);
+
+/* Runs once, on the receive thread, when an established association ends for any other reason than
+ * IedConnection_close or IedConnection_destroy by the owner. The handler may call any function of
+ * this API except IedConnection_destroy on the same handle. */
+void IedConnection_installConnectionClosedHandler(IedConnection self, IedConnectionClosedHandler handler,
+                                                  void* parameter);
+
+/* Concludes and releases the association; the handle can connect again. */
+void IedConnection_close(IedConnection self);
+
+/* Closes if needed and frees the handle; no callback runs once it has returned. */
+void IedConnection_destroy(IedConnection self);
+
+/* ---- Directory services ---------------------------------------------------------------------- */
+
+/* All lists below are LinkedLists of malloc'ed char* owned by the caller (LinkedList_destroy), or
+ * null with *error set. The domain list and each domain's variable names are fetched once per
+ * association; data sets are asked for on every call. */
+
+LinkedList IedConnection_getLogicalDeviceList(IedConnection self, IedClientError* error);
+
+/* The logical nodes of a logical device, in server order. */
+LinkedList IedConnection_getLogicalDeviceDirectory(IedConnection self, IedClientError* error,
+                                                   const char* logicalDeviceName);
+
+/* For "LD/LN": data objects, data sets, URCBs or BRCBs of that logical node by name. */
+LinkedList IedConnection_getLogicalNodeDirectory(IedConnection self, IedClientError* error,
+                                                 const char* logicalNodeReference, ACSIClass acsiClass);
+
+/* For "LD/LN.DO[.DA...]" or "LD/LN.RCB": the direct children as "name[FC]", one per distinct
+ * name and FC, in server order. A leaf gives an empty list. */
+LinkedList IedConnection_getDataDirectoryFC(IedConnection self, IedClientError* error,
+                                            const char* dataReference);
+
+/* For "LD/LN.DS": the members as "LD/LN.DO.DA[FC]". isDeletable may be null. */
+LinkedList IedConnection_getDataSetDirectory(IedConnection self, IedClientError* error,
+                                             const char* dataSetReference, bool* isDeletable);
+
+/* ---- Reading ---------------------------------------------------------------------------------- */
+
+/* Reads "LD/LN.DO.DA" under fc. The caller owns the value (MmsValue_delete). A data-access error
+ * gives null and the matching *error. */
+MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error,
+                                   const char* dataAttributeReference, FunctionalConstraint fc);
+
+#ifdef __cplusplus
+}
+#endif
