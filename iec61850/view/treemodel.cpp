@@ -1,0 +1,156 @@
+#include "treemodel.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QPersistentModelIndex>
+#include <QStandardItem>
+#include <QTimer>
+
+namespace iec61850 {
+
+namespace {
+
+const QString kRootName = QStringLiteral("rootItem");
+const QColor kHighlightColour(Qt::darkCyan);
+const QColor kPlainColour(QStringLiteral("#2d2d2d"));
+
+}  // namespace
+
+TreeModel::TreeModel(QObject* parent) : QStandardItemModel(parent), rootSentinel(new QStandardItem("Root")) {
+    itemStack.append(rootSentinel);
+    nameStack.append(kRootName);
+}
+
+TreeModel::~TreeModel() {
+    delete rootSentinel;
+}
+
+void TreeModel::addItem(const QString& name, const QString& ref, int layer) {
+    if (layer < 1 || itemStack.size() < layer) {
+        return;
+    }
+    while (itemStack.size() > layer) {
+        itemStack.removeLast();
+        nameStack.removeLast();
+    }
+
+    // The stack may still name an item whose row was removed meanwhile, so it is only ever compared
+    // with the sentinel; the parent itself is found through the index.
+    QStandardItem* parent = nullptr;
+    if (itemStack.last() != rootSentinel) {
+        parent = itemByRef.value(nameStack.last());
+        if (parent == nullptr) {
+            // The parent's reference was forgotten: its row is gone or leaving, so its children have
+            // nowhere to go. Not pushing the line also drops its own descendants.
+            return;
+        }
+    }
+
+    auto* nameItem = new QStandardItem(name);
+    QList<QStandardItem*> row{nameItem, new QStandardItem()};
+    if (parent == nullptr) {
+        appendRow(row);
+    } else {
+        parent->insertRow(parent->rowCount(), row);
+    }
+
+    itemByRef.insert(ref, nameItem);
+    refByItem.insert(nameItem, ref);
+    itemStack.append(nameItem);
+    nameStack.append(ref);
+
+    if (parent != nullptr) {
+        setValue(ref, QString(), false);
+    }
+}
+
+void TreeModel::setValue(const QString& ref, const QString& value, bool highlight) {
+    QString text = value;
+    if (text.isEmpty()) {
+        text = lastValueByRef.value(ref);
+        if (text.isEmpty()) {
+            return;
+        }
+    }
+    lastValueByRef.insert(ref, text);
+
+    QStandardItem* nameItem = itemByRef.value(ref);
+    if (nameItem == nullptr) {
+        return;
+    }
+    const QModelIndex valueIndex = nameItem->index().siblingAtColumn(1);
+    setData(valueIndex, text, Qt::EditRole);
+    if (highlight) {
+        highlightPath(nameItem);
+    }
+}
+
+void TreeModel::highlightPath(QStandardItem* item) {
+    QList<QPersistentModelIndex> coloured;
+    for (QStandardItem* it = item; it != nullptr && it->parent() != nullptr; it = it->parent()) {
+        it->setData(QBrush(kHighlightColour), Qt::BackgroundRole);
+        coloured.append(QPersistentModelIndex(it->index()));
+    }
+    if (coloured.isEmpty()) {
+        return;
+    }
+    // Persistent indexes turn invalid when their row goes, so the revert never reaches a deleted item;
+    // the model as context drops the revert if the model itself is gone.
+    QTimer::singleShot(kHighlightMs, this, [this, coloured]() {
+        for (const QPersistentModelIndex& index : coloured) {
+            if (index.isValid()) {
+                setData(index, QBrush(kPlainColour), Qt::BackgroundRole);
+            }
+        }
+    });
+}
+
+void TreeModel::forgetItem(QStandardItem* item) {
+    if (item == nullptr) {
+        return;
+    }
+    const auto found = refByItem.find(item);
+    if (found != refByItem.end()) {
+        // Only unindex the reference if it still points here: a later line with the same reference
+        // stays reachable.
+        const auto byRef = itemByRef.find(found.value());
+        if (byRef != itemByRef.end() && byRef.value() == item) {
+            itemByRef.erase(byRef);
+        }
+        refByItem.erase(found);
+    }
+    for (int row = 0; row < item->rowCount(); ++row) {
+        forgetItem(item->child(row, 0));
+    }
+}
+
+void TreeModel::removeItem(const QModelIndex& index) {
+    QStandardItem* item = itemFromIndex(index);
+    if (item == nullptr) {
+        return;
+    }
+    forgetItem(item);
+    removeRow(index.row(), index.parent());
+}
+
+void TreeModel::resetTree() {
+    itemStack.clear();
+    nameStack.clear();
+    itemByRef.clear();
+    refByItem.clear();
+    lastValueByRef.clear();
+    removeRows(0, rowCount());
+    // The sentinel is never inserted into the model and never gains children, so it can be reused.
+    itemStack.append(rootSentinel);
+    nameStack.append(kRootName);
+}
+
+QString TreeModel::referenceOf(QStandardItem* item) const {
+    return refByItem.value(item);
+}
+
+QStandardItem* TreeModel::itemOf(const QString& ref) const {
+    return itemByRef.value(ref);
+}
+
+}  // namespace iec61850
