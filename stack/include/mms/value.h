@@ -1,0 +1,96 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mms/bit_string.h"
+#include "mms/data_access_error.h"
+#include "mms_value.h"
+
+// The value of one MMS Data element (or a failed access result) as the whole stack handles it. The C
+// functions of mms_value.h are a facade over this class; the handle they pass around is a pointer to
+// it, so structures and arrays own their elements by value and hand out pointers into themselves.
+struct MmsValue {
+public:
+    // An empty structure.
+    MmsValue() = default;
+
+    static MmsValue boolean(bool value);
+    static MmsValue integer(int64_t value);
+    static MmsValue unsignedInteger(uint64_t value);
+    // Single precision: sent with exponent width 8 and four octets.
+    static MmsValue floatSingle(float value);
+    // Double precision: sent with exponent width 11 and eight octets.
+    static MmsValue floatDouble(double value);
+    static MmsValue bitString(iecstack::mms::BitString bits);
+    static MmsValue octetString(std::vector<uint8_t> bytes);
+    static MmsValue visibleString(std::string text);
+    // UTF-8 text of the MMS string type.
+    static MmsValue mmsString(std::string text);
+    static MmsValue generalizedTime(std::string text);
+    static MmsValue bcd(uint64_t value);
+    // The content octets of an OBJECT IDENTIFIER, as received.
+    static MmsValue objectId(std::vector<uint8_t> encodedArcs);
+    // Seconds since 1970-01-01, 24-bit binary fraction of a second, time-quality byte.
+    static MmsValue utcTime(uint32_t seconds, uint32_t fraction, uint8_t quality);
+    static MmsValue utcTimeFromMs(uint64_t msSinceEpoch, uint8_t quality);
+    static MmsValue binaryTime(uint32_t msOfDay, uint16_t daysSince1984);
+    static MmsValue binaryTimeOfDay(uint32_t msOfDay);
+    static MmsValue binaryTimeFromMs(uint64_t msSinceEpoch, bool withDate);
+    static MmsValue structure(std::vector<MmsValue> elements);
+    static MmsValue array(std::vector<MmsValue> elements);
+    static MmsValue accessError(iecstack::mms::DataAccessError error);
+
+    MmsType type() const { return type_; }
+    bool isContainer() const { return type_ == MMS_STRUCTURE || type_ == MMS_ARRAY; }
+
+    bool boolValue() const { return type_ == MMS_BOOLEAN && int_ != 0; }
+    // Numeric views that convert between integer, unsigned, BCD and float; 0 for other types.
+    int64_t toInt64() const;
+    uint64_t toUint64() const;
+    double toDouble() const;
+    // Float only: true when it travels as double precision.
+    bool isDoublePrecision() const { return type_ == MMS_FLOAT && doublePrecision_; }
+
+    const iecstack::mms::BitString& bits() const { return bits_; }
+    iecstack::mms::BitString& bits() { return bits_; }
+    // Octet string, object identifier content, binary time (4 or 6 octets), UTC time (8 octets).
+    const std::vector<uint8_t>& octets() const { return octets_; }
+    std::vector<uint8_t>& octets() { return octets_; }
+    // Visible string, MMS string, generalized time.
+    const std::string& text() const { return text_; }
+
+    const std::vector<MmsValue>& elements() const { return elements_; }
+    std::vector<MmsValue>& elements() { return elements_; }
+
+    iecstack::mms::DataAccessError accessError() const {
+        return static_cast<iecstack::mms::DataAccessError>(int_);
+    }
+
+    uint64_t utcTimeMs() const;
+    uint8_t utcTimeQuality() const;
+    bool binaryTimeHasDate() const { return type_ == MMS_BINARY_TIME && octets_.size() == 6; }
+    uint64_t binaryTimeMs() const;
+
+    friend bool operator==(const MmsValue& a, const MmsValue& b);
+    friend bool operator!=(const MmsValue& a, const MmsValue& b) { return !(a == b); }
+
+private:
+    explicit MmsValue(MmsType type) : type_(type) {}
+
+    MmsType type_ = MMS_STRUCTURE;
+    bool doublePrecision_ = false;
+    // Boolean, integer, DataAccessError code (as int64) and unsigned/BCD (as uint64 bits).
+    int64_t int_ = 0;
+    double float_ = 0;
+    iecstack::mms::BitString bits_;
+    std::vector<uint8_t> octets_;
+    std::string text_;
+    std::vector<MmsValue> elements_;
+};
+
+namespace iecstack::mms {
+using Value = ::MmsValue;
+}  // namespace iecstack::mms
