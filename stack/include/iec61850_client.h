@@ -6,6 +6,10 @@
  * The names, types and constant values follow the widely used libiec61850 client API so that the
  * same engine code also builds against that library (CMake option KORVAN_USE_LIBIEC61850). */
 
+#if defined(KORVAN_USE_LIBIEC61850)
+#include_next <iec61850_client.h>
+#else
+
 #include <stdbool.h>
 #include <stdint.h>
 
@@ -223,3 +227,5 @@ MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error,
 #ifdef __cplusplus
 }
 #endif
+
+#endif /* KORVAN_USE_LIBIEC61850 */

@@ -1,0 +1,102 @@
+#include "directory_index.h"
+
+#include <unordered_set>
+
+namespace iecstack::client {
+
+namespace {
+
+std::vector<std::string_view> splitAtDollar(std::string_view name) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = name.find('$', start);
+        if (end == std::string_view::npos) {
+            parts.push_back(name.substr(start));
+            return parts;
+        }
+        parts.push_back(name.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+// Appends `entry` unless `list` (named by `listKey`) already holds it. The keys of every list share one
+// set that lives only while the index is built.
+void appendOnce(std::unordered_set<std::string>& seen, const std::string& listKey,
+                std::vector<std::string>& list, std::string entry) {
+    if (seen.insert(listKey + '\n' + entry).second) {
+        list.push_back(std::move(entry));
+    }
+}
+
+}  // namespace
+
+DirectoryIndex::DirectoryIndex(const std::vector<std::string>& names) {
+    std::unordered_set<std::string> seen;
+    std::string parentPath;
+    for (const std::string& name : names) {
+        const std::vector<std::string_view> parts = splitAtDollar(name);
+        if (parts.front().empty()) {
+            continue;
+        }
+        const std::string logicalNodeName(parts.front());
+        LogicalNode& logicalNode = nodesByName_[logicalNodeName];
+        if (parts.size() == 1) {
+            appendOnce(seen, std::string(), logicalNodes_, logicalNodeName);
+            continue;
+        }
+        if (parts.size() == 2) {
+            continue;  // "LN$FC" only groups by constraint; it is no element of the object tree
+        }
+        const std::string_view fc = parts[1];
+        if (parts.size() == 3) {
+            const std::string top(parts[2]);
+            if (fc == "RP") {
+                appendOnce(seen, logicalNodeName + "$RP", logicalNode.unbufferedReports, top);
+            } else if (fc == "BR") {
+                appendOnce(seen, logicalNodeName + "$BR", logicalNode.bufferedReports, top);
+            } else if (fc != "GO") {
+                appendOnce(seen, logicalNodeName + "$DO", logicalNode.dataObjects, top);
+            }
+        }
+        // Paths leave the FC out, so one data object seen under several constraints is one element.
+        parentPath = logicalNodeName;
+        for (size_t i = 2; i + 1 < parts.size(); ++i) {
+            parentPath.push_back('.');
+            parentPath.append(parts[i]);
+        }
+        childrenByPath_.try_emplace(parentPath + '.' + std::string(parts.back()));
+        std::string child(parts.back());
+        child.push_back('[');
+        child.append(fc);
+        child.push_back(']');
+        appendOnce(seen, parentPath, childrenByPath_[parentPath], std::move(child));
+    }
+}
+
+const DirectoryIndex::LogicalNode* DirectoryIndex::findLogicalNode(std::string_view name) const {
+    const auto it = nodesByName_.find(std::string(name));
+    return it == nodesByName_.end() ? nullptr : &it->second;
+}
+
+const std::vector<std::string>* DirectoryIndex::dataObjects(std::string_view logicalNode) const {
+    const LogicalNode* node = findLogicalNode(logicalNode);
+    return node == nullptr ? nullptr : &node->dataObjects;
+}
+
+const std::vector<std::string>* DirectoryIndex::unbufferedReports(std::string_view logicalNode) const {
+    const LogicalNode* node = findLogicalNode(logicalNode);
+    return node == nullptr ? nullptr : &node->unbufferedReports;
+}
+
+const std::vector<std::string>* DirectoryIndex::bufferedReports(std::string_view logicalNode) const {
+    const LogicalNode* node = findLogicalNode(logicalNode);
+    return node == nullptr ? nullptr : &node->bufferedReports;
+}
+
+const std::vector<std::string>* DirectoryIndex::children(std::string_view dottedPath) const {
+    const auto it = childrenByPath_.find(std::string(dottedPath));
+    return it == childrenByPath_.end() ? nullptr : &it->second;
+}
+
+}  // namespace iecstack::client

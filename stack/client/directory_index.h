@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace iecstack::client {
+
+// The model of one logical device as its flattened MMS variable names describe it ("LN", "LN$FC",
+// "LN$FC$DO", "LN$FC$DO$DA", ...). Built in one pass when the names arrive so that every directory
+// question afterwards is a hash lookup: a discovery walk that asks once per element then costs time
+// linear in the size of the model instead of rescanning the whole name list on every call.
+class DirectoryIndex {
+public:
+    DirectoryIndex() = default;
+    // `names` in server order; that order is kept in every answer.
+    explicit DirectoryIndex(const std::vector<std::string>& names);
+
+    // Names without '$'.
+    const std::vector<std::string>& logicalNodes() const { return logicalNodes_; }
+
+    // Null when the logical node does not occur in the names at all.
+    const std::vector<std::string>* dataObjects(std::string_view logicalNode) const;
+    const std::vector<std::string>* unbufferedReports(std::string_view logicalNode) const;
+    const std::vector<std::string>* bufferedReports(std::string_view logicalNode) const;
+
+    // Direct children of the element at the dotted path ("LN.DO.DA" or "LN.RCB"), each as "name[FC]",
+    // one per distinct name and FC. Empty for a leaf, null for an element that does not exist.
+    const std::vector<std::string>* children(std::string_view dottedPath) const;
+
+private:
+    struct LogicalNode {
+        std::vector<std::string> dataObjects;
+        std::vector<std::string> unbufferedReports;
+        std::vector<std::string> bufferedReports;
+    };
+
+    const LogicalNode* findLogicalNode(std::string_view name) const;
+
+    std::vector<std::string> logicalNodes_;
+    std::unordered_map<std::string, LogicalNode> nodesByName_;
+    std::unordered_map<std::string, std::vector<std::string>> childrenByPath_;
+};
+
+}  // namespace iecstack::client

@@ -1,0 +1,64 @@
+#include "object_reference.h"
+
+namespace iecstack::client {
+
+std::optional<ObjectReference> ObjectReference::parse(std::string_view reference) {
+    if (reference.size() > kMaxReferenceLength) {
+        return std::nullopt;
+    }
+    const size_t slash = reference.find('/');
+    if (slash == std::string_view::npos || slash == 0 ||
+        reference.find('/', slash + 1) != std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string_view path = reference.substr(slash + 1);
+    if (path.empty() || path.front() == '.' || path.back() == '.' ||
+        path.find("..") != std::string_view::npos || path.find('$') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return ObjectReference{std::string(reference.substr(0, slash)), std::string(path)};
+}
+
+std::string_view ObjectReference::logicalNode() const {
+    return std::string_view(path).substr(0, path.find('.'));
+}
+
+std::string ObjectReference::itemName(std::string_view fc) const {
+    const std::string_view ln = logicalNode();
+    std::string item;
+    item.reserve(path.size() + fc.size() + 2);
+    item.append(ln);
+    item.push_back('$');
+    item.append(fc);
+    for (size_t i = ln.size(); i < path.size(); ++i) {
+        item.push_back(path[i] == '.' ? '$' : path[i]);
+    }
+    return item;
+}
+
+std::string memberReferenceFromMms(std::string_view domain, std::string_view item) {
+    std::string result(domain);
+    result.push_back('/');
+    const size_t first = item.find('$');
+    const size_t second = first == std::string_view::npos ? first : item.find('$', first + 1);
+    std::string_view fc;
+    std::string_view rest;
+    if (second == std::string_view::npos) {
+        rest = item;
+    } else {
+        result.append(item.substr(0, first));
+        fc = item.substr(first + 1, second - first - 1);
+        rest = item.substr(second);
+    }
+    for (char c : rest) {
+        result.push_back(c == '$' ? '.' : c);
+    }
+    if (!fc.empty()) {
+        result.push_back('[');
+        result.append(fc);
+        result.push_back(']');
+    }
+    return result;
+}
+
+}  // namespace iecstack::client

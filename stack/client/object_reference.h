@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace iecstack::client {
+
+// Longest reference the client accepts from its caller. Far above what any device names, it only keeps
+// a caller's garbage from turning into an oversized request; longer references are refused, never cut.
+constexpr size_t kMaxReferenceLength = 1024;
+
+// An object reference "LD/LN.DO.DA" split into the MMS domain (the logical device) and the dotted path
+// below it ("LN.DO.DA").
+struct ObjectReference {
+    std::string domain;
+    std::string path;
+
+    // Null for an empty domain or path, a missing or second '/', empty path elements, a '$' inside the
+    // path or a reference longer than kMaxReferenceLength.
+    static std::optional<ObjectReference> parse(std::string_view reference);
+
+    // The logical node: the path up to the first '.'.
+    std::string_view logicalNode() const;
+    // The MMS item name under a functional constraint: "LN$FC$DO$DA".
+    std::string itemName(std::string_view fc) const;
+};
+
+// "LD/LN$FC$DO$DA" (a data-set member as the server names it) as "LD/LN.DO.DA[FC]"; a name with fewer
+// than two '$' has no functional constraint to move and keeps its path, with '$' turned into '.'.
+std::string memberReferenceFromMms(std::string_view domain, std::string_view item);
+
+}  // namespace iecstack::client
