@@ -1,0 +1,143 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace iecstack::scl {
+
+// The parts of a substation configuration file that a server needs to build its data model. Names and
+// attribute texts are kept as written; interpretation (enumerations, value parsing) happens when the
+// model is built, where the type of each attribute is known.
+
+struct EnumType {
+    std::string id;
+    std::vector<std::pair<int, std::string>> values;  // ord, literal
+    int line = 0;
+};
+
+// A DA of a DOType or a BDA of a DAType.
+struct AttributeDef {
+    std::string name;
+    std::string bType;  // BOOLEAN, INT32, Struct, Enum, ...
+    std::string type;   // DAType id for Struct, EnumType id for Enum
+    std::string fc;     // empty for BDAs
+    std::string valKind;
+    unsigned count = 0;               // > 0 makes the attribute an array
+    std::vector<std::string> values;  // Val texts (several for arrays)
+    bool dchg = false, qchg = false, dupd = false;
+    int line = 0;
+};
+
+struct DaType {
+    std::string id;
+    std::vector<AttributeDef> attributes;
+    int line = 0;
+};
+
+// One child of a DOType in document order: either a data attribute or a sub data object.
+struct DoChild {
+    bool isSdo = false;
+    AttributeDef attribute;  // when !isSdo
+    std::string sdoName, sdoType;
+    unsigned sdoCount = 0;
+    int line = 0;
+    const std::string& name() const { return isSdo ? sdoName : attribute.name; }
+};
+
+struct DoType {
+    std::string id, cdc;
+    std::vector<DoChild> children;
+    int line = 0;
+};
+
+struct DoRef {
+    std::string name, type;
+    int line = 0;
+};
+
+struct LNodeType {
+    std::string id, lnClass;
+    std::vector<DoRef> dataObjects;
+    int line = 0;
+};
+
+struct DataTypeTemplates {
+    std::map<std::string, LNodeType> lnodeTypes;
+    std::map<std::string, DoType> doTypes;
+    std::map<std::string, DaType> daTypes;
+    std::map<std::string, EnumType> enumTypes;
+};
+
+struct Fcda {
+    std::string ldInst, prefix, lnClass, lnInst, doName, daName, fc;
+    int line = 0;
+};
+
+struct DataSet {
+    std::string name;
+    std::vector<Fcda> members;
+    int line = 0;
+};
+
+struct ReportControl {
+    std::string name, datSet, rptId;
+    uint32_t confRev = 0, bufTime = 0, intgPd = 0;
+    bool buffered = false;
+    bool indexed = true;
+    unsigned maxInstances = 1;
+    // Trigger options: dchg, qchg, dupd, period, gi.
+    bool trgDchg = false, trgQchg = false, trgDupd = false, trgPeriod = false, trgGi = true;
+    // Optional fields: seqNum, timeStamp, dataSet, reasonCode, dataRef, bufOvfl, entryID, configRef,
+    // segmentation.
+    bool optSeqNum = false, optTimeStamp = false, optDataSet = false, optReasonCode = false,
+         optDataRef = false, optBufOvfl = false, optEntryId = false, optConfigRef = false,
+         optSegmentation = false;
+    int line = 0;
+};
+
+// An initial value from a DOI/SDI/DAI: the path below the logical node, dot-separated
+// ("Mod.ctlModel", "NamPlt.vendor", "A.phsA.cVal.mag.f").
+struct InstanceValue {
+    std::string path;
+    std::vector<std::string> values;
+    int line = 0;
+};
+
+struct LogicalNode {
+    std::string prefix, lnClass, inst, lnType;
+    std::vector<DataSet> dataSets;
+    std::vector<ReportControl> reportControls;
+    std::vector<InstanceValue> instanceValues;
+    int line = 0;
+    std::string name() const { return prefix + lnClass + inst; }
+};
+
+struct LogicalDevice {
+    std::string inst, ldName;
+    LogicalNode ln0;
+    std::vector<LogicalNode> lns;
+    int line = 0;
+};
+
+struct AccessPoint {
+    std::string name;
+    bool hasServer = false;
+    std::vector<LogicalDevice> logicalDevices;
+    int line = 0;
+};
+
+struct Ied {
+    std::string name, manufacturer, type, desc;
+    std::vector<AccessPoint> accessPoints;
+    int line = 0;
+};
+
+struct Document {
+    std::string fileName;
+    std::vector<Ied> ieds;
+    DataTypeTemplates templates;
+};
+
+}  // namespace iecstack::scl

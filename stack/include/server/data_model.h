@@ -1,0 +1,67 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "server/model_node.h"
+
+namespace iecstack::server {
+
+// A named variable list of a domain, as configured.
+struct DataSetDefinition {
+    std::string name;  // "LLN0$Events"
+    // A member is a variable or component; a member inside an array names the array as `item`, the
+    // element as `index` and the path below the element as `components`.
+    struct Member {
+        std::string domain, item;
+        int index = -1;
+        std::vector<std::string> components;
+    };
+    std::vector<Member> members;
+};
+
+// One logical device, served as one domain.
+struct Domain {
+    std::string name;
+    std::vector<std::unique_ptr<ModelNode>> logicalNodes;  // configuration order
+    std::unordered_map<std::string, ModelNode*> nodeByName;
+    std::vector<DataSetDefinition> dataSets;  // in directory order
+    // Every variable name of the domain in directory order; built once by finish().
+    std::vector<std::string> variableNames;
+};
+
+// The served data model of one IED. Structure is fixed after building; values change under valueLock().
+class DataModel {
+public:
+    std::string iedName;
+    std::vector<std::unique_ptr<Domain>> domains;  // directory order
+    // Parts of the configuration that were left out ("file:line: problem"): values for attributes the
+    // types do not have, data set members that do not exist. Real files carry such leftovers.
+    std::vector<std::string> warnings;
+
+    // Sorts the directories and builds the flattened name lists. Call once after building.
+    void finish();
+
+    const Domain* domain(const std::string& name) const;
+    Domain* domain(const std::string& name);
+    // Any variable or component by item identifier ("LLN0", "GGIO1$MX$AnIn1$mag$f"); null if unknown.
+    ModelNode* find(const std::string& domainName, const std::string& itemId) const;
+    ModelNode* resolve(const DataSetDefinition::Member& member) const;
+    const DataSetDefinition* dataSet(const std::string& domainName, const std::string& name) const;
+
+    size_t attributeCount() const;
+
+    std::mutex& valueLock() const { return valueLock_; }
+
+private:
+    mutable std::mutex valueLock_;
+};
+
+// The order in which directory services list names: case-insensitive, with '$' before everything
+// so that a variable precedes its components, and letters before digits.
+bool directoryOrderLess(const std::string& a, const std::string& b);
+
+}  // namespace iecstack::server

@@ -1,0 +1,379 @@
+#include "scl/scl_loader.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <pugixml.hpp>
+
+namespace iecstack::scl {
+namespace {
+
+// Turns pugixml's byte offsets into line numbers for messages.
+class LineIndex {
+public:
+    explicit LineIndex(const std::string& text) {
+        lineStarts_.push_back(0);
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\n') {
+                lineStarts_.push_back(i + 1);
+            }
+        }
+    }
+    int lineOf(ptrdiff_t offset) const {
+        if (offset < 0) {
+            return 0;
+        }
+        auto it = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), static_cast<size_t>(offset));
+        return static_cast<int>(it - lineStarts_.begin());
+    }
+
+private:
+    std::vector<size_t> lineStarts_;
+};
+
+// Thrown only inside this file and caught at the entry points, so that deep helpers can refuse a file
+// without threading an error through every return value.
+struct Refusal {
+    int line;
+    std::string problem;
+};
+
+bool parseUnsigned(const std::string& text, unsigned long& out) {
+    if (text.empty() || text.size() > 10) {
+        return false;
+    }
+    char* end = nullptr;
+    out = std::strtoul(text.c_str(), &end, 10);
+    return end && *end == '\0';
+}
+
+bool parseInt(const std::string& text, long& out) {
+    if (text.empty() || text.size() > 11) {
+        return false;
+    }
+    char* end = nullptr;
+    out = std::strtol(text.c_str(), &end, 10);
+    return end && *end == '\0';
+}
+
+bool isTrue(const pugi::xml_node& node, const char* attr, bool fallback) {
+    pugi::xml_attribute a = node.attribute(attr);
+    if (!a) {
+        return fallback;
+    }
+    std::string v = a.value();
+    return v == "true" || v == "1";
+}
+
+class Parser {
+public:
+    explicit Parser(const std::string& text) : lines_(text) {}
+
+    Document parse(const pugi::xml_document& xml) {
+        Document doc;
+        pugi::xml_node root = xml.child("SCL");
+        if (!root) {
+            throw Refusal{1, "no SCL root element"};
+        }
+        pugi::xml_node templates = root.child("DataTypeTemplates");
+        if (templates) {
+            readTemplates(templates, doc.templates);
+        }
+        for (pugi::xml_node ied : root.children("IED")) {
+            doc.ieds.push_back(readIed(ied));
+        }
+        if (doc.ieds.empty()) {
+            throw Refusal{line(root), "the file describes no IED"};
+        }
+        return doc;
+    }
+
+private:
+    int line(const pugi::xml_node& node) const { return lines_.lineOf(node.offset_debug()); }
+
+    std::string required(const pugi::xml_node& node, const char* attr) const {
+        pugi::xml_attribute a = node.attribute(attr);
+        if (!a || a.value()[0] == '\0') {
+            throw Refusal{line(node), std::string("<") + node.name() + "> has no " + attr + " attribute"};
+        }
+        return a.value();
+    }
+
+    unsigned long unsignedAttr(const pugi::xml_node& node, const char* attr, unsigned long fallback) const {
+        pugi::xml_attribute a = node.attribute(attr);
+        if (!a) {
+            return fallback;
+        }
+        unsigned long v = 0;
+        if (!parseUnsigned(a.value(), v)) {
+            throw Refusal{line(node), std::string(attr) + "=\"" + a.value() + "\" is not an unsigned number"};
+        }
+        return v;
+    }
+
+    AttributeDef readAttribute(const pugi::xml_node& node, bool withFc) const {
+        AttributeDef a;
+        a.line = line(node);
+        a.name = required(node, "name");
+        a.bType = required(node, "bType");
+        a.type = node.attribute("type").value();
+        if (withFc) {
+            a.fc = required(node, "fc");
+        }
+        a.valKind = node.attribute("valKind").value();
+        a.count = static_cast<unsigned>(unsignedAttr(node, "count", 0));
+        a.dchg = isTrue(node, "dchg", false);
+        a.qchg = isTrue(node, "qchg", false);
+        a.dupd = isTrue(node, "dupd", false);
+        for (pugi::xml_node val : node.children("Val")) {
+            a.values.push_back(val.text().get());
+        }
+        return a;
+    }
+
+    template <typename Map>
+    void insertUnique(Map& map, const std::string& id, typename Map::mapped_type value, int at) {
+        if (!map.emplace(id, std::move(value)).second) {
+            throw Refusal{at, "type id \"" + id + "\" is defined twice"};
+        }
+    }
+
+    void readTemplates(const pugi::xml_node& node, DataTypeTemplates& t) {
+        for (pugi::xml_node n : node.children("LNodeType")) {
+            LNodeType lt;
+            lt.line = line(n);
+            lt.id = required(n, "id");
+            lt.lnClass = required(n, "lnClass");
+            for (pugi::xml_node d : n.children("DO")) {
+                lt.dataObjects.push_back({required(d, "name"), required(d, "type"), line(d)});
+            }
+            insertUnique(t.lnodeTypes, lt.id, lt, lt.line);
+        }
+        for (pugi::xml_node n : node.children("DOType")) {
+            DoType dt;
+            dt.line = line(n);
+            dt.id = required(n, "id");
+            dt.cdc = n.attribute("cdc").value();
+            for (pugi::xml_node c : n.children()) {
+                std::string kind = c.name();
+                DoChild child;
+                child.line = line(c);
+                if (kind == "DA") {
+                    child.attribute = readAttribute(c, true);
+                } else if (kind == "SDO") {
+                    child.isSdo = true;
+                    child.sdoName = required(c, "name");
+                    child.sdoType = required(c, "type");
+                    child.sdoCount = static_cast<unsigned>(unsignedAttr(c, "count", 0));
+                } else {
+                    continue;  // descriptions and private elements
+                }
+                dt.children.push_back(std::move(child));
+            }
+            insertUnique(t.doTypes, dt.id, dt, dt.line);
+        }
+        for (pugi::xml_node n : node.children("DAType")) {
+            DaType dt;
+            dt.line = line(n);
+            dt.id = required(n, "id");
+            for (pugi::xml_node b : n.children("BDA")) {
+                dt.attributes.push_back(readAttribute(b, false));
+            }
+            insertUnique(t.daTypes, dt.id, dt, dt.line);
+        }
+        for (pugi::xml_node n : node.children("EnumType")) {
+            EnumType et;
+            et.line = line(n);
+            et.id = required(n, "id");
+            for (pugi::xml_node v : n.children("EnumVal")) {
+                long ord = 0;
+                if (!parseInt(required(v, "ord"), ord)) {
+                    throw Refusal{line(v), std::string("EnumVal ord=\"") + v.attribute("ord").value() +
+                                               "\" is not a number"};
+                }
+                et.values.emplace_back(static_cast<int>(ord), v.text().get());
+            }
+            insertUnique(t.enumTypes, et.id, et, et.line);
+        }
+    }
+
+    void readInstanceValues(const pugi::xml_node& node, const std::string& base,
+                            std::vector<InstanceValue>& out) const {
+        for (pugi::xml_node c : node.children()) {
+            std::string kind = c.name();
+            if (kind != "DOI" && kind != "SDI" && kind != "DAI") {
+                continue;
+            }
+            std::string path = base.empty() ? required(c, "name") : base + "." + required(c, "name");
+            if (c.attribute("ix")) {
+                path += "[" + std::string(c.attribute("ix").value()) + "]";
+            }
+            if (kind == "DAI") {
+                InstanceValue v{path, {}, line(c)};
+                for (pugi::xml_node val : c.children("Val")) {
+                    v.values.push_back(val.text().get());
+                }
+                if (!v.values.empty()) {
+                    out.push_back(std::move(v));
+                }
+            } else {
+                readInstanceValues(c, path, out);
+            }
+        }
+    }
+
+    ReportControl readReportControl(const pugi::xml_node& n) const {
+        ReportControl r;
+        r.line = line(n);
+        r.name = required(n, "name");
+        r.datSet = n.attribute("datSet").value();
+        r.rptId = n.attribute("rptID").value();
+        r.confRev = static_cast<uint32_t>(unsignedAttr(n, "confRev", 0));
+        r.bufTime = static_cast<uint32_t>(unsignedAttr(n, "bufTime", 0));
+        r.intgPd = static_cast<uint32_t>(unsignedAttr(n, "intgPd", 0));
+        r.buffered = isTrue(n, "buffered", false);
+        r.indexed = isTrue(n, "indexed", true);
+        if (pugi::xml_node t = n.child("TrgOps")) {
+            r.trgDchg = isTrue(t, "dchg", false);
+            r.trgQchg = isTrue(t, "qchg", false);
+            r.trgDupd = isTrue(t, "dupd", false);
+            r.trgPeriod = isTrue(t, "period", false);
+            r.trgGi = isTrue(t, "gi", true);
+        }
+        if (pugi::xml_node o = n.child("OptFields")) {
+            r.optSeqNum = isTrue(o, "seqNum", false);
+            r.optTimeStamp = isTrue(o, "timeStamp", false);
+            r.optDataSet = isTrue(o, "dataSet", false);
+            r.optReasonCode = isTrue(o, "reasonCode", false);
+            r.optDataRef = isTrue(o, "dataRef", false);
+            r.optBufOvfl = isTrue(o, "bufOvfl", false);
+            r.optEntryId = isTrue(o, "entryID", false);
+            r.optConfigRef = isTrue(o, "configRef", false);
+            r.optSegmentation = isTrue(o, "segmentation", false);
+        }
+        if (pugi::xml_node e = n.child("RptEnabled")) {
+            r.maxInstances = static_cast<unsigned>(unsignedAttr(e, "max", 1));
+        }
+        if (r.maxInstances == 0 || r.maxInstances > 99) {
+            throw Refusal{r.line, "report control \"" + r.name + "\" asks for " +
+                                      std::to_string(r.maxInstances) + " instances (1 to 99 allowed)"};
+        }
+        return r;
+    }
+
+    LogicalNode readLn(const pugi::xml_node& n, bool isLn0) const {
+        LogicalNode ln;
+        ln.line = line(n);
+        ln.lnClass = required(n, "lnClass");
+        ln.lnType = required(n, "lnType");
+        ln.prefix = n.attribute("prefix").value();
+        ln.inst = n.attribute("inst").value();
+        if (!isLn0 && ln.inst.empty() && ln.lnClass != "LLN0") {
+            throw Refusal{ln.line, "logical node " + ln.prefix + ln.lnClass + " has no inst attribute"};
+        }
+        for (pugi::xml_node ds : n.children("DataSet")) {
+            DataSet set;
+            set.line = line(ds);
+            set.name = required(ds, "name");
+            for (pugi::xml_node f : ds.children("FCDA")) {
+                Fcda m;
+                m.line = line(f);
+                m.ldInst = f.attribute("ldInst").value();
+                m.prefix = f.attribute("prefix").value();
+                m.lnClass = f.attribute("lnClass").value();
+                m.lnInst = f.attribute("lnInst").value();
+                m.doName = f.attribute("doName").value();
+                m.daName = f.attribute("daName").value();
+                m.fc = required(f, "fc");
+                set.members.push_back(std::move(m));
+            }
+            ln.dataSets.push_back(std::move(set));
+        }
+        for (pugi::xml_node rc : n.children("ReportControl")) {
+            ln.reportControls.push_back(readReportControl(rc));
+        }
+        readInstanceValues(n, "", ln.instanceValues);
+        return ln;
+    }
+
+    Ied readIed(const pugi::xml_node& n) const {
+        Ied ied;
+        ied.line = line(n);
+        ied.name = required(n, "name");
+        ied.manufacturer = n.attribute("manufacturer").value();
+        ied.type = n.attribute("type").value();
+        ied.desc = n.attribute("desc").value();
+        for (pugi::xml_node apNode : n.children("AccessPoint")) {
+            AccessPoint ap;
+            ap.line = line(apNode);
+            ap.name = required(apNode, "name");
+            pugi::xml_node server = apNode.child("Server");
+            ap.hasServer = static_cast<bool>(server);
+            for (pugi::xml_node ldNode : server.children("LDevice")) {
+                LogicalDevice ld;
+                ld.line = line(ldNode);
+                ld.inst = required(ldNode, "inst");
+                ld.ldName = ldNode.attribute("ldName").value();
+                pugi::xml_node ln0 = ldNode.child("LN0");
+                if (!ln0) {
+                    throw Refusal{ld.line, "logical device \"" + ld.inst + "\" has no LN0"};
+                }
+                ld.ln0 = readLn(ln0, true);
+                for (pugi::xml_node lnNode : ldNode.children("LN")) {
+                    ld.lns.push_back(readLn(lnNode, false));
+                }
+                ap.logicalDevices.push_back(std::move(ld));
+            }
+            ied.accessPoints.push_back(std::move(ap));
+        }
+        return ied;
+    }
+
+    LineIndex lines_;
+};
+
+}  // namespace
+
+bool isKnownBasicType(const std::string& bType) {
+    static const std::set<std::string> known = {
+        "BOOLEAN",      "INT8",         "INT16",   "INT24",     "INT32",       "INT64",       "INT128",
+        "INT8U",        "INT16U",       "INT24U",  "INT32U",    "FLOAT32",     "FLOAT64",     "Enum",
+        "Dbpos",        "Tcmd",         "Quality", "Timestamp", "VisString32", "VisString64", "VisString65",
+        "VisString129", "VisString255", "Octet6",  "Octet16",   "Octet64",     "Unicode255",  "Struct",
+        "EntryTime",    "Check",        "ObjRef",  "Currency",  "PhyComAddr",  "TrgOps",      "OptFlds",
+        "SvOptFlds",    "LogOptFlds",   "EntryID"};
+    return known.count(bType) > 0;
+}
+
+Result<Document, LoadError> loadSclText(const std::string& text, const std::string& fileName) {
+    pugi::xml_document xml;
+    pugi::xml_parse_result parsed = xml.load_buffer(text.data(), text.size());
+    if (!parsed) {
+        LineIndex lines(text);
+        return LoadError{fileName + ":" + std::to_string(lines.lineOf(parsed.offset)) +
+                         ": XML error: " + parsed.description()};
+    }
+    try {
+        Parser parser(text);
+        Document doc = parser.parse(xml);
+        doc.fileName = fileName;
+        return doc;
+    } catch (const Refusal& r) {
+        return LoadError{fileName + ":" + std::to_string(r.line) + ": " + r.problem};
+    }
+}
+
+Result<Document, LoadError> loadSclFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return LoadError{path + ":0: cannot open the file"};
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    return loadSclText(content.str(), path);
+}
+
+}  // namespace iecstack::scl

@@ -1,0 +1,183 @@
+#include "server/data_model.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace iecstack::server {
+
+ModelNode* ModelNode::child(const std::string& childName) const {
+    for (const auto& c : children) {
+        if (c->name == childName) {
+            return c.get();
+        }
+    }
+    return nullptr;
+}
+
+ModelNode* ModelNode::addChild(std::unique_ptr<ModelNode> node) {
+    node->parent = this;
+    children.push_back(std::move(node));
+    return children.back().get();
+}
+
+std::string ModelNode::itemId() const {
+    std::string id = name;
+    for (const ModelNode* p = parent; p; p = p->parent) {
+        if (p->kind == Kind::Array) {
+            id = p->name;  // elements are addressed through alternate access, not by name
+            continue;
+        }
+        if (!p->name.empty()) {
+            id = p->name + "$" + id;
+        }
+    }
+    return id;
+}
+
+size_t ModelNode::attributeCount() const {
+    if (kind == Kind::Basic) {
+        return 1;
+    }
+    size_t n = 0;
+    for (const auto& c : children) {
+        n += c->attributeCount();
+    }
+    return n;
+}
+
+namespace {
+
+int orderKey(unsigned char c) {
+    if (c == '$') {
+        return 0;
+    }
+    if (std::isalpha(c)) {
+        return 1 + (std::tolower(c) - 'a');
+    }
+    if (std::isdigit(c)) {
+        return 27 + (c - '0');
+    }
+    return 37 + c;
+}
+
+void collectNames(const ModelNode& node, const std::string& prefix, std::vector<std::string>& out) {
+    std::string name = prefix.empty() ? node.name : prefix + "$" + node.name;
+    out.push_back(name);
+    if (node.kind != ModelNode::Kind::Structure) {
+        return;  // array elements are reached by alternate access only
+    }
+    for (const auto& c : node.children) {
+        collectNames(*c, name, out);
+    }
+}
+
+}  // namespace
+
+bool directoryOrderLess(const std::string& a, const std::string& b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        int ka = orderKey(static_cast<unsigned char>(a[i]));
+        int kb = orderKey(static_cast<unsigned char>(b[i]));
+        if (ka != kb) {
+            return ka < kb;
+        }
+    }
+    return a.size() < b.size();
+}
+
+void DataModel::finish() {
+    std::sort(domains.begin(), domains.end(),
+              [](const auto& a, const auto& b) { return directoryOrderLess(a->name, b->name); });
+    for (auto& d : domains) {
+        d->variableNames.clear();
+        for (const auto& ln : d->logicalNodes) {
+            collectNames(*ln, "", d->variableNames);
+        }
+        std::sort(d->variableNames.begin(), d->variableNames.end(), directoryOrderLess);
+        std::sort(d->dataSets.begin(), d->dataSets.end(),
+                  [](const auto& a, const auto& b) { return directoryOrderLess(a.name, b.name); });
+    }
+}
+
+const Domain* DataModel::domain(const std::string& name) const {
+    for (const auto& d : domains) {
+        if (d->name == name) {
+            return d.get();
+        }
+    }
+    return nullptr;
+}
+
+Domain* DataModel::domain(const std::string& name) {
+    return const_cast<Domain*>(static_cast<const DataModel*>(this)->domain(name));
+}
+
+ModelNode* DataModel::find(const std::string& domainName, const std::string& itemId) const {
+    const Domain* d = domain(domainName);
+    if (!d) {
+        return nullptr;
+    }
+    size_t start = 0;
+    size_t end = itemId.find('$');
+    auto it = d->nodeByName.find(itemId.substr(0, end));
+    if (it == d->nodeByName.end()) {
+        return nullptr;
+    }
+    ModelNode* node = it->second;
+    while (end != std::string::npos) {
+        start = end + 1;
+        end = itemId.find('$', start);
+        std::string part = itemId.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (node->kind != ModelNode::Kind::Structure) {
+            return nullptr;
+        }
+        node = node->child(part);
+        if (!node) {
+            return nullptr;
+        }
+    }
+    return node;
+}
+
+ModelNode* DataModel::resolve(const DataSetDefinition::Member& member) const {
+    ModelNode* node = find(member.domain, member.item);
+    if (!node || member.index < 0) {
+        return node;
+    }
+    if (node->kind != ModelNode::Kind::Array || static_cast<size_t>(member.index) >= node->children.size()) {
+        return nullptr;
+    }
+    node = node->children[member.index].get();
+    for (const std::string& c : member.components) {
+        node = node->kind == ModelNode::Kind::Structure ? node->child(c) : nullptr;
+        if (!node) {
+            return nullptr;
+        }
+    }
+    return node;
+}
+
+const DataSetDefinition* DataModel::dataSet(const std::string& domainName, const std::string& name) const {
+    const Domain* d = domain(domainName);
+    if (!d) {
+        return nullptr;
+    }
+    for (const auto& ds : d->dataSets) {
+        if (ds.name == name) {
+            return &ds;
+        }
+    }
+    return nullptr;
+}
+
+size_t DataModel::attributeCount() const {
+    size_t n = 0;
+    for (const auto& d : domains) {
+        for (const auto& ln : d->logicalNodes) {
+            n += ln->attributeCount();
+        }
+    }
+    return n;
+}
+
+}  // namespace iecstack::server

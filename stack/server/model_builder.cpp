@@ -1,0 +1,649 @@
+#include "server/model_builder.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <unordered_map>
+
+#include "scl/scl_loader.h"
+
+namespace iecstack::server {
+namespace {
+
+using scl::AttributeDef;
+
+// Order of the functional-constraint components inside a logical node, as devices present them.
+const char* const kFcOrder[] = {"MX", "ST", "CO", "CF", "DC", "SP", "SG", "RP", "LG", "BR",
+                                "GO", "GS", "SV", "SE", "EX", "SR", "OR", "BL", "MS", "US"};
+
+// A DAType that contains itself would recurse forever; real types nest a handful of levels.
+constexpr int kMaxTypeDepth = 16;
+// Arrays in configuration files are small; this keeps a typo from allocating millions of nodes.
+constexpr unsigned kMaxArrayCount = 10000;
+
+struct Refusal {
+    int line;
+    std::string problem;
+};
+
+std::unique_ptr<ModelNode> makeBasic(const std::string& name, const std::string& fc, BasicType type, int size,
+                                     MmsValue value) {
+    auto n = std::make_unique<ModelNode>();
+    n->name = name;
+    n->kind = ModelNode::Kind::Basic;
+    n->basic = type;
+    n->size = size;
+    n->fc = fc;
+    n->value = std::move(value);
+    return n;
+}
+
+std::unique_ptr<ModelNode> makeStructure(const std::string& name, const std::string& fc) {
+    auto n = std::make_unique<ModelNode>();
+    n->name = name;
+    n->fc = fc;
+    return n;
+}
+
+MmsValue emptyBits(int size) {
+    return MmsValue::bitString(mms::BitString(static_cast<size_t>(std::abs(size))));
+}
+
+// Type and default value of a basic attribute type. Returns false for Struct and unknown types.
+bool basicTypeOf(const std::string& bType, BasicType& type, int& size, MmsValue& value) {
+    struct Entry {
+        BasicType type;
+        int size;
+    };
+    static const std::map<std::string, Entry> table = {
+        {"BOOLEAN", {BasicType::Boolean, 0}},
+        {"INT8", {BasicType::Integer, 8}},
+        {"INT16", {BasicType::Integer, 16}},
+        {"INT24", {BasicType::Integer, 32}},
+        {"INT32", {BasicType::Integer, 32}},
+        {"INT64", {BasicType::Integer, 64}},
+        {"INT128", {BasicType::Integer, 64}},
+        {"INT8U", {BasicType::Unsigned, 8}},
+        {"INT16U", {BasicType::Unsigned, 16}},
+        {"INT24U", {BasicType::Unsigned, 32}},
+        {"INT32U", {BasicType::Unsigned, 32}},
+        {"FLOAT32", {BasicType::Float, 32}},
+        {"FLOAT64", {BasicType::Float, 64}},
+        {"Enum", {BasicType::Integer, 8}},
+        {"Dbpos", {BasicType::BitString, 2}},
+        {"Tcmd", {BasicType::BitString, 2}},
+        {"Quality", {BasicType::BitString, -13}},
+        {"Timestamp", {BasicType::UtcTime, 0}},
+        {"VisString32", {BasicType::VisibleString, -32}},
+        {"VisString64", {BasicType::VisibleString, -64}},
+        {"VisString65", {BasicType::VisibleString, -65}},
+        {"VisString129", {BasicType::VisibleString, -129}},
+        {"VisString255", {BasicType::VisibleString, -255}},
+        {"ObjRef", {BasicType::VisibleString, -129}},
+        {"Currency", {BasicType::VisibleString, -3}},
+        {"Octet6", {BasicType::OctetString, -6}},
+        {"Octet16", {BasicType::OctetString, -16}},
+        {"Octet64", {BasicType::OctetString, -64}},
+        {"PhyComAddr", {BasicType::OctetString, -6}},
+        {"EntryID", {BasicType::OctetString, 8}},
+        {"Unicode255", {BasicType::MmsString, -255}},
+        {"EntryTime", {BasicType::BinaryTime, 1}},
+        {"Check", {BasicType::BitString, -2}},
+        {"TrgOps", {BasicType::BitString, -6}},
+        {"OptFlds", {BasicType::BitString, -10}},
+        {"SvOptFlds", {BasicType::BitString, -5}},
+        {"LogOptFlds", {BasicType::BitString, -2}},
+    };
+    auto it = table.find(bType);
+    if (it == table.end()) {
+        return false;
+    }
+    type = it->second.type;
+    size = it->second.size;
+    switch (type) {
+        case BasicType::Boolean:
+            value = MmsValue::boolean(false);
+            break;
+        case BasicType::Integer:
+            value = MmsValue::integer(0);
+            break;
+        case BasicType::Unsigned:
+            value = MmsValue::unsignedInteger(0);
+            break;
+        case BasicType::Float:
+            value = size == 64 ? MmsValue::floatDouble(0) : MmsValue::floatSingle(0);
+            break;
+        case BasicType::BitString:
+            value = emptyBits(size);
+            break;
+        case BasicType::OctetString:
+            value = MmsValue::octetString(std::vector<uint8_t>(size > 0 ? size : 0, 0));
+            break;
+        case BasicType::VisibleString:
+            value = MmsValue::visibleString("");
+            break;
+        case BasicType::MmsString:
+            value = MmsValue::mmsString("");
+            break;
+        case BasicType::UtcTime:
+            value = MmsValue::utcTime(0, 0, 0);
+            break;
+        case BasicType::BinaryTime:
+            value = MmsValue::binaryTime(0, 0);
+            break;
+    }
+    return true;
+}
+
+class Builder {
+public:
+    Builder(const scl::Document& doc, const scl::Ied& ied) : doc_(doc), t_(doc.templates), ied_(ied) {}
+
+    std::unique_ptr<DataModel> build() {
+        auto model = std::make_unique<DataModel>();
+        model_ = model.get();
+        model->iedName = ied_.name;
+        std::vector<std::pair<const scl::LogicalDevice*, Domain*>> devices;
+        for (const scl::AccessPoint& ap : ied_.accessPoints) {
+            for (const scl::LogicalDevice& ld : ap.logicalDevices) {
+                std::string name = ld.ldName.empty() ? ied_.name + ld.inst : ld.ldName;
+                if (name.size() > 64) {
+                    throw Refusal{ld.line,
+                                  "logical device name \"" + name + "\" is longer than 64 characters"};
+                }
+                if (!domainByInst_.emplace(ld.inst, name).second || model->domain(name)) {
+                    throw Refusal{ld.line, "logical device \"" + ld.inst + "\" is defined twice"};
+                }
+                auto domain = std::make_unique<Domain>();
+                domain->name = name;
+                devices.emplace_back(&ld, domain.get());
+                model->domains.push_back(std::move(domain));
+            }
+        }
+        if (devices.empty()) {
+            throw Refusal{ied_.line, "IED \"" + ied_.name + "\" has no logical device to serve"};
+        }
+        for (auto& [ld, domain] : devices) {
+            addLogicalNode(*domain, ld->ln0);
+            for (const scl::LogicalNode& ln : ld->lns) {
+                addLogicalNode(*domain, ln);
+            }
+        }
+        for (auto& [ld, domain] : devices) {
+            addDataSets(*model, *domain, *ld, ld->ln0);
+            for (const scl::LogicalNode& ln : ld->lns) {
+                addDataSets(*model, *domain, *ld, ln);
+            }
+        }
+        model->finish();
+        return model;
+    }
+
+private:
+    // --- types -------------------------------------------------------------------------------
+
+    std::unique_ptr<ModelNode> attributeElement(const AttributeDef& a, const std::string& name,
+                                                const std::string& fc, int depth) {
+        if (depth > kMaxTypeDepth) {
+            throw Refusal{a.line, "attribute \"" + a.name + "\": types nest deeper than " +
+                                      std::to_string(kMaxTypeDepth) +
+                                      " levels (a DAType that contains itself?)"};
+        }
+        if (a.bType == "Struct") {
+            auto it = t_.daTypes.find(a.type);
+            if (it == t_.daTypes.end()) {
+                throw Refusal{a.line,
+                              "attribute \"" + a.name + "\" refers to missing DAType \"" + a.type + "\""};
+            }
+            auto node = makeStructure(name, fc);
+            for (const AttributeDef& bda : it->second.attributes) {
+                node->addChild(attribute(bda, fc, depth + 1));
+            }
+            return node;
+        }
+        BasicType type;
+        int size;
+        MmsValue value;
+        if (!basicTypeOf(a.bType, type, size, value)) {
+            throw Refusal{a.line, "attribute \"" + a.name + "\" has unknown bType \"" + a.bType + "\""};
+        }
+        auto node = makeBasic(name, fc, type, size, std::move(value));
+        defOf_[node.get()] = &a;
+        return node;
+    }
+
+    std::unique_ptr<ModelNode> attribute(const AttributeDef& a, const std::string& fc, int depth) {
+        if (a.count == 0) {
+            auto node = attributeElement(a, a.name, fc, depth);
+            if (!a.values.empty()) {
+                applyValues(*node, a.values, a.line);
+            }
+            return node;
+        }
+        if (a.count > kMaxArrayCount) {
+            throw Refusal{a.line, "attribute \"" + a.name + "\" has count " + std::to_string(a.count) +
+                                      " (at most " + std::to_string(kMaxArrayCount) + ")"};
+        }
+        auto array = makeStructure(a.name, fc);
+        array->kind = ModelNode::Kind::Array;
+        array->size = static_cast<int>(a.count);
+        for (unsigned i = 0; i < a.count; ++i) {
+            ModelNode* element = array->addChild(attributeElement(a, "", fc, depth));
+            if (i < a.values.size()) {
+                applyValues(*element, {a.values[i]}, a.line);
+            }
+        }
+        return array;
+    }
+
+    // The part of a data object (with its sub data objects) that carries functional constraint `fc`,
+    // or null when it has nothing of that constraint.
+    std::unique_ptr<ModelNode> dataObjectForFc(const std::string& typeId, const std::string& name,
+                                               const std::string& fc, int depth, int line) {
+        if (depth > kMaxTypeDepth) {
+            throw Refusal{line, "data object \"" + name + "\": DOTypes nest deeper than " +
+                                    std::to_string(kMaxTypeDepth) +
+                                    " levels (a DOType that contains itself?)"};
+        }
+        auto it = t_.doTypes.find(typeId);
+        if (it == t_.doTypes.end()) {
+            throw Refusal{line, "data object \"" + name + "\" refers to missing DOType \"" + typeId + "\""};
+        }
+        auto node = makeStructure(name, fc);
+        for (const scl::DoChild& c : it->second.children) {
+            if (c.isSdo && c.sdoCount > 0) {
+                if (c.sdoCount > kMaxArrayCount) {
+                    throw Refusal{c.line,
+                                  "SDO \"" + c.sdoName + "\" has count " + std::to_string(c.sdoCount)};
+                }
+                auto array = makeStructure(c.sdoName, fc);
+                array->kind = ModelNode::Kind::Array;
+                array->size = static_cast<int>(c.sdoCount);
+                for (unsigned i = 0; i < c.sdoCount; ++i) {
+                    auto element = dataObjectForFc(c.sdoType, "", fc, depth + 1, c.line);
+                    if (!element) {
+                        break;
+                    }
+                    array->addChild(std::move(element));
+                }
+                if (!array->children.empty()) {
+                    node->addChild(std::move(array));
+                }
+            } else if (c.isSdo) {
+                if (auto sdo = dataObjectForFc(c.sdoType, c.sdoName, fc, depth + 1, c.line)) {
+                    node->addChild(std::move(sdo));
+                }
+            } else if (c.attribute.fc == fc) {
+                node->addChild(attribute(c.attribute, fc, depth + 1));
+            }
+        }
+        return node->children.empty() ? nullptr : std::move(node);
+    }
+
+    // --- values ------------------------------------------------------------------------------
+
+    void applyValues(ModelNode& node, const std::vector<std::string>& texts, int line) {
+        if (node.kind == ModelNode::Kind::Array) {
+            for (size_t i = 0; i < texts.size() && i < node.children.size(); ++i) {
+                applyValues(*node.children[i], {texts[i]}, line);
+            }
+            return;
+        }
+        if (node.kind != ModelNode::Kind::Basic || texts.empty()) {
+            return;  // values of whole structures are not given in files
+        }
+        const std::string& text = texts.front();
+        const AttributeDef* def = defOf_.count(&node) ? defOf_.at(&node) : nullptr;
+        std::string bType = def ? def->bType : std::string();
+        auto refuse = [&](const std::string& why) {
+            throw Refusal{line, "value \"" + text + "\" of \"" + node.itemId() + "\" " + why};
+        };
+        char* end = nullptr;
+        switch (node.basic) {
+            case BasicType::Boolean:
+                if (text == "true" || text == "1") {
+                    node.value = MmsValue::boolean(true);
+                } else if (text == "false" || text == "0") {
+                    node.value = MmsValue::boolean(false);
+                } else {
+                    refuse("is not a boolean");
+                }
+                break;
+            case BasicType::Integer: {
+                if (bType == "Enum") {
+                    auto et = t_.enumTypes.find(def->type);
+                    if (et != t_.enumTypes.end()) {
+                        for (const auto& [ord, literal] : et->second.values) {
+                            if (literal == text) {
+                                node.value = MmsValue::integer(ord);
+                                return;
+                            }
+                        }
+                    }
+                }
+                long long v = std::strtoll(text.c_str(), &end, 10);
+                if (text.empty() || *end != '\0') {
+                    if (bType == "Enum" && !t_.enumTypes.count(def->type)) {
+                        break;  // enumeration without its type: served as a number, literal unknown
+                    }
+                    refuse(bType == "Enum" ? "is not a literal of EnumType \"" + def->type + "\""
+                                           : "is not an integer");
+                }
+                node.value = MmsValue::integer(v);
+                break;
+            }
+            case BasicType::Unsigned: {
+                unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+                if (text.empty() || *end != '\0' || text[0] == '-') {
+                    refuse("is not an unsigned integer");
+                }
+                node.value = MmsValue::unsignedInteger(v);
+                break;
+            }
+            case BasicType::Float: {
+                double v = std::strtod(text.c_str(), &end);
+                if (text.empty() || *end != '\0') {
+                    refuse("is not a number");
+                }
+                node.value =
+                    node.size == 64 ? MmsValue::floatDouble(v) : MmsValue::floatSingle(static_cast<float>(v));
+                break;
+            }
+            case BasicType::VisibleString:
+            case BasicType::MmsString:
+                if (node.size < 0 && text.size() > static_cast<size_t>(-node.size)) {
+                    refuse("is longer than " + std::to_string(-node.size) + " characters");
+                }
+                node.value = node.basic == BasicType::MmsString ? MmsValue::mmsString(text)
+                                                                : MmsValue::visibleString(text);
+                break;
+            case BasicType::OctetString:
+                if (node.size < 0 && text.size() <= static_cast<size_t>(-node.size)) {
+                    node.value = MmsValue::octetString(std::vector<uint8_t>(text.begin(), text.end()));
+                }
+                break;
+            case BasicType::BitString:
+                if (bType == "Dbpos" || bType == "Tcmd") {
+                    static const std::map<std::string, int> codes = {{"intermediate-state", 0},
+                                                                     {"off", 1},
+                                                                     {"on", 2},
+                                                                     {"bad-state", 3},
+                                                                     {"stop", 0},
+                                                                     {"lower", 1},
+                                                                     {"higher", 2},
+                                                                     {"reserved", 3}};
+                    auto c = codes.find(text);
+                    if (c == codes.end()) {
+                        refuse("is not a position");
+                    }
+                    mms::BitString bits(2);
+                    bits.setBit(0, (c->second & 2) != 0);
+                    bits.setBit(1, (c->second & 1) != 0);
+                    node.value = MmsValue::bitString(bits);
+                }
+                break;  // quality, trigger and option flags keep their defaults
+            case BasicType::UtcTime:
+            case BasicType::BinaryTime:
+                break;
+        }
+    }
+
+    // Finds the nodes an instance path ("Mod.ctlModel", "A.phsA.cVal.mag.f", "vals[2]") names, in
+    // every functional-constraint component of the logical node.
+    void applyInstanceValue(ModelNode& ln, const scl::InstanceValue& iv) {
+        std::vector<std::string> parts;
+        size_t start = 0;
+        while (true) {
+            size_t dot = iv.path.find('.', start);
+            parts.push_back(
+                iv.path.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+            if (dot == std::string::npos) {
+                break;
+            }
+            start = dot + 1;
+        }
+        bool found = false;
+        for (const auto& fcNode : ln.children) {
+            ModelNode* node = fcNode.get();
+            for (const std::string& part : parts) {
+                std::string name = part;
+                long index = -1;
+                size_t bracket = part.find('[');
+                if (bracket != std::string::npos) {
+                    name = part.substr(0, bracket);
+                    index = std::strtol(part.c_str() + bracket + 1, nullptr, 10);
+                }
+                node = node->kind == ModelNode::Kind::Structure ? node->child(name) : nullptr;
+                if (node && index >= 0) {
+                    bool inRange = node->kind == ModelNode::Kind::Array &&
+                                   static_cast<size_t>(index) < node->children.size();
+                    node = inRange ? node->children[index].get() : nullptr;
+                }
+                if (!node) {
+                    break;
+                }
+            }
+            if (node) {
+                applyValues(*node, iv.values, iv.line);
+                found = true;
+            }
+        }
+        if (!found) {
+            warn(iv.line, "instance value for \"" + iv.path + "\" names nothing in logical node " + ln.name +
+                              "; ignored");
+        }
+    }
+
+    // --- logical nodes -----------------------------------------------------------------------
+
+    std::unique_ptr<ModelNode> reportControlBlock(const scl::ReportControl& rc, const std::string& name,
+                                                  const std::string& domain, const scl::LogicalNode& ln) {
+        const std::string fc = rc.buffered ? "BR" : "RP";
+        auto rcb = makeStructure(name, fc);
+        auto add = [&](const char* n, BasicType type, int size, MmsValue value) {
+            rcb->addChild(makeBasic(n, fc, type, size, std::move(value)));
+        };
+        mms::BitString optFlds(10);
+        optFlds.setBit(1, rc.optSeqNum);
+        optFlds.setBit(2, rc.optTimeStamp);
+        optFlds.setBit(3, rc.optReasonCode);
+        optFlds.setBit(4, rc.optDataSet);
+        optFlds.setBit(5, rc.optDataRef);
+        optFlds.setBit(6, rc.optBufOvfl && rc.buffered);
+        optFlds.setBit(7, rc.optEntryId && rc.buffered);
+        optFlds.setBit(8, rc.optConfigRef);
+        optFlds.setBit(9, rc.optSegmentation);
+        mms::BitString trgOps(6);
+        trgOps.setBit(1, rc.trgDchg);
+        trgOps.setBit(2, rc.trgQchg);
+        trgOps.setBit(3, rc.trgDupd);
+        trgOps.setBit(4, rc.trgPeriod);
+        trgOps.setBit(5, rc.trgGi);
+        std::string datSet = rc.datSet.empty() ? std::string() : domain + "/" + ln.name() + "$" + rc.datSet;
+        std::string rptId = rc.rptId.empty() ? domain + "/" + ln.name() + "$" + fc + "$" + name : rc.rptId;
+
+        add("RptID", BasicType::VisibleString, -129, MmsValue::visibleString(rptId));
+        add("RptEna", BasicType::Boolean, 0, MmsValue::boolean(false));
+        if (!rc.buffered) {
+            add("Resv", BasicType::Boolean, 0, MmsValue::boolean(false));
+        }
+        add("DatSet", BasicType::VisibleString, -129, MmsValue::visibleString(datSet));
+        add("ConfRev", BasicType::Unsigned, 32, MmsValue::unsignedInteger(rc.confRev));
+        add("OptFlds", BasicType::BitString, -10, MmsValue::bitString(optFlds));
+        add("BufTm", BasicType::Unsigned, 32, MmsValue::unsignedInteger(rc.bufTime));
+        add("SqNum", BasicType::Unsigned, rc.buffered ? 16 : 8, MmsValue::unsignedInteger(0));
+        add("TrgOps", BasicType::BitString, -6, MmsValue::bitString(trgOps));
+        add("IntgPd", BasicType::Unsigned, 32, MmsValue::unsignedInteger(rc.intgPd));
+        add("GI", BasicType::Boolean, 0, MmsValue::boolean(false));
+        if (rc.buffered) {
+            add("PurgeBuf", BasicType::Boolean, 0, MmsValue::boolean(false));
+            add("EntryID", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
+            add("TimeofEntry", BasicType::BinaryTime, 1, MmsValue::binaryTime(0, 0));
+            add("ResvTms", BasicType::Integer, 16, MmsValue::integer(0));
+        }
+        return rcb;
+    }
+
+    void addLogicalNode(Domain& domain, const scl::LogicalNode& ln) {
+        auto typeIt = t_.lnodeTypes.find(ln.lnType);
+        if (typeIt == t_.lnodeTypes.end()) {
+            throw Refusal{ln.line,
+                          "logical node " + ln.name() + " refers to missing LNodeType \"" + ln.lnType + "\""};
+        }
+        const scl::LNodeType& type = typeIt->second;
+        auto node = makeStructure(ln.name(), "");
+        if (domain.nodeByName.count(node->name)) {
+            throw Refusal{ln.line, "logical node " + node->name + " appears twice in " + domain.name};
+        }
+        std::set<std::string> dataSetNames;
+        for (const scl::DataSet& ds : ln.dataSets) {
+            dataSetNames.insert(ds.name);
+        }
+        for (const char* fc : kFcOrder) {
+            auto fcNode = makeStructure(fc, fc);
+            for (const scl::DoRef& d : type.dataObjects) {
+                if (auto dataObject = dataObjectForFc(d.type, d.name, fc, 0, d.line)) {
+                    fcNode->addChild(std::move(dataObject));
+                }
+            }
+            for (const scl::ReportControl& rc : ln.reportControls) {
+                if ((rc.buffered ? "BR" : "RP") != std::string(fc)) {
+                    continue;
+                }
+                if (!rc.datSet.empty() && !dataSetNames.count(rc.datSet)) {
+                    throw Refusal{rc.line, "report control \"" + rc.name +
+                                               "\" refers to missing data set \"" + rc.datSet + "\""};
+                }
+                if (!rc.indexed) {
+                    fcNode->addChild(reportControlBlock(rc, rc.name, domain.name, ln));
+                    continue;
+                }
+                for (unsigned i = 1; i <= rc.maxInstances; ++i) {
+                    char suffix[4];
+                    std::snprintf(suffix, sizeof suffix, "%02u", i);
+                    fcNode->addChild(reportControlBlock(rc, rc.name + suffix, domain.name, ln));
+                }
+            }
+            if (!fcNode->children.empty()) {
+                node->addChild(std::move(fcNode));
+            }
+        }
+        for (const scl::InstanceValue& iv : ln.instanceValues) {
+            applyInstanceValue(*node, iv);
+        }
+        domain.nodeByName[node->name] = node.get();
+        domain.logicalNodes.push_back(std::move(node));
+    }
+
+    void warn(int line, const std::string& problem) {
+        model_->warnings.push_back(doc_.fileName + ":" + std::to_string(line) + ": " + problem);
+    }
+
+    void addDataSets(const DataModel& model, Domain& domain, const scl::LogicalDevice& ld,
+                     const scl::LogicalNode& ln) {
+        for (const scl::DataSet& ds : ln.dataSets) {
+            DataSetDefinition def;
+            def.name = ln.name() + "$" + ds.name;
+            for (const scl::Fcda& f : ds.members) {
+                std::string ldInst = f.ldInst.empty() ? ld.inst : f.ldInst;
+                auto dom = domainByInst_.find(ldInst);
+                if (dom == domainByInst_.end()) {
+                    throw Refusal{f.line,
+                                  "data set member refers to unknown logical device \"" + ldInst + "\""};
+                }
+                DataSetDefinition::Member member;
+                member.domain = dom->second;
+                member.item = f.prefix + f.lnClass + f.lnInst + "$" + f.fc;
+                std::vector<std::string> parts;
+                for (const std::string* name : {&f.doName, &f.daName}) {
+                    size_t start = 0;
+                    while (!name->empty()) {
+                        size_t dot = name->find('.', start);
+                        parts.push_back(name->substr(start, dot == std::string::npos ? dot : dot - start));
+                        if (dot == std::string::npos) {
+                            break;
+                        }
+                        start = dot + 1;
+                    }
+                }
+                for (const std::string& part : parts) {
+                    size_t paren = part.find('(');
+                    if (member.index >= 0) {
+                        member.components.push_back(part);
+                    } else if (paren != std::string::npos) {
+                        member.item += "$" + part.substr(0, paren);
+                        member.index = std::atoi(part.c_str() + paren + 1);
+                    } else {
+                        member.item += "$" + part;
+                    }
+                }
+                if (!model.resolve(member)) {
+                    warn(f.line, "data set \"" + ds.name + "\" member " + member.domain + "/" + member.item +
+                                     (member.index >= 0 ? "(" + std::to_string(member.index) + ")" : "") +
+                                     " does not exist; left out");
+                    continue;
+                }
+                def.members.push_back(std::move(member));
+            }
+            domain.dataSets.push_back(std::move(def));
+        }
+    }
+
+    const scl::Document& doc_;
+    const scl::DataTypeTemplates& t_;
+    const scl::Ied& ied_;
+    DataModel* model_ = nullptr;
+    std::map<std::string, std::string> domainByInst_;
+    std::unordered_map<const ModelNode*, const AttributeDef*> defOf_;
+};
+
+bool servesSomething(const scl::Ied& ied) {
+    for (const auto& ap : ied.accessPoints) {
+        if (!ap.logicalDevices.empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<DataModel>, BuildError> buildDataModel(const scl::Document& document,
+                                                              const std::string& iedName) {
+    const scl::Ied* chosen = nullptr;
+    std::string names;
+    int candidates = 0;
+    for (const scl::Ied& ied : document.ieds) {
+        names += (names.empty() ? "" : ", ") + ied.name;
+        if (!iedName.empty() ? ied.name == iedName : servesSomething(ied)) {
+            chosen = &ied;
+            ++candidates;
+        }
+    }
+    if (!iedName.empty() && !chosen) {
+        return BuildError{document.fileName + ":0: no IED named \"" + iedName + "\" (the file has: " + names +
+                          ")"};
+    }
+    if (iedName.empty() && candidates != 1) {
+        return BuildError{document.fileName + ":0: " +
+                          (candidates == 0 ? std::string("no IED with a server")
+                                           : "several IEDs (" + names + "); choose one by name")};
+    }
+    try {
+        return Builder(document, *chosen).build();
+    } catch (const Refusal& r) {
+        return BuildError{document.fileName + ":" + std::to_string(r.line) + ": " + r.problem};
+    }
+}
+
+Result<std::unique_ptr<DataModel>, BuildError> loadDataModel(const std::string& sclPath,
+                                                             const std::string& iedName) {
+    auto document = scl::loadSclFile(sclPath);
+    if (!document) {
+        return BuildError{document.error().message};
+    }
+    return buildDataModel(*document, iedName);
+}
+
+}  // namespace iecstack::server
