@@ -9,18 +9,21 @@ namespace protocolviews {
 
 PlaceholderView::PlaceholderView(const QString& protocolName, QWidget* parent) : QWidget(parent) {
     setObjectName(protocolName);
+    // Paint the frame that the application style sheet gives every view in the stack.
+    setAttribute(Qt::WA_StyledBackground);
 
     auto* title = new QLabel(protocolName);
     title->setObjectName("placeholderTitle");
     title->setStyleSheet("font-weight: bold; font-size: 12pt;");
     auto* notice = new QLabel(tr("The %1 view is not part of this build of Korvan.").arg(protocolName));
     notice->setObjectName("placeholderNotice");
+    notice->setAlignment(Qt::AlignCenter);
     notice->setWordWrap(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addStretch();
     layout->addWidget(title, 0, Qt::AlignHCenter);
-    layout->addWidget(notice, 0, Qt::AlignHCenter);
+    layout->addWidget(notice);
     layout->addStretch();
 }
 
