@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace iec61850 {
+
+// The functional-constraint suffix the client library appends to element names ("stVal[ST]" gives
+// "[ST]"), brackets included; "" when the name carries none.
+QString extractFc(const QString& name);
+
+// `name` without its functional-constraint suffix.
+QString withoutFc(const QString& name);
+
+// Keeps the discovery path and gives the object reference of the element `shown` at depth `layer`.
+// `path` holds "rootLayer" followed by the names of the most recent element of every depth above;
+// it is cut back to `layer` elements and `shown` appended. The reference is the logical-device
+// name, "/", then the deeper names joined with "." ("LD0/LLN0.Mod.stVal"); a logical device gets its
+// bare name. A layer deeper than the path allows gives "totalLayers < layer" and leaves `path` alone.
+QString buildReference(QStringList& path, const QString& shown, int layer);
+
+}  // namespace iec61850
