@@ -54,11 +54,8 @@ private slots:
     void noStatusBarBeforeTheFirstText();
     void repeatedTextIsCounted();
     void countWrapsAfter254();
-    void sameTextFromAnotherViewContinuesTheCount();
-    void viewWithoutObjectName();
-    void textIsShownAsSent();
+    void prefixNamesTheSendingView();
     void emptyTextChangesNothing();
-    void dnp3ViewsAreNotRelayed();
     void statusBarClearsFiveSecondsAfterTheLastText();
 
     void aboutBox();
@@ -179,6 +176,9 @@ void MainWindowTest::noStatusBarBeforeTheFirstText() {
     auto* view = window.findChild<iec61850::Iec61850View*>();
     QVERIFY(!window.findChild<QStatusBar*>());
     emit view->setStatusBarMessage(QString());
+    // The two DNP3 views are not relayed.
+    emit window.findChild<dnp3::Dnp3TcpView*>()->setStatusBarMessage("Link up");
+    emit window.findChild<dnp3::Dnp3RtuView*>()->setStatusBarMessage("Link up");
     QVERIFY(!window.findChild<QStatusBar*>());
     emit view->setStatusBarMessage("Connected");
     QVERIFY(window.findChild<QStatusBar*>());
@@ -218,30 +218,26 @@ void MainWindowTest::countWrapsAfter254() {
     QCOMPARE(window.statusBar()->currentMessage(), QString("IEC61850: tick (count = 1)"));
 }
 
-void MainWindowTest::sameTextFromAnotherViewContinuesTheCount() {
+void MainWindowTest::prefixNamesTheSendingView() {
     MainWindow window;
-    emit window.findChild<iec61850::Iec61850View*>()->setStatusBarMessage("Port busy");
-    emit window.findChild<modbustcp::ModbusTcpView*>()->setStatusBarMessage("Port busy");
+    auto* iec61850View = window.findChild<iec61850::Iec61850View*>();
+    auto* modbusTcpView = window.findChild<modbustcp::ModbusTcpView*>();
+
+    // The same text from a second view continues the count under the second view's name.
+    emit iec61850View->setStatusBarMessage("Port busy");
+    emit modbusTcpView->setStatusBarMessage("Port busy");
     QCOMPARE(window.statusBar()->currentMessage(), QString("ModbusTCP: Port busy (count = 2)"));
-}
 
-void MainWindowTest::viewWithoutObjectName() {
-    MainWindow window;
-    auto* view = window.findChild<iec104::Iec104View*>();
-    view->setObjectName(QString());
-    emit view->setStatusBarMessage("Link down");
+    modbusTcpView->setObjectName(QString());
+    emit modbusTcpView->setStatusBarMessage("Link down");
     QCOMPARE(window.statusBar()->currentMessage(), QString(": Link down (count = 1)"));
-}
 
-void MainWindowTest::textIsShownAsSent() {
     // Texts carry references and device messages; placeholders in them must not swallow the count.
-    MainWindow window;
-    auto* view = window.findChild<iec61850::Iec61850View*>();
-    emit view->setStatusBarMessage("Read LD0/%1 failed at 100%2");
+    emit iec61850View->setStatusBarMessage("Read LD0/%1 failed at 100%2");
     QCOMPARE(window.statusBar()->currentMessage(),
              QString("IEC61850: Read LD0/%1 failed at 100%2 (count = 1)"));
-    view->setObjectName("IEC%1");
-    emit view->setStatusBarMessage("x");
+    iec61850View->setObjectName("IEC%1");
+    emit iec61850View->setStatusBarMessage("x");
     QCOMPARE(window.statusBar()->currentMessage(), QString("IEC%1: x (count = 1)"));
 }
 
@@ -257,13 +253,6 @@ void MainWindowTest::emptyTextChangesNothing() {
     QVERIFY(parts.statusBarTimer->remainingTime() <= remaining);
     emit view->setStatusBarMessage("Connected");
     QCOMPARE(window.statusBar()->currentMessage(), QString("IEC61850: Connected (count = 2)"));
-}
-
-void MainWindowTest::dnp3ViewsAreNotRelayed() {
-    MainWindow window;
-    emit window.findChild<dnp3::Dnp3TcpView*>()->setStatusBarMessage("Link up");
-    emit window.findChild<dnp3::Dnp3RtuView*>()->setStatusBarMessage("Link up");
-    QVERIFY(!window.findChild<QStatusBar*>());
 }
 
 void MainWindowTest::statusBarClearsFiveSecondsAfterTheLastText() {
