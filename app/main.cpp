@@ -20,7 +20,9 @@ int main(int argc, char* argv[]) {
     int result = 0;
     {
         MainWindow window;
-        placeMainWindow(window, QGuiApplication::primaryScreen()->geometry());
+        // A display without any screen still gets a window of the usual size rather than a crash.
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        placeMainWindow(window, screen ? screen->geometry() : QRect());
         window.show();
         result = app.exec();
     }
