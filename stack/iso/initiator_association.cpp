@@ -1,0 +1,259 @@
+#include "iso/initiator_association.h"
+
+#include "envelope_limits.h"
+#include "iso_transport.h"
+
+namespace iecstack::iso {
+
+namespace {
+
+int remainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+Status<Error> transportSetup(IsoTransport& transport, const AssociationParameters& parameters,
+                             std::chrono::steady_clock::time_point deadline) {
+    cotp::CotpConnect request;
+    request.sourceRef = 1;
+    request.tpduSizeCode = parameters.tpduSizeCode;
+    request.callingTsap = parameters.callingTsap;
+    request.calledTsap = parameters.calledTsap;
+    auto sent = transport.sendTpdu(cotp::encodeConnectionRequest(request));
+    if (!sent) {
+        return sent;
+    }
+    auto reply = transport.receiveTpdu(remainingMs(deadline));
+    if (!reply) {
+        return reply.error();
+    }
+    auto tpdu = cotp::decodeTpdu(*reply);
+    if (!tpdu) {
+        return tpdu.error();
+    }
+    if (tpdu->kind == cotp::TpduKind::DisconnectRequest) {
+        return Error::ConnectionClosed;
+    }
+    if (tpdu->kind != cotp::TpduKind::ConnectionConfirm) {
+        return Error::UnexpectedTpdu;
+    }
+    if ((tpdu->connect.classOption >> 4) != 0) {
+        return Error::UnsupportedClass;
+    }
+    const uint8_t code = tpdu->connect.tpduSizeCode.value_or(cotp::kDefaultTpduSizeCode);
+    // The responder may only lower our proposal.
+    if (code < cotp::kDefaultTpduSizeCode || code > parameters.tpduSizeCode) {
+        return Error::BadTpdu;
+    }
+    transport.setTpduSize(cotp::tpduSizeFromCode(code));
+    return {};
+}
+
+}  // namespace
+
+Result<std::unique_ptr<InitiatorAssociation>, Error> InitiatorAssociation::connect(
+    const std::string& host, uint16_t port, const InitiatorSettings& settings, ByteView initiateRequest,
+    Handlers handlers) {
+    auto socket = TcpSocket::connect(host, port, settings.connectTimeout);
+    if (!socket) {
+        return socket.error();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + settings.associateTimeout;
+    auto transport = std::make_unique<IsoTransport>(std::move(*socket));
+    transport->setMaxUnitSize(kMaxSetupUnitSize);
+    auto setup = transportSetup(*transport, settings.parameters, deadline);
+    if (!setup) {
+        return setup.error();
+    }
+    auto sent = transport->sendUnit(encodeConnectUnit(settings.parameters, initiateRequest));
+    if (!sent) {
+        return sent.error();
+    }
+    auto unit = transport->receiveUnit(remainingMs(deadline));
+    if (!unit) {
+        return unit.error();
+    }
+    auto confirmation = decodeAcceptUnit(*unit);
+    if (!confirmation) {
+        return confirmation.error();
+    }
+    const acse::AssociateResponse& response = confirmation->response;
+    if (response.result != 0) {
+        const bool authentication =
+            !response.diagnosticFromProvider &&
+            (response.diagnostic == static_cast<int64_t>(acse::AssociateDiagnostic::AuthenticationFailure) ||
+             response.diagnostic == static_cast<int64_t>(acse::AssociateDiagnostic::AuthenticationRequired));
+        return authentication ? Error::AuthenticationFailed : Error::AssociationRejected;
+    }
+    if (response.userData.empty() || response.userDataContextId != presentation::kMmsContextId) {
+        return Error::BadApdu;
+    }
+    std::unique_ptr<InitiatorAssociation> association(
+        new InitiatorAssociation(std::move(transport), std::move(handlers), presentation::kAcseContextId,
+                                 presentation::kMmsContextId, settings.maxPduSize));
+    association->initiateResponse_ = response.userData.toBytes();
+    association->receiver_ = std::thread([raw = association.get()] { raw->receiveLoop(); });
+    return association;
+}
+
+InitiatorAssociation::InitiatorAssociation(std::unique_ptr<IsoTransport> transport, Handlers handlers,
+                                           int64_t acseContextId, int64_t mmsContextId, size_t maxPduSize)
+    : transport_(std::move(transport)),
+      handlers_(std::move(handlers)),
+      acseContextId_(acseContextId),
+      mmsContextId_(mmsContextId),
+      maxPduSize_(maxPduSize) {
+    transport_->setMaxUnitSize(maxPduSize + kDataEnvelopeAllowance);
+}
+
+InitiatorAssociation::~InitiatorAssociation() {
+    close();
+}
+
+void InitiatorAssociation::setMaxPduSize(size_t size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    maxPduSize_ = size;
+    transport_->setMaxUnitSize(size + kDataEnvelopeAllowance);
+}
+
+size_t InitiatorAssociation::maxPduSize() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return maxPduSize_;
+}
+
+bool InitiatorAssociation::isOpen() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return open_ && !localEnd_;
+}
+
+Status<Error> InitiatorAssociation::send(ByteView mmsPdu) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!open_ || localEnd_ || releaseRequested_) {
+            return Error::NotConnected;
+        }
+        if (mmsPdu.size() > maxPduSize_) {
+            return Error::PduTooLarge;
+        }
+    }
+    return transport_->sendUnit(encodeDataUnit(mmsContextId_, mmsPdu));
+}
+
+void InitiatorAssociation::receiveLoop() {
+    CloseReason reason = CloseReason::ConnectionLost;
+    Error detail = Error::ConnectionClosed;
+    for (;;) {
+        auto unit = transport_->receiveUnit(TcpSocket::kWaitForever);
+        if (!unit) {
+            detail = unit.error();
+            reason = detail == Error::ConnectionClosed || detail == Error::IoError
+                         ? CloseReason::ConnectionLost
+                         : CloseReason::ProtocolError;
+            break;
+        }
+        auto incoming = decodeDataPhaseUnit(*unit, mmsContextId_);
+        if (!incoming) {
+            detail = incoming.error();
+            reason = CloseReason::ProtocolError;
+            break;
+        }
+        if (incoming->kind == UnitKind::Data) {
+            if (incoming->mmsPdu.size() > maxPduSize()) {
+                detail = Error::PduTooLarge;
+                reason = CloseReason::ProtocolError;
+                break;
+            }
+            if (handlers_.onPdu) {
+                handlers_.onPdu(incoming->mmsPdu);
+            }
+            continue;
+        }
+        if (incoming->kind == UnitKind::ReleaseRequest) {
+            // A peer may release first; answering lets it close cleanly.
+            transport_->sendUnit(encodeReleaseResponseUnit(acseContextId_));
+        }
+        reason = incoming->kind == UnitKind::Abort    ? CloseReason::PeerAborted
+                 : incoming->kind == UnitKind::Refuse ? CloseReason::ProtocolError
+                                                      : CloseReason::Released;
+        detail = reason == CloseReason::PeerAborted ? Error::PeerAborted : Error::ConnectionClosed;
+        break;
+    }
+    transport_->shutdown();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // A failure we caused by shutting the socket down is reported as what we did.
+        if (localEnd_ && reason != CloseReason::Released) {
+            reason = localReason_;
+        }
+        open_ = false;
+        finalReason_ = reason;
+    }
+    ended_.notify_all();
+    if (handlers_.onClosed) {
+        handlers_.onClosed(reason, detail);
+    }
+}
+
+void InitiatorAssociation::stop(CloseReason reason) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!localEnd_) {
+            localEnd_ = true;
+            localReason_ = reason;
+        }
+    }
+    transport_->shutdown();
+    if (receiver_.joinable() && receiver_.get_id() != std::this_thread::get_id()) {
+        receiver_.join();
+    }
+}
+
+void InitiatorAssociation::close() {
+    stop(CloseReason::LocalClose);
+}
+
+void InitiatorAssociation::abort() {
+    bool open;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open = open_ && !localEnd_;
+    }
+    if (open) {
+        transport_->sendUnit(encodeAbortUnit(acseContextId_));
+    }
+    stop(CloseReason::LocalAbort);
+}
+
+Status<Error> InitiatorAssociation::release(std::chrono::milliseconds timeout) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!open_ || localEnd_ || releaseRequested_) {
+            return Error::NotConnected;
+        }
+        releaseRequested_ = true;
+    }
+    auto sent = transport_->sendUnit(encodeReleaseRequestUnit(acseContextId_));
+    if (!sent) {
+        close();
+        return sent.error();
+    }
+    bool ended;
+    CloseReason reason;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ended = ended_.wait_for(lock, timeout, [this] { return !open_; });
+        reason = finalReason_;
+    }
+    close();
+    if (!ended) {
+        return Error::Timeout;
+    }
+    if (reason == CloseReason::PeerAborted) {
+        return Error::PeerAborted;
+    }
+    return reason == CloseReason::Released ? Status<Error>() : Status<Error>(Error::ConnectionClosed);
+}
+
+}  // namespace iecstack::iso

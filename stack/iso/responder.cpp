@@ -1,0 +1,365 @@
+#include "iso/responder.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "envelope_limits.h"
+#include "iso/association_codec.h"
+#include "iso_transport.h"
+
+namespace iecstack::iso {
+
+namespace {
+
+int remainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace
+
+ResponderAssociation::ResponderAssociation(std::unique_ptr<IsoTransport> transport)
+    : transport_(std::move(transport)), peer_(transport_->peerAddress()) {}
+
+ResponderAssociation::~ResponderAssociation() = default;
+
+Status<Error> ResponderAssociation::send(ByteView mmsPdu) {
+    int64_t context;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!open_ || localEnd_) {
+            return Error::NotConnected;
+        }
+        if (mmsPdu.size() > maxPduSize_) {
+            return Error::PduTooLarge;
+        }
+        context = mmsContextId_;
+    }
+    return transport_->sendUnit(encodeDataUnit(context, mmsPdu));
+}
+
+void ResponderAssociation::setMaxPduSize(size_t size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    maxPduSize_ = size;
+    transport_->setMaxUnitSize(size + kDataEnvelopeAllowance);
+}
+
+size_t ResponderAssociation::maxPduSize() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return maxPduSize_;
+}
+
+bool ResponderAssociation::isOpen() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return open_ && !localEnd_;
+}
+
+void ResponderAssociation::abort() {
+    bool wasOpen;
+    int64_t context;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wasOpen = open_ && !localEnd_;
+        context = acseContextId_;
+        if (!localEnd_) {
+            localEnd_ = true;
+            localReason_ = CloseReason::LocalAbort;
+        }
+    }
+    if (wasOpen) {
+        transport_->sendUnit(encodeAbortUnit(context));
+    }
+    transport_->shutdown();
+}
+
+void ResponderAssociation::close() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!localEnd_) {
+            localEnd_ = true;
+            localReason_ = CloseReason::LocalClose;
+        }
+    }
+    transport_->shutdown();
+}
+
+ResponderListener::ResponderListener(ListenerSettings settings, HandlerFactory factory)
+    : settings_(std::move(settings)), factory_(std::move(factory)) {}
+
+ResponderListener::~ResponderListener() {
+    stop();
+}
+
+Status<Error> ResponderListener::start() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(settings_.port);
+    if (::inet_pton(AF_INET, settings_.bindAddress.c_str(), &address.sin_addr) != 1) {
+        return Error::ConnectFailed;
+    }
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) {
+        return Error::IoError;
+    }
+    const int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    socklen_t length = sizeof(address);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::listen(listenFd_, 16) != 0 ||
+        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        ::pipe2(wakePipe_, O_CLOEXEC) != 0) {
+        ::close(listenFd_);
+        listenFd_ = -1;
+        return Error::ConnectFailed;
+    }
+    port_ = ntohs(address.sin_port);
+    acceptor_ = std::thread([this] { acceptLoop(); });
+    return {};
+}
+
+void ResponderListener::stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_ || listenFd_ < 0) {
+            return;
+        }
+        stopping_ = true;
+    }
+    const char wake = 1;
+    while (::write(wakePipe_[1], &wake, 1) < 0 && errno == EINTR) {
+    }
+    acceptor_.join();
+    std::list<Connection> connections;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        connections.splice(connections.end(), connections_);
+    }
+    for (Connection& connection : connections) {
+        connection.association->close();
+    }
+    for (Connection& connection : connections) {
+        connection.thread.join();
+    }
+    ::close(listenFd_);
+    ::close(wakePipe_[0]);
+    ::close(wakePipe_[1]);
+}
+
+ListenerCounters ResponderListener::counters() const {
+    ListenerCounters c;
+    c.connectionsAccepted = connectionsAccepted_;
+    c.connectionsOverLimit = connectionsOverLimit_;
+    c.associationsAccepted = associationsAccepted_;
+    c.associationsRefused = associationsRefused_;
+    c.setupFailures = setupFailures_;
+    c.protocolErrors = protocolErrors_;
+    return c;
+}
+
+size_t ResponderListener::activeConnections() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    size_t active = 0;
+    for (const Connection& connection : connections_) {
+        active += connection.finished ? 0 : 1;
+    }
+    return active;
+}
+
+void ResponderListener::reapFinished() {
+    std::list<Connection> finished;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = connections_.begin(); it != connections_.end();) {
+            auto next = std::next(it);
+            if (it->finished) {
+                finished.splice(finished.end(), connections_, it);
+            }
+            it = next;
+        }
+    }
+    for (Connection& connection : finished) {
+        connection.thread.join();
+    }
+}
+
+void ResponderListener::acceptLoop() {
+    for (;;) {
+        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        if (fds[1].revents != 0) {
+            return;
+        }
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        reapFinished();
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (connections_.size() >= settings_.maxConnections) {
+            ::close(fd);
+            ++connectionsOverLimit_;
+            continue;
+        }
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+        ++connectionsAccepted_;
+        connections_.emplace_back();
+        Connection& connection = connections_.back();
+        connection.association =
+            std::make_shared<ResponderAssociation>(std::make_unique<IsoTransport>(TcpSocket(fd)));
+        connection.thread = std::thread([this, &connection] {
+            serve(connection);
+            connection.finished = true;
+        });
+    }
+}
+
+void ResponderListener::serve(Connection& connection) {
+    ResponderAssociation& association = *connection.association;
+    IsoTransport& transport = *association.transport_;
+    const auto deadline = std::chrono::steady_clock::now() + settings_.setupTimeout;
+    transport.setMaxUnitSize(kMaxSetupUnitSize);
+    auto setupFailed = [&] {
+        ++setupFailures_;
+        transport.shutdown();
+    };
+
+    auto payload = transport.receiveTpdu(remainingMs(deadline));
+    if (!payload) {
+        return setupFailed();
+    }
+    auto request = cotp::decodeTpdu(*payload);
+    if (!request || request->kind != cotp::TpduKind::ConnectionRequest ||
+        (request->connect.classOption >> 4) != 0) {
+        return setupFailed();
+    }
+    const uint8_t proposed = request->connect.tpduSizeCode.value_or(cotp::kDefaultTpduSizeCode);
+    if (proposed < cotp::kDefaultTpduSizeCode) {
+        return setupFailed();
+    }
+    cotp::CotpConnect confirm;
+    confirm.destinationRef = request->connect.sourceRef;
+    confirm.sourceRef = 1;
+    confirm.tpduSizeCode = std::min(proposed, settings_.maxTpduSizeCode);
+    confirm.callingTsap = request->connect.callingTsap;
+    confirm.calledTsap = request->connect.calledTsap;
+    if (!transport.sendTpdu(cotp::encodeConnectionConfirm(confirm))) {
+        return setupFailed();
+    }
+    transport.setTpduSize(cotp::tpduSizeFromCode(*confirm.tpduSizeCode));
+
+    auto unit = transport.receiveUnit(remainingMs(deadline));
+    if (!unit) {
+        return setupFailed();
+    }
+    auto indication = decodeConnectUnit(*unit);
+    if (!indication) {
+        return setupFailed();
+    }
+    std::unique_ptr<ResponderHandler> handler = factory_(connection.association);
+    if (!handler) {
+        return setupFailed();
+    }
+    AssociateIndication indicated;
+    indicated.peer = association.peer();
+    indicated.calling = indication->request.calling;
+    indicated.called = indication->request.called;
+    indicated.password = indication->request.password;
+    indicated.initiateRequest = indication->request.userData.toBytes();
+    const AssociateDecision decision = handler->onAssociate(indicated);
+
+    acse::AssociateResponse response;
+    response.result = decision.accept ? 0 : 1;
+    response.diagnostic = decision.accept ? 0 : static_cast<int64_t>(decision.diagnostic);
+    response.userData = decision.accept ? ByteView(decision.initiateResponse) : ByteView();
+    Status<Error> accepted;
+    {
+        // Open only once the response is out, and under the lock, so that a report sent from
+        // another thread cannot overtake it.
+        std::lock_guard<std::mutex> lock(association.mutex_);
+        association.acseContextId_ = indication->acseContextId;
+        association.mmsContextId_ = indication->mmsContextId;
+        association.maxPduSize_ = settings_.maxPduSize;
+        accepted = transport.sendUnit(encodeAcceptUnit(*indication, response));
+        association.open_ = decision.accept && accepted.ok();
+    }
+    if (!decision.accept || !accepted) {
+        ++associationsRefused_;
+        transport.shutdown();
+        handler->onClosed(CloseReason::LocalClose,
+                          decision.accept ? accepted.error() : Error::AssociationRejected);
+        return;
+    }
+    ++associationsAccepted_;
+    transport.setMaxUnitSize(settings_.maxPduSize + kDataEnvelopeAllowance);
+
+    CloseReason reason = CloseReason::ConnectionLost;
+    Error detail = Error::ConnectionClosed;
+    for (;;) {
+        auto received = transport.receiveUnit(TcpSocket::kWaitForever);
+        if (!received) {
+            detail = received.error();
+            reason = detail == Error::ConnectionClosed || detail == Error::IoError
+                         ? CloseReason::ConnectionLost
+                         : CloseReason::ProtocolError;
+            break;
+        }
+        auto incoming = decodeDataPhaseUnit(*received, indication->mmsContextId);
+        if (!incoming) {
+            detail = incoming.error();
+            reason = CloseReason::ProtocolError;
+            break;
+        }
+        if (incoming->kind == UnitKind::Data) {
+            if (incoming->mmsPdu.size() > association.maxPduSize()) {
+                detail = Error::PduTooLarge;
+                reason = CloseReason::ProtocolError;
+                break;
+            }
+            handler->onPdu(association, incoming->mmsPdu);
+            continue;
+        }
+        if (incoming->kind == UnitKind::ReleaseRequest) {
+            {
+                // Nothing may follow the release response.
+                std::lock_guard<std::mutex> lock(association.mutex_);
+                association.open_ = false;
+            }
+            transport.sendUnit(encodeReleaseResponseUnit(indication->acseContextId));
+            reason = CloseReason::Released;
+        } else {
+            reason =
+                incoming->kind == UnitKind::Abort ? CloseReason::PeerAborted : CloseReason::ProtocolError;
+            detail = reason == CloseReason::PeerAborted ? Error::PeerAborted : Error::UnexpectedSpdu;
+        }
+        break;
+    }
+    transport.shutdown();
+    {
+        std::lock_guard<std::mutex> lock(association.mutex_);
+        association.open_ = false;
+        if (association.localEnd_ && reason != CloseReason::Released) {
+            reason = association.localReason_;
+        }
+    }
+    if (reason == CloseReason::ProtocolError) {
+        ++protocolErrors_;
+    }
+    handler->onClosed(reason, detail);
+}
+
+}  // namespace iecstack::iso
