@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "ber/byte_view.h"
+#include "mms/pdu.h"
+#include "server/data_model.h"
+
+namespace iecstack::server {
+
+struct ServerIdentity {
+    std::string vendor = "Korvan";
+    std::string model = "iedsim";
+    std::string revision = "0.1";
+};
+
+// The answer to one MMS PDU of the data phase.
+struct ServiceOutcome {
+    Bytes response;          // empty: nothing to send
+    bool concluded = false;  // a conclude was answered; the association ends after sending
+    std::string summary;     // one line for the log: what was asked and how it went
+};
+
+// Answers MMS requests from the data model. Holds no per-association state, so one instance serves
+// every association; each call takes the negotiated PDU size of the asking association.
+class MmsServices {
+public:
+    MmsServices(DataModel& model, ServerIdentity identity);
+
+    // Decodes a PDU, answers it (or rejects it) and encodes the answer.
+    ServiceOutcome handle(ByteView pdu, size_t maxPduSize);
+    // The answer to one decoded request: a confirmed response, a confirmed error or a reject.
+    mms::Pdu answer(const mms::ConfirmedRequest& request, size_t maxPduSize, std::string* summary = nullptr);
+
+    // The services-supported string this server announces at association.
+    static mms::BitString supportedServices();
+
+private:
+    mms::Pdu getNameList(uint32_t invokeId, const mms::GetNameListRequest& request, size_t maxPduSize,
+                         std::string& summary);
+    mms::Pdu read(uint32_t invokeId, const mms::ReadRequest& request, size_t maxPduSize,
+                  std::string& summary);
+    mms::Pdu write(uint32_t invokeId, const mms::WriteRequest& request, std::string& summary);
+    mms::Pdu accessAttributes(uint32_t invokeId, const mms::GetVariableAccessAttributesRequest& request,
+                              std::string& summary);
+    mms::Pdu listAttributes(uint32_t invokeId, const mms::GetNamedVariableListAttributesRequest& request,
+                            std::string& summary);
+
+    MmsValue readOne(const mms::VariableAccess& access) const;
+    std::optional<mms::DataAccessError> writeOne(const mms::VariableAccess& access, const MmsValue& value);
+    // Mirrors an accepted operate into the status it commands, so that clients see the effect.
+    void applyOperate(ModelNode& oper);
+
+    DataModel& model_;
+    ServerIdentity identity_;
+};
+
+// Object references as log lines show them.
+std::string describe(const mms::ObjectName& name);
+
+}  // namespace iecstack::server

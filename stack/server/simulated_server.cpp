@@ -1,0 +1,48 @@
+#include "server/simulated_server.h"
+
+#include "server/model_builder.h"
+
+namespace iecstack::server {
+
+std::unique_ptr<SimulatedServer> SimulatedServer::start(const std::string& sclPath, Options options,
+                                                        std::string* error) {
+    auto model = loadDataModel(sclPath, options.iedName);
+    if (!model) {
+        if (error) {
+            *error = model.error().message;
+        }
+        return nullptr;
+    }
+    return start(std::move(*model), std::move(options), error);
+}
+
+std::unique_ptr<SimulatedServer> SimulatedServer::start(std::unique_ptr<DataModel> model, Options options,
+                                                        std::string* error) {
+    std::unique_ptr<SimulatedServer> s(new SimulatedServer);
+    s->model_ = std::move(model);
+    s->services_ = std::make_unique<MmsServices>(*s->model_, options.identity);
+    s->server_ = std::make_unique<MmsServer>(*s->services_, options.server);
+    if (!s->server_->start(error)) {
+        return nullptr;
+    }
+    if (options.simulate) {
+        s->simulation_ = std::make_unique<ValueSimulation>(*s->model_, options.simulationPeriod);
+        s->simulation_->start();
+    }
+    return s;
+}
+
+SimulatedServer::~SimulatedServer() {
+    stop();
+}
+
+void SimulatedServer::stop() {
+    if (simulation_) {
+        simulation_->stop();
+    }
+    if (server_) {
+        server_->stop();
+    }
+}
+
+}  // namespace iecstack::server

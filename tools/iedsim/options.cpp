@@ -1,0 +1,91 @@
+#include "options.h"
+
+#include <cstdlib>
+
+namespace iedsim {
+
+const char* const kUsage =
+    "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--max-pdu BYTES]\n"
+    "              [--latency MS]\n"
+    "       iedsim --generate N > model.icd\n"
+    "\n"
+    "  --scl FILE       configuration file to serve (ICD, CID, or SCD with --ied)\n"
+    "  --ied NAME       IED of the file to serve\n"
+    "  --port N         TCP port, default 102; 0 picks a free one (printed at start)\n"
+    "  --bind ADDR      IPv4 address to listen on, default 127.0.0.1\n"
+    "  --simulate       let measured values drift and status values toggle\n"
+    "  --max-pdu BYTES  largest MMS PDU size to agree to, default 65000\n"
+    "  --latency MS     delay every response by MS milliseconds\n"
+    "  --generate N     write a configuration with N logical nodes to stdout and exit\n";
+
+namespace {
+
+bool toNumber(const std::string& text, unsigned long max, unsigned long& out) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    out = std::strtoul(text.c_str(), nullptr, 10);
+    return out <= max;
+}
+
+}  // namespace
+
+std::optional<std::string> parseOptions(const std::vector<std::string>& args, Options& o) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) -> bool {
+            if (i + 1 >= args.size()) {
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        unsigned long n = 0;
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--simulate") {
+            o.simulate = true;
+        } else if (a == "--scl") {
+            if (!value(o.sclPath)) {
+                return "--scl needs a file";
+            }
+        } else if (a == "--ied") {
+            if (!value(o.iedName)) {
+                return "--ied needs a name";
+            }
+        } else if (a == "--bind") {
+            if (!value(o.bindAddress)) {
+                return "--bind needs an address";
+            }
+        } else if (a == "--port") {
+            if (!value(v) || !toNumber(v, 65535, n)) {
+                return "--port needs a number from 0 to 65535";
+            }
+            o.port = static_cast<uint16_t>(n);
+        } else if (a == "--max-pdu") {
+            if (!value(v) || !toNumber(v, 1000000, n) || n < 512) {
+                return "--max-pdu needs a number of bytes from 512 to 1000000";
+            }
+            o.maxPdu = n;
+        } else if (a == "--latency") {
+            if (!value(v) || !toNumber(v, 60000, n)) {
+                return "--latency needs milliseconds from 0 to 60000";
+            }
+            o.latencyMs = static_cast<unsigned>(n);
+        } else if (a == "--generate") {
+            if (!value(v) || !toNumber(v, 100000, n) || n == 0) {
+                return "--generate needs a number of logical nodes from 1 to 100000";
+            }
+            o.generate = static_cast<unsigned>(n);
+        } else {
+            return "unknown argument \"" + a + "\"";
+        }
+    }
+    if (!o.help && !o.generate && o.sclPath.empty()) {
+        return "--scl FILE is required";
+    }
+    return std::nullopt;
+}
+
+}  // namespace iedsim

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace iedsim {
+
+struct Options {
+    std::string sclPath;
+    std::string iedName;
+    std::string bindAddress = "127.0.0.1";
+    uint16_t port = 102;
+    bool simulate = false;
+    size_t maxPdu = 65000;
+    unsigned latencyMs = 0;
+    std::optional<unsigned> generate;  // write a generated model of N logical nodes and exit
+    bool help = false;
+};
+
+// Parses the command line (without the program name). Returns the problem on failure.
+std::optional<std::string> parseOptions(const std::vector<std::string>& args, Options& options);
+
+extern const char* const kUsage;
+
+}  // namespace iedsim
