@@ -210,8 +210,8 @@ void ResponderListener::acceptLoop() {
         reapFinished();
         std::lock_guard<std::mutex> lock(mutex_);
         if (connections_.size() >= settings_.maxConnections) {
-            ::close(fd);
             ++connectionsOverLimit_;
+            ::close(fd);
             continue;
         }
         const int one = 1;
@@ -286,6 +286,7 @@ void ResponderListener::serve(Connection& connection) {
     response.result = decision.accept ? 0 : 1;
     response.diagnostic = decision.accept ? 0 : static_cast<int64_t>(decision.diagnostic);
     response.userData = decision.accept ? ByteView(decision.initiateResponse) : ByteView();
+    ++(decision.accept ? associationsAccepted_ : associationsRefused_);
     Status<Error> accepted;
     {
         // Open only once the response is out, and under the lock, so that a report sent from
@@ -298,13 +299,11 @@ void ResponderListener::serve(Connection& connection) {
         association.open_ = decision.accept && accepted.ok();
     }
     if (!decision.accept || !accepted) {
-        ++associationsRefused_;
         transport.shutdown();
         handler->onClosed(CloseReason::LocalClose,
                           decision.accept ? accepted.error() : Error::AssociationRejected);
         return;
     }
-    ++associationsAccepted_;
     transport.setMaxUnitSize(settings_.maxPduSize + kDataEnvelopeAllowance);
 
     CloseReason reason = CloseReason::ConnectionLost;
