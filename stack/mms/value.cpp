@@ -208,7 +208,8 @@ uint64_t MmsValue::utcTimeMs() const {
     }
     const uint64_t seconds = readBigEndian(octets_, 0, 4);
     const uint64_t fraction = readBigEndian(octets_, 4, 3);
-    return seconds * 1000 + ((fraction * 1000) >> 24);
+    // Rounded to the nearest millisecond: a fraction of 0.45099 s is 451 ms, not 450.
+    return seconds * 1000 + ((fraction * 1000 + (1u << 23)) >> 24);
 }
 
 uint8_t MmsValue::utcTimeQuality() const {
