@@ -217,8 +217,13 @@ void InitiatorAssociation::close() {
 void InitiatorAssociation::abort() {
     bool open;
     {
+        // Marked before the abort goes out: the peer may close before we get to stop().
         std::lock_guard<std::mutex> lock(mutex_);
         open = open_ && !localEnd_;
+        if (!localEnd_) {
+            localEnd_ = true;
+            localReason_ = CloseReason::LocalAbort;
+        }
     }
     if (open) {
         transport_->sendUnit(encodeAbortUnit(acseContextId_));
