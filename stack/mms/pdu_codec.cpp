@@ -312,7 +312,9 @@ Reject rejectFor(const PduDecodeFailure& f) {
         r.reason = static_cast<int64_t>(PduErrorReason::UnknownPduType);
         return r;
     }
-    if (f.failure.error == Error::InvalidServiceTag || !f.invokeId) {
+    // Broken framing or a service that does not exist make the PDU itself invalid; only a well-framed
+    // request with a bad argument is rejected as a request.
+    if (f.failure.error == Error::InvalidServiceTag || f.failure.error == Error::Malformed || !f.invokeId) {
         r.rejectClass = RejectClass::PduError;
         r.reason = static_cast<int64_t>(PduErrorReason::InvalidPdu);
         return r;

@@ -438,8 +438,8 @@ TEST(MmsCodecUnknownServices, GarbageGetsTheRejectTheReferenceServerSends) {
     auto unknown = decodePdu(wire("ae 03 02 01 05"));
     ASSERT_FALSE(unknown.ok());
     EXPECT_EQ(toHex(encodePdu(rejectFor(unknown.error()))), "a4 03 85 01 00");
-    // A well-framed request whose argument is broken: rejected as such, with its invokeID.
-    auto broken = decodePdu(wire("a0 09 02 01 07 a4 04 a1 02 a0 05"));
+    // A well-framed request whose argument is incomplete: rejected as a request, with its invokeID.
+    auto broken = decodePdu(wire("a0 0b 02 01 07 a4 06 a1 04 a0 02 30 00"));
     ASSERT_FALSE(broken.ok());
     const Reject reject = rejectFor(broken.error());
     EXPECT_EQ(reject.originalInvokeId, 7u);
