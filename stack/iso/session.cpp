@@ -78,7 +78,7 @@ Result<Spdu, Error> decodeSpdu(ByteView in) {
         // Give-tokens is category 0 and comes first; a data transfer SPDU may follow, with the user
         // data after its parameters rather than inside a parameter.
         size_t pos = bodyStart + length.value;
-        if (length.value == 0 && in.size() - pos >= 2 && in[pos] == 0x01) {
+        if (in.size() - pos >= 2 && in[pos] == 0x01) {
             Length inner;
             if (!readLength(in, pos + 1, inner) || inner.value > in.size() - pos - 1 - inner.size) {
                 return Error::BadSpdu;
