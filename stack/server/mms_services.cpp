@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 #include "mms/codec.h"
 #include "server/mms_mapping.h"
@@ -98,6 +99,29 @@ mms::BitString MmsServices::supportedServices() {
     return mms::servicesSupported({S::Status, S::GetNameList, S::Identify, S::Read, S::Write,
                                    S::GetVariableAccessAttributes, S::GetNamedVariableListAttributes,
                                    S::InformationReport, S::Conclude});
+}
+
+mms::InitiateResponse MmsServices::negotiate(const mms::InitiateParameters& proposed, size_t maxPduSize,
+                                             size_t minPduSize) {
+    constexpr int kMaxOutstanding = 5;
+    constexpr int kNestingLevel = 10;
+    size_t pdu = maxPduSize;
+    if (proposed.localDetail && *proposed.localDetail > 0) {
+        pdu = std::min(pdu, static_cast<size_t>(*proposed.localDetail));
+    }
+    pdu = std::max(pdu, minPduSize);
+    mms::InitiateResponse response;
+    mms::InitiateParameters& p = response.parameters;
+    p.localDetail = static_cast<int32_t>(std::min<size_t>(pdu, INT32_MAX));
+    p.maxServOutstandingCalling = std::clamp(proposed.maxServOutstandingCalling, 1, kMaxOutstanding);
+    p.maxServOutstandingCalled = std::clamp(proposed.maxServOutstandingCalled, 1, kMaxOutstanding);
+    p.dataStructureNestingLevel =
+        std::min(proposed.dataStructureNestingLevel.value_or(kNestingLevel), kNestingLevel);
+    p.version = 1;
+    using P = mms::ParameterSupport;
+    p.parameterSupport = mms::parameterSupport({P::Str1, P::Str2, P::Vnam, P::Valt, P::Vlis});
+    p.servicesSupported = supportedServices();
+    return response;
 }
 
 ServiceOutcome MmsServices::handle(ByteView pdu, size_t maxPduSize) {

@@ -35,6 +35,10 @@ public:
 
     // The services-supported string this server announces at association.
     static mms::BitString supportedServices();
+    // The answer to an association's initiate request: the smaller of the two PDU sizes (but not
+    // below `minPduSize`), and our own limits on outstanding calls and nesting.
+    static mms::InitiateResponse negotiate(const mms::InitiateParameters& proposed, size_t maxPduSize,
+                                           size_t minPduSize);
 
 private:
     mms::Pdu getNameList(uint32_t invokeId, const mms::GetNameListRequest& request, size_t maxPduSize,
