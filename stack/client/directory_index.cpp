@@ -51,12 +51,11 @@ DirectoryIndex::DirectoryIndex(const std::vector<std::string>& names) {
         const std::string_view fc = parts[1];
         if (parts.size() == 3) {
             const std::string top(parts[2]);
-            if (fc == "RP") {
-                appendOnce(seen, logicalNodeName + "$RP", logicalNode.unbufferedReports, top);
-            } else if (fc == "BR") {
-                appendOnce(seen, logicalNodeName + "$BR", logicalNode.bufferedReports, top);
-            } else if (fc != "GO") {
-                appendOnce(seen, logicalNodeName + "$DO", logicalNode.dataObjects, top);
+            const std::string fcName(fc);
+            appendOnce(seen, logicalNodeName + '$' + fcName, logicalNode.elementsByFc[fcName], top);
+            // Control blocks of reports and GOOSE are no data objects.
+            if (fc != "RP" && fc != "BR" && fc != "GO") {
+                appendOnce(seen, logicalNodeName + "$$", logicalNode.dataObjects, top);
             }
         }
         // Paths leave the FC out, so one data object seen under several constraints is one element.
@@ -84,14 +83,15 @@ const std::vector<std::string>* DirectoryIndex::dataObjects(std::string_view log
     return node == nullptr ? nullptr : &node->dataObjects;
 }
 
-const std::vector<std::string>* DirectoryIndex::unbufferedReports(std::string_view logicalNode) const {
+const std::vector<std::string>* DirectoryIndex::elementsUnder(std::string_view logicalNode,
+                                                              std::string_view fc) const {
+    static const std::vector<std::string> kNone;
     const LogicalNode* node = findLogicalNode(logicalNode);
-    return node == nullptr ? nullptr : &node->unbufferedReports;
-}
-
-const std::vector<std::string>* DirectoryIndex::bufferedReports(std::string_view logicalNode) const {
-    const LogicalNode* node = findLogicalNode(logicalNode);
-    return node == nullptr ? nullptr : &node->bufferedReports;
+    if (node == nullptr) {
+        return nullptr;
+    }
+    const auto it = node->elementsByFc.find(std::string(fc));
+    return it == node->elementsByFc.end() ? &kNone : &it->second;
 }
 
 const std::vector<std::string>* DirectoryIndex::children(std::string_view dottedPath) const {

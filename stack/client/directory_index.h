@@ -22,8 +22,9 @@ public:
 
     // Null when the logical node does not occur in the names at all.
     const std::vector<std::string>* dataObjects(std::string_view logicalNode) const;
-    const std::vector<std::string>* unbufferedReports(std::string_view logicalNode) const;
-    const std::vector<std::string>* bufferedReports(std::string_view logicalNode) const;
+    // Names of the elements listed directly under the constraint ("RP" for unbuffered report control
+    // blocks, "BR" buffered, "GO", "LG", ...); empty when there are none, null for an unknown node.
+    const std::vector<std::string>* elementsUnder(std::string_view logicalNode, std::string_view fc) const;
 
     // Direct children of the element at the dotted path ("LN.DO.DA" or "LN.RCB"), each as "name[FC]",
     // one per distinct name and FC. Empty for a leaf, null for an element that does not exist.
@@ -32,8 +33,7 @@ public:
 private:
     struct LogicalNode {
         std::vector<std::string> dataObjects;
-        std::vector<std::string> unbufferedReports;
-        std::vector<std::string> bufferedReports;
+        std::unordered_map<std::string, std::vector<std::string>> elementsByFc;
     };
 
     const LogicalNode* findLogicalNode(std::string_view name) const;

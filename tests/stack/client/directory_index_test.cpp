@@ -49,9 +49,11 @@ TEST(DirectoryIndexTest, LogicalNodesAndTheirElementsKeepServerOrder) {
     EXPECT_EQ(*index.dataObjects("GGIO1"), (Names{"Mod", "AnIn1"}));
     // Control blocks are no data objects; GOOSE blocks belong to no list asked for here.
     EXPECT_EQ(*index.dataObjects("LLN0"), (Names{"Beh"}));
-    EXPECT_EQ(*index.unbufferedReports("LLN0"), (Names{"Events01"}));
-    EXPECT_EQ(*index.bufferedReports("LLN0"), (Names{"Meas01"}));
-    EXPECT_TRUE(index.unbufferedReports("GGIO1")->empty());
+    EXPECT_EQ(*index.elementsUnder("LLN0", "RP"), (Names{"Events01"}));
+    EXPECT_EQ(*index.elementsUnder("LLN0", "BR"), (Names{"Meas01"}));
+    EXPECT_EQ(*index.elementsUnder("LLN0", "GO"), (Names{"Gcb01"}));
+    EXPECT_TRUE(index.elementsUnder("GGIO1", "RP")->empty());
+    EXPECT_EQ(index.elementsUnder("MMXU1", "RP"), nullptr);
     EXPECT_EQ(index.dataObjects("MMXU1"), nullptr);
 }
 

@@ -1,0 +1,404 @@
+#include "client_connection.h"
+
+#include <cstdio>
+#include <thread>
+#include <utility>
+
+#include "client_error.h"
+#include "functional_constraint.h"
+#include "object_reference.h"
+
+namespace iecstack::client {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+std::string dollarPath(const std::string& dottedPath) {
+    std::string item = dottedPath;
+    for (char& c : item) {
+        if (c == '.') {
+            c = '$';
+        }
+    }
+    return item;
+}
+
+}  // namespace
+
+ClientConnection::~ClientConnection() {
+    close();
+}
+
+void ClientConnection::setClosedHandler(IedConnectionClosedHandler handler, void* parameter) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closedHandler_ = handler;
+    closedParameter_ = parameter;
+}
+
+IedClientError ClientConnection::connect(const char* host, int port) {
+    if (host == nullptr || port <= 0 || port > 65535) {
+        return IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+    }
+    auto association = std::make_shared<Association>();
+    const Association* key = association.get();
+    association->client =
+        std::make_shared<MmsClient>(MmsClient::Handlers{[this, key] { associationEnded(key); }, {}});
+    std::shared_ptr<Association> previous;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (association_ && (association_->connecting || association_->client->isConnected())) {
+            return IED_ERROR_ALREADY_CONNECTED;
+        }
+        previous = std::move(association_);
+        association->connecting = true;
+        // Published before connecting so that close() or destroy from another thread can cut it short.
+        association_ = association;
+    }
+    if (previous) {
+        dispose(std::move(previous), false, milliseconds(0));
+    }
+    const IedClientError result =
+        association->client->connect(host, port, milliseconds(connectTimeoutMs_.load()));
+    association->connecting = false;
+    if (result != IED_ERROR_OK) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (association_ == association) {
+                association_.reset();
+            }
+        }
+        dispose(std::move(association), false, milliseconds(0));
+    }
+    return result;
+}
+
+void ClientConnection::close() {
+    std::shared_ptr<Association> association;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        association = std::move(association_);
+    }
+    if (association) {
+        dispose(std::move(association), true, milliseconds(requestTimeoutMs_.load()));
+    }
+}
+
+void ClientConnection::dispose(std::shared_ptr<Association> association, bool release, milliseconds timeout) {
+    std::shared_ptr<MmsClient> client = association->client;
+    association.reset();
+    if (client->onReceiveThread()) {
+        // Called from inside the closed handler: the receive thread cannot wait for itself, so a helper
+        // thread ends the association once the handler has returned.
+        std::thread([client = std::move(client)]() mutable {
+            client->abort();
+            client.reset();
+        }).detach();
+        return;
+    }
+    if (release && client->isConnected()) {
+        client->release(timeout);
+    } else {
+        client->abort();
+    }
+}
+
+void ClientConnection::associationEnded(const Association* ended) {
+    IedConnectionClosedHandler handler = nullptr;
+    void* parameter = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // An association the owner already closed or replaced ends quietly.
+        if (association_.get() != ended) {
+            return;
+        }
+        handler = closedHandler_;
+        parameter = closedParameter_;
+    }
+    // Last use of `this`: the handler may destroy the handle.
+    if (handler != nullptr) {
+        handler(parameter, handle_);
+    }
+}
+
+std::shared_ptr<ClientConnection::Association> ClientConnection::current() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return association_ && !association_->connecting ? association_ : nullptr;
+}
+
+RequestOutcome ClientConnection::request(Association& association, mms::ConfirmedRequestService service) {
+    return association.client->request(std::move(service), milliseconds(requestTimeoutMs_.load()));
+}
+
+IedClientError ClientConnection::fetchNameList(Association& association, mms::GetNameListRequest question,
+                                               std::vector<std::string>* names) {
+    for (size_t round = 0;; ++round) {
+        RequestOutcome outcome = request(association, question);
+        if (outcome.error != IED_ERROR_OK) {
+            return outcome.error;
+        }
+        auto* response = std::get_if<mms::GetNameListResponse>(&*outcome.response);
+        if (response == nullptr) {
+            return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        }
+        if (names->size() + response->identifiers.size() > limits_.maxNamesPerList) {
+            std::fprintf(stderr, "iecstack client: name list longer than %zu names refused\n",
+                         limits_.maxNamesPerList);
+            return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        }
+        const bool progress =
+            !response->identifiers.empty() &&
+            (!question.continueAfter || response->identifiers.back() != *question.continueAfter);
+        for (std::string& name : response->identifiers) {
+            names->push_back(std::move(name));
+        }
+        if (!response->moreFollows) {
+            return IED_ERROR_OK;
+        }
+        // "More follow" without a new last name would ask the same question forever.
+        if (!progress || round + 1 >= limits_.maxContinuations) {
+            std::fprintf(stderr, "iecstack client: name list continuation without progress refused\n");
+            return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        }
+        question.continueAfter = names->back();
+    }
+}
+
+IedClientError ClientConnection::ensureDomains(Association& association) {
+    std::lock_guard<std::mutex> lock(association.directoryMutex);
+    if (association.haveDomains) {
+        return IED_ERROR_OK;
+    }
+    mms::GetNameListRequest request;
+    request.objectClass = mms::ObjectClass::Domain;
+    request.scope = mms::ObjectName::Scope::Vmd;
+    std::vector<std::string> domains;
+    const IedClientError error = fetchNameList(association, std::move(request), &domains);
+    if (error == IED_ERROR_OK) {
+        association.domains = std::move(domains);
+        association.haveDomains = true;
+    }
+    return error;
+}
+
+std::shared_ptr<const DirectoryIndex> ClientConnection::indexFor(Association& association,
+                                                                 const std::string& domain,
+                                                                 IedClientError* error) {
+    std::lock_guard<std::mutex> lock(association.directoryMutex);
+    const auto it = association.indexes.find(domain);
+    if (it != association.indexes.end()) {
+        *error = IED_ERROR_OK;
+        return it->second;
+    }
+    mms::GetNameListRequest request;
+    request.objectClass = mms::ObjectClass::NamedVariable;
+    request.scope = mms::ObjectName::Scope::Domain;
+    request.domainId = domain;
+    std::vector<std::string> names;
+    *error = fetchNameList(association, std::move(request), &names);
+    if (*error != IED_ERROR_OK) {
+        return nullptr;
+    }
+    auto index = std::make_shared<const DirectoryIndex>(names);
+    association.indexes.emplace(domain, index);
+    return index;
+}
+
+std::vector<std::string> ClientConnection::logicalDevices(IedClientError* error) {
+    const auto association = current();
+    if (!association) {
+        *error = IED_ERROR_NOT_CONNECTED;
+        return {};
+    }
+    *error = ensureDomains(*association);
+    if (*error != IED_ERROR_OK) {
+        return {};
+    }
+    std::lock_guard<std::mutex> lock(association->directoryMutex);
+    return association->domains;
+}
+
+std::vector<std::string> ClientConnection::logicalDeviceDirectory(IedClientError* error,
+                                                                  const char* logicalDevice) {
+    if (logicalDevice == nullptr || *logicalDevice == '\0') {
+        *error = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        return {};
+    }
+    const auto association = current();
+    if (!association) {
+        *error = IED_ERROR_NOT_CONNECTED;
+        return {};
+    }
+    const auto index = indexFor(*association, logicalDevice, error);
+    return index ? index->logicalNodes() : std::vector<std::string>{};
+}
+
+std::vector<std::string> ClientConnection::logicalNodeDirectory(IedClientError* error,
+                                                                const char* logicalNodeReference,
+                                                                ACSIClass acsiClass) {
+    const auto ref = ObjectReference::parse(logicalNodeReference == nullptr ? "" : logicalNodeReference);
+    if (!ref || ref->path.find('.') != std::string::npos) {
+        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+        return {};
+    }
+    const char* fc = nullptr;
+    switch (acsiClass) {
+        case ACSI_CLASS_DATA_OBJECT:
+        case ACSI_CLASS_DATA_SET:
+            break;
+        case ACSI_CLASS_URCB:
+            fc = "RP";
+            break;
+        case ACSI_CLASS_BRCB:
+            fc = "BR";
+            break;
+        case ACSI_CLASS_GoCB:
+            fc = "GO";
+            break;
+        case ACSI_CLASS_LCB:
+            fc = "LG";
+            break;
+        case ACSI_CLASS_MSVCB:
+            fc = "MS";
+            break;
+        case ACSI_CLASS_USVCB:
+            fc = "US";
+            break;
+        default:
+            *error = IED_ERROR_SERVICE_NOT_SUPPORTED;
+            return {};
+    }
+    const auto association = current();
+    if (!association) {
+        *error = IED_ERROR_NOT_CONNECTED;
+        return {};
+    }
+    if (acsiClass == ACSI_CLASS_DATA_SET) {
+        // Data sets can come and go while connected, so they are asked for every time.
+        mms::GetNameListRequest request;
+        request.objectClass = mms::ObjectClass::NamedVariableList;
+        request.scope = mms::ObjectName::Scope::Domain;
+        request.domainId = ref->domain;
+        std::vector<std::string> names;
+        *error = fetchNameList(*association, std::move(request), &names);
+        std::vector<std::string> dataSets;
+        const std::string prefix = ref->path + '$';
+        for (const std::string& name : names) {
+            if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) {
+                dataSets.push_back(name.substr(prefix.size()));
+            }
+        }
+        return *error == IED_ERROR_OK ? dataSets : std::vector<std::string>{};
+    }
+    const auto index = indexFor(*association, ref->domain, error);
+    if (!index) {
+        return {};
+    }
+    const std::vector<std::string>* names =
+        fc == nullptr ? index->dataObjects(ref->path) : index->elementsUnder(ref->path, fc);
+    if (names == nullptr) {
+        *error = IED_ERROR_OBJECT_DOES_NOT_EXIST;
+        return {};
+    }
+    return *names;
+}
+
+std::vector<std::string> ClientConnection::dataDirectory(IedClientError* error, const char* dataReference) {
+    const auto ref = ObjectReference::parse(dataReference == nullptr ? "" : dataReference);
+    if (!ref) {
+        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+        return {};
+    }
+    const auto association = current();
+    if (!association) {
+        *error = IED_ERROR_NOT_CONNECTED;
+        return {};
+    }
+    const auto index = indexFor(*association, ref->domain, error);
+    if (!index) {
+        return {};
+    }
+    const std::vector<std::string>* children = index->children(ref->path);
+    if (children == nullptr) {
+        *error = IED_ERROR_OBJECT_DOES_NOT_EXIST;
+        return {};
+    }
+    return *children;
+}
+
+std::vector<std::string> ClientConnection::dataSetDirectory(IedClientError* error,
+                                                            const char* dataSetReference, bool* isDeletable) {
+    const auto ref = ObjectReference::parse(dataSetReference == nullptr ? "" : dataSetReference);
+    if (!ref) {
+        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+        return {};
+    }
+    const auto association = current();
+    if (!association) {
+        *error = IED_ERROR_NOT_CONNECTED;
+        return {};
+    }
+    RequestOutcome outcome =
+        request(*association, mms::GetNamedVariableListAttributesRequest{
+                                  mms::ObjectName::domain(ref->domain, dollarPath(ref->path))});
+    *error = outcome.error;
+    if (outcome.error != IED_ERROR_OK) {
+        return {};
+    }
+    const auto* response = std::get_if<mms::GetNamedVariableListAttributesResponse>(&*outcome.response);
+    if (response == nullptr) {
+        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        return {};
+    }
+    std::vector<std::string> members;
+    members.reserve(response->variables.size());
+    for (const mms::VariableAccess& variable : response->variables) {
+        const std::string& domain =
+            variable.name.scope == mms::ObjectName::Scope::Domain ? variable.name.domainId : ref->domain;
+        members.push_back(memberReferenceFromMms(domain, variable.name.itemId));
+    }
+    if (isDeletable != nullptr) {
+        *isDeletable = response->mmsDeletable;
+    }
+    return members;
+}
+
+MmsValue* ClientConnection::readObject(IedClientError* error, const char* reference,
+                                       FunctionalConstraint fc) {
+    const auto ref = ObjectReference::parse(reference == nullptr ? "" : reference);
+    if (!ref) {
+        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+        return nullptr;
+    }
+    const char* fcName = functionalConstraintName(fc);
+    if (fcName == nullptr) {
+        *error = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        return nullptr;
+    }
+    const auto association = current();
+    if (!association) {
+        *error = IED_ERROR_NOT_CONNECTED;
+        return nullptr;
+    }
+    mms::ReadRequest read;
+    read.specification = mms::VariableAccessSpecification::list(
+        {mms::VariableAccess{mms::ObjectName::domain(ref->domain, ref->itemName(fcName)), {}}});
+    RequestOutcome outcome = request(*association, std::move(read));
+    *error = outcome.error;
+    if (outcome.error != IED_ERROR_OK) {
+        return nullptr;
+    }
+    auto* response = std::get_if<mms::ReadResponse>(&*outcome.response);
+    if (response == nullptr || response->results.size() != 1) {
+        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        return nullptr;
+    }
+    MmsValue& value = response->results.front();
+    if (value.type() == MMS_DATA_ACCESS_ERROR) {
+        *error = errorFromDataAccessError(value.accessError());
+        return nullptr;
+    }
+    return new MmsValue(std::move(value));
+}
+
+}  // namespace iecstack::client

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "directory_index.h"
+#include "iec61850_client.h"
+#include "mms/pdu.h"
+#include "mms_client.h"
+
+namespace iecstack::client {
+
+// Bounds on directory answers from a peer, so that a server that never says "no more names" or
+// repeats itself cannot keep a client busy forever.
+struct DirectoryLimits {
+    size_t maxNamesPerList = 1000000;
+    size_t maxContinuations = 100000;
+};
+
+// What an IedConnection handle stands for: settings that outlive associations, the current
+// association with what the directory services learnt on it, and the closed handler.
+class ClientConnection {
+public:
+    explicit ClientConnection(IedConnection handle) : handle_(handle) {}
+    ~ClientConnection();
+    ClientConnection(const ClientConnection&) = delete;
+    ClientConnection& operator=(const ClientConnection&) = delete;
+
+    void setConnectTimeout(uint32_t ms) { connectTimeoutMs_ = ms; }
+    void setRequestTimeout(uint32_t ms) { requestTimeoutMs_ = ms; }
+    void setClosedHandler(IedConnectionClosedHandler handler, void* parameter);
+
+    IedClientError connect(const char* host, int port);
+    void close();
+
+    std::vector<std::string> logicalDevices(IedClientError* error);
+    std::vector<std::string> logicalDeviceDirectory(IedClientError* error, const char* logicalDevice);
+    std::vector<std::string> logicalNodeDirectory(IedClientError* error, const char* logicalNodeReference,
+                                                  ACSIClass acsiClass);
+    std::vector<std::string> dataDirectory(IedClientError* error, const char* dataReference);
+    std::vector<std::string> dataSetDirectory(IedClientError* error, const char* dataSetReference,
+                                              bool* isDeletable);
+    MmsValue* readObject(IedClientError* error, const char* reference, FunctionalConstraint fc);
+
+private:
+    // What one association learnt; dropped with it.
+    struct Association {
+        std::shared_ptr<MmsClient> client;
+        std::atomic<bool> connecting{false};
+        std::mutex directoryMutex;  // one fetch at a time; answers from the copy need it only briefly
+        bool haveDomains = false;
+        std::vector<std::string> domains;
+        std::unordered_map<std::string, std::shared_ptr<const DirectoryIndex>> indexes;
+    };
+
+    std::shared_ptr<Association> current() const;
+    RequestOutcome request(Association& association, mms::ConfirmedRequestService service);
+    IedClientError fetchNameList(Association& association, mms::GetNameListRequest request,
+                                 std::vector<std::string>* names);
+    IedClientError ensureDomains(Association& association);
+    std::shared_ptr<const DirectoryIndex> indexFor(Association& association, const std::string& domain,
+                                                   IedClientError* error);
+    void associationEnded(const Association* ended);
+    // Ends `association`'s client; off the receive thread when called from it.
+    static void dispose(std::shared_ptr<Association> association, bool release,
+                        std::chrono::milliseconds timeout);
+
+    IedConnection handle_;
+    std::atomic<uint32_t> connectTimeoutMs_{10000};
+    std::atomic<uint32_t> requestTimeoutMs_{5000};
+    DirectoryLimits limits_;
+
+    mutable std::mutex mutex_;  // guards the members below
+    std::shared_ptr<Association> association_;
+    IedConnectionClosedHandler closedHandler_ = nullptr;
+    void* closedParameter_ = nullptr;
+};
+
+}  // namespace iecstack::client

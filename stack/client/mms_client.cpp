@@ -1,0 +1,292 @@
+#include "mms_client.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <type_traits>
+#include <variant>
+
+#include "client_error.h"
+#include "iso/initiator_association.h"
+#include "mms/codec.h"
+
+namespace iecstack::client {
+
+namespace {
+
+// What we propose at initiate; the peer may only lower it.
+constexpr int32_t kProposedPduSize = 65000;
+constexpr int32_t kProposedOutstanding = 5;
+constexpr int32_t kProposedNesting = 10;
+// A peer that agrees to PDUs smaller than this could not carry one read response; we refuse it.
+constexpr int32_t kSmallestUsablePduSize = 256;
+
+mms::InitiateRequest initiateRequest() {
+    mms::InitiateRequest request;
+    mms::InitiateParameters& p = request.parameters;
+    p.localDetail = kProposedPduSize;
+    p.maxServOutstandingCalling = kProposedOutstanding;
+    p.maxServOutstandingCalled = kProposedOutstanding;
+    p.dataStructureNestingLevel = kProposedNesting;
+    p.version = 1;
+    p.parameterSupport = mms::parameterSupport({mms::ParameterSupport::Str1, mms::ParameterSupport::Str2,
+                                                mms::ParameterSupport::Vnam, mms::ParameterSupport::Valt,
+                                                mms::ParameterSupport::Vlis});
+    p.servicesSupported = mms::servicesSupported(
+        {mms::ServiceSupport::Status, mms::ServiceSupport::GetNameList, mms::ServiceSupport::Identify,
+         mms::ServiceSupport::Read, mms::ServiceSupport::Write,
+         mms::ServiceSupport::GetVariableAccessAttributes, mms::ServiceSupport::DefineNamedVariableList,
+         mms::ServiceSupport::GetNamedVariableListAttributes, mms::ServiceSupport::DeleteNamedVariableList,
+         mms::ServiceSupport::InformationReport, mms::ServiceSupport::Conclude});
+    return request;
+}
+
+IedClientError errorFromSetup(iso::Error error) {
+    switch (error) {
+        case iso::Error::Timeout:
+            return IED_ERROR_TIMEOUT;
+        case iso::Error::ConnectFailed:
+        case iso::Error::AssociationRejected:
+        case iso::Error::AuthenticationFailed:
+        case iso::Error::ContextRejected:
+        // A server that refuses an association without a word simply closes the connection.
+        case iso::Error::ConnectionClosed:
+        case iso::Error::PeerAborted:
+            return IED_ERROR_CONNECTION_REJECTED;
+        case iso::Error::IoError:
+            return IED_ERROR_CONNECTION_LOST;
+        default:
+            return IED_ERROR_MALFORMED_MESSAGE;
+    }
+}
+
+}  // namespace
+
+struct MmsClient::Impl {
+    Impl(Handlers handlers, ReceiveCounters& counters) : handlers(std::move(handlers)), counters(counters) {}
+
+    void received(ByteView pdu);
+    void closed();
+
+    Handlers handlers;
+    ReceiveCounters& counters;
+    RequestTracker tracker;
+    mms::DecodeLimits limits;
+    std::atomic<std::thread::id> receiveThread{};
+    std::atomic<uint32_t> pduSize{kProposedPduSize};
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool connected = false;  // the initiate exchange succeeded
+    bool ended = false;      // the receive side has stopped
+    bool localEnd = false;   // the owner released or aborted
+    bool concludeAnswered = false;
+
+    // Last member: destroyed first, which stops the receive thread before anything it uses goes away.
+    std::unique_ptr<iso::InitiatorAssociation> association;
+};
+
+void MmsClient::Impl::received(ByteView pdu) {
+    receiveThread = std::this_thread::get_id();
+    auto decoded = mms::decodePdu(pdu, limits);
+    if (!decoded) {
+        ++counters.malformedPdus;
+        std::fprintf(stderr, "iecstack client: undecodable PDU from the server dropped (%s)\n",
+                     mms::errorName(decoded.error().failure.error));
+        if (decoded.error().invokeId) {
+            tracker.complete(*decoded.error().invokeId, RequestOutcome::failed(IED_ERROR_MALFORMED_MESSAGE));
+        }
+        return;
+    }
+    std::visit(
+        [this](auto&& item) {
+            using T = std::decay_t<decltype(item)>;
+            bool matched = true;
+            if constexpr (std::is_same_v<T, mms::ConfirmedResponse>) {
+                matched =
+                    tracker.complete(item.invokeId, RequestOutcome{IED_ERROR_OK, std::move(item.service)});
+            } else if constexpr (std::is_same_v<T, mms::ConfirmedError>) {
+                matched = tracker.complete(item.invokeId,
+                                           RequestOutcome::failed(errorFromServiceError(item.error)));
+            } else if constexpr (std::is_same_v<T, mms::Reject>) {
+                matched =
+                    item.originalInvokeId &&
+                    tracker.complete(*item.originalInvokeId, RequestOutcome::failed(errorFromReject(item)));
+            } else if constexpr (std::is_same_v<T, mms::UnconfirmedPdu>) {
+                if (handlers.unconfirmed) {
+                    handlers.unconfirmed(std::move(item));
+                }
+            } else if constexpr (std::is_same_v<T, mms::ConcludeResponse> ||
+                                 std::is_same_v<T, mms::ConcludeError>) {
+                std::lock_guard<std::mutex> lock(mutex);
+                concludeAnswered = true;
+                changed.notify_all();
+            } else {
+                ++counters.unexpectedPdus;
+            }
+            if (!matched) {
+                ++counters.unmatchedAnswers;
+            }
+        },
+        std::move(*decoded));
+}
+
+void MmsClient::Impl::closed() {
+    receiveThread = std::this_thread::get_id();
+    tracker.close(IED_ERROR_CONNECTION_LOST);
+    bool notify = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ended = true;
+        notify = connected && !localEnd;
+        changed.notify_all();
+    }
+    if (notify && handlers.ended) {
+        handlers.ended();
+    }
+}
+
+MmsClient::MmsClient(Handlers handlers) : impl_(std::make_unique<Impl>(std::move(handlers), counters_)) {}
+
+MmsClient::~MmsClient() {
+    abort();
+    impl_.reset();
+}
+
+IedClientError MmsClient::connect(const std::string& host, int port, std::chrono::milliseconds timeout) {
+    if (port <= 0 || port > 65535) {
+        return IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+    }
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        if (impl_->association || impl_->localEnd) {
+            return impl_->localEnd ? IED_ERROR_NOT_CONNECTED : IED_ERROR_ALREADY_CONNECTED;
+        }
+    }
+    iso::InitiatorSettings settings;
+    settings.connectTimeout = timeout;
+    settings.associateTimeout = timeout;
+    settings.maxPduSize = kProposedPduSize;
+    Impl* impl = impl_.get();
+    iso::InitiatorAssociation::Handlers handlers{[impl](ByteView pdu) { impl->received(pdu); },
+                                                 [impl](iso::CloseReason, iso::Error) { impl->closed(); }};
+    auto connected =
+        iso::InitiatorAssociation::connect(host, static_cast<uint16_t>(port), settings,
+                                           mms::encodePdu(mms::Pdu{initiateRequest()}), std::move(handlers));
+    if (!connected) {
+        impl_->tracker.close(IED_ERROR_NOT_CONNECTED);
+        return errorFromSetup(connected.error());
+    }
+    std::unique_ptr<iso::InitiatorAssociation> association = std::move(*connected);
+
+    IedClientError result = IED_ERROR_OK;
+    auto answer = mms::decodePdu(association->initiateResponse(), impl_->limits);
+    const auto* response = answer ? std::get_if<mms::InitiateResponse>(&*answer) : nullptr;
+    if (response == nullptr) {
+        result = answer && std::holds_alternative<mms::InitiateError>(*answer) ? IED_ERROR_CONNECTION_REJECTED
+                                                                               : IED_ERROR_MALFORMED_MESSAGE;
+    } else {
+        const int32_t agreed =
+            std::min(response->parameters.localDetail.value_or(kProposedPduSize), kProposedPduSize);
+        if (agreed < kSmallestUsablePduSize) {
+            result = IED_ERROR_CONNECTION_REJECTED;
+        } else {
+            association->setMaxPduSize(static_cast<size_t>(agreed));
+            impl_->pduSize = static_cast<uint32_t>(agreed);
+            const int32_t outstanding = response->parameters.maxServOutstandingCalling;
+            impl_->tracker.setMaxOutstanding(static_cast<size_t>(outstanding > 0 ? outstanding : 1));
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        if (result == IED_ERROR_OK && (impl_->ended || impl_->localEnd)) {
+            result = impl_->localEnd ? IED_ERROR_NOT_CONNECTED : IED_ERROR_CONNECTION_LOST;
+        }
+        impl_->connected = result == IED_ERROR_OK;
+        impl_->association = std::move(association);
+    }
+    if (result != IED_ERROR_OK) {
+        abort();
+    }
+    return result;
+}
+
+RequestOutcome MmsClient::request(mms::ConfirmedRequestService service, std::chrono::milliseconds timeout) {
+    const auto deadline = RequestTracker::Clock::now() + timeout;
+    iso::InitiatorAssociation* association = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        if (!impl_->connected || impl_->ended || impl_->localEnd) {
+            return RequestOutcome::failed(IED_ERROR_NOT_CONNECTED);
+        }
+        association = impl_->association.get();
+    }
+    IedClientError error = IED_ERROR_OK;
+    const auto invokeId = impl_->tracker.begin(deadline, &error);
+    if (!invokeId) {
+        return RequestOutcome::failed(error);
+    }
+    const Bytes pdu = mms::encodePdu(mms::Pdu{mms::ConfirmedRequest{*invokeId, std::move(service)}});
+    const auto sent = association->send(pdu);
+    if (!sent) {
+        impl_->tracker.abandon(*invokeId);
+        return RequestOutcome::failed(sent.error() == iso::Error::PduTooLarge
+                                          ? IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT
+                                          : IED_ERROR_CONNECTION_LOST);
+    }
+    return impl_->tracker.wait(*invokeId, deadline);
+}
+
+void MmsClient::release(std::chrono::milliseconds timeout) {
+    iso::InitiatorAssociation* association = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        const bool up = impl_->connected && !impl_->ended && !impl_->localEnd;
+        impl_->localEnd = true;
+        if (up) {
+            association = impl_->association.get();
+        }
+    }
+    if (association == nullptr || onReceiveThread()) {
+        abort();
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    if (association->send(mms::encodePdu(mms::Pdu{mms::ConcludeRequest{}}))) {
+        std::unique_lock<std::mutex> lock(impl_->mutex);
+        impl_->changed.wait_until(lock, deadline, [this] { return impl_->concludeAnswered || impl_->ended; });
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    association->release(std::max(left, std::chrono::milliseconds(0)));
+    impl_->tracker.close(IED_ERROR_NOT_CONNECTED);
+}
+
+void MmsClient::abort() {
+    iso::InitiatorAssociation* association = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->localEnd = true;
+        association = impl_->association.get();
+    }
+    if (association != nullptr) {
+        association->abort();
+    }
+    impl_->tracker.close(IED_ERROR_NOT_CONNECTED);
+}
+
+bool MmsClient::isConnected() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->connected && !impl_->ended && !impl_->localEnd;
+}
+
+bool MmsClient::onReceiveThread() const {
+    return impl_->receiveThread.load() == std::this_thread::get_id();
+}
+
+uint32_t MmsClient::negotiatedPduSize() const {
+    return impl_->pduSize;
+}
+
+}  // namespace iecstack::client

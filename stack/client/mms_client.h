@@ -1,0 +1,61 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "iec61850_client.h"
+#include "mms/pdu.h"
+#include "request_tracker.h"
+
+namespace iecstack::client {
+
+// Counters of what the client dropped from a peer, for a person reading a trace.
+struct ReceiveCounters {
+    std::atomic<uint64_t> malformedPdus{0};     // could not be decoded at all
+    std::atomic<uint64_t> unexpectedPdus{0};    // decoded, but no PDU a client expects
+    std::atomic<uint64_t> unmatchedAnswers{0};  // an answer nobody waits for (late after a time-out)
+};
+
+// One MMS association as a client: association set-up with the initiate exchange, confirmed requests
+// from any number of threads matched to their answers by invoke ID, unconfirmed PDUs handed on, and
+// one notice when the association ends without the owner asking.
+class MmsClient {
+public:
+    struct Handlers {
+        // On the receive thread, at most once, when the peer or the network ended the association.
+        std::function<void()> ended;
+        // On the receive thread, for every unconfirmed PDU (reports, command terminations).
+        std::function<void(mms::UnconfirmedPdu&&)> unconfirmed;
+    };
+
+    explicit MmsClient(Handlers handlers);
+    // Aborts an association that is still up and waits for the receive thread; no handler runs after
+    // it returns. Must not run on the receive thread itself (see onReceiveThread()).
+    ~MmsClient();
+    MmsClient(const MmsClient&) = delete;
+    MmsClient& operator=(const MmsClient&) = delete;
+
+    IedClientError connect(const std::string& host, int port, std::chrono::milliseconds timeout);
+    RequestOutcome request(mms::ConfirmedRequestService service, std::chrono::milliseconds timeout);
+    // Conclude, then release; the ended handler does not run for it.
+    void release(std::chrono::milliseconds timeout);
+    // Drops the association at once, without the ended handler; waiting requests fail.
+    void abort();
+
+    bool isConnected() const;
+    bool onReceiveThread() const;
+    // Largest MMS PDU the peer accepts, as negotiated.
+    uint32_t negotiatedPduSize() const;
+    const ReceiveCounters& counters() const { return counters_; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    ReceiveCounters counters_;
+};
+
+}  // namespace iecstack::client

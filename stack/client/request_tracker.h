@@ -1,0 +1,68 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+
+#include "iec61850_client.h"
+#include "mms/pdu.h"
+
+namespace iecstack::client {
+
+// How one confirmed request ended: a response, or why there is none.
+struct RequestOutcome {
+    IedClientError error = IED_ERROR_UNKNOWN;
+    std::optional<mms::ConfirmedResponseService> response;  // set when error is IED_ERROR_OK
+
+    static RequestOutcome failed(IedClientError error) { return RequestOutcome{error, std::nullopt}; }
+};
+
+// The confirmed requests of one association that wait for their answers, keyed by invoke ID. Threads
+// that send requests wait here; the receive thread hands in what arrives. Once closed, every waiting
+// request returns at once and every later one fails without waiting.
+class RequestTracker {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit RequestTracker(size_t maxOutstanding = 5)
+        : maxOutstanding_(maxOutstanding == 0 ? 1 : maxOutstanding) {}
+    RequestTracker(const RequestTracker&) = delete;
+    RequestTracker& operator=(const RequestTracker&) = delete;
+
+    // The number of requests the peer agreed to have outstanding at once.
+    void setMaxOutstanding(size_t maxOutstanding);
+
+    // Reserves a fresh invoke ID, waiting until `deadline` for one of the outstanding slots. Fails with
+    // IED_ERROR_NOT_CONNECTED once closed, or IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED when no slot frees.
+    std::optional<uint32_t> begin(Clock::time_point deadline, IedClientError* error);
+    // Waits for the answer to `invokeId` and releases its slot; IED_ERROR_TIMEOUT after `deadline`.
+    RequestOutcome wait(uint32_t invokeId, Clock::time_point deadline);
+    // Releases a slot whose request never left (the send failed).
+    void abandon(uint32_t invokeId);
+
+    // Hands in the answer to `invokeId`; false when no request waits for it (late after a time-out,
+    // or an ID we never used).
+    bool complete(uint32_t invokeId, RequestOutcome outcome);
+    // Fails every waiting request with `reason` and every later begin(). Only the first call counts.
+    void close(IedClientError reason);
+    bool isClosed() const;
+
+private:
+    struct Slot {
+        bool done = false;
+        RequestOutcome outcome;
+    };
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::unordered_map<uint32_t, Slot> slots_;
+    size_t maxOutstanding_;
+    uint32_t nextInvokeId_ = 1;
+    std::optional<IedClientError> closedReason_;
+};
+
+}  // namespace iecstack::client

@@ -1,0 +1,109 @@
+#include "request_tracker.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+using iecstack::client::RequestOutcome;
+using iecstack::client::RequestTracker;
+using namespace std::chrono_literals;
+
+namespace {
+
+RequestTracker::Clock::time_point in(std::chrono::milliseconds ms) {
+    return RequestTracker::Clock::now() + ms;
+}
+
+RequestOutcome answer(uint32_t logicalStatus) {
+    iecstack::mms::StatusResponse status;
+    status.vmdLogicalStatus = logicalStatus;
+    return RequestOutcome{IED_ERROR_OK, iecstack::mms::ConfirmedResponseService{status}};
+}
+
+int64_t statusOf(const RequestOutcome& outcome) {
+    return std::get<iecstack::mms::StatusResponse>(*outcome.response).vmdLogicalStatus;
+}
+
+TEST(RequestTrackerTest, AnswersInAnyOrderReachTheThreadThatAsked) {
+    RequestTracker tracker(8);
+    constexpr int kThreads = 6;
+    std::vector<uint32_t> ids(kThreads);
+    IedClientError error = IED_ERROR_OK;
+    for (int i = 0; i < kThreads; ++i) {
+        ids[i] = *tracker.begin(in(1s), &error);
+    }
+    std::vector<int64_t> received(kThreads, -1);
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < kThreads; ++i) {
+        waiters.emplace_back([&, i] {
+            const RequestOutcome outcome = tracker.wait(ids[i], in(5s));
+            received[i] = outcome.error == IED_ERROR_OK ? statusOf(outcome) : -2;
+        });
+    }
+    for (int i = kThreads - 1; i >= 0; --i) {
+        EXPECT_TRUE(tracker.complete(ids[i], answer(100 + i)));
+    }
+    for (auto& waiter : waiters) {
+        waiter.join();
+    }
+    for (int i = 0; i < kThreads; ++i) {
+        EXPECT_EQ(received[i], 100 + i);
+    }
+}
+
+TEST(RequestTrackerTest, TimeOutFreesTheSlotAndALateAnswerGoesNowhere) {
+    RequestTracker tracker(1);
+    IedClientError error = IED_ERROR_OK;
+    const uint32_t id = *tracker.begin(in(1s), &error);
+    EXPECT_EQ(tracker.wait(id, in(20ms)).error, IED_ERROR_TIMEOUT);
+    EXPECT_FALSE(tracker.complete(id, answer(1)));
+    // The only slot is free again, and the next request does not reuse the timed-out ID.
+    const auto next = tracker.begin(in(1s), &error);
+    ASSERT_TRUE(next);
+    EXPECT_NE(*next, id);
+}
+
+TEST(RequestTrackerTest, CloseReleasesWaitersAtOnceAndRefusesLaterRequests) {
+    RequestTracker tracker(5);
+    IedClientError error = IED_ERROR_OK;
+    const uint32_t id = *tracker.begin(in(1s), &error);
+    std::atomic<bool> returned{false};
+    IedClientError waited = IED_ERROR_OK;
+    const auto start = RequestTracker::Clock::now();
+    std::thread waiter([&] {
+        waited = tracker.wait(id, in(30s)).error;
+        returned = true;
+    });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(returned);
+    tracker.close(IED_ERROR_CONNECTION_LOST);
+    tracker.close(IED_ERROR_TIMEOUT);  // a second reason does not overwrite the first
+    waiter.join();
+    EXPECT_EQ(waited, IED_ERROR_CONNECTION_LOST);
+    EXPECT_LT(RequestTracker::Clock::now() - start, 5s);
+    EXPECT_FALSE(tracker.begin(in(30s), &error));
+    EXPECT_EQ(error, IED_ERROR_NOT_CONNECTED);
+}
+
+TEST(RequestTrackerTest, RequestsBeyondTheAgreedNumberWaitForAFreeSlot) {
+    RequestTracker tracker(1);
+    IedClientError error = IED_ERROR_OK;
+    const uint32_t first = *tracker.begin(in(1s), &error);
+    EXPECT_FALSE(tracker.begin(in(20ms), &error));
+    EXPECT_EQ(error, IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED);
+
+    std::optional<uint32_t> second;
+    std::thread late([&] {
+        IedClientError lateError = IED_ERROR_OK;
+        second = tracker.begin(in(5s), &lateError);
+    });
+    tracker.complete(first, answer(1));
+    EXPECT_EQ(tracker.wait(first, in(1s)).error, IED_ERROR_OK);
+    late.join();
+    EXPECT_TRUE(second);
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+#include "scripted_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <variant>
+
+#include "mms/codec.h"
+
+namespace korvan::test {
+
+using namespace iecstack;
+
+namespace {
+
+// A confirmed request with its invoke ID cleared, encoded: the key that finds its recorded answer.
+std::optional<Bytes> requestKey(const mms::Pdu& pdu, uint32_t* invokeId) {
+    const auto* request = std::get_if<mms::ConfirmedRequest>(&pdu);
+    if (request == nullptr) {
+        return std::nullopt;
+    }
+    if (invokeId != nullptr) {
+        *invokeId = request->invokeId;
+    }
+    mms::ConfirmedRequest copy = *request;
+    copy.invokeId = 0;
+    return mms::encodePdu(mms::Pdu{copy});
+}
+
+std::optional<uint32_t> answeredInvokeId(const mms::Pdu& pdu) {
+    if (const auto* response = std::get_if<mms::ConfirmedResponse>(&pdu)) {
+        return response->invokeId;
+    }
+    if (const auto* error = std::get_if<mms::ConfirmedError>(&pdu)) {
+        return error->invokeId;
+    }
+    if (const auto* reject = std::get_if<mms::Reject>(&pdu)) {
+        return reject->originalInvokeId;
+    }
+    return std::nullopt;
+}
+
+void setInvokeId(mms::Pdu& pdu, uint32_t invokeId) {
+    if (auto* response = std::get_if<mms::ConfirmedResponse>(&pdu)) {
+        response->invokeId = invokeId;
+    } else if (auto* error = std::get_if<mms::ConfirmedError>(&pdu)) {
+        error->invokeId = invokeId;
+    } else if (auto* reject = std::get_if<mms::Reject>(&pdu)) {
+        reject->originalInvokeId = invokeId;
+    }
+}
+
+}  // namespace
+
+class ScriptedPeer::Handler : public iso::ResponderHandler {
+public:
+    explicit Handler(ScriptedPeer& peer) : peer_(peer) {}
+
+    iso::AssociateDecision onAssociate(const iso::AssociateIndication&) override {
+        iso::AssociateDecision decision;
+        decision.initiateResponse = peer_.initiateResponse_;
+        return decision;
+    }
+
+    void onPdu(iso::ResponderAssociation& association, ByteView bytes) override {
+        auto pdu = mms::decodePdu(bytes);
+        if (!pdu) {
+            ADD_FAILURE() << "scripted peer: client sent an undecodable PDU";
+            return;
+        }
+        if (std::holds_alternative<mms::ConcludeRequest>(*pdu)) {
+            association.send(mms::encodePdu(mms::Pdu{mms::ConcludeResponse{}}));
+            return;
+        }
+        uint32_t invokeId = 0;
+        const auto key = requestKey(*pdu, &invokeId);
+        if (!key) {
+            return;
+        }
+        ++peer_.requestsSeen_;
+        switch (peer_.behaviour_.load()) {
+            case Behaviour::Silent:
+                return;
+            case Behaviour::CloseOnRequest:
+                association.close();
+                return;
+            case Behaviour::Answer:
+                break;
+        }
+        const auto it = peer_.answers_.find(*key);
+        if (it == peer_.answers_.end()) {
+            ++peer_.requestsWithoutRecording_;
+            mms::Reject reject;
+            reject.originalInvokeId = invokeId;
+            reject.rejectClass = mms::RejectClass::ConfirmedRequest;
+            reject.reason = static_cast<int64_t>(mms::RequestRejectReason::UnrecognizedService);
+            association.send(mms::encodePdu(mms::Pdu{reject}));
+            return;
+        }
+        auto answer = mms::decodePdu(it->second);
+        setInvokeId(*answer, invokeId);
+        association.send(mms::encodePdu(*answer));
+    }
+
+private:
+    ScriptedPeer& peer_;
+};
+
+ScriptedPeer::ScriptedPeer(const std::string& captureName) {
+    for (const Conversation& conversation : readConversations(captureName)) {
+        if (initiateResponse_.empty()) {
+            initiateResponse_ = conversation.initiateResponse;
+        }
+        std::map<uint32_t, Bytes> pendingKeys;
+        for (const MmsRecord& record : conversation.pdus) {
+            auto pdu = mms::decodePdu(record.pdu);
+            if (!pdu) {
+                continue;
+            }
+            uint32_t invokeId = 0;
+            if (record.direction == Direction::ToServer) {
+                if (auto key = requestKey(*pdu, &invokeId)) {
+                    recordedRequests_.push_back(record.pdu);
+                    pendingKeys[invokeId] = *key;
+                }
+                continue;
+            }
+            const auto answered = answeredInvokeId(*pdu);
+            if (!answered) {
+                continue;
+            }
+            const auto key = pendingKeys.find(*answered);
+            if (key != pendingKeys.end()) {
+                answers_.emplace(key->second, record.pdu);
+                pendingKeys.erase(key);
+            }
+        }
+    }
+    iso::ListenerSettings settings;
+    settings.bindAddress = "127.0.0.1";
+    settings.port = 0;
+    listener_ = std::make_unique<iso::ResponderListener>(
+        settings, [this](const std::shared_ptr<iso::ResponderAssociation>& association) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            associations_.push_back(association);
+            return std::make_unique<Handler>(*this);
+        });
+    const auto started = listener_->start();
+    EXPECT_TRUE(started.ok()) << "scripted peer could not listen";
+}
+
+ScriptedPeer::~ScriptedPeer() {
+    listener_->stop();
+}
+
+void ScriptedPeer::dropConnections() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& weak : associations_) {
+        if (auto association = weak.lock()) {
+            association->close();
+        }
+    }
+}
+
+}  // namespace korvan::test
