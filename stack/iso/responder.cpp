@@ -174,6 +174,12 @@ size_t ResponderListener::activeConnections() const {
     return active;
 }
 
+void ResponderListener::report(const std::string& line) const {
+    if (settings_.log) {
+        settings_.log(line);
+    }
+}
+
 void ResponderListener::reapFinished() {
     std::list<Connection> finished;
     {
@@ -212,6 +218,8 @@ void ResponderListener::acceptLoop() {
         if (connections_.size() >= settings_.maxConnections) {
             ++connectionsOverLimit_;
             ::close(fd);
+            report("connection closed at once: " + std::to_string(settings_.maxConnections) +
+                   " already open");
             continue;
         }
         const int one = 1;
@@ -233,23 +241,29 @@ void ResponderListener::serve(Connection& connection) {
     IsoTransport& transport = *association.transport_;
     const auto deadline = std::chrono::steady_clock::now() + settings_.setupTimeout;
     transport.setMaxUnitSize(kMaxSetupUnitSize);
-    auto setupFailed = [&] {
+    auto setupFailed = [&](Error error) {
         ++setupFailures_;
+        report(association.peer() + ": association set-up failed: " + errorName(error));
         transport.shutdown();
     };
 
     auto payload = transport.receiveTpdu(remainingMs(deadline));
     if (!payload) {
-        return setupFailed();
+        return setupFailed(payload.error());
     }
     auto request = cotp::decodeTpdu(*payload);
-    if (!request || request->kind != cotp::TpduKind::ConnectionRequest ||
-        (request->connect.classOption >> 4) != 0) {
-        return setupFailed();
+    if (!request) {
+        return setupFailed(request.error());
+    }
+    if (request->kind != cotp::TpduKind::ConnectionRequest) {
+        return setupFailed(Error::UnexpectedTpdu);
+    }
+    if ((request->connect.classOption >> 4) != 0) {
+        return setupFailed(Error::UnsupportedClass);
     }
     const uint8_t proposed = request->connect.tpduSizeCode.value_or(cotp::kDefaultTpduSizeCode);
     if (proposed < cotp::kDefaultTpduSizeCode) {
-        return setupFailed();
+        return setupFailed(Error::BadTpdu);
     }
     cotp::CotpConnect confirm;
     confirm.destinationRef = request->connect.sourceRef;
@@ -257,22 +271,23 @@ void ResponderListener::serve(Connection& connection) {
     confirm.tpduSizeCode = std::min(proposed, settings_.maxTpduSizeCode);
     confirm.callingTsap = request->connect.callingTsap;
     confirm.calledTsap = request->connect.calledTsap;
-    if (!transport.sendTpdu(cotp::encodeConnectionConfirm(confirm))) {
-        return setupFailed();
+    auto confirmed = transport.sendTpdu(cotp::encodeConnectionConfirm(confirm));
+    if (!confirmed) {
+        return setupFailed(confirmed.error());
     }
     transport.setTpduSize(cotp::tpduSizeFromCode(*confirm.tpduSizeCode));
 
     auto unit = transport.receiveUnit(remainingMs(deadline));
     if (!unit) {
-        return setupFailed();
+        return setupFailed(unit.error());
     }
     auto indication = decodeConnectUnit(*unit);
     if (!indication) {
-        return setupFailed();
+        return setupFailed(indication.error());
     }
     std::unique_ptr<ResponderHandler> handler = factory_(connection.association);
     if (!handler) {
-        return setupFailed();
+        return setupFailed(Error::AssociationRejected);
     }
     AssociateIndication indicated;
     indicated.peer = association.peer();
@@ -357,6 +372,7 @@ void ResponderListener::serve(Connection& connection) {
     }
     if (reason == CloseReason::ProtocolError) {
         ++protocolErrors_;
+        report(association.peer() + ": association closed after a protocol error: " + errorName(detail));
     }
     handler->onClosed(reason, detail);
 }

@@ -90,6 +90,8 @@ struct ListenerSettings {
     std::chrono::milliseconds setupTimeout{10000};
     size_t maxPduSize = 65000;  // received units beyond this (plus envelope) end the association
     uint8_t maxTpduSizeCode = 0x0d;
+    // One line per rejected peer, with the reason; called from connection threads.
+    std::function<void(const std::string& line)> log;
 };
 
 // Figures a person can read when peers misbehave.
@@ -132,6 +134,7 @@ private:
     void acceptLoop();
     void serve(Connection& connection);
     void reapFinished();
+    void report(const std::string& line) const;
 
     ListenerSettings settings_;
     HandlerFactory factory_;

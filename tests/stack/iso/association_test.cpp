@@ -323,6 +323,8 @@ TEST_F(ServerFixture, RefusedPasswordIsAuthenticationFailed) {
 TEST_F(ServerFixture, HostileClientsAreDroppedWhileOthersAreServed) {
     ListenerSettings settings;
     settings.setupTimeout = 300ms;
+    Mailbox<std::string> log;
+    settings.log = [&log](const std::string& line) { log.put(line); };
     startServer(settings);
     auto good = connectClient();
     ASSERT_TRUE(good.ok());
@@ -347,6 +349,14 @@ TEST_F(ServerFixture, HostileClientsAreDroppedWhileOthersAreServed) {
     ASSERT_TRUE((*good)->send(fromHex("8b 00")).ok());
     EXPECT_TRUE(clientPdus.take().has_value());
     EXPECT_EQ(listener->counters().setupFailures, 4u);
+    // Each rejected peer leaves a line naming why.
+    std::string lines;
+    for (int i = 0; i < 4; ++i) {
+        lines += log.take().value_or("(missing)") + "\n";
+    }
+    EXPECT_NE(lines.find("BadTpktVersion"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("Timeout"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("UnexpectedTpdu"), std::string::npos) << lines;
     EXPECT_EQ(serverClosed.size(), 0u) << "no handler exists for connections that never associated";
 }
 
