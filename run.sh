@@ -15,11 +15,23 @@ trap cleanup EXIT
 
 iedsim=build/release/tools/iedsim/iedsim
 model=tools/iedsim/models/sample_bay.icd
+log=build/release/iedsim.log
 if [ -x "$iedsim" ] && [ -f "$model" ]; then
-  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  "$iedsim" --scl "$model" --port "$port" --simulate >build/release/iedsim.log 2>&1 &
+  # Port 0 lets the simulator take a free port; it prints the one it got.
+  "$iedsim" --scl "$model" --port 0 --simulate >"$log" 2>&1 &
   sim_pid=$!
-  echo "IED simulator running: connect to 127.0.0.1 port $port (log: build/release/iedsim.log)"
+  port=""
+  for _ in $(seq 100); do
+    port=$(grep -o 'listening on 127\.0\.0\.1:[0-9]*' "$log" | cut -d: -f2 || true)
+    [ -n "$port" ] && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ -n "$port" ]; then
+    echo "IED simulator running: in the IEC61850 tab connect to IP 127.0.0.1, port $port (log: $log)"
+  else
+    echo "The IED simulator did not start; see $log"
+  fi
 fi
 
 build/release/app/Korvan
