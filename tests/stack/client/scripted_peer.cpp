@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <variant>
 
 #include "mms/codec.h"
@@ -83,6 +85,9 @@ public:
             case Behaviour::CloseOnRequest:
                 association.close();
                 return;
+            case Behaviour::AnswerLate:
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                break;
             case Behaviour::Answer:
                 break;
         }

@@ -23,6 +23,7 @@ public:
         Answer,          // the recorded response, or a reject when the capture has none
         Silent,          // never answers
         CloseOnRequest,  // drops the TCP connection when a request arrives
+        AnswerLate,      // the recorded response, half a second late (holding up later requests)
     };
 
     // Answers from every conversation of `captureName` (e.g. "05-read-types.pcap").
