@@ -31,10 +31,9 @@ template <typename T>
 class Mailbox {
 public:
     void put(T value) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            items_.push_back(std::move(value));
-        }
+        // Notified under the lock: the waiting test may destroy the mailbox as soon as it wakes.
+        std::lock_guard<std::mutex> lock(mutex_);
+        items_.push_back(std::move(value));
         changed_.notify_all();
     }
     std::optional<T> take(std::chrono::milliseconds timeout = 5s) {
@@ -132,12 +131,14 @@ protected:
                                              handlers);
     }
 
-    std::unique_ptr<ResponderListener> listener;
+    // Declared before the listener, so that they outlive its threads.
+    Mailbox<std::string> listenerLog;
     Mailbox<CloseReason> serverClosed;
     Mailbox<Bytes> clientPdus;
     Mailbox<CloseReason> clientClosed;
     std::mutex associationsMutex;
     std::vector<std::shared_ptr<ResponderAssociation>> associations;
+    std::unique_ptr<ResponderListener> listener;
 };
 
 // A plain TCP client for feeding the responder whatever a hostile peer might send.
@@ -323,8 +324,7 @@ TEST_F(ServerFixture, RefusedPasswordIsAuthenticationFailed) {
 TEST_F(ServerFixture, HostileClientsAreDroppedWhileOthersAreServed) {
     ListenerSettings settings;
     settings.setupTimeout = 300ms;
-    Mailbox<std::string> log;
-    settings.log = [&log](const std::string& line) { log.put(line); };
+    settings.log = [this](const std::string& line) { listenerLog.put(line); };
     startServer(settings);
     auto good = connectClient();
     ASSERT_TRUE(good.ok());
@@ -352,7 +352,7 @@ TEST_F(ServerFixture, HostileClientsAreDroppedWhileOthersAreServed) {
     // Each rejected peer leaves a line naming why.
     std::string lines;
     for (int i = 0; i < 4; ++i) {
-        lines += log.take().value_or("(missing)") + "\n";
+        lines += listenerLog.take().value_or("(missing)") + "\n";
     }
     EXPECT_NE(lines.find("BadTpktVersion"), std::string::npos) << lines;
     EXPECT_NE(lines.find("Timeout"), std::string::npos) << lines;
