@@ -55,12 +55,18 @@ void Writer::end() {
     const size_t lengthAt = open_.back();
     open_.pop_back();
     const size_t contentSize = out_.size() - lengthAt - 1;
-    Bytes field;
-    appendLength(field, contentSize);
-    out_[lengthAt] = field[0];
-    if (field.size() > 1) {
-        out_.insert(out_.begin() + static_cast<std::ptrdiff_t>(lengthAt) + 1, field.begin() + 1, field.end());
+    const size_t fieldSize = lengthFieldSize(contentSize);
+    if (fieldSize == 1) {
+        out_[lengthAt] = static_cast<uint8_t>(contentSize);
+        return;
     }
+    uint8_t field[sizeof(size_t) + 1];
+    field[0] = static_cast<uint8_t>(0x80 | (fieldSize - 1));
+    for (size_t i = 1; i < fieldSize; ++i) {
+        field[i] = static_cast<uint8_t>(contentSize >> (8 * (fieldSize - 1 - i)));
+    }
+    out_[lengthAt] = field[0];
+    out_.insert(out_.begin() + static_cast<std::ptrdiff_t>(lengthAt) + 1, field + 1, field + fieldSize);
 }
 
 void Writer::primitive(Tag tag, ByteView content) {
