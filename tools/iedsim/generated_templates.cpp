@@ -35,7 +35,7 @@ const char* const kGeneratedTemplates = R"xml(  <DataTypeTemplates>
       <DO name="Ind2" type="BAY_SPS"/>
       <DO name="Ind3" type="BAY_SPS"/>
       <DO name="Ind4" type="BAY_SPS"/>
-      <DO name="SPCSO1" type="BAY_SPC_Status"/>
+      <DO name="SPCSO1" type="BAY_SPC_Direct"/>
       <DO name="SPCSO2" type="BAY_SPC_Direct"/>
       <DO name="SPCSO3" type="BAY_SPC_Sbo"/>
       <DO name="SPCSO4" type="BAY_SPC_DirectEnhanced"/>
@@ -112,12 +112,6 @@ const char* const kGeneratedTemplates = R"xml(  <DataTypeTemplates>
       <DA name="ctlModel" bType="Enum" type="CtlModel" fc="CF"/>
       <DA name="sboTimeout" bType="INT32U" fc="CF"/>
       <DA name="operTimeout" bType="INT32U" fc="CF"/>
-    </DOType>
-    <DOType id="BAY_SPC_Status" cdc="SPC">
-      <DA name="stVal" bType="BOOLEAN" fc="ST" dchg="true"/>
-      <DA name="q" bType="Quality" fc="ST" qchg="true"/>
-      <DA name="t" bType="Timestamp" fc="ST"/>
-      <DA name="ctlModel" bType="Enum" type="CtlModel" fc="CF"/>
     </DOType>
     <DOType id="BAY_SPC_Direct" cdc="SPC">
       <DA name="stVal" bType="BOOLEAN" fc="ST" dchg="true"/>

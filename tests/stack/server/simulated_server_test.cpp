@@ -1,0 +1,295 @@
+// The simulator over real TCP on the loopback interface: the sample model served to our own
+// initiator, PDU-size negotiation with continuation, several clients at once, and peers that
+// misbehave while others are being served.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "mms_test_client.h"
+#include "server/simulated_server.h"
+
+using namespace iecstack;
+using namespace iecstack::server;
+using namespace korvan::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kSample = std::string(KORVAN_SOURCE_DIR) + "/tools/iedsim/models/sample_bay.icd";
+
+std::unique_ptr<SimulatedServer> startSample(SimulatedServer::Options options = {}) {
+    std::string error;
+    auto ied = SimulatedServer::start(kSample, options, &error);
+    EXPECT_TRUE(ied) << error;
+    return ied;
+}
+
+mms::ReadRequest readOf(const std::string& domain, const std::string& item) {
+    mms::ReadRequest r;
+    r.specification = mms::VariableAccessSpecification::list({{mms::ObjectName::domain(domain, item), {}}});
+    return r;
+}
+
+mms::WriteRequest writeOf(const std::string& domain, const std::string& item, MmsValue value) {
+    mms::WriteRequest w;
+    w.specification = mms::VariableAccessSpecification::list({{mms::ObjectName::domain(domain, item), {}}});
+    w.data.push_back(std::move(value));
+    return w;
+}
+
+std::optional<mms::ConfirmedResponseService> serviceOf(std::optional<mms::Pdu> pdu) {
+    auto* r = pdu ? std::get_if<mms::ConfirmedResponse>(&*pdu) : nullptr;
+    return r ? std::optional<mms::ConfirmedResponseService>(std::move(r->service)) : std::nullopt;
+}
+
+std::optional<MmsValue> readValue(MmsTestClient& client, const std::string& domain, const std::string& item) {
+    auto s = serviceOf(client.request(readOf(domain, item)));
+    if (!s || !std::holds_alternative<mms::ReadResponse>(*s)) {
+        return std::nullopt;
+    }
+    const auto& results = std::get<mms::ReadResponse>(*s).results;
+    return results.size() == 1 ? std::optional<MmsValue>(results[0]) : std::nullopt;
+}
+
+std::optional<mms::DataAccessError> writeValue(MmsTestClient& client, const std::string& item, MmsValue value,
+                                               bool* answered) {
+    auto s = serviceOf(client.request(writeOf("BAY1CTRL", item, std::move(value))));
+    *answered = s && std::holds_alternative<mms::WriteResponse>(*s) &&
+                std::get<mms::WriteResponse>(*s).results.size() == 1;
+    return *answered ? std::get<mms::WriteResponse>(*s).results[0] : std::nullopt;
+}
+
+MmsValue operate(bool ctlVal) {
+    return MmsValue::structure({MmsValue::boolean(ctlVal),
+                                MmsValue::structure({MmsValue::integer(3), MmsValue::octetString({'t'})}),
+                                MmsValue::unsignedInteger(1), MmsValue::utcTime(0, 0, 0),
+                                MmsValue::boolean(false), MmsValue::bitString(mms::BitString(2))});
+}
+
+// A raw TCP connection for peers that do not follow the protocol.
+int rawConnect(uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+TEST(SimulatedServer, ServesTheSampleModelToAClient) {
+    auto ied = startSample();
+    ASSERT_TRUE(ied);
+    auto client = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->pduSize(), 65000u);
+
+    mms::GetNameListRequest domains;
+    domains.objectClass = mms::ObjectClass::Domain;
+    auto s = serviceOf(client->request(domains));
+    ASSERT_TRUE(s && std::holds_alternative<mms::GetNameListResponse>(*s));
+    EXPECT_EQ(std::get<mms::GetNameListResponse>(*s).identifiers,
+              (std::vector<std::string>{"BAY1CTRL", "BAY1MEAS"}));
+
+    auto power = readValue(*client, "BAY1MEAS", "MMXU1$MX$TotW$mag$f");
+    ASSERT_TRUE(power);
+    EXPECT_EQ(power->type(), MMS_FLOAT);
+    EXPECT_FLOAT_EQ(static_cast<float>(power->toDouble()), 42800.0f);
+    auto mode = readValue(*client, "BAY1CTRL", "LLN0$ST$Mod$stVal");
+    ASSERT_TRUE(mode);
+    EXPECT_EQ(mode->type(), MMS_INTEGER);
+    EXPECT_EQ(mode->toInt64(), 1);  // the enumeration literal "on"
+    auto breaker = readValue(*client, "BAY1CTRL", "XCBR1$ST$Pos$stVal");
+    ASSERT_TRUE(breaker);
+    EXPECT_EQ(breaker->type(), MMS_BIT_STRING);
+    EXPECT_TRUE(breaker->bits().bit(0));
+    EXPECT_FALSE(breaker->bits().bit(1));
+
+    bool answered = false;
+    EXPECT_EQ(writeValue(*client, "GGIO1$CO$SPCSO2$Oper", operate(true), &answered), std::nullopt);
+    EXPECT_TRUE(answered);
+    auto status = readValue(*client, "BAY1CTRL", "GGIO1$ST$SPCSO2$stVal");
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(status->boolValue()) << "a direct operate shows in the status";
+
+    EXPECT_EQ(writeValue(*client, "GGIO1$CO$SPCSO1$Oper", operate(true), &answered),
+              mms::DataAccessError::ObjectAccessDenied)
+        << "status-only object";
+    EXPECT_EQ(writeValue(*client, "GGIO1$ST$Ind1$stVal", MmsValue::boolean(true), &answered),
+              mms::DataAccessError::ObjectAccessDenied);
+    EXPECT_EQ(writeValue(*client, "LLN0$RP$IndRpt01$RptEna", MmsValue::integer(1), &answered),
+              mms::DataAccessError::TypeInconsistent);
+    EXPECT_EQ(writeValue(*client, "LLN0$RP$IndRpt01$RptID", MmsValue::visibleString(std::string(200, 'x')),
+                         &answered),
+              mms::DataAccessError::ObjectValueInvalid);
+    EXPECT_EQ(writeValue(*client, "GGIO9$ST$Ind1$stVal", MmsValue::boolean(true), &answered),
+              mms::DataAccessError::ObjectNonExistent);
+    EXPECT_EQ(writeValue(*client, "LLN0$RP$IndRpt01$IntgPd", MmsValue::unsignedInteger(40000), &answered),
+              std::nullopt);
+    auto period = readValue(*client, "BAY1CTRL", "LLN0$RP$IndRpt01$IntgPd");
+    ASSERT_TRUE(period);
+    EXPECT_EQ(period->toUint64(), 40000u);
+
+    auto concluded = client->exchange(mms::encodePdu(mms::ConcludeRequest{}));
+    ASSERT_TRUE(concluded);
+    EXPECT_TRUE(std::holds_alternative<mms::ConcludeResponse>(*concluded));
+    EXPECT_TRUE(client->release());
+}
+
+// Small negotiated sizes force continuation: every name arrives exactly once, in order, and no
+// response exceeds the size both sides agreed on.
+TEST(SimulatedServer, NameListContinuationRespectsTheNegotiatedPduSize) {
+    for (size_t cap : {size_t{4096}, size_t{16384}}) {
+        SimulatedServer::Options options;
+        options.server.maxPduSize = cap;
+        auto ied = startSample(options);
+        ASSERT_TRUE(ied);
+        auto client = MmsTestClient::connect(ied->port(), 65000);
+        ASSERT_TRUE(client);
+        EXPECT_EQ(client->pduSize(), cap) << "the smaller of the two sizes";
+        std::vector<std::string> names;
+        mms::GetNameListRequest request;
+        request.scope = mms::ObjectName::Scope::Domain;
+        request.domainId = "BAY1CTRL";
+        int responses = 0;
+        for (bool more = true; more && responses < 100; ++responses) {
+            auto s = serviceOf(client->request(request));
+            ASSERT_TRUE(s && std::holds_alternative<mms::GetNameListResponse>(*s));
+            EXPECT_LE(client->lastResponseSize(), cap);
+            const auto& r = std::get<mms::GetNameListResponse>(*s);
+            ASSERT_FALSE(r.identifiers.empty());
+            names.insert(names.end(), r.identifiers.begin(), r.identifiers.end());
+            request.continueAfter = r.identifiers.back();
+            more = r.moreFollows;
+        }
+        EXPECT_EQ(names, ied->model().domain("BAY1CTRL")->variableNames);
+        if (cap == 4096) {
+            EXPECT_GT(responses, 1);
+        }
+    }
+}
+
+// A response that cannot fit the agreed size is refused with an error instead of being sent
+// oversized; the association survives.
+TEST(SimulatedServer, ReadLargerThanThePduSizeIsRefusedNotSentOversized) {
+    SimulatedServer::Options options;
+    options.server.maxPduSize = 512;
+    auto ied = startSample(options);
+    ASSERT_TRUE(ied);
+    auto client = MmsTestClient::connect(ied->port(), 512);
+    ASSERT_TRUE(client);
+    auto answer = client->request(readOf("BAY1CTRL", "LLN0"));
+    ASSERT_TRUE(answer);
+    EXPECT_TRUE(std::holds_alternative<mms::ConfirmedError>(*answer));
+    EXPECT_TRUE(readValue(*client, "BAY1CTRL", "GGIO1$ST$Ind1$stVal"));
+}
+
+TEST(SimulatedServer, ServesSeveralClientsAtOnce) {
+    auto ied = startSample();
+    ASSERT_TRUE(ied);
+    std::atomic<int> good{0};
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 4; ++c) {
+        clients.emplace_back([&, c] {
+            auto client = MmsTestClient::connect(ied->port());
+            if (!client) {
+                return;
+            }
+            bool answered = false;
+            for (int i = 0; i < 30; ++i) {
+                // Writers and readers on the same attributes: values stay whole under the lock.
+                writeValue(*client, "LLN0$RP$IndRpt0" + std::to_string(c % 3 + 1) + "$IntgPd",
+                           MmsValue::unsignedInteger(1000 + i), &answered);
+                if (answered && readValue(*client, "BAY1MEAS", "MMXU1")) {
+                    ++good;
+                }
+            }
+            client->release();
+        });
+    }
+    for (auto& t : clients) {
+        t.join();
+    }
+    EXPECT_EQ(good.load(), 4 * 30);
+}
+
+// Silent peers, garbage, a peer that vanishes in the middle of a request and malformed MMS inside a
+// proper association: the server drops or rejects each and keeps serving a well-behaved client.
+TEST(SimulatedServer, HostilePeersDoNotDisturbOtherClients) {
+    SimulatedServer::Options options;
+    options.server.setupTimeout = 300ms;
+    auto ied = startSample(options);
+    ASSERT_TRUE(ied);
+    auto good = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(good);
+
+    int silent = rawConnect(ied->port());
+    ASSERT_GE(silent, 0);
+
+    int garbage = rawConnect(ied->port());
+    ASSERT_GE(garbage, 0);
+    const uint8_t junk[] = {0x03, 0x00, 0xff, 0xff, 0x02, 0xf0, 0x80, 0xde, 0xad, 0xbe, 0xef};
+    ASSERT_EQ(::send(garbage, junk, sizeof junk, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof junk));
+
+    int vanishing = rawConnect(ied->port());
+    ASSERT_GE(vanishing, 0);
+    // A connection request, then the first half of a TPKT announcing more, then gone.
+    const uint8_t cr[] = {0x03, 0x00, 0x00, 0x16, 0x11, 0xe0, 0x00, 0x00, 0x00, 0x01, 0x00, 0xc0, 0x01, 0x0d,
+                          0xc2, 0x02, 0x00, 0x01, 0xc1, 0x02, 0x00, 0x01, 0x03, 0x00, 0x01, 0x00, 0x02, 0xf0};
+    ASSERT_EQ(::send(vanishing, cr, sizeof cr, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof cr));
+    ::close(vanishing);
+
+    // Malformed MMS inside an association: a Read whose length runs past the end, a structure
+    // nested far deeper than any model, and an unknown PDU type. Each gets a reject.
+    auto hostile = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(hostile);
+    Bytes pastEnd = {0xa0, 0x0a, 0x02, 0x01, 0x01, 0xa4, 0x7f, 0xa1, 0x00};
+    Bytes deep = {0xa0, 0x82, 0x01, 0x00, 0x02, 0x01, 0x02, 0xa5, 0x81, 0xf9};
+    while (deep.size() < 4 + 256) {
+        deep.push_back(0xa2);
+        deep.push_back(static_cast<uint8_t>(0x7f));
+    }
+    for (const Bytes& pdu : {pastEnd, deep, Bytes{0xae, 0x00}}) {
+        auto answer = hostile->exchange(pdu);
+        ASSERT_TRUE(answer) << "no answer to a malformed PDU";
+        EXPECT_TRUE(std::holds_alternative<mms::Reject>(*answer));
+    }
+    EXPECT_TRUE(readValue(*hostile, "BAY1CTRL", "LLN0$ST$Beh$stVal")) << "the association survives a reject";
+
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_TRUE(readValue(*good, "BAY1MEAS", "MMXU1$MX$Hz$mag$f"));
+    }
+    // The silent peer is dropped once its set-up time is over.
+    char byte;
+    timeval wait{2, 0};
+    ::setsockopt(silent, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    EXPECT_EQ(::recv(silent, &byte, 1, 0), 0) << "silent peer not dropped";
+    ::close(silent);
+    ::close(garbage);
+
+    auto late = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(late) << "server no longer accepts associations";
+    EXPECT_TRUE(readValue(*late, "BAY1CTRL", "GGIO1$ST$Ind2$stVal"));
+    EXPECT_GE(ied->server().counters().setupFailures, 2u);
+}
+
+// Stopping the device while a client is associated ends that association from the server side.
+TEST(SimulatedServer, StopClosesConnectedClients) {
+    auto ied = startSample();
+    ASSERT_TRUE(ied);
+    auto client = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(client);
+    ied->stop();
+    EXPECT_TRUE(client->waitClosed(5s));
+    ied->stop();  // a second stop is harmless
+}
