@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "envelope_limits.h"
@@ -301,6 +302,9 @@ void ResponderListener::serve(Connection& connection) {
     response.result = decision.accept ? 0 : 1;
     response.diagnostic = decision.accept ? 0 : static_cast<int64_t>(decision.diagnostic);
     response.userData = decision.accept ? ByteView(decision.initiateResponse) : ByteView();
+    // The handler negotiated the size in the initiate exchange; it can only lower our own limit.
+    const size_t agreedPduSize =
+        decision.maxPduSize == 0 ? settings_.maxPduSize : std::min(decision.maxPduSize, settings_.maxPduSize);
     ++(decision.accept ? associationsAccepted_ : associationsRefused_);
     Status<Error> accepted;
     {
@@ -309,7 +313,7 @@ void ResponderListener::serve(Connection& connection) {
         std::lock_guard<std::mutex> lock(association.mutex_);
         association.acseContextId_ = indication->acseContextId;
         association.mmsContextId_ = indication->mmsContextId;
-        association.maxPduSize_ = settings_.maxPduSize;
+        association.maxPduSize_ = agreedPduSize;
         accepted = transport.sendUnit(encodeAcceptUnit(*indication, response));
         association.open_ = decision.accept && accepted.ok();
     }
@@ -319,7 +323,7 @@ void ResponderListener::serve(Connection& connection) {
                           decision.accept ? accepted.error() : Error::AssociationRejected);
         return;
     }
-    transport.setMaxUnitSize(settings_.maxPduSize + kDataEnvelopeAllowance);
+    transport.setMaxUnitSize(agreedPduSize + kDataEnvelopeAllowance);
 
     CloseReason reason = CloseReason::ConnectionLost;
     Error detail = Error::ConnectionClosed;

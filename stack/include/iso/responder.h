@@ -33,6 +33,7 @@ struct AssociateIndication {
 struct AssociateDecision {
     bool accept = true;
     Bytes initiateResponse;  // the encoded MMS initiate response, when accepted
+    size_t maxPduSize = 0;   // agreed in the initiate exchange; 0 keeps ListenerSettings::maxPduSize
     acse::AssociateDiagnostic diagnostic = acse::AssociateDiagnostic::NoReasonGiven;  // when refused
 };
 

@@ -72,8 +72,9 @@ const CapturedInitiate& initiate() {
 // Answers every PDU with the same bytes prefixed by 0xa1, and records how the association ended.
 class EchoHandler : public ResponderHandler {
 public:
-    EchoHandler(Mailbox<CloseReason>& closed, std::optional<std::string> password = std::nullopt)
-        : closed_(closed), password_(std::move(password)) {}
+    EchoHandler(Mailbox<CloseReason>& closed, std::optional<std::string> password = std::nullopt,
+                size_t maxPduSize = 0)
+        : closed_(closed), password_(std::move(password)), maxPduSize_(maxPduSize) {}
 
     AssociateDecision onAssociate(const AssociateIndication& indication) override {
         AssociateDecision decision;
@@ -83,6 +84,7 @@ public:
             return decision;
         }
         decision.initiateResponse = initiate().response;
+        decision.maxPduSize = maxPduSize_;
         return decision;
     }
     void onPdu(ResponderAssociation& association, ByteView pdu) override {
@@ -95,6 +97,7 @@ public:
 private:
     Mailbox<CloseReason>& closed_;
     std::optional<std::string> password_;
+    size_t maxPduSize_;
 };
 
 class ServerFixture : public ::testing::Test {
@@ -106,19 +109,21 @@ protected:
         }
     }
 
-    void startServer(ListenerSettings settings, std::optional<std::string> password = std::nullopt) {
+    void startServer(ListenerSettings settings, std::optional<std::string> password = std::nullopt,
+                     size_t agreedPduSize = 0) {
         if (listener) {
             listener->stop();
         }
         settings.bindAddress = "127.0.0.1";
         settings.port = 0;
         listener = std::make_unique<ResponderListener>(
-            settings, [this, password](const std::shared_ptr<ResponderAssociation>& association) {
+            settings,
+            [this, password, agreedPduSize](const std::shared_ptr<ResponderAssociation>& association) {
                 {
                     std::lock_guard<std::mutex> lock(associationsMutex);
                     associations.push_back(association);
                 }
-                return std::make_unique<EchoHandler>(serverClosed, password);
+                return std::make_unique<EchoHandler>(serverClosed, password, agreedPduSize);
             });
         ASSERT_TRUE(listener->start().ok());
     }
@@ -243,6 +248,23 @@ TEST_F(ServerFixture, NegotiatedPduSizeIsHonouredBothWays) {
     ASSERT_TRUE((*client)->send(Bytes(2000, 0x55)).ok());
     EXPECT_EQ(clientClosed.take(), CloseReason::ProtocolError);
     EXPECT_EQ(serverClosed.take(), CloseReason::ConnectionLost);
+}
+
+TEST_F(ServerFixture, ResponderHonoursTheSizeItsHandlerAgreed) {
+    startServer(ListenerSettings{}, std::nullopt, 1000);
+    auto client = connectClient();
+    ASSERT_TRUE(client.ok());
+    std::shared_ptr<ResponderAssociation> server;
+    {
+        std::lock_guard<std::mutex> lock(associationsMutex);
+        server = associations.at(0);
+    }
+    EXPECT_EQ(server->maxPduSize(), 1000u);
+    EXPECT_EQ(server->send(Bytes(1001, 0x55)).error(), Error::PduTooLarge);
+    // The client did not honour the agreement: the server ends the association.
+    ASSERT_TRUE((*client)->send(Bytes(1001, 0x55)).ok());
+    EXPECT_EQ(serverClosed.take(), CloseReason::ProtocolError);
+    EXPECT_EQ(clientClosed.take(), CloseReason::ConnectionLost);
 }
 
 TEST_F(ServerFixture, UnsolicitedPdusArriveBetweenResponses) {
