@@ -7,15 +7,8 @@ namespace iecstack::iso {
 
 namespace {
 
-int remainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-            .count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 Status<Error> transportSetup(IsoTransport& transport, const AssociationParameters& parameters,
-                             std::chrono::steady_clock::time_point deadline) {
+                             const Deadline& deadline) {
     cotp::CotpConnect request;
     request.sourceRef = 1;
     request.tpduSizeCode = parameters.tpduSizeCode;
@@ -25,7 +18,7 @@ Status<Error> transportSetup(IsoTransport& transport, const AssociationParameter
     if (!sent) {
         return sent;
     }
-    auto reply = transport.receiveTpdu(remainingMs(deadline));
+    auto reply = transport.receiveTpdu(deadline);
     if (!reply) {
         return reply.error();
     }
@@ -60,7 +53,7 @@ Result<std::unique_ptr<InitiatorAssociation>, Error> InitiatorAssociation::conne
     if (!socket) {
         return socket.error();
     }
-    const auto deadline = std::chrono::steady_clock::now() + settings.associateTimeout;
+    const Deadline deadline = Deadline::after(settings.associateTimeout);
     auto transport = std::make_unique<IsoTransport>(std::move(*socket));
     transport->setMaxUnitSize(kMaxSetupUnitSize);
     auto setup = transportSetup(*transport, settings.parameters, deadline);
@@ -71,7 +64,7 @@ Result<std::unique_ptr<InitiatorAssociation>, Error> InitiatorAssociation::conne
     if (!sent) {
         return sent.error();
     }
-    auto unit = transport->receiveUnit(remainingMs(deadline));
+    auto unit = transport->receiveUnit(deadline);
     if (!unit) {
         return unit.error();
     }
@@ -145,7 +138,7 @@ void InitiatorAssociation::receiveLoop() {
     CloseReason reason = CloseReason::ConnectionLost;
     Error detail = Error::ConnectionClosed;
     for (;;) {
-        auto unit = transport_->receiveUnit(TcpSocket::kWaitForever);
+        auto unit = transport_->receiveUnit(Deadline::never());
         if (!unit) {
             detail = unit.error();
             reason = detail == Error::ConnectionClosed || detail == Error::IoError

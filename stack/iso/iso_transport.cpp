@@ -2,23 +2,7 @@
 
 namespace iecstack::iso {
 
-namespace {
-
-int remainingMs(std::chrono::steady_clock::time_point deadline, int timeoutMs) {
-    if (timeoutMs < 0) {
-        return TcpSocket::kWaitForever;
-    }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-            .count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-}  // namespace
-
-Result<Bytes, Error> IsoTransport::receiveTpdu(int timeoutMs) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+Result<Bytes, Error> IsoTransport::receiveTpdu(const Deadline& deadline) {
     for (;;) {
         auto framed = framer_.next();
         if (!framed) {
@@ -28,7 +12,7 @@ Result<Bytes, Error> IsoTransport::receiveTpdu(int timeoutMs) {
             return std::move(**framed);
         }
         uint8_t buffer[16384];
-        auto received = socket_.receiveSome(buffer, sizeof(buffer), remainingMs(deadline, timeoutMs));
+        auto received = socket_.receiveSome(buffer, sizeof(buffer), deadline.remainingMs());
         if (!received) {
             return received.error();
         }
@@ -36,11 +20,9 @@ Result<Bytes, Error> IsoTransport::receiveTpdu(int timeoutMs) {
     }
 }
 
-Result<Bytes, Error> IsoTransport::receiveUnit(int timeoutMs) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+Result<Bytes, Error> IsoTransport::receiveUnit(const Deadline& deadline) {
     for (;;) {
-        auto payload = receiveTpdu(remainingMs(deadline, timeoutMs));
+        auto payload = receiveTpdu(deadline);
         if (!payload) {
             return payload.error();
         }

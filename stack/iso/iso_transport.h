@@ -4,6 +4,7 @@
 #include <chrono>
 #include <mutex>
 
+#include "deadline.h"
 #include "iso/cotp.h"
 #include "iso/tpkt.h"
 #include "tcp_socket.h"
@@ -20,9 +21,9 @@ public:
     explicit IsoTransport(TcpSocket socket) : socket_(std::move(socket)) {}
 
     // One TPKT payload (a TPDU); used while the transport connection is set up.
-    Result<Bytes, Error> receiveTpdu(int timeoutMs);
+    Result<Bytes, Error> receiveTpdu(const Deadline& deadline);
     // DT TPDUs joined up to end-of-TSDU. A disconnect request ends the stream with ConnectionClosed.
-    Result<Bytes, Error> receiveUnit(int timeoutMs);
+    Result<Bytes, Error> receiveUnit(const Deadline& deadline);
 
     Status<Error> sendTpdu(ByteView tpdu);
     Status<Error> sendUnit(ByteView unit);

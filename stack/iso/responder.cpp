@@ -17,17 +17,6 @@
 
 namespace iecstack::iso {
 
-namespace {
-
-int remainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-            .count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-}  // namespace
-
 ResponderAssociation::ResponderAssociation(std::unique_ptr<IsoTransport> transport)
     : transport_(std::move(transport)), peer_(transport_->peerAddress()) {}
 
@@ -240,7 +229,7 @@ void ResponderListener::acceptLoop() {
 void ResponderListener::serve(Connection& connection) {
     ResponderAssociation& association = *connection.association;
     IsoTransport& transport = *association.transport_;
-    const auto deadline = std::chrono::steady_clock::now() + settings_.setupTimeout;
+    const Deadline deadline = Deadline::after(settings_.setupTimeout);
     transport.setMaxUnitSize(kMaxSetupUnitSize);
     auto setupFailed = [&](Error error) {
         ++setupFailures_;
@@ -248,7 +237,7 @@ void ResponderListener::serve(Connection& connection) {
         transport.shutdown();
     };
 
-    auto payload = transport.receiveTpdu(remainingMs(deadline));
+    auto payload = transport.receiveTpdu(deadline);
     if (!payload) {
         return setupFailed(payload.error());
     }
@@ -278,7 +267,7 @@ void ResponderListener::serve(Connection& connection) {
     }
     transport.setTpduSize(cotp::tpduSizeFromCode(*confirm.tpduSizeCode));
 
-    auto unit = transport.receiveUnit(remainingMs(deadline));
+    auto unit = transport.receiveUnit(deadline);
     if (!unit) {
         return setupFailed(unit.error());
     }
@@ -328,7 +317,7 @@ void ResponderListener::serve(Connection& connection) {
     CloseReason reason = CloseReason::ConnectionLost;
     Error detail = Error::ConnectionClosed;
     for (;;) {
-        auto received = transport.receiveUnit(TcpSocket::kWaitForever);
+        auto received = transport.receiveUnit(Deadline::never());
         if (!received) {
             detail = received.error();
             reason = detail == Error::ConnectionClosed || detail == Error::IoError

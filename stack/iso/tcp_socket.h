@@ -14,8 +14,6 @@ namespace iecstack::iso {
 // after another thread shut the connection down gets an error, never a recycled descriptor.
 class TcpSocket {
 public:
-    static constexpr int kWaitForever = -1;
-
     TcpSocket() = default;
     explicit TcpSocket(int fd) : fd_(fd) {}
     ~TcpSocket();
@@ -28,7 +26,7 @@ public:
                                             std::chrono::milliseconds timeout);
 
     bool valid() const { return fd_ >= 0; }
-    // Some bytes, Timeout, or ConnectionClosed at the end of the stream.
+    // Some bytes, Timeout, or ConnectionClosed at the end of the stream; -1 waits forever.
     Result<size_t, Error> receiveSome(uint8_t* buffer, size_t capacity, int timeoutMs);
     Status<Error> sendAll(ByteView bytes, int timeoutMs);
     // Ends both directions; a receive blocked in another thread returns. Safe from any thread.
