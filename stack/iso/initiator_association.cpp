@@ -1,5 +1,6 @@
 #include "iso/initiator_association.h"
 
+#include "data_phase.h"
 #include "envelope_limits.h"
 #include "iso_transport.h"
 
@@ -135,44 +136,18 @@ Status<Error> InitiatorAssociation::send(ByteView mmsPdu) {
 }
 
 void InitiatorAssociation::receiveLoop() {
-    CloseReason reason = CloseReason::ConnectionLost;
-    Error detail = Error::ConnectionClosed;
-    for (;;) {
-        auto unit = transport_->receiveUnit(Deadline::never());
-        if (!unit) {
-            detail = unit.error();
-            reason = detail == Error::ConnectionClosed || detail == Error::IoError
-                         ? CloseReason::ConnectionLost
-                         : CloseReason::ProtocolError;
-            break;
+    DataPhaseHooks hooks;
+    hooks.maxPduSize = [this] { return maxPduSize(); };
+    hooks.deliver = [this](ByteView pdu) {
+        if (handlers_.onPdu) {
+            handlers_.onPdu(pdu);
         }
-        auto incoming = decodeDataPhaseUnit(*unit, mmsContextId_);
-        if (!incoming) {
-            detail = incoming.error();
-            reason = CloseReason::ProtocolError;
-            break;
-        }
-        if (incoming->kind == UnitKind::Data) {
-            if (incoming->mmsPdu.size() > maxPduSize()) {
-                detail = Error::PduTooLarge;
-                reason = CloseReason::ProtocolError;
-                break;
-            }
-            if (handlers_.onPdu) {
-                handlers_.onPdu(incoming->mmsPdu);
-            }
-            continue;
-        }
-        if (incoming->kind == UnitKind::ReleaseRequest) {
-            // A peer may release first; answering lets it close cleanly.
-            transport_->sendUnit(encodeReleaseResponseUnit(acseContextId_));
-        }
-        reason = incoming->kind == UnitKind::Abort    ? CloseReason::PeerAborted
-                 : incoming->kind == UnitKind::Refuse ? CloseReason::ProtocolError
-                                                      : CloseReason::Released;
-        detail = reason == CloseReason::PeerAborted ? Error::PeerAborted : Error::ConnectionClosed;
-        break;
-    }
+    };
+    hooks.stopSending = [this] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        releaseRequested_ = true;
+    };
+    auto [reason, detail] = runDataPhase(*transport_, mmsContextId_, acseContextId_, hooks);
     transport_->shutdown();
     {
         std::lock_guard<std::mutex> lock(mutex_);

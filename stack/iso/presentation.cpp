@@ -88,35 +88,37 @@ const ber::Oid& berTransferSyntax() {
     return oid;
 }
 
-Result<ConnectPpdu, Error> decodeConnect(ByteView ppdu) {
-    auto cp = ber::decodeSingle(ppdu, kMaxDepth);
-    if (!cp || cp->tag != kCpType) {
+namespace {
+
+// CP and CPA share their frame: a SET with the mode selector and the normal-mode parameters, whose
+// elements go to `parameter` one by one. The mode must be normal where present.
+template <typename Parameter>
+Status<Error> walkNormalMode(ByteView ppdu, bool& sawNormalMode, Parameter&& parameter) {
+    auto element = ber::decodeSingle(ppdu, kMaxDepth);
+    if (!element || element->tag != kCpType) {
         return Error::BadPpdu;
     }
-    auto set = cp->children();
+    auto set = element->children();
     if (!set) {
         return Error::BadPpdu;
     }
-    ConnectPpdu result;
-    bool normalMode = false;
-    bool haveUserData = false;
     while (!set->atEnd()) {
         if (set->nextIs(kModeSelector)) {
             auto mode = decodeMode(*set);
             if (!mode || *mode != kNormalMode) {
                 return Error::BadPpdu;
             }
-            normalMode = true;
+            sawNormalMode = true;
             continue;
         }
-        auto element = set->next();
-        if (!element) {
+        auto item = set->next();
+        if (!item) {
             return Error::BadPpdu;
         }
-        if (element->tag != kNormalModeParameters) {
+        if (item->tag != kNormalModeParameters) {
             continue;
         }
-        auto params = element->children();
+        auto params = item->children();
         if (!params) {
             return Error::BadPpdu;
         }
@@ -125,47 +127,74 @@ Result<ConnectPpdu, Error> decodeConnect(ByteView ppdu) {
             if (!param) {
                 return Error::BadPpdu;
             }
-            if (param->tag == kCallingSelector) {
-                result.callingSelector = param->content;
-            } else if (param->tag == kCalledSelector) {
-                result.calledSelector = param->content;
-            } else if (param->tag == kContextDefinitionList) {
-                auto list = param->children();
-                if (!list) {
-                    return Error::BadPpdu;
-                }
-                while (!list->atEnd()) {
-                    auto item = list->enter(tags::Sequence);
-                    if (!item) {
-                        return Error::BadPpdu;
-                    }
-                    PresentationContext context;
-                    auto id = item->readInteger();
-                    auto abstract = item->readOid();
-                    auto transfers = item->enter(tags::Sequence);
-                    if (!id || !abstract || !transfers) {
-                        return Error::BadPpdu;
-                    }
-                    context.id = *id;
-                    context.abstractSyntax = std::move(*abstract);
-                    while (!transfers->atEnd()) {
-                        auto transfer = transfers->readOid();
-                        if (!transfer) {
-                            return Error::BadPpdu;
-                        }
-                        context.transferSyntaxes.push_back(std::move(*transfer));
-                    }
-                    result.contexts.push_back(std::move(context));
-                }
-            } else if (param->tag == kFullyEncodedData) {
-                auto data = decodeFullyEncoded(*param);
-                if (!data) {
-                    return data.error();
-                }
-                result.userData = *data;
-                haveUserData = true;
+            auto handled = parameter(*param);
+            if (!handled) {
+                return handled;
             }
         }
+    }
+    return {};
+}
+
+Result<PresentationContext, Error> decodeContextDefinition(Reader& list) {
+    auto item = list.enter(tags::Sequence);
+    if (!item) {
+        return Error::BadPpdu;
+    }
+    auto id = item->readInteger();
+    auto abstract = item->readOid();
+    auto transfers = item->enter(tags::Sequence);
+    if (!id || !abstract || !transfers) {
+        return Error::BadPpdu;
+    }
+    PresentationContext context;
+    context.id = *id;
+    context.abstractSyntax = std::move(*abstract);
+    while (!transfers->atEnd()) {
+        auto transfer = transfers->readOid();
+        if (!transfer) {
+            return Error::BadPpdu;
+        }
+        context.transferSyntaxes.push_back(std::move(*transfer));
+    }
+    return context;
+}
+
+}  // namespace
+
+Result<ConnectPpdu, Error> decodeConnect(ByteView ppdu) {
+    ConnectPpdu result;
+    bool normalMode = false;
+    bool haveUserData = false;
+    auto walked = walkNormalMode(ppdu, normalMode, [&](const ber::Element& param) -> Status<Error> {
+        if (param.tag == kCallingSelector) {
+            result.callingSelector = param.content;
+        } else if (param.tag == kCalledSelector) {
+            result.calledSelector = param.content;
+        } else if (param.tag == kContextDefinitionList) {
+            auto list = param.children();
+            if (!list) {
+                return Error::BadPpdu;
+            }
+            while (!list->atEnd()) {
+                auto context = decodeContextDefinition(*list);
+                if (!context) {
+                    return context.error();
+                }
+                result.contexts.push_back(std::move(*context));
+            }
+        } else if (param.tag == kFullyEncodedData) {
+            auto data = decodeFullyEncoded(param);
+            if (!data) {
+                return data.error();
+            }
+            result.userData = *data;
+            haveUserData = true;
+        }
+        return {};
+    });
+    if (!walked) {
+        return walked.error();
     }
     if (!normalMode || !haveUserData) {
         return Error::BadPpdu;
@@ -174,67 +203,37 @@ Result<ConnectPpdu, Error> decodeConnect(ByteView ppdu) {
 }
 
 Result<ConnectAcceptPpdu, Error> decodeConnectAccept(ByteView ppdu) {
-    auto cpa = ber::decodeSingle(ppdu, kMaxDepth);
-    if (!cpa || cpa->tag != kCpType) {
-        return Error::BadPpdu;
-    }
-    auto set = cpa->children();
-    if (!set) {
-        return Error::BadPpdu;
-    }
     ConnectAcceptPpdu result;
+    bool normalMode = false;
     bool haveUserData = false;
-    while (!set->atEnd()) {
-        if (set->nextIs(kModeSelector)) {
-            auto mode = decodeMode(*set);
-            if (!mode || *mode != kNormalMode) {
+    auto walked = walkNormalMode(ppdu, normalMode, [&](const ber::Element& param) -> Status<Error> {
+        if (param.tag == kRespondingSelector) {
+            result.respondingSelector = param.content;
+        } else if (param.tag == kContextResultList) {
+            auto list = param.children();
+            if (!list) {
                 return Error::BadPpdu;
             }
-            continue;
-        }
-        auto element = set->next();
-        if (!element) {
-            return Error::BadPpdu;
-        }
-        if (element->tag != kNormalModeParameters) {
-            continue;
-        }
-        auto params = element->children();
-        if (!params) {
-            return Error::BadPpdu;
-        }
-        while (!params->atEnd()) {
-            auto param = params->next();
-            if (!param) {
-                return Error::BadPpdu;
-            }
-            if (param->tag == kRespondingSelector) {
-                result.respondingSelector = param->content;
-            } else if (param->tag == kContextResultList) {
-                auto list = param->children();
-                if (!list) {
+            while (!list->atEnd()) {
+                auto item = list->enter(tags::Sequence);
+                auto value = item ? item->readInteger(kResult) : ber::Expected<int64_t>(item.error());
+                if (!value || *value < 0 || *value > 2) {
                     return Error::BadPpdu;
                 }
-                while (!list->atEnd()) {
-                    auto item = list->enter(tags::Sequence);
-                    if (!item) {
-                        return Error::BadPpdu;
-                    }
-                    auto value = item->readInteger(kResult);
-                    if (!value || *value < 0 || *value > 2) {
-                        return Error::BadPpdu;
-                    }
-                    result.results.push_back(static_cast<ContextResult>(*value));
-                }
-            } else if (param->tag == kFullyEncodedData) {
-                auto data = decodeFullyEncoded(*param);
-                if (!data) {
-                    return data.error();
-                }
-                result.userData = *data;
-                haveUserData = true;
+                result.results.push_back(static_cast<ContextResult>(*value));
             }
+        } else if (param.tag == kFullyEncodedData) {
+            auto data = decodeFullyEncoded(param);
+            if (!data) {
+                return data.error();
+            }
+            result.userData = *data;
+            haveUserData = true;
         }
+        return {};
+    });
+    if (!walked) {
+        return walked.error();
     }
     if (!haveUserData) {
         return Error::BadPpdu;

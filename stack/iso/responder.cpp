@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "data_phase.h"
 #include "envelope_limits.h"
 #include "iso/association_codec.h"
 #include "iso_transport.h"
@@ -314,47 +315,15 @@ void ResponderListener::serve(Connection& connection) {
     }
     transport.setMaxUnitSize(agreedPduSize + kDataEnvelopeAllowance);
 
-    CloseReason reason = CloseReason::ConnectionLost;
-    Error detail = Error::ConnectionClosed;
-    for (;;) {
-        auto received = transport.receiveUnit(Deadline::never());
-        if (!received) {
-            detail = received.error();
-            reason = detail == Error::ConnectionClosed || detail == Error::IoError
-                         ? CloseReason::ConnectionLost
-                         : CloseReason::ProtocolError;
-            break;
-        }
-        auto incoming = decodeDataPhaseUnit(*received, indication->mmsContextId);
-        if (!incoming) {
-            detail = incoming.error();
-            reason = CloseReason::ProtocolError;
-            break;
-        }
-        if (incoming->kind == UnitKind::Data) {
-            if (incoming->mmsPdu.size() > association.maxPduSize()) {
-                detail = Error::PduTooLarge;
-                reason = CloseReason::ProtocolError;
-                break;
-            }
-            handler->onPdu(association, incoming->mmsPdu);
-            continue;
-        }
-        if (incoming->kind == UnitKind::ReleaseRequest) {
-            {
-                // Nothing may follow the release response.
-                std::lock_guard<std::mutex> lock(association.mutex_);
-                association.open_ = false;
-            }
-            transport.sendUnit(encodeReleaseResponseUnit(indication->acseContextId));
-            reason = CloseReason::Released;
-        } else {
-            reason =
-                incoming->kind == UnitKind::Abort ? CloseReason::PeerAborted : CloseReason::ProtocolError;
-            detail = reason == CloseReason::PeerAborted ? Error::PeerAborted : Error::UnexpectedSpdu;
-        }
-        break;
-    }
+    DataPhaseHooks hooks;
+    hooks.maxPduSize = [&association] { return association.maxPduSize(); };
+    hooks.deliver = [&](ByteView pdu) { handler->onPdu(association, pdu); };
+    hooks.stopSending = [&association] {
+        std::lock_guard<std::mutex> lock(association.mutex_);
+        association.open_ = false;
+    };
+    auto [reason, detail] =
+        runDataPhase(transport, indication->mmsContextId, indication->acseContextId, hooks);
     transport.shutdown();
     {
         std::lock_guard<std::mutex> lock(association.mutex_);

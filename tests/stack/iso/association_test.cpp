@@ -450,13 +450,14 @@ public:
     uint16_t port() const { return port_; }
 
     // Reads one TPKT (a test peer trusts its input).
-    static void readTpkt(int fd) {
-        uint8_t header[4];
-        if (::recv(fd, header, 4, MSG_WAITALL) != 4) {
-            return;
+    static Bytes readTpkt(int fd) {
+        Bytes tpkt(4);
+        if (::recv(fd, tpkt.data(), 4, MSG_WAITALL) != 4) {
+            return {};
         }
-        Bytes rest((header[2] << 8 | header[3]) - 4);
-        ::recv(fd, rest.data(), rest.size(), MSG_WAITALL);
+        tpkt.resize(tpkt[2] << 8 | tpkt[3]);
+        ::recv(fd, tpkt.data() + 4, tpkt.size() - 4, MSG_WAITALL);
+        return tpkt;
     }
     static void send(int fd, const Bytes& bytes) { ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
 
@@ -477,7 +478,7 @@ Result<std::unique_ptr<InitiatorAssociation>, Error> connectTo(uint16_t port, Ma
 
 }  // namespace
 
-TEST(InitiatorAgainstHostileServers, SetUpFailuresAreNamedErrors) {
+TEST(InitiatorAgainstScriptedServers, SetUpFailuresAreNamedErrors) {
     Mailbox<CloseReason> closed;
     {
         RawServer silent([](int fd) {
@@ -517,7 +518,7 @@ TEST(InitiatorAgainstHostileServers, SetUpFailuresAreNamedErrors) {
     EXPECT_EQ(closed.size(), 0u) << "no association, no close report";
 }
 
-TEST(InitiatorAgainstHostileServers, ServerVanishingMidPduOrSendingGarbage) {
+TEST(InitiatorAgainstScriptedServers, ServerVanishingMidPduOrSendingGarbage) {
     const Bytes cc = wireOf("01-association.pcap", 6);
     const Bytes accept = wireOf("01-association.pcap", 9);
     Bytes report = wireOf("09-report-unbuffered.pcap", 36);
@@ -540,4 +541,27 @@ TEST(InitiatorAgainstHostileServers, ServerVanishingMidPduOrSendingGarbage) {
         client->reset();
         EXPECT_EQ(closed.size(), 0u);
     }
+}
+
+TEST(InitiatorAgainstScriptedServers, ReleaseStartedByThePeerIsAnswered) {
+    const Bytes cc = wireOf("01-association.pcap", 6);
+    const Bytes accept = wireOf("01-association.pcap", 9);
+    const Bytes finish = wireOf("01-association.pcap", 17);
+    Bytes answer;
+    Mailbox<CloseReason> closed;
+    {
+        RawServer server([&](int fd) {
+            RawServer::readTpkt(fd);
+            RawServer::send(fd, cc);
+            RawServer::readTpkt(fd);
+            RawServer::send(fd, accept);
+            RawServer::send(fd, finish);
+            answer = RawServer::readTpkt(fd);
+        });
+        auto client = connectTo(server.port(), closed);
+        ASSERT_TRUE(client.ok());
+        EXPECT_EQ(closed.take(), CloseReason::Released);
+        EXPECT_EQ((*client)->send(fromHex("8b 00")).error(), Error::NotConnected);
+    }
+    EXPECT_EQ(toHex(answer), toHex(wireOf("01-association.pcap", 18)));
 }

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "iso/close_reason.h"
+#include "iso_transport.h"
+
+namespace iecstack::iso {
+
+struct DataPhaseEnd {
+    CloseReason reason = CloseReason::ConnectionLost;
+    Error detail = Error::ConnectionClosed;
+};
+
+struct DataPhaseHooks {
+    std::function<size_t()> maxPduSize;
+    std::function<void(ByteView mmsPdu)> deliver;
+    // Called when the peer asks for release, before our response goes out: nothing may follow it.
+    std::function<void()> stopSending;
+};
+
+// Receives units until the association ends, delivering MMS PDUs and answering a release request.
+// Both roles run their receive thread on this.
+DataPhaseEnd runDataPhase(IsoTransport& transport, int64_t mmsContextId, int64_t acseContextId,
+                          const DataPhaseHooks& hooks);
+
+}  // namespace iecstack::iso
