@@ -151,6 +151,16 @@ void appendBigEndian(uint8_t* out, uint64_t value, size_t count) {
 
 namespace detail {
 
+size_t Decoder::countElements(ber::Reader reader) const {
+    // Sizing the list up front saves the repeated growth of large lists of values; the count stops
+    // at the limit and at the first broken element, which the decoding loop then reports.
+    size_t count = 0;
+    while (!reader.atEnd() && count < limits_.maxListLength && reader.next().ok()) {
+        ++count;
+    }
+    return count;
+}
+
 Decoded<MmsValue> Decoder::data(const ber::Element& element) const {
     if (element.tag.cls != ber::TagClass::Context) {
         return failure(Error::UnexpectedTag);
@@ -184,6 +194,7 @@ Decoded<MmsValue> Decoder::accessResult(const ber::Element& element) const {
 Decoded<std::vector<MmsValue>> Decoder::dataList(const ber::Element& list) const {
     MMS_TRY(ber::Reader reader, list.children());
     std::vector<MmsValue> values;
+    values.reserve(countElements(reader));
     while (!reader.atEnd()) {
         if (full(values.size())) {
             return failure(Error::TooManyElements);
@@ -198,6 +209,7 @@ Decoded<std::vector<MmsValue>> Decoder::dataList(const ber::Element& list) const
 Decoded<std::vector<MmsValue>> Decoder::accessResults(const ber::Element& list) const {
     MMS_TRY(ber::Reader reader, list.children());
     std::vector<MmsValue> values;
+    values.reserve(countElements(reader));
     while (!reader.atEnd()) {
         if (full(values.size())) {
             return failure(Error::TooManyElements);

@@ -65,6 +65,7 @@ public:
     bool full(size_t size) const { return size >= limits_.maxListLength; }
 
 private:
+    size_t countElements(ber::Reader reader) const;
     Decoded<AccessSelection> selection(const ber::Element& element, bool nested) const;
 
     DecodeLimits limits_;
