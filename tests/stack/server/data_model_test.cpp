@@ -1,0 +1,275 @@
+// Building the served model from configuration files: the mapping of data objects onto functional
+// constraints, control blocks, initial values, the choice of IED and the refusals, the directory
+// order, the write checks and the value simulation.
+#include <gtest/gtest.h>
+
+#include "scl/scl_loader.h"
+#include "server/mms_mapping.h"
+#include "server/model_builder.h"
+#include "server/value_simulation.h"
+
+using namespace iecstack;
+using namespace iecstack::server;
+
+namespace {
+
+const std::string kScl = std::string(KORVAN_SHARED_DIR) + "/scl/";
+
+const char* const kDevice = R"(<?xml version="1.0"?>
+<SCL xmlns="http://www.iec.ch/61850/2003/SCL">
+  <IED name="IED">
+    <AccessPoint name="AP"><Server><LDevice inst="LD">
+      <LN0 lnClass="LLN0" lnType="L0" inst="">
+        <DataSet name="DS">
+          <FCDA ldInst="LD" prefix="Q1" lnClass="GGIO" lnInst="1" doName="Ind" daName="stVal" fc="ST"/>
+          <FCDA ldInst="LD" lnClass="GGIO" lnInst="1" doName="Gone" fc="ST"/>
+        </DataSet>
+        <ReportControl name="B" datSet="DS" confRev="2" buffered="true"><RptEnabled max="2"/></ReportControl>
+        <ReportControl name="U" datSet="DS" indexed="false"/>
+        <DOI name="Mod"><DAI name="stVal"><Val>off</Val></DAI><DAI name="nothing"><Val>1</Val></DAI></DOI>
+      </LN0>
+      <LN lnClass="GGIO" lnType="G" inst="1" prefix="Q1">
+        <DOI name="Ind"><DAI name="vals"><Val>7</Val></DAI></DOI>
+      </LN>
+    </LDevice></Server></AccessPoint>
+  </IED>
+  <DataTypeTemplates>
+    <LNodeType id="L0" lnClass="LLN0"><DO name="Mod" type="M"/></LNodeType>
+    <LNodeType id="G" lnClass="GGIO"><DO name="Ind" type="I"/><DO name="W" type="W"/></LNodeType>
+    <DOType id="M" cdc="ENC">
+      <DA name="stVal" bType="Enum" type="E" fc="ST"><Val>on</Val></DA>
+      <DA name="ctlModel" bType="Enum" type="E" fc="CF"/>
+    </DOType>
+    <DOType id="I" cdc="SPS">
+      <DA name="stVal" bType="BOOLEAN" fc="ST"><Val>true</Val></DA>
+      <DA name="q" bType="Quality" fc="ST"/>
+      <DA name="t" bType="Timestamp" fc="ST"/>
+      <DA name="vals" bType="INT8" fc="CF" count="3"><Val>1</Val><Val>2</Val></DA>
+    </DOType>
+    <DOType id="W" cdc="WYE"><SDO name="phsA" type="C"/><SDO name="phsB" type="C"/></DOType>
+    <DOType id="C" cdc="CMV">
+      <DA name="cVal" bType="Struct" type="V" fc="MX"/>
+      <DA name="t" bType="Timestamp" fc="MX"/>
+      <DA name="units" bType="Struct" type="U" fc="CF"/>
+    </DOType>
+    <DAType id="V"><BDA name="mag" bType="Struct" type="A"/></DAType>
+    <DAType id="A"><BDA name="f" bType="FLOAT32"/></DAType>
+    <DAType id="U"><BDA name="SIUnit" bType="Enum" type="E"/></DAType>
+    <EnumType id="E"><EnumVal ord="1">on</EnumVal><EnumVal ord="5">off</EnumVal></EnumType>
+  </DataTypeTemplates>
+</SCL>
+)";
+
+Result<std::unique_ptr<DataModel>, BuildError> build(const std::string& text, const std::string& ied = "") {
+    auto doc = scl::loadSclText(text, "device.icd");
+    if (!doc.ok()) {
+        return BuildError{doc.error().message};
+    }
+    return buildDataModel(*doc, ied);
+}
+
+std::string refusal(const std::string& text) {
+    auto model = build(text);
+    return model.ok() ? std::string("built") : model.error().message;
+}
+
+std::string replaced(std::string text, const std::string& what, const std::string& with) {
+    text.replace(text.find(what), what.size(), with);
+    return text;
+}
+
+std::vector<std::string> childNames(const ModelNode* node) {
+    std::vector<std::string> names;
+    for (const auto& c : node->children) {
+        names.push_back(c->name);
+    }
+    return names;
+}
+
+}  // namespace
+
+TEST(DataModel, SplitsDataObjectsByFunctionalConstraint) {
+    auto model = build(kDevice);
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    DataModel& m = **model;
+    ASSERT_NE(m.domain("IEDLD"), nullptr);
+    EXPECT_EQ(childNames(m.find("IEDLD", "Q1GGIO1")), (std::vector<std::string>{"MX", "ST", "CF"}))
+        << "model order of the constraints, not alphabetical";
+    EXPECT_EQ(childNames(m.find("IEDLD", "Q1GGIO1$MX$W")), (std::vector<std::string>{"phsA", "phsB"}));
+    EXPECT_EQ(childNames(m.find("IEDLD", "Q1GGIO1$CF$W$phsA")), (std::vector<std::string>{"units"}));
+    ModelNode* f = m.find("IEDLD", "Q1GGIO1$MX$W$phsB$cVal$mag$f");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->itemId(), "Q1GGIO1$MX$W$phsB$cVal$mag$f");
+    EXPECT_EQ(m.find("IEDLD", "Q1GGIO1$ST$W"), nullptr) << "no empty structures for constraints a DO lacks";
+    EXPECT_EQ(m.find("IEDLD", "Q1GGIO1$ST$Ind$stVal$x"), nullptr);
+    EXPECT_EQ(m.find("IEDLD", "Q1GGIO1$"), nullptr);
+    EXPECT_EQ(m.find("NOPE", "Q1GGIO1"), nullptr);
+}
+
+TEST(DataModel, AppliesInitialValuesFromTemplatesAndInstances) {
+    auto model = build(kDevice);
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    DataModel& m = **model;
+    EXPECT_EQ(m.find("IEDLD", "LLN0$ST$Mod$stVal")->value.toInt64(), 5)
+        << "instance value wins over the template";
+    EXPECT_TRUE(m.find("IEDLD", "Q1GGIO1$ST$Ind$stVal")->value.boolValue());
+    ModelNode* vals = m.find("IEDLD", "Q1GGIO1$CF$Ind$vals");
+    ASSERT_EQ(vals->kind, ModelNode::Kind::Array);
+    ASSERT_EQ(vals->children.size(), 3u);
+    EXPECT_EQ(vals->children[0]->value.toInt64(), 7) << "the instance value replaces the first element";
+    EXPECT_EQ(vals->children[1]->value.toInt64(), 2);
+    EXPECT_EQ(vals->children[2]->value.toInt64(), 0);
+    EXPECT_EQ(m.find("IEDLD", "Q1GGIO1$ST$Ind$q")->value.bits().bitCount(), 13u);
+    // Leftovers of real files are reported, not fatal.
+    ASSERT_EQ(m.warnings.size(), 2u);
+    EXPECT_EQ(
+        m.warnings[0],
+        "device.icd:12: instance value for \"Mod.nothing\" names nothing in logical node LLN0; ignored");
+    EXPECT_NE(m.warnings[1].find("device.icd:8: data set \"DS\" member IEDLD/GGIO1$ST$Gone"),
+              std::string::npos);
+}
+
+TEST(DataModel, BuildsReportControlBlocksWithTheirStandardAttributes) {
+    auto model = build(kDevice);
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    DataModel& m = **model;
+    EXPECT_EQ(childNames(m.find("IEDLD", "LLN0$BR")), (std::vector<std::string>{"B01", "B02"}));
+    EXPECT_EQ(childNames(m.find("IEDLD", "LLN0$RP")), (std::vector<std::string>{"U"})) << "not indexed";
+    EXPECT_EQ(childNames(m.find("IEDLD", "LLN0$BR$B01")),
+              (std::vector<std::string>{"RptID", "RptEna", "DatSet", "ConfRev", "OptFlds", "BufTm", "SqNum",
+                                        "TrgOps", "IntgPd", "GI", "PurgeBuf", "EntryID", "TimeofEntry",
+                                        "ResvTms"}));
+    EXPECT_EQ(childNames(m.find("IEDLD", "LLN0$RP$U")),
+              (std::vector<std::string>{"RptID", "RptEna", "Resv", "DatSet", "ConfRev", "OptFlds", "BufTm",
+                                        "SqNum", "TrgOps", "IntgPd", "GI"}));
+    EXPECT_EQ(m.find("IEDLD", "LLN0$BR$B02$DatSet")->value.text(), "IEDLD/LLN0$DS");
+    EXPECT_EQ(m.find("IEDLD", "LLN0$BR$B02$ConfRev")->value.toUint64(), 2u);
+    EXPECT_EQ(m.find("IEDLD", "LLN0$BR$B01$SqNum")->size, 16);
+    EXPECT_EQ(m.find("IEDLD", "LLN0$RP$U$SqNum")->size, 8);
+    const DataSetDefinition* ds = m.dataSet("IEDLD", "LLN0$DS");
+    ASSERT_NE(ds, nullptr);
+    ASSERT_EQ(ds->members.size(), 1u) << "the missing member is left out";
+    EXPECT_EQ(ds->members[0].item, "Q1GGIO1$ST$Ind$stVal");
+}
+
+TEST(DataModel, RefusesModelsThatCannotBeServed) {
+    EXPECT_EQ(refusal(replaced(kDevice, "lnType=\"G\"", "lnType=\"Z\"")),
+              "device.icd:14: logical node Q1GGIO1 refers to missing LNodeType \"Z\"");
+    EXPECT_EQ(refusal(replaced(kDevice, "<Val>true</Val>", "<Val>maybe</Val>")),
+              "device.icd:27: value \"maybe\" of \"stVal\" is not a boolean");
+    EXPECT_EQ(
+        refusal(replaced(kDevice, "<Val>off</Val>", "<Val>sideways</Val>")),
+        "device.icd:12: value \"sideways\" of \"LLN0$ST$Mod$stVal\" is not a literal of EnumType \"E\"");
+    EXPECT_EQ(refusal(replaced(kDevice, "bType=\"FLOAT32\"", "bType=\"FLOAT99\"")),
+              "device.icd:39: attribute \"f\" has unknown bType \"FLOAT99\"");
+    // A type that contains itself must end in a refusal, not in endless recursion.
+    EXPECT_NE(refusal(replaced(kDevice, "<BDA name=\"f\" bType=\"FLOAT32\"/>",
+                               "<BDA name=\"a\" bType=\"Struct\" type=\"A\"/>"))
+                  .find("nest deeper than 16 levels"),
+              std::string::npos);
+    EXPECT_NE(
+        refusal(replaced(kDevice, "<SDO name=\"phsB\" type=\"C\"/>", "<SDO name=\"again\" type=\"W\"/>"))
+            .find("nest deeper than 16 levels"),
+        std::string::npos);
+    EXPECT_EQ(refusal(replaced(kDevice, "count=\"3\"", "count=\"4000000\"")),
+              "device.icd:30: attribute \"vals\" has count 4000000 (at most 10000)");
+    EXPECT_EQ(refusal(replaced(kDevice, "datSet=\"DS\" indexed", "datSet=\"XX\" indexed")),
+              "device.icd:11: report control \"U\" refers to missing data set \"XX\"");
+}
+
+TEST(DataModel, ServesTheThirdPartyFilesAndChoosesIedsByName) {
+    for (const char* file :
+         {"iec61850bean-sample-model.icd", "iec61850bean-sample01.icd", "iec61850bean-testModel.icd"}) {
+        auto model = loadDataModel(kScl + file, "");
+        EXPECT_TRUE(model.ok()) << file << ": " << (model.ok() ? "" : model.error().message);
+    }
+    for (auto [file, ied] : {std::pair{"openscd-valid2003.scd", "IED1"},
+                             {"openscd-valid2007B4.scd", "IED1"},
+                             {"openscd-reportcontrol.scd", "IED4"}}) {
+        auto model = loadDataModel(kScl + file, ied);
+        ASSERT_TRUE(model.ok()) << file << ": " << (model.ok() ? "" : model.error().message);
+        EXPECT_EQ((*model)->iedName, ied);
+        EXPECT_GT((*model)->attributeCount(), 50u);
+    }
+    auto ambiguous = loadDataModel(kScl + "openscd-reportcontrol.scd", "");
+    ASSERT_FALSE(ambiguous.ok());
+    EXPECT_NE(ambiguous.error().message.find("several IEDs (IED2, IED3, IED4, IED5, IED6, IED7)"),
+              std::string::npos);
+    auto unknown = loadDataModel(kScl + "openscd-valid2003.scd", "IED9");
+    ASSERT_FALSE(unknown.ok());
+    EXPECT_NE(unknown.error().message.find("no IED named \"IED9\" (the file has: IED1, IED2, IED3)"),
+              std::string::npos);
+    auto broken = loadDataModel(kScl + "openscd-valid2007B4.scd", "IED2");
+    ASSERT_FALSE(broken.ok());
+    EXPECT_EQ(
+        broken.error().message,
+        kScl +
+            "openscd-valid2007B4.scd:255: logical node THARDE1 refers to missing LNodeType \"Dummy.THARDE\"");
+}
+
+// The order the captured devices list names in: case-insensitive, a variable before its components,
+// letters before digits, digits compared as text.
+TEST(DataModel, DirectoryOrderFollowsTheDevices) {
+    std::vector<std::pair<std::string, std::string>> ordered = {
+        {"GGIO1", "GGIO10"},
+        {"GGIO10", "GGIO2"},
+        {"GGIO1$CF", "GGIO10"},
+        {"T", "Test"},
+        {"Check", "ctlNum"},
+        {"ctlVal", "origin"},
+        {"EventsRCBPreConf01", "EventsRCB01"},
+        {"EventsIndexed03", "EventsRCBPreConf01"},
+        {"LLN0$BR$EventsBRCB01$TrgOps", "LLN0$BR$Measurements01"},
+    };
+    for (const auto& [a, b] : ordered) {
+        EXPECT_TRUE(directoryOrderLess(a, b)) << a << " < " << b;
+        EXPECT_FALSE(directoryOrderLess(b, a)) << b << " < " << a;
+    }
+    EXPECT_FALSE(directoryOrderLess("same", "same"));
+}
+
+TEST(DataModel, WriteChecksCompareShapeTypesAndSizes) {
+    auto model = build(kDevice);
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    DataModel& m = **model;
+    const ModelNode& quality = *m.find("IEDLD", "Q1GGIO1$ST$Ind$q");
+    EXPECT_EQ(checkConformance(quality, MmsValue::bitString(mms::BitString(13))), Conformance::Conforms);
+    EXPECT_EQ(checkConformance(quality, MmsValue::bitString(mms::BitString(14))), Conformance::TypeMismatch);
+    const ModelNode& element = *m.find("IEDLD", "Q1GGIO1$CF$Ind$vals")->children[0];
+    EXPECT_EQ(checkConformance(element, MmsValue::integer(-128)), Conformance::Conforms);
+    EXPECT_EQ(checkConformance(element, MmsValue::integer(300)), Conformance::ValueInvalid) << "INT8";
+    EXPECT_EQ(checkConformance(element, MmsValue::unsignedInteger(3)), Conformance::TypeMismatch);
+    const ModelNode& entryId = *m.find("IEDLD", "LLN0$BR$B01$EntryID");
+    EXPECT_EQ(checkConformance(entryId, MmsValue::octetString(std::vector<uint8_t>(8))),
+              Conformance::Conforms);
+    EXPECT_EQ(checkConformance(entryId, MmsValue::octetString(std::vector<uint8_t>(7))),
+              Conformance::ValueInvalid);
+    const ModelNode& cVal = *m.find("IEDLD", "Q1GGIO1$MX$W$phsA$cVal");
+    EXPECT_EQ(checkConformance(cVal, MmsValue::structure({MmsValue::structure({MmsValue::floatSingle(1)})})),
+              Conformance::Conforms);
+    EXPECT_EQ(checkConformance(cVal, MmsValue::structure({MmsValue::floatSingle(1)})),
+              Conformance::TypeMismatch);
+    EXPECT_EQ(checkConformance(cVal, MmsValue::structure({})), Conformance::TypeMismatch);
+}
+
+TEST(DataModel, SimulationMovesMeasurementsAndTogglesStatusWithTimeStamps) {
+    auto model = build(kDevice);
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    DataModel& m = **model;
+    ValueSimulation simulation(m);
+    EXPECT_EQ(simulation.measurementCount(), 2u);
+    EXPECT_EQ(simulation.statusCount(), 1u);
+    ModelNode* f = m.find("IEDLD", "Q1GGIO1$MX$W$phsA$cVal$mag$f");
+    ModelNode* t = m.find("IEDLD", "Q1GGIO1$MX$W$phsA$t");
+    ModelNode* stVal = m.find("IEDLD", "Q1GGIO1$ST$Ind$stVal");
+    const double before = f->value.toDouble();
+    for (int i = 0; i < 4; ++i) {
+        simulation.step();
+    }
+    EXPECT_NE(f->value.toDouble(), before);
+    EXPECT_GT(t->value.utcTimeMs(), 1700000000000u) << "the time stamp follows the change";
+    EXPECT_FALSE(stVal->value.boolValue()) << "toggled from its initial true";
+    EXPECT_GT(m.find("IEDLD", "Q1GGIO1$ST$Ind$t")->value.utcTimeMs(), 1700000000000u);
+    simulation.start();
+    simulation.stop();
+}
