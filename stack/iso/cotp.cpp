@@ -157,6 +157,23 @@ Bytes encodeConnectionConfirm(const CotpConnect& confirm) {
     return encodeConnect(kCodeCc, confirm);
 }
 
+Result<CotpConnect, Error> confirmFor(const CotpConnect& request, uint8_t maxTpduSizeCode) {
+    if ((request.classOption >> 4) != 0) {
+        return Error::UnsupportedClass;
+    }
+    const uint8_t proposed = request.tpduSizeCode.value_or(kDefaultTpduSizeCode);
+    if (proposed < kDefaultTpduSizeCode) {
+        return Error::BadTpdu;
+    }
+    CotpConnect confirm;
+    confirm.destinationRef = request.sourceRef;
+    confirm.sourceRef = 1;
+    confirm.tpduSizeCode = std::min(proposed, maxTpduSizeCode);
+    confirm.callingTsap = request.callingTsap;
+    confirm.calledTsap = request.calledTsap;
+    return confirm;
+}
+
 Bytes encodeDisconnectRequest(uint16_t destinationRef, uint16_t sourceRef, uint8_t reason) {
     Bytes tpdu{6, kCodeDr};
     put16(tpdu, destinationRef);

@@ -249,24 +249,15 @@ void ResponderListener::serve(Connection& connection) {
     if (request->kind != cotp::TpduKind::ConnectionRequest) {
         return setupFailed(Error::UnexpectedTpdu);
     }
-    if ((request->connect.classOption >> 4) != 0) {
-        return setupFailed(Error::UnsupportedClass);
+    auto confirm = cotp::confirmFor(request->connect, settings_.maxTpduSizeCode);
+    if (!confirm) {
+        return setupFailed(confirm.error());
     }
-    const uint8_t proposed = request->connect.tpduSizeCode.value_or(cotp::kDefaultTpduSizeCode);
-    if (proposed < cotp::kDefaultTpduSizeCode) {
-        return setupFailed(Error::BadTpdu);
-    }
-    cotp::CotpConnect confirm;
-    confirm.destinationRef = request->connect.sourceRef;
-    confirm.sourceRef = 1;
-    confirm.tpduSizeCode = std::min(proposed, settings_.maxTpduSizeCode);
-    confirm.callingTsap = request->connect.callingTsap;
-    confirm.calledTsap = request->connect.calledTsap;
-    auto confirmed = transport.sendTpdu(cotp::encodeConnectionConfirm(confirm));
+    auto confirmed = transport.sendTpdu(cotp::encodeConnectionConfirm(*confirm));
     if (!confirmed) {
         return setupFailed(confirmed.error());
     }
-    transport.setTpduSize(cotp::tpduSizeFromCode(*confirm.tpduSizeCode));
+    transport.setTpduSize(cotp::tpduSizeFromCode(*confirm->tpduSizeCode));
 
     auto unit = transport.receiveUnit(deadline);
     if (!unit) {

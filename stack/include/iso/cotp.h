@@ -46,6 +46,11 @@ Result<Tpdu, Error> decodeTpdu(ByteView tpdu);
 // Parameter order follows what peers send: TPDU size, called TSAP, calling TSAP.
 Bytes encodeConnectionRequest(const CotpConnect& request);
 Bytes encodeConnectionConfirm(const CotpConnect& confirm);
+// The responder's confirm: class 0, our reference 1, the TSAPs echoed and the TPDU size lowered to
+// `maxTpduSizeCode` where the request asked for more. UnsupportedClass for other classes, BadTpdu for
+// a size below the smallest class 0 size.
+Result<CotpConnect, Error> confirmFor(const CotpConnect& request, uint8_t maxTpduSizeCode);
+
 Bytes encodeDisconnectRequest(uint16_t destinationRef, uint16_t sourceRef, uint8_t reason);
 
 // Splits one data unit into DT TPDUs of at most `tpduSize` octets each (header included) and frames

@@ -125,13 +125,26 @@ TEST(IsoReencode, TransportConnectionMatchesTheInitiator) {
     cr.calledTsap = {0x00, 0x01};
     EXPECT_EQ(toHex(encodeTpkt(cotp::encodeConnectionRequest(cr))), toHex(wire(*recordAt(connection, 4))));
 
+    auto request = cotp::decodeTpdu(recordAt(connection, 4)->tpdu);
+    ASSERT_TRUE(request.ok());
+    EXPECT_EQ(request->kind, cotp::TpduKind::ConnectionRequest);
+    // Our responder's answer to the captured request is the captured answer.
+    auto confirm = cotp::confirmFor(request->connect, cotp::kTpduSizeCode8192);
+    ASSERT_TRUE(confirm.ok());
+    EXPECT_EQ(toHex(encodeTpkt(cotp::encodeConnectionConfirm(*confirm))),
+              toHex(wire(*recordAt(connection, 6))));
     auto decoded = cotp::decodeTpdu(recordAt(connection, 6)->tpdu);
     ASSERT_TRUE(decoded.ok());
     EXPECT_EQ(decoded->kind, cotp::TpduKind::ConnectionConfirm);
-    EXPECT_EQ(decoded->connect.destinationRef, 1);
     EXPECT_EQ(decoded->connect.tpduSizeCode, cotp::kTpduSizeCode8192);
-    EXPECT_EQ(toHex(encodeTpkt(cotp::encodeConnectionConfirm(decoded->connect))),
-              toHex(wire(*recordAt(connection, 6))));
+
+    // Size negotiation: lowered to our maximum, absent means 128, classes above 0 are refused.
+    EXPECT_EQ(cotp::confirmFor(request->connect, 0x0a)->tpduSizeCode, 0x0a);
+    cotp::CotpConnect plain = request->connect;
+    plain.tpduSizeCode.reset();
+    EXPECT_EQ(cotp::confirmFor(plain, cotp::kTpduSizeCode8192)->tpduSizeCode, cotp::kDefaultTpduSizeCode);
+    plain.classOption = 0x20;
+    EXPECT_EQ(cotp::confirmFor(plain, cotp::kTpduSizeCode8192).error(), Error::UnsupportedClass);
 }
 
 TEST(IsoReencode, AssociationRequestAndResponseAreByteIdentical) {
