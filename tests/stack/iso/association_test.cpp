@@ -225,17 +225,25 @@ TEST_F(ServerFixture, AssociateExchangeAndRelease) {
 }
 
 TEST_F(ServerFixture, LargePdusAreSegmentedAndReassembled) {
-    auto client = connectClient();
-    ASSERT_TRUE(client.ok());
     Bytes large(64000);
     for (size_t i = 0; i < large.size(); ++i) {
         large[i] = static_cast<uint8_t>(i * 7);
     }
-    ASSERT_TRUE((*client)->send(large).ok());
-    auto answer = clientPdus.take();
-    ASSERT_TRUE(answer.has_value());
-    ASSERT_EQ(answer->size(), large.size() + 1);
-    EXPECT_TRUE(std::equal(large.begin(), large.end(), answer->begin() + 1));
+    // 8192 as both sides propose, then a responder that only takes the smallest class 0 TPDUs, which
+    // the initiator must follow when it sends.
+    for (uint8_t responderTpduSize : {uint8_t{0x0d}, uint8_t{0x07}}) {
+        SCOPED_TRACE(static_cast<int>(responderTpduSize));
+        ListenerSettings settings;
+        settings.maxTpduSizeCode = responderTpduSize;
+        startServer(settings);
+        auto client = connectClient();
+        ASSERT_TRUE(client.ok());
+        ASSERT_TRUE((*client)->send(large).ok());
+        auto answer = clientPdus.take();
+        ASSERT_TRUE(answer.has_value());
+        ASSERT_EQ(answer->size(), large.size() + 1);
+        EXPECT_TRUE(std::equal(large.begin(), large.end(), answer->begin() + 1));
+    }
 }
 
 TEST_F(ServerFixture, NegotiatedPduSizeIsHonouredBothWays) {
@@ -564,4 +572,38 @@ TEST(InitiatorAgainstScriptedServers, ReleaseStartedByThePeerIsAnswered) {
         EXPECT_EQ((*client)->send(fromHex("8b 00")).error(), Error::NotConnected);
     }
     EXPECT_EQ(toHex(answer), toHex(wireOf("01-association.pcap", 18)));
+}
+
+TEST(InitiatorAgainstScriptedServers, SendsNoTpduLargerThanTheConfirmAllows) {
+    Bytes cc = wireOf("01-association.pcap", 6);
+    ASSERT_EQ(toHex(ByteView(cc.data() + 11, 3)), "c0 01 0d");
+    cc[13] = 0x07;  // 128-octet TPDUs
+    const Bytes accept = wireOf("01-association.pcap", 9);
+    std::vector<Bytes> received;
+    Mailbox<CloseReason> closed;
+    {
+        RawServer server([&](int fd) {
+            auto readUnit = [fd, &received] {
+                received.clear();
+                for (Bytes tpkt = RawServer::readTpkt(fd); !tpkt.empty(); tpkt = RawServer::readTpkt(fd)) {
+                    received.push_back(tpkt);
+                    if (tpkt[6] == 0x80) {
+                        break;
+                    }
+                }
+            };
+            RawServer::readTpkt(fd);
+            RawServer::send(fd, cc);
+            readUnit();  // the association request, itself segmented already
+            RawServer::send(fd, accept);
+            readUnit();
+        });
+        auto client = connectTo(server.port(), closed);
+        ASSERT_TRUE(client.ok());
+        ASSERT_TRUE((*client)->send(Bytes(1000, 0x42)).ok());
+    }
+    ASSERT_GT(received.size(), 1u);
+    for (const Bytes& tpkt : received) {
+        EXPECT_LE(tpkt.size(), 4u + 128u);
+    }
 }
