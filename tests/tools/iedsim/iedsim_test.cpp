@@ -1,0 +1,211 @@
+// The iedsim program as scripts and other tests run it: a free port announced on stdout, one log
+// line per association and request, a clean stop on SIGINT, refusals with exit codes; and the
+// generated large models.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <regex>
+
+#include "mms_test_client.h"
+#include "model_generator.h"
+#include "options.h"
+#include "scl/scl_loader.h"
+#include "server/model_builder.h"
+
+using namespace iecstack;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kSample = std::string(KORVAN_SOURCE_DIR) + "/tools/iedsim/models/sample_bay.icd";
+
+// A child process with its stdout and stderr on pipes.
+class Process {
+public:
+    explicit Process(std::vector<std::string> args) {
+        int out[2], err[2];
+        if (::pipe(out) != 0 || ::pipe(err) != 0) {
+            return;
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            ::close(out[0]);
+            ::close(err[0]);
+            std::vector<char*> argv;
+            args.insert(args.begin(), IEDSIM_PATH);
+            for (auto& a : args) {
+                argv.push_back(a.data());
+            }
+            argv.push_back(nullptr);
+            ::execv(IEDSIM_PATH, argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+    }
+    ~Process() {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(out_);
+        ::close(err_);
+    }
+
+    // Reads stdout until a line matches, or the time is up.
+    std::optional<std::smatch> waitForLine(const std::regex& pattern, std::chrono::milliseconds timeout) {
+        auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            size_t newline;
+            while ((newline = pending_.find('\n')) != std::string::npos) {
+                lines_.push_back(pending_.substr(0, newline));
+                pending_.erase(0, newline + 1);
+                std::smatch m;
+                if (std::regex_search(lines_.back(), m, pattern)) {
+                    matched_ = lines_.back();
+                    return std::regex_search(matched_, m, pattern) ? std::optional<std::smatch>(m)
+                                                                   : std::nullopt;
+                }
+            }
+            pollfd p{out_, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0) {
+                char buffer[4096];
+                ssize_t n = ::read(out_, buffer, sizeof buffer);
+                if (n <= 0) {
+                    break;
+                }
+                pending_.append(buffer, static_cast<size_t>(n));
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Exit status, or -1 when the process did not end in time.
+    int wait(std::chrono::milliseconds timeout) {
+        auto deadline = std::chrono::steady_clock::now() + timeout;
+        int status = 0;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return -1;
+    }
+
+    std::string stderrText() {
+        std::string text;
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(err_, buffer, sizeof buffer)) > 0) {
+            text.append(buffer, static_cast<size_t>(n));
+        }
+        return text;
+    }
+
+    void signal(int sig) { ::kill(pid_, sig); }
+    const std::vector<std::string>& lines() const { return lines_; }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1, err_ = -1;
+    bool exited_ = false;
+    std::string pending_;
+    std::string matched_;
+    std::vector<std::string> lines_;
+};
+
+}  // namespace
+
+TEST(Iedsim, AnnouncesItsPortLogsRequestsAndStopsOnSigint) {
+    Process sim({"--scl", kSample, "--port", "0", "--simulate", "--latency", "5"});
+    auto listening = sim.waitForLine(std::regex("^iedsim listening on 127\\.0\\.0\\.1:([0-9]+)$"), 60s);
+    ASSERT_TRUE(listening) << sim.stderrText();
+    uint16_t port = static_cast<uint16_t>(std::stoi((*listening)[1]));
+    {
+        auto client = korvan::test::MmsTestClient::connect(port);
+        ASSERT_TRUE(client);
+        mms::ReadRequest read;
+        read.specification = mms::VariableAccessSpecification::list(
+            {{mms::ObjectName::domain("BAY1MEAS", "MMXU1$MX$TotW$mag$f"), {}}});
+        auto answer = client->request(read);
+        ASSERT_TRUE(answer);
+        EXPECT_TRUE(std::holds_alternative<mms::ConfirmedResponse>(*answer));
+        EXPECT_TRUE(client->release());
+    }
+    EXPECT_TRUE(sim.waitForLine(std::regex("associated: PDU size 65000"), 10s));
+    EXPECT_TRUE(sim.waitForLine(std::regex("read BAY1MEAS/MMXU1\\$MX\\$TotW\\$mag\\$f: ok"), 10s));
+    EXPECT_TRUE(sim.waitForLine(std::regex("association ended: "), 10s));
+    sim.signal(SIGINT);
+    EXPECT_EQ(sim.wait(10s), 0);
+}
+
+TEST(Iedsim, RefusesBadFilesAndArgumentsWithExitCodes) {
+    Process broken(
+        {"--scl", std::string(KORVAN_SHARED_DIR) + "/scl/openscd-datatypetemplateerrors.scd", "--port", "0"});
+    EXPECT_EQ(broken.wait(60s), 1);
+    EXPECT_NE(broken.stderrText().find("openscd-datatypetemplateerrors.scd:66: <DO> has no type attribute"),
+              std::string::npos);
+
+    Process ambiguous(
+        {"--scl", std::string(KORVAN_SHARED_DIR) + "/scl/openscd-reportcontrol.scd", "--port", "0"});
+    EXPECT_EQ(ambiguous.wait(60s), 1);
+    EXPECT_NE(ambiguous.stderrText().find("choose one by name"), std::string::npos);
+
+    Process badPort({"--scl", kSample, "--port", "70000"});
+    EXPECT_EQ(badPort.wait(60s), 2);
+    EXPECT_NE(badPort.stderrText().find("--port needs a number"), std::string::npos);
+}
+
+TEST(Iedsim, ParsesItsOptions) {
+    iedsim::Options o;
+    EXPECT_EQ(iedsim::parseOptions({"--scl", "a.icd", "--ied", "X", "--port", "0", "--bind", "0.0.0.0",
+                                    "--simulate", "--max-pdu", "4096", "--latency", "20"},
+                                   o),
+              std::nullopt);
+    EXPECT_EQ(o.port, 0);
+    EXPECT_EQ(o.maxPdu, 4096u);
+    EXPECT_EQ(o.latencyMs, 20u);
+    EXPECT_TRUE(o.simulate);
+    EXPECT_EQ(o.bindAddress, "0.0.0.0");
+    iedsim::Options missing;
+    EXPECT_EQ(iedsim::parseOptions({"--port", "5"}, missing), std::string("--scl FILE is required"));
+    iedsim::Options dangling;
+    EXPECT_EQ(iedsim::parseOptions({"--scl"}, dangling), std::string("--scl needs a file"));
+    iedsim::Options tiny;
+    EXPECT_TRUE(iedsim::parseOptions({"--scl", "a", "--max-pdu", "100"}, tiny).has_value());
+    iedsim::Options generate;
+    EXPECT_EQ(iedsim::parseOptions({"--generate", "50"}, generate), std::nullopt);
+    EXPECT_EQ(generate.generate, 50u);
+}
+
+// Generated models are complete: every data set member exists, every control block points at a
+// data set, and the size grows with the node count.
+TEST(Iedsim, GeneratedModelsLoadWithoutLeftovers) {
+    size_t previous = 0;
+    // Ten members per data set, devices of at most 100 nodes: 5 nodes give 1 set, 150 give 10 + 5.
+    for (auto [nodes, expectedSets] : {std::pair{5u, size_t{1}}, {150u, size_t{15}}}) {
+        auto doc = scl::loadSclText(iedsim::generateModel(nodes), "generated.icd");
+        ASSERT_TRUE(doc.ok()) << doc.error().message;
+        auto model = server::buildDataModel(*doc, "");
+        ASSERT_TRUE(model.ok()) << model.error().message;
+        EXPECT_TRUE((*model)->warnings.empty()) << (*model)->warnings.front();
+        size_t attributes = (*model)->attributeCount();
+        EXPECT_GT(attributes, previous);
+        previous = attributes;
+        size_t dataSets = 0;
+        for (const auto& d : (*model)->domains) {
+            dataSets += d->dataSets.size();
+        }
+        EXPECT_EQ(dataSets, expectedSets);
+    }
+    EXPECT_GT(previous, 5000u);
+}
