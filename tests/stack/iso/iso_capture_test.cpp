@@ -248,3 +248,14 @@ TEST(IsoReencode, EveryDataPhaseFrameOfEveryCapture) {
     }
     EXPECT_GT(units, 300u);
 }
+
+TEST(IsoReencode, SessionLengthsAbove254UseTheThreeOctetForm) {
+    // Long AP titles or passwords push the CONNECT past one-octet lengths.
+    const Bytes userData(300, 0x5a);
+    const Bytes spdu = session::encodeConnect({}, userData);
+    EXPECT_EQ(toHex(ByteView(spdu.data(), 4)), "0d ff 01 44");
+    auto decoded = session::decodeSpdu(spdu);
+    ASSERT_TRUE(decoded.ok());
+    EXPECT_EQ(decoded->userData, ByteView(userData));
+    EXPECT_EQ(toHex(decoded->callingSelector), "00 01");
+}
