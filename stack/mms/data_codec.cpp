@@ -90,7 +90,7 @@ Decoded<MmsValue> primitiveData(const ber::Element& element) {
         }
         case kBitString: {
             MMS_TRY(auto bits, element.toBitString());
-            return MmsValue::bitString(BitString(bits.bitCount(), bits.octets.toBytes()));
+            return MmsValue::bitString(bits.bitCount(), bits.octets);
         }
         case kInteger: {
             MMS_TRY(int64_t value, element.toInteger());
@@ -250,7 +250,7 @@ void encodeData(ber::Writer& writer, const MmsValue& value) {
             writer.boolean(ctx(kBoolean), value.boolValue());
             return;
         case MMS_BIT_STRING:
-            writer.bitString(ctx(kBitString), ByteView(value.bits().octets()), value.bits().bitCount());
+            writer.bitString(ctx(kBitString), value.octets(), value.bitCount());
             return;
         case MMS_INTEGER:
             writer.integer(ctx(kInteger), value.toInt64());
@@ -281,7 +281,7 @@ void encodeData(ber::Writer& writer, const MmsValue& value) {
             return;
         }
         case MMS_OCTET_STRING:
-            writer.primitive(ctx(kOctetString), ByteView(value.octets()));
+            writer.primitive(ctx(kOctetString), value.octets());
             return;
         case MMS_VISIBLE_STRING:
             writer.string(ctx(kVisibleString), value.text());
@@ -293,13 +293,13 @@ void encodeData(ber::Writer& writer, const MmsValue& value) {
             writer.string(ctx(kGeneralizedTime), value.text());
             return;
         case MMS_BINARY_TIME:
-            writer.primitive(ctx(kBinaryTime), ByteView(value.octets()));
+            writer.primitive(ctx(kBinaryTime), value.octets());
             return;
         case MMS_OBJ_ID:
-            writer.primitive(ctx(kObjectId), ByteView(value.octets()));
+            writer.primitive(ctx(kObjectId), value.octets());
             return;
         case MMS_UTC_TIME:
-            writer.primitive(ctx(kUtcTime), ByteView(value.octets()));
+            writer.primitive(ctx(kUtcTime), value.octets());
             return;
         case MMS_DATA_ACCESS_ERROR:
             // Not Data: only an access result may carry it (see encodeAccessResult).

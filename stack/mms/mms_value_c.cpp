@@ -31,21 +31,21 @@ int MmsValue_getBitStringSize(const MmsValue* value) {
     if (value == nullptr || value->type() != MMS_BIT_STRING) {
         return 0;
     }
-    return static_cast<int>(value->bits().bitCount());
+    return static_cast<int>(value->bitCount());
 }
 
 uint32_t MmsValue_getBitStringAsInteger(const MmsValue* value) {
     if (value == nullptr || value->type() != MMS_BIT_STRING) {
         return 0;
     }
-    return value->bits().toUint32();
+    return value->bitsAsUint32();
 }
 
 bool MmsValue_getBitStringBit(const MmsValue* value, int bitPos) {
     if (value == nullptr || value->type() != MMS_BIT_STRING || bitPos < 0) {
         return false;
     }
-    return value->bits().bit(static_cast<size_t>(bitPos));
+    return value->bit(static_cast<size_t>(bitPos));
 }
 
 int64_t MmsValue_toInt64(const MmsValue* value) {
@@ -72,7 +72,7 @@ uint8_t* MmsValue_getOctetStringBuffer(MmsValue* value) {
     if (value == nullptr || value->type() != MMS_OCTET_STRING) {
         return nullptr;
     }
-    return value->octets().data();
+    return value->octetData();
 }
 
 const char* MmsValue_toString(MmsValue* value) {
@@ -152,7 +152,7 @@ MmsValue* MmsValue_newBitString(int bitCount) {
 
 void MmsValue_setBitStringBit(MmsValue* value, int bitPos, bool bit) {
     if (value != nullptr && value->type() == MMS_BIT_STRING && bitPos >= 0) {
-        value->bits().setBit(static_cast<size_t>(bitPos), bit);
+        value->setBit(static_cast<size_t>(bitPos), bit);
     }
 }
 

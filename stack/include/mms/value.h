@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ber/byte_view.h"
 #include "mms/bit_string.h"
 #include "mms/data_access_error.h"
 #include "mms_value.h"
@@ -24,7 +25,9 @@ public:
     static MmsValue floatSingle(float value);
     // Double precision: sent with exponent width 11 and eight octets.
     static MmsValue floatDouble(double value);
-    static MmsValue bitString(iecstack::mms::BitString bits);
+    static MmsValue bitString(const iecstack::mms::BitString& bits);
+    // The first bitCount bits of `octets` (bit 0 first); missing octets read as zero.
+    static MmsValue bitString(size_t bitCount, iecstack::ByteView octets);
     static MmsValue octetString(std::vector<uint8_t> bytes);
     static MmsValue visibleString(std::string text);
     // UTF-8 text of the MMS string type.
@@ -43,24 +46,32 @@ public:
     static MmsValue array(std::vector<MmsValue> elements);
     static MmsValue accessError(iecstack::mms::DataAccessError error);
 
-    MmsType type() const { return type_; }
-    bool isContainer() const { return type_ == MMS_STRUCTURE || type_ == MMS_ARRAY; }
+    MmsType type() const { return static_cast<MmsType>(type_); }
+    bool isContainer() const { return type() == MMS_STRUCTURE || type() == MMS_ARRAY; }
 
-    bool boolValue() const { return type_ == MMS_BOOLEAN && int_ != 0; }
+    bool boolValue() const { return type() == MMS_BOOLEAN && int_ != 0; }
     // Numeric views that convert between integer, unsigned, BCD and float; 0 for other types.
     int64_t toInt64() const;
     uint64_t toUint64() const;
     double toDouble() const;
     // Float only: true when it travels as double precision.
-    bool isDoublePrecision() const { return type_ == MMS_FLOAT && doublePrecision_; }
+    bool isDoublePrecision() const { return type() == MMS_FLOAT && doublePrecision_; }
 
-    const iecstack::mms::BitString& bits() const { return bits_; }
-    iecstack::mms::BitString& bits() { return bits_; }
-    // Octet string, object identifier content, binary time (4 or 6 octets), UTC time (8 octets).
-    const std::vector<uint8_t>& octets() const { return octets_; }
-    std::vector<uint8_t>& octets() { return octets_; }
-    // Visible string, MMS string, generalized time.
-    const std::string& text() const { return text_; }
+    // Bit string: bit 0 is the most significant bit of the first octet.
+    size_t bitCount() const { return type() == MMS_BIT_STRING ? bitCount_ : 0; }
+    bool bit(size_t i) const;
+    void setBit(size_t i, bool value);
+    // Bit i counts 2^i; bits past 31 are not taken.
+    uint32_t bitsAsUint32() const;
+    iecstack::mms::BitString bits() const;
+    // Content octets of an octet string, bit string, object identifier, binary time (4 or 6 octets)
+    // or UTC time (8 octets).
+    iecstack::ByteView octets() const {
+        return iecstack::ByteView(reinterpret_cast<const uint8_t*>(bytes_.data()), bytes_.size());
+    }
+    uint8_t* octetData() { return reinterpret_cast<uint8_t*>(bytes_.data()); }
+    // Visible string, MMS string, generalized time; always zero-terminated.
+    const std::string& text() const { return bytes_; }
 
     const std::vector<MmsValue>& elements() const { return elements_; }
     std::vector<MmsValue>& elements() { return elements_; }
@@ -71,23 +82,26 @@ public:
 
     uint64_t utcTimeMs() const;
     uint8_t utcTimeQuality() const;
-    bool binaryTimeHasDate() const { return type_ == MMS_BINARY_TIME && octets_.size() == 6; }
+    bool binaryTimeHasDate() const { return type() == MMS_BINARY_TIME && bytes_.size() == 6; }
     uint64_t binaryTimeMs() const;
 
     friend bool operator==(const MmsValue& a, const MmsValue& b);
     friend bool operator!=(const MmsValue& a, const MmsValue& b) { return !(a == b); }
 
 private:
-    explicit MmsValue(MmsType type) : type_(type) {}
+    explicit MmsValue(MmsType type) : type_(static_cast<uint8_t>(type)) {}
 
-    MmsType type_ = MMS_STRUCTURE;
+    // Kept small: a whole logical node read at once holds thousands of values. Octets, bits and text
+    // share one string, whose inline buffer holds times and short bit strings without an allocation.
+    uint8_t type_ = MMS_STRUCTURE;
     bool doublePrecision_ = false;
-    // Boolean, integer, DataAccessError code (as int64) and unsigned/BCD (as uint64 bits).
-    int64_t int_ = 0;
-    double float_ = 0;
-    iecstack::mms::BitString bits_;
-    std::vector<uint8_t> octets_;
-    std::string text_;
+    uint32_t bitCount_ = 0;
+    union {
+        // Boolean, integer and DataAccessError code; unsigned and BCD as their bit pattern.
+        int64_t int_ = 0;
+        double float_;
+    };
+    std::string bytes_;
     std::vector<MmsValue> elements_;
 };
 
