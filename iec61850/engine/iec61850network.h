@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+#include "iec61850_client.h"
+
+namespace iec61850 {
+
+// The IEC 61850 client engine: owns at most one association with a server, walks the server's model
+// into lines, reads and renders values. It lives in a worker thread of its own and talks to the view
+// only through queued signals and slots.
+//
+// Threads: every slot and all teardown run on the thread the engine lives in. The library's receive
+// thread only runs connectionClosedHandler, which raises an atomic flag and posts the teardown to
+// the engine's thread; a walk in progress sees the flag before its next request and stops. Delete the
+// engine in its own thread (deleteLater, also from QThread::finished) or after that thread has ended.
+class Iec61850Network : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Iec61850Network(QObject* parent = nullptr);
+    ~Iec61850Network() override;
+
+    // Texts of one value. In normal mode also announces the text with updateValue for `ref`; a type
+    // without a text form is announced as an empty update in either mode.
+    QStringList renderValue(MmsValue* value, const QString& ref, bool reportMode);
+
+signals:
+    void newDataLine(const QString& data_string, const QString& ref_string, const QString& fc_string,
+                     int layer);
+    void updateValue(const QString& ref_string = QString(), const QString& value_string = QString());
+    void connectionStateChanged(bool state);
+    void addReport(const QString& dataset_ref, const QString& data_ref = QStringLiteral(""),
+                   const QStringList& value_list = QStringList());
+    void setStatusBarMessage(const QString& text);
+
+public slots:
+    void doConnect(const QString& ip, int port);
+    // Ends the association; silent when there is none.
+    void disconnect();
+    void readValue(const QString& ref_string);
+    void enableDisableReport(const QString& ref_string);
+    void controlSelect(const QString& data_object_ref, int origin_category);
+    void controlSelectWithValue(const QString& data_object_ref, bool state, int origin_category);
+    void controlCancel(const QString& data_object_ref);
+    void controlOperateBool(const QString& data_object_ref, bool state, int origin_category);
+    void controlOperateInt(const QString& data_object_ref, int value, int origin_category);
+
+private:
+    static void connectionClosedHandler(void* parameter, IedConnection connection);
+    void associationClosed(quint64 association);
+    // True while an association is open that the server has not ended.
+    bool mayRequest() const;
+
+    void readAndRender(const QString& ref);
+    QString emitDataLine(const QString& name, bool record);
+
+    // The discovery walk. Every step answers false once a request failed or the association is gone,
+    // and the walk then unwinds without another request.
+    template <typename Request>
+    bool requestNames(Request request, QList<QByteArray>& names);
+    void browseServer();
+    bool browseLogicalDevices();
+    bool browseLogicalDevice(const QByteArray& deviceName);
+    bool browseLogicalNode(const QString& nodeName);
+    bool browseNodeChildren(const QString& nodeRef, ACSIClass acsiClass);
+    bool browseDataDirectory(const QString& ref);
+    bool browseDataSets(const QString& nodeRef);
+    bool browseDataSet(const QString& dataSetName);
+
+    QMap<QString, QString> refToFc;
+    IedConnection connection = nullptr;
+    // Raised on the receive thread when the server ends the association; stops every further request.
+    std::atomic<bool> closedByPeer{false};
+    int currentLayer = 0;
+    IedClientError lastError = IED_ERROR_OK;
+    QStringList layerStack;
+    MmsValue* controlValue = nullptr;
+
+    // Number of the open association, 0 while none is open. A closure notice carries the number it was
+    // raised for, so one that arrives late cannot end a newer association.
+    std::atomic<quint64> liveAssociation{0};
+    quint64 associationCount = 0;
+};
+
+}  // namespace iec61850

@@ -1,0 +1,411 @@
+#include <QTcpServer>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+#include "iec61850network.h"
+#include "server/simulated_server.h"
+#include "simulatorprocess.h"
+
+using iec61850::Iec61850Network;
+
+namespace {
+
+const QString kModel = QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/small_model.icd");
+constexpr int kWalkTimeoutMs = 60000;
+
+// A port on which nothing listens.
+quint16 unusedPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+}  // namespace
+
+// The engine as the view runs it: alone in a worker thread, every signal queued to this thread and
+// recorded as one text in arrival order ("line|data|ref|fc|layer", "value|ref|text", "state|true").
+class EngineRig : public QObject {
+    Q_OBJECT
+
+public:
+    EngineRig() : engine(new Iec61850Network) {
+        connect(engine, &Iec61850Network::newDataLine, this,
+                [this](const QString& data, const QString& ref, const QString& fc, int layer) {
+                    events << QStringLiteral("line|%1|%2|%3|%4").arg(data, ref, fc).arg(layer);
+                });
+        connect(engine, &Iec61850Network::updateValue, this,
+                [this](const QString& ref, const QString& value) {
+                    events << QStringLiteral("value|%1|%2").arg(ref, value);
+                });
+        connect(engine, &Iec61850Network::connectionStateChanged, this, [this](bool state) {
+            events << (state ? QStringLiteral("state|true") : QStringLiteral("state|false"));
+        });
+        connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
+        engine->moveToThread(&thread);
+        thread.start();
+    }
+    ~EngineRig() override { destroyEngine(); }
+
+    void doConnect(quint16 port) {
+        QMetaObject::invokeMethod(engine, "doConnect", Q_ARG(QString, QStringLiteral("127.0.0.1")),
+                                  Q_ARG(int, port));
+    }
+    void disconnectEngine() { QMetaObject::invokeMethod(engine, "disconnect"); }
+    void readValue(const QString& ref) {
+        QMetaObject::invokeMethod(engine, "readValue", Q_ARG(QString, ref));
+    }
+
+    // Everything the engine was asked before this call has run and its signals have been delivered.
+    void settle() {
+        if (thread.isRunning()) {
+            QMetaObject::invokeMethod(
+                engine, [] {}, Qt::BlockingQueuedConnection);
+        }
+        QCoreApplication::sendPostedEvents();
+    }
+    // Deletes the engine in its thread, as the view does when it goes away.
+    void destroyEngine() {
+        if (thread.isRunning()) {
+            thread.quit();
+            thread.wait();
+        }
+        QCoreApplication::sendPostedEvents();
+    }
+
+    int count(const QString& event) const { return events.count(event); }
+    int trues() const { return count(QStringLiteral("state|true")); }
+    int falses() const { return count(QStringLiteral("state|false")); }
+    QStringList lines() const { return events.filter(QRegularExpression(QStringLiteral("^line\\|"))); }
+    QStringList values() const { return events.filter(QRegularExpression(QStringLiteral("^value\\|"))); }
+
+    QStringList events;
+
+private:
+    QThread thread;
+    Iec61850Network* engine;
+};
+
+class Iec61850NetworkTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    // The exact lines and values of a whole walk: order, references, constraints, layers, the
+    // duplicate rule, data-set members and report control blocks.
+    void walkAnnouncesTheWholeModel();
+    // Only attributes are readable; members and objects are not, and nothing is read once disconnected.
+    void readValueAnswersOnlyRecordedAttributes();
+
+    // Lifecycle: exactly one false per association, whatever ends it, and the engine usable again.
+    void nothingListening();
+    void emptyModel();
+    void disconnectTwice();
+    void serverDropsAfterDiscovery();
+    void serverDropsDuringDiscovery();
+    void connectWhileConnected();
+    void destroyWhileConnected();
+
+private:
+    bool startSimulator(SimulatorProcess& simulator, const QString& model, const QStringList& arguments = {});
+};
+
+void Iec61850NetworkTest::initTestCase() {
+    // Time stamps are shown in local time; pin it so the texts are the same everywhere.
+    qputenv("TZ", "UTC");
+}
+
+bool Iec61850NetworkTest::startSimulator(SimulatorProcess& simulator, const QString& model,
+                                         const QStringList& arguments) {
+    if (!simulator.start(model, arguments)) {
+        qWarning("%s", qPrintable(simulator.errorText()));
+        return false;
+    }
+    return true;
+}
+
+void Iec61850NetworkTest::walkAnnouncesTheWholeModel() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    SimulatorProcess simulator;
+    QVERIFY(startSimulator(simulator, kModel));
+    EngineRig rig;
+    rig.doConnect(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+
+    const QString quality = QStringLiteral("QUALITY_VALIDITY_GOOD\n(0b0 0000 0000 0000)");
+    QStringList expected = {
+        "state|true",
+        "line|KCTRL|KCTRL||1",
+        // The device name is a prefix of this node's name and must stay untouched in every reference.
+        "line|KCTRLGGIO1|KCTRL/KCTRLGGIO1||2",
+        "line|Ind1|KCTRL/KCTRLGGIO1.Ind1||3",
+        "line|q|KCTRL/KCTRLGGIO1.Ind1.q|[ST]|4",
+        "value|KCTRL/KCTRLGGIO1.Ind1.q|" + quality,
+        "line|stVal|KCTRL/KCTRLGGIO1.Ind1.stVal|[ST]|4",
+        "value|KCTRL/KCTRLGGIO1.Ind1.stVal|1",
+        "line|LLN0|KCTRL/LLN0||2",
+        "line|Mod|KCTRL/LLN0.Mod||3",
+        "line|ctlModel|KCTRL/LLN0.Mod.ctlModel|[CF]|4",
+        "value|KCTRL/LLN0.Mod.ctlModel|Status only (0)",
+        "line|q|KCTRL/LLN0.Mod.q|[ST]|4",
+        "value|KCTRL/LLN0.Mod.q|" + quality,
+        "line|stVal|KCTRL/LLN0.Mod.stVal|[ST]|4",
+        "value|KCTRL/LLN0.Mod.stVal|On (1)",
+        "line|Health|KCTRL/LLN0.Health||3",
+        "line|stVal|KCTRL/LLN0.Health.stVal|[ST]|4",
+        "value|KCTRL/LLN0.Health.stVal|Warning (2)",
+        // Members carry their own full reference and are not read.
+        "line|Events|KCTRL/LLN0.Events||3",
+        "line|KCTRL/KCTRLGGIO1.Ind1.stVal|KCTRL/LLN0.Events.KCTRL/KCTRLGGIO1.Ind1.stVal|[ST]|4",
+        "line|KCTRL/MMXU1.TotW.mag.f|KCTRL/LLN0.Events.KCTRL/MMXU1.TotW.mag.f|[MX]|4",
+    };
+    // Report control blocks: every attribute is announced and read like a data attribute.
+    using Attributes = QList<QPair<QString, QString>>;
+    const auto addControlBlock = [&expected](const QString& name, const QString& fc,
+                                             const Attributes& attributes) {
+        expected << QStringLiteral("line|%1|KCTRL/LLN0.%1||3").arg(name);
+        for (const auto& attribute : attributes) {
+            const QString ref = QStringLiteral("KCTRL/LLN0.%1.%2").arg(name, attribute.first);
+            expected << QStringLiteral("line|%1|%2|%3|4").arg(attribute.first, ref, fc)
+                     << QStringLiteral("value|%1|%2").arg(ref, attribute.second);
+        }
+    };
+    addControlBlock("EvRpt01", "[RP]",
+                    {{"BufTm", "50"},
+                     {"ConfRev", "1"},
+                     {"DatSet", "KCTRL/LLN0$Events"},
+                     {"GI", "0"},
+                     {"IntgPd", "1000"},
+                     {"OptFlds", "0b01 0010 0000"},
+                     {"Resv", "0"},
+                     {"RptEna", "0"},
+                     {"RptID", "EvRptId"},
+                     {"SqNum", "0"},
+                     {"TrgOps", "0b01 0001"}});
+    const QLocale system = QLocale::system();
+    // A binary time with date counts its days from 1984-01-01.
+    const QString epoch =
+        QStringLiteral("%1 %2 1 00:00:00 1984")
+            .arg(system.dayName(7, QLocale::ShortFormat), system.monthName(1, QLocale::ShortFormat));
+    addControlBlock("EvBuf01", "[BR]",
+                    {{"BufTm", "50"},
+                     {"ConfRev", "1"},
+                     {"DatSet", "KCTRL/LLN0$Events"},
+                     {"EntryID", QString(8, QChar(0)) + "\n0x 00 00 00 00 00 00 00 00 "},
+                     {"GI", "0"},
+                     {"IntgPd", "1000"},
+                     {"OptFlds", "0b01 0010 0000"},
+                     {"PurgeBuf", "0"},
+                     {"ResvTms", "0"},
+                     {"RptEna", "0"},
+                     {"RptID", "EvBufId"},
+                     {"SqNum", "0"},
+                     {"TimeofEntry", epoch},
+                     {"TrgOps", "0b01 0001"}});
+    expected << QStringList{
+        "line|MMXU1|KCTRL/MMXU1||2",
+        "line|A|KCTRL/MMXU1.A||3",
+        // Listed under CF and MX: shown once, under the constraint listed first. Structures have no text.
+        "line|phsA|KCTRL/MMXU1.A.phsA|[CF]|4",
+        "line|units|KCTRL/MMXU1.A.phsA.units|[CF]|5",
+        "line|multiplier|KCTRL/MMXU1.A.phsA.units.multiplier|[CF]|6",
+        "value|KCTRL/MMXU1.A.phsA.units.multiplier|(0)",
+        "line|SIUnit|KCTRL/MMXU1.A.phsA.units.SIUnit|[CF]|6",
+        "value|KCTRL/MMXU1.A.phsA.units.SIUnit|A (5)",
+        "line|cVal|KCTRL/MMXU1.A.phsA.cVal|[MX]|5",
+        "line|mag|KCTRL/MMXU1.A.phsA.cVal.mag|[MX]|6",
+        "line|f|KCTRL/MMXU1.A.phsA.cVal.mag.f|[MX]|7",
+        "value|KCTRL/MMXU1.A.phsA.cVal.mag.f|12.5",
+        "line|TotW|KCTRL/MMXU1.TotW||3",
+        "line|units|KCTRL/MMXU1.TotW.units|[CF]|4",
+        "line|multiplier|KCTRL/MMXU1.TotW.units.multiplier|[CF]|5",
+        "value|KCTRL/MMXU1.TotW.units.multiplier|k (3)",
+        "line|SIUnit|KCTRL/MMXU1.TotW.units.SIUnit|[CF]|5",
+        "value|KCTRL/MMXU1.TotW.units.SIUnit|W (38)",
+        "line|mag|KCTRL/MMXU1.TotW.mag|[MX]|4",
+        "line|f|KCTRL/MMXU1.TotW.mag.f|[MX]|5",
+        "value|KCTRL/MMXU1.TotW.mag.f|230.5",
+        "state|true",
+    };
+
+    // Compared line by line first, so that a failure names the first line that differs.
+    for (int i = 0; i < qMin(expected.size(), rig.events.size()); ++i) {
+        QCOMPARE(rig.events.at(i), expected.at(i));
+    }
+    QCOMPARE(rig.events, expected);
+}
+
+void Iec61850NetworkTest::readValueAnswersOnlyRecordedAttributes() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    SimulatorProcess simulator;
+    QVERIFY(startSimulator(simulator, kModel));
+    EngineRig rig;
+    rig.doConnect(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+    rig.events.clear();
+
+    rig.readValue("KCTRL/MMXU1.TotW.units.SIUnit");
+    rig.readValue("KCTRL/MMXU1.TotW");                               // data object
+    rig.readValue("KCTRL/LLN0.Events.KCTRL/KCTRLGGIO1.Ind1.stVal");  // data-set member
+    rig.readValue("KCTRL/LLN0.Nothing.stVal");                       // never announced
+    rig.readValue("KCTRL/MMXU1.A.phsA.units");                       // structure: no text
+    rig.readValue("KCTRL/LLN0.Mod.stVal");
+    rig.settle();
+    QCOMPARE(rig.events, (QStringList{"value|KCTRL/MMXU1.TotW.units.SIUnit|W (38)",
+                                      "value|KCTRL/LLN0.Mod.stVal|On (1)"}));
+
+    rig.disconnectEngine();
+    rig.readValue("KCTRL/LLN0.Mod.stVal");
+    rig.settle();
+    QCOMPARE(rig.events.mid(2), QStringList{"state|false"});
+}
+
+void Iec61850NetworkTest::nothingListening() {
+    EngineRig rig;
+    rig.doConnect(unusedPort());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
+    rig.settle();
+    QCOMPARE(rig.events, QStringList{"state|false"});
+
+    // The failed attempt leaves nothing behind that a second one could trip over.
+    rig.doConnect(unusedPort());
+    rig.settle();
+    QCOMPARE(rig.events, (QStringList{"state|false", "state|false"}));
+}
+
+void Iec61850NetworkTest::emptyModel() {
+    // A device without a single logical device (the simulator program refuses to serve such a file).
+    auto model = std::make_unique<iecstack::server::DataModel>();
+    model->iedName = "EMPTY";
+    model->finish();
+    std::string error;
+    auto server = iecstack::server::SimulatedServer::start(std::move(model), {}, &error);
+    QVERIFY2(server, error.c_str());
+
+    EngineRig rig;
+    rig.doConnect(server->port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+    QCOMPARE(rig.events, (QStringList{"state|true", "state|true"}));
+}
+
+void Iec61850NetworkTest::disconnectTwice() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    SimulatorProcess simulator;
+    QVERIFY(startSimulator(simulator, kModel));
+    EngineRig rig;
+    rig.disconnectEngine();
+    rig.doConnect(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.disconnectEngine();
+    rig.disconnectEngine();
+    rig.settle();
+    QCOMPARE(rig.falses(), 1);
+    QCOMPARE(rig.events.last(), QString("state|false"));
+}
+
+void Iec61850NetworkTest::serverDropsAfterDiscovery() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    auto simulator = std::make_unique<SimulatorProcess>();
+    QVERIFY(startSimulator(*simulator, kModel));
+    EngineRig rig;
+    rig.doConnect(simulator->port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+    const QStringList firstWalk = rig.events;
+
+    simulator->kill();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
+    rig.settle();
+    QCOMPARE(rig.events.mid(firstWalk.size()), QStringList{"state|false"});
+    // Also a later teardown of the engine's own finds nothing left to end.
+    rig.disconnectEngine();
+    rig.settle();
+    QCOMPARE(rig.falses(), 1);
+
+    // The next association starts from scratch and sees the same model.
+    rig.events.clear();
+    simulator = std::make_unique<SimulatorProcess>();
+    QVERIFY(startSimulator(*simulator, kModel));
+    rig.doConnect(simulator->port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+    QCOMPARE(rig.events, firstWalk);
+}
+
+void Iec61850NetworkTest::serverDropsDuringDiscovery() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    // Slow answers keep the walk running long enough to pull the plug in the middle of it.
+    auto simulator = std::make_unique<SimulatorProcess>();
+    QVERIFY(startSimulator(*simulator, kModel, {"--latency", "30"}));
+    EngineRig rig;
+    rig.doConnect(simulator->port());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.lines().size() >= 6, kWalkTimeoutMs);
+    simulator->kill();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
+    rig.settle();
+
+    // One true for the association, no second one, and nothing after the false.
+    QCOMPARE(rig.trues(), 1);
+    QCOMPARE(rig.events.last(), QString("state|false"));
+
+    rig.events.clear();
+    simulator = std::make_unique<SimulatorProcess>();
+    QVERIFY(startSimulator(*simulator, kModel));
+    rig.doConnect(simulator->port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+    QCOMPARE(rig.falses(), 0);
+    QCOMPARE(rig.lines().first(), QString("line|KCTRL|KCTRL||1"));
+}
+
+void Iec61850NetworkTest::connectWhileConnected() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    SimulatorProcess simulator;
+    QVERIFY(startSimulator(simulator, kModel));
+    EngineRig rig;
+    rig.doConnect(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+    const QStringList firstWalk = rig.events;
+
+    // The open association is ended (and its handle released: LeakSanitizer would report it) before
+    // the new one starts.
+    rig.doConnect(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 4, kWalkTimeoutMs);
+    rig.settle();
+    QCOMPARE(rig.events.mid(firstWalk.size()), QStringList{"state|false"} + firstWalk);
+}
+
+void Iec61850NetworkTest::destroyWhileConnected() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    SimulatorProcess simulator;
+    QVERIFY(startSimulator(simulator, kModel));
+    EngineRig rig;
+    rig.doConnect(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.destroyEngine();
+    QCOMPARE(rig.falses(), 1);
+    QCOMPARE(rig.events.last(), QString("state|false"));
+}
+
+QTEST_GUILESS_MAIN(Iec61850NetworkTest)
+#include "iec61850network_test.moc"

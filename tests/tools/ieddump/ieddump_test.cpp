@@ -1,0 +1,104 @@
+#include <QProcess>
+#include <QTcpServer>
+#include <QtTest>
+
+#include "dumpline.h"
+#include "simulatorprocess.h"
+
+namespace {
+
+const QString kModel = QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/small_model.icd");
+
+struct Run {
+    int exitCode = -1;
+    QStringList lines;
+};
+
+Run runDump(const QStringList& arguments) {
+    QProcess dump;
+    dump.start(QStringLiteral(KORVAN_IEDDUMP), arguments);
+    Run run;
+    if (!dump.waitForFinished(120000)) {
+        dump.kill();
+        dump.waitForFinished();
+        return run;
+    }
+    run.exitCode = dump.exitStatus() == QProcess::NormalExit ? dump.exitCode() : -1;
+    const QByteArray output = dump.readAllStandardOutput();
+    run.lines = QString::fromUtf8(output.constData(), output.size()).split('\n');
+    if (run.lines.last().isEmpty()) {
+        run.lines.removeLast();
+    }
+    return run;
+}
+
+}  // namespace
+
+class IeddumpTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qputenv("TZ", "UTC"); }
+    // A value with a line break or a tab must not split its record.
+    void fieldsStayOnOneLine();
+    void dumpsTheWholeModel();
+    void failedConnectionExitsWithOne();
+    void badArguments();
+};
+
+void IeddumpTest::fieldsStayOnOneLine() {
+    QCOMPARE(ieddump::dumpLine({"updateValue", "LD/LN.DO.q", "QUALITY_VALIDITY_GOOD\n(0b0 0000)"}),
+             QString("updateValue\tLD/LN.DO.q\tQUALITY_VALIDITY_GOOD\\n(0b0 0000)"));
+    QCOMPARE(ieddump::dumpLine({"a\tb", "c\\n", "\r"}), QString("a\\tb\tc\\\\n\t\\r"));
+    QCOMPARE(ieddump::dumpLine({"newDataLine", "LD0", "LD0", "", "1"}),
+             QString("newDataLine\tLD0\tLD0\t\t1"));
+}
+
+void IeddumpTest::dumpsTheWholeModel() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    SimulatorProcess simulator;
+    QVERIFY2(simulator.start(kModel), qPrintable(simulator.errorText()));
+    const Run run = runDump({"127.0.0.1", QString::number(simulator.port())});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.lines.first(), QString("connectionStateChanged\ttrue"));
+    QCOMPARE(run.lines.last(), QString("connectionStateChanged\ttrue"));
+    QCOMPARE(run.lines.count("connectionStateChanged\ttrue"), 2);
+    QVERIFY(run.lines.contains("newDataLine\tKCTRLGGIO1\tKCTRL/KCTRLGGIO1\t\t2"));
+    QVERIFY(run.lines.contains("newDataLine\tctlModel\tKCTRL/LLN0.Mod.ctlModel\t[CF]\t4"));
+    QVERIFY(run.lines.contains("updateValue\tKCTRL/LLN0.Mod.stVal\tOn (1)"));
+    QVERIFY(
+        run.lines.contains("updateValue\tKCTRL/LLN0.Mod.q\tQUALITY_VALIDITY_GOOD\\n(0b0 0000 0000 0000)"));
+    QVERIFY(run.lines.contains("updateValue\tKCTRL/MMXU1.TotW.mag.f\t230.5"));
+    QVERIFY(run.lines.contains("updateValue\tKCTRL/LLN0.EvBuf01.EntryID\t" + QString("\\x00").repeated(8) +
+                               "\\n0x 00 00 00 00 00 00 00 00 "));
+    // Every record has its fixed number of fields.
+    for (const QString& line : run.lines) {
+        const QString kind = line.section('\t', 0, 0);
+        const int fields = line.count('\t') + 1;
+        QVERIFY2((kind == "newDataLine" && fields == 5) || (kind == "updateValue" && fields == 3) ||
+                     (kind == "connectionStateChanged" && fields == 2),
+                 qPrintable(line));
+    }
+}
+
+void IeddumpTest::failedConnectionExitsWithOne() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    const Run run = runDump({"127.0.0.1", QString::number(port)});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.lines, QStringList{"connectionStateChanged\tfalse"});
+}
+
+void IeddumpTest::badArguments() {
+    QCOMPARE(runDump({}).exitCode, 2);
+    QCOMPARE(runDump({"127.0.0.1", "70000"}).exitCode, 2);
+    QCOMPARE(runDump({"127.0.0.1", "port"}).exitCode, 2);
+    QCOMPARE(runDump({"127.0.0.1", "102", "extra"}).exitCode, 2);
+}
+
+QTEST_GUILESS_MAIN(IeddumpTest)
+#include "ieddump_test.moc"

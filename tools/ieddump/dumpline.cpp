@@ -1,0 +1,47 @@
+#include "dumpline.h"
+
+namespace ieddump {
+
+namespace {
+
+QString escaped(const QString& field) {
+    QString out;
+    out.reserve(field.size());
+    for (const QChar c : field) {
+        switch (c.unicode()) {
+            case '\\':
+                out += QLatin1String("\\\\");
+                break;
+            case '\t':
+                out += QLatin1String("\\t");
+                break;
+            case '\n':
+                out += QLatin1String("\\n");
+                break;
+            case '\r':
+                out += QLatin1String("\\r");
+                break;
+            default:
+                // Octet strings are shown with their raw bytes, NUL included; keep the output plain text.
+                if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+                    out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+QString dumpLine(const QStringList& fields) {
+    QStringList escapedFields;
+    escapedFields.reserve(fields.size());
+    for (const QString& field : fields) {
+        escapedFields.append(escaped(field));
+    }
+    return escapedFields.join(QLatin1Char('\t'));
+}
+
+}  // namespace ieddump

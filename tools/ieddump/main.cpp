@@ -1,0 +1,67 @@
+// ieddump HOST [PORT]: connects to an IEC 61850 server, walks its model with the engine the view uses
+// and prints every line and value as tab-separated text.
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QStringList>
+#include <QThread>
+
+#include <cstdio>
+
+#include "dumpprinter.h"
+#include "iec61850network.h"
+
+namespace {
+
+constexpr int kDefaultPort = 102;
+
+int usage() {
+    std::fputs(
+        "usage: ieddump HOST [PORT]\n"
+        "Prints the model and values of the IEC 61850 server at HOST (port 102 unless given) as\n"
+        "tab-separated lines; exits 0 when the whole model was read, 1 when the connection failed\n"
+        "or was lost.\n",
+        stderr);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.isEmpty() || args.size() > 2 || args.first().startsWith(QLatin1Char('-'))) {
+        return usage();
+    }
+    const QString host = args.first();
+    int port = kDefaultPort;
+    if (args.size() == 2) {
+        bool ok = false;
+        port = args.at(1).toInt(&ok);
+        if (!ok || port < 1 || port > 65535) {
+            return usage();
+        }
+    }
+
+    // The same arrangement as the view: the engine alone in its worker thread, queued signals only.
+    QThread worker;
+    auto* engine = new iec61850::Iec61850Network;
+    ieddump::DumpPrinter printer(stdout);
+    QObject::connect(engine, &iec61850::Iec61850Network::newDataLine, &printer,
+                     &ieddump::DumpPrinter::newDataLine);
+    QObject::connect(engine, &iec61850::Iec61850Network::updateValue, &printer,
+                     &ieddump::DumpPrinter::updateValue);
+    QObject::connect(engine, &iec61850::Iec61850Network::connectionStateChanged, &printer,
+                     &ieddump::DumpPrinter::connectionStateChanged);
+    QObject::connect(&printer, &ieddump::DumpPrinter::finished, &app, &QCoreApplication::exit);
+    QObject::connect(&worker, &QThread::finished, engine, &QObject::deleteLater);
+    engine->moveToThread(&worker);
+    worker.start();
+    QMetaObject::invokeMethod(engine, "doConnect", Qt::QueuedConnection, Q_ARG(QString, host),
+                              Q_ARG(int, port));
+
+    const int exitCode = app.exec();
+    worker.quit();
+    worker.wait();
+    return exitCode;
+}
