@@ -3,7 +3,7 @@
 // (ratio near 3) and is bounded by the round trips of its reads; the figures put the time per read
 // next to a bare TCP ping-pong on the same loopback.
 //
-// Usage: client_walk_bench [logical nodes of the small model, default 450]
+// Usage: client_walk_bench [logical nodes of the small model, default 220, about 13,500 attributes]
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -145,7 +145,7 @@ void print(const char* label, unsigned logicalNodes, const WalkFigures& f) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const unsigned small = argc > 1 ? static_cast<unsigned>(std::strtoul(argv[1], nullptr, 10)) : 450;
+    const unsigned small = argc > 1 ? static_cast<unsigned>(std::strtoul(argv[1], nullptr, 10)) : 220;
     const unsigned large = small * 3;
     WalkFigures smallWalk;
     WalkFigures largeWalk;
