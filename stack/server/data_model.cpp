@@ -47,18 +47,25 @@ size_t ModelNode::attributeCount() const {
 
 namespace {
 
-int orderKey(unsigned char c) {
-    if (c == '$') {
-        return 0;
+struct OrderKeys {
+    uint8_t key[256];
+    OrderKeys() {
+        for (int c = 0; c < 256; ++c) {
+            if (c == '$') {
+                key[c] = 0;
+            } else if (std::isalpha(c)) {
+                key[c] = static_cast<uint8_t>(1 + (std::tolower(c) - 'a'));
+            } else if (std::isdigit(c)) {
+                key[c] = static_cast<uint8_t>(27 + (c - '0'));
+            } else {
+                key[c] = static_cast<uint8_t>(std::min(255, 37 + c));
+            }
+        }
     }
-    if (std::isalpha(c)) {
-        return 1 + (std::tolower(c) - 'a');
-    }
-    if (std::isdigit(c)) {
-        return 27 + (c - '0');
-    }
-    return 37 + c;
-}
+};
+
+// Sorting large models compares millions of characters; a table keeps that cheap.
+const OrderKeys kOrder;
 
 void collectNames(const ModelNode& node, const std::string& prefix, std::vector<std::string>& out) {
     std::string name = prefix.empty() ? node.name : prefix + "$" + node.name;
@@ -76,8 +83,8 @@ void collectNames(const ModelNode& node, const std::string& prefix, std::vector<
 bool directoryOrderLess(const std::string& a, const std::string& b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        int ka = orderKey(static_cast<unsigned char>(a[i]));
-        int kb = orderKey(static_cast<unsigned char>(b[i]));
+        uint8_t ka = kOrder.key[static_cast<unsigned char>(a[i])];
+        uint8_t kb = kOrder.key[static_cast<unsigned char>(b[i])];
         if (ka != kb) {
             return ka < kb;
         }

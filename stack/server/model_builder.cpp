@@ -209,7 +209,9 @@ private:
             throw Refusal{a.line, "attribute \"" + a.name + "\" has unknown bType \"" + a.bType + "\""};
         }
         auto node = makeBasic(name, fc, type, size, std::move(value));
-        defOf_[node.get()] = &a;
+        if (a.bType == "Enum" || a.bType == "Dbpos" || a.bType == "Tcmd") {
+            defOf_[node.get()] = &a;  // their values are literals that need the definition to parse
+        }
         return node;
     }
 
@@ -294,7 +296,8 @@ private:
             return;  // values of whole structures are not given in files
         }
         const std::string& text = texts.front();
-        const AttributeDef* def = defOf_.count(&node) ? defOf_.at(&node) : nullptr;
+        auto defIt = defOf_.find(&node);
+        const AttributeDef* def = defIt != defOf_.end() ? defIt->second : nullptr;
         std::string bType = def ? def->bType : std::string();
         auto refuse = [&](const std::string& why) {
             throw Refusal{line, "value \"" + text + "\" of \"" + node.itemId() + "\" " + why};
