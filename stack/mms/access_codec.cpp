@@ -149,7 +149,7 @@ Decoded<std::vector<AccessSelection>> Decoder::alternateAccess(const ber::Elemen
         if (step.tag == ctxc(kNamedAlternateAccess)) {
             return failure(Error::UnsupportedAccess);
         }
-        if (full(path.size())) {
+        if (path.size() >= limits().maxListLength) {
             return failure(Error::TooManyElements);
         }
         if (step.tag != ctxc(kSelectAlternateAccess)) {
@@ -188,17 +188,8 @@ Decoded<VariableAccess> Decoder::variableAccess(const ber::Element& element) con
 }
 
 Decoded<std::vector<VariableAccess>> Decoder::variableList(const ber::Element& list) const {
-    MMS_TRY(ber::Reader reader, list.children());
-    std::vector<VariableAccess> variables;
-    while (!reader.atEnd()) {
-        if (full(variables.size())) {
-            return failure(Error::TooManyElements);
-        }
-        MMS_TRY(ber::Element element, reader.next());
-        MMS_TRY(VariableAccess variable, variableAccess(element));
-        variables.push_back(std::move(variable));
-    }
-    return variables;
+    return listOf<VariableAccess>(list,
+                                  [this](const ber::Element& element) { return variableAccess(element); });
 }
 
 Decoded<VariableAccessSpecification> Decoder::accessSpecification(const ber::Element& element) const {
@@ -211,6 +202,25 @@ Decoded<VariableAccessSpecification> Decoder::accessSpecification(const ber::Ele
         return VariableAccessSpecification::named(std::move(name));
     }
     return failure(Error::UnexpectedTag);
+}
+
+Decoded<TypeComponent> Decoder::typeComponent(const ber::Element& element) const {
+    if (element.tag != ber::tags::Sequence) {
+        return failure(Error::UnexpectedTag);
+    }
+    MMS_TRY(ber::Reader fields, element.children());
+    TypeComponent component;
+    MMS_TRY(auto name, fields.optional(ctx(0)));
+    if (name) {
+        MMS_TRY(component.name, identifier(*name));
+    }
+    MMS_TRY(ber::Element wrapper, fields.next(ctxc(1)));
+    MMS_CHECK(fields.expectEnd());
+    MMS_TRY(ber::Reader inner, wrapper.children());
+    MMS_TRY(ber::Element componentType, inner.next());
+    MMS_CHECK(inner.expectEnd());
+    MMS_TRY(component.type, typeSpecification(componentType));
+    return component;
 }
 
 Decoded<TypeSpecification> Decoder::typeSpecification(const ber::Element& element) const {
@@ -250,26 +260,9 @@ Decoded<TypeSpecification> Decoder::typeSpecification(const ber::Element& elemen
             }
             MMS_TRY(ber::Element list, reader.next(ctxc(1)));
             MMS_CHECK(reader.expectEnd());
-            MMS_TRY(ber::Reader components, list.children());
-            while (!components.atEnd()) {
-                if (full(type.components.size())) {
-                    return failure(Error::TooManyElements);
-                }
-                MMS_TRY(ber::Element component, components.next(ber::tags::Sequence));
-                MMS_TRY(ber::Reader fields, component.children());
-                TypeComponent decoded;
-                MMS_TRY(auto name, fields.optional(ctx(0)));
-                if (name) {
-                    MMS_TRY(decoded.name, identifier(*name));
-                }
-                MMS_TRY(ber::Element wrapper, fields.next(ctxc(1)));
-                MMS_CHECK(fields.expectEnd());
-                MMS_TRY(ber::Reader inner, wrapper.children());
-                MMS_TRY(ber::Element componentType, inner.next());
-                MMS_CHECK(inner.expectEnd());
-                MMS_TRY(decoded.type, typeSpecification(componentType));
-                type.components.push_back(std::move(decoded));
-            }
+            MMS_TRY(type.components, listOf<TypeComponent>(list, [this](const ber::Element& element) {
+                        return typeComponent(element);
+                    }));
             return type;
         }
         case kTypeFloat: {

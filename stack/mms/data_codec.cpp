@@ -192,33 +192,11 @@ Decoded<MmsValue> Decoder::accessResult(const ber::Element& element) const {
 }
 
 Decoded<std::vector<MmsValue>> Decoder::dataList(const ber::Element& list) const {
-    MMS_TRY(ber::Reader reader, list.children());
-    std::vector<MmsValue> values;
-    values.reserve(countElements(reader));
-    while (!reader.atEnd()) {
-        if (full(values.size())) {
-            return failure(Error::TooManyElements);
-        }
-        MMS_TRY(ber::Element element, reader.next());
-        MMS_TRY(MmsValue value, data(element));
-        values.push_back(std::move(value));
-    }
-    return values;
+    return listOf<MmsValue>(list, [this](const ber::Element& element) { return data(element); });
 }
 
 Decoded<std::vector<MmsValue>> Decoder::accessResults(const ber::Element& list) const {
-    MMS_TRY(ber::Reader reader, list.children());
-    std::vector<MmsValue> values;
-    values.reserve(countElements(reader));
-    while (!reader.atEnd()) {
-        if (full(values.size())) {
-            return failure(Error::TooManyElements);
-        }
-        MMS_TRY(ber::Element element, reader.next());
-        MMS_TRY(MmsValue value, accessResult(element));
-        values.push_back(std::move(value));
-    }
-    return values;
+    return listOf<MmsValue>(list, [this](const ber::Element& element) { return accessResult(element); });
 }
 
 void encodeAccessResult(ber::Writer& writer, const MmsValue& value) {

@@ -57,12 +57,27 @@ public:
     Decoded<std::vector<VariableAccess>> variableList(const ber::Element& list) const;
     Decoded<VariableAccessSpecification> accessSpecification(const ber::Element& element) const;
     Decoded<TypeSpecification> typeSpecification(const ber::Element& element) const;
+    Decoded<TypeComponent> typeComponent(const ber::Element& element) const;
 
     Decoded<uint32_t> unsigned32(const ber::Element& element) const;
     Decoded<int32_t> integer32(const ber::Element& element) const;
 
-    // True once a list has reached the longest a peer may send.
-    bool full(size_t size) const { return size >= limits_.maxListLength; }
+    // The elements of a constructed element, each decoded by `decodeOne`, at most maxListLength.
+    template <typename T, typename DecodeOne>
+    Decoded<std::vector<T>> listOf(const ber::Element& list, DecodeOne&& decodeOne) const {
+        MMS_TRY(ber::Reader reader, list.children());
+        std::vector<T> items;
+        items.reserve(countElements(reader));
+        while (!reader.atEnd()) {
+            if (items.size() >= limits_.maxListLength) {
+                return failure(Error::TooManyElements);
+            }
+            MMS_TRY(ber::Element element, reader.next());
+            MMS_TRY(T item, decodeOne(element));
+            items.push_back(std::move(item));
+        }
+        return items;
+    }
 
 private:
     size_t countElements(ber::Reader reader) const;

@@ -172,26 +172,10 @@ public:
         pduType = type;
         MMS_TRY(ber::Reader reader, pdu.children());
         switch (type) {
-            case kConfirmedRequest: {
-                ConfirmedRequest request;
-                MMS_TRY(ber::Element id, reader.next(ber::tags::Integer));
-                MMS_TRY(request.invokeId, d_.unsigned32(id));
-                invokeId = request.invokeId;
-                MMS_TRY(ber::Element service, reader.next());
-                MMS_CHECK(reader.expectEnd());
-                MMS_TRY(request.service, detail::decodeRequestService(d_, service));
-                return Pdu(std::move(request));
-            }
-            case kConfirmedResponse: {
-                ConfirmedResponse response;
-                MMS_TRY(ber::Element id, reader.next(ber::tags::Integer));
-                MMS_TRY(response.invokeId, d_.unsigned32(id));
-                invokeId = response.invokeId;
-                MMS_TRY(ber::Element service, reader.next());
-                MMS_CHECK(reader.expectEnd());
-                MMS_TRY(response.service, detail::decodeResponseService(d_, service));
-                return Pdu(std::move(response));
-            }
+            case kConfirmedRequest:
+                return confirmed<ConfirmedRequest>(reader, detail::decodeRequestService);
+            case kConfirmedResponse:
+                return confirmed<ConfirmedResponse>(reader, detail::decodeResponseService);
             case kConfirmedError: {
                 ConfirmedError error;
                 MMS_TRY(ber::Element id, reader.next(ctx(0)));
@@ -239,6 +223,19 @@ public:
     std::optional<uint32_t> invokeId;
 
 private:
+    // Requests and responses share their frame: the invokeID, then one service element.
+    template <typename Confirmed, typename DecodeService>
+    Decoded<Pdu> confirmed(ber::Reader& reader, DecodeService decodeService) {
+        Confirmed pdu;
+        MMS_TRY(ber::Element id, reader.next(ber::tags::Integer));
+        MMS_TRY(pdu.invokeId, d_.unsigned32(id));
+        invokeId = pdu.invokeId;
+        MMS_TRY(ber::Element service, reader.next());
+        MMS_CHECK(reader.expectEnd());
+        MMS_TRY(pdu.service, decodeService(d_, service));
+        return Pdu(std::move(pdu));
+    }
+
     Decoder d_;
 };
 

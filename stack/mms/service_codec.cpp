@@ -73,15 +73,13 @@ Decoded<GetNameListResponse> getNameListResponse(const Decoder& d, const ber::El
     GetNameListResponse response;
     MMS_TRY(ber::Reader reader, element.children());
     MMS_TRY(ber::Element list, reader.next(ctxc(0)));
-    MMS_TRY(ber::Reader names, list.children());
-    while (!names.atEnd()) {
-        if (d.full(response.identifiers.size())) {
-            return failure(Error::TooManyElements);
-        }
-        MMS_TRY(ber::Element name, names.next(ber::tags::VisibleString));
-        MMS_TRY(std::string identifier, d.identifier(name));
-        response.identifiers.push_back(std::move(identifier));
-    }
+    MMS_TRY(response.identifiers,
+            d.listOf<std::string>(list, [&d](const ber::Element& name) -> Decoded<std::string> {
+                if (name.tag != ber::tags::VisibleString) {
+                    return failure(Error::UnexpectedTag);
+                }
+                return d.identifier(name);
+            }));
     MMS_TRY(auto moreFollows, reader.optional(ctx(1)));
     if (moreFollows) {
         MMS_TRY(response.moreFollows, moreFollows->toBoolean());
@@ -138,29 +136,25 @@ Decoded<WriteRequest> writeRequest(const Decoder& d, const ber::Element& element
     return request;
 }
 
+Decoded<std::optional<DataAccessError>> writeResult(const Decoder& d, const ber::Element& result) {
+    if (result.tag == ctx(1) && result.content.empty()) {
+        return std::optional<DataAccessError>();
+    }
+    if (result.tag != ctx(0)) {
+        return failure(Error::UnexpectedTag);
+    }
+    MMS_TRY(uint32_t code, d.unsigned32(result));
+    if (code > 0xff) {
+        return failure(Error::BadInteger);
+    }
+    return std::optional<DataAccessError>(static_cast<DataAccessError>(code));
+}
+
 Decoded<WriteResponse> writeResponse(const Decoder& d, const ber::Element& element) {
     WriteResponse response;
-    MMS_TRY(ber::Reader reader, element.children());
-    while (!reader.atEnd()) {
-        if (d.full(response.results.size())) {
-            return failure(Error::TooManyElements);
-        }
-        MMS_TRY(ber::Element result, reader.next());
-        if (result.tag == ctx(1)) {
-            if (!result.content.empty()) {
-                return failure(Error::UnexpectedTag);
-            }
-            response.results.emplace_back();
-        } else if (result.tag == ctx(0)) {
-            MMS_TRY(uint32_t code, d.unsigned32(result));
-            if (code > 0xff) {
-                return failure(Error::BadInteger);
-            }
-            response.results.emplace_back(static_cast<DataAccessError>(code));
-        } else {
-            return failure(Error::UnexpectedTag);
-        }
-    }
+    MMS_TRY(response.results,
+            d.listOf<std::optional<DataAccessError>>(
+                element, [&d](const ber::Element& result) { return writeResult(d, result); }));
     return response;
 }
 
@@ -227,15 +221,8 @@ Decoded<DeleteNamedVariableListRequest> deleteRequest(const Decoder& d, const be
     }
     MMS_TRY(auto names, reader.optional(ctxc(1)));
     if (names) {
-        MMS_TRY(ber::Reader list, names->children());
-        while (!list.atEnd()) {
-            if (d.full(request.names.size())) {
-                return failure(Error::TooManyElements);
-            }
-            MMS_TRY(ber::Element name, list.next());
-            MMS_TRY(ObjectName decoded, d.objectName(name));
-            request.names.push_back(std::move(decoded));
-        }
+        MMS_TRY(request.names,
+                d.listOf<ObjectName>(*names, [&d](const ber::Element& name) { return d.objectName(name); }));
     }
     MMS_TRY(auto domain, reader.optional(ctx(2)));
     if (domain) {

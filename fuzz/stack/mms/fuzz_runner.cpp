@@ -2,6 +2,7 @@
 // file), then a fixed number of deterministic mutations of each, so that ctest under the sanitizers
 // repeats the same hostile inputs on every run.
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -15,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
-constexpr int kMutationsPerSeed = 2000;
+// Enough for a test run; a longer run by hand takes the count as the second argument.
+constexpr long kMutationsPerSeed = 2000;
 
 std::vector<uint8_t> readHex(const std::filesystem::path& path) {
     std::ifstream in(path);
@@ -92,7 +94,7 @@ void mutate(std::vector<uint8_t>& bytes, std::mt19937& random) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
+        std::fprintf(stderr, "usage: %s CORPUS_FOLDER [MUTATIONS_PER_SEED]\n", argv[0]);
         return 2;
     }
     std::vector<std::filesystem::path> seeds;
@@ -106,13 +108,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no .hex seeds in %s\n", argv[1]);
         return 2;
     }
+    const long mutations = argc > 2 ? std::strtol(argv[2], nullptr, 10) : kMutationsPerSeed;
     std::mt19937 random(20261207);
     size_t runs = 0;
     for (const auto& seed : seeds) {
         const std::vector<uint8_t> original = readHex(seed);
         LLVMFuzzerTestOneInput(original.data(), original.size());
         ++runs;
-        for (int i = 0; i < kMutationsPerSeed; ++i) {
+        for (long i = 0; i < mutations; ++i) {
             std::vector<uint8_t> input = original;
             mutate(input, random);
             LLVMFuzzerTestOneInput(input.data(), input.size());
