@@ -11,6 +11,7 @@
 #include "hex.h"
 #include "iso_unwrap.h"
 #include "mms/codec.h"
+#include "mms_value.h"
 
 namespace {
 
@@ -151,6 +152,33 @@ TEST(MmsCaptures, SegmentedNameListFollowsContinuation) {
     const auto& request = std::get<GetNameListRequest>(std::get<ConfirmedRequest>(*next).service);
     EXPECT_EQ(request.continueAfter, names.identifiers.back());
     EXPECT_EQ(request.continueAfter, "GGIO26$MX$AnIn1");
+}
+
+TEST(MmsCaptures, ReportValuesReadThroughTheCFunctionsAsTheEngineReadsThem) {
+    // 09#36, GI report: inclusion of all four members, boolean values, reason "general interrogation"
+    // (bit 5 of the trigger bits); the engine walks it through the C functions only.
+    const auto conversations = readConversations("09-report-unbuffered.pcap");
+    ASSERT_FALSE(conversations.empty());
+    auto decodedPdu = decodePdu(at(conversations.front(), 36).pdu);
+    ASSERT_TRUE(decodedPdu.ok());
+    const auto* unconfirmed = std::get_if<UnconfirmedPdu>(&*decodedPdu);
+    ASSERT_NE(unconfirmed, nullptr);
+    const auto& report = std::get<InformationReport>(unconfirmed->service);
+    MmsValue* values = MmsValue_newArray();
+    for (const MmsValue& value : report.results) {
+        MmsValue_appendElement(values, MmsValue_clone(&value));
+    }
+    ASSERT_EQ(MmsValue_getArraySize(values), 1 + 1 + 1 + 1 + 1 + 1 + 1 + 4 + 4 + 4u);
+    EXPECT_STREQ(MmsValue_toString(MmsValue_getElement(values, 0)), "Events1");
+    MmsValue* inclusion = MmsValue_getElement(values, 6);
+    EXPECT_EQ(MmsValue_getBitStringSize(inclusion), 4);
+    EXPECT_EQ(MmsValue_getBitStringAsInteger(inclusion), 0xfu);
+    MmsValue* reason = MmsValue_getElement(values, 15);
+    EXPECT_EQ(MmsValue_getBitStringSize(reason), 6);
+    EXPECT_EQ(MmsValue_getBitStringAsInteger(reason), 1u << 5);
+    EXPECT_TRUE(MmsValue_getBitStringBit(reason, 5));
+    EXPECT_GT(MmsValue_getBinaryTimeAsUtcMs(MmsValue_getElement(values, 3)), 1796601600000ull);
+    MmsValue_delete(values);
 }
 
 }  // namespace
