@@ -325,7 +325,9 @@ Reject rejectFor(const PduDecodeFailure& f) {
             return r;
         case kConfirmedResponse:
             r.rejectClass = RejectClass::ConfirmedResponse;
-            r.reason = 3;  // invalid-result
+            r.reason = static_cast<int64_t>(f.failure.error == Error::NestingTooDeep
+                                                ? ResponseRejectReason::MaxRecursionExceeded
+                                                : ResponseRejectReason::InvalidResult);
             return r;
         default:
             r.rejectClass = RejectClass::PduError;

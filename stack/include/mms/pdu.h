@@ -103,6 +103,16 @@ enum class RequestRejectReason : uint8_t {
     ValueOutOfRange = 9,
 };
 
+// Reason codes used with RejectClass::ConfirmedResponse.
+enum class ResponseRejectReason : uint8_t {
+    Other = 0,
+    UnrecognizedService = 1,
+    InvalidInvokeId = 2,
+    InvalidResult = 3,
+    MaxRecursionExceeded = 5,
+    ValueOutOfRange = 6,
+};
+
 // Reason codes used with RejectClass::PduError.
 enum class PduErrorReason : uint8_t { UnknownPduType = 0, InvalidPdu = 1, IllegalAcseMapping = 2 };
 
