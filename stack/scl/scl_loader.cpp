@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <set>
+#include <optional>
 #include <sstream>
 
 #include <pugixml.hpp>
@@ -34,8 +34,6 @@ private:
     std::vector<size_t> lineStarts_;
 };
 
-// Thrown only inside this file and caught at the entry points, so that deep helpers can refuse a file
-// without threading an error through every return value.
 struct Refusal {
     int line;
     std::string problem;
@@ -76,7 +74,8 @@ public:
         Document doc;
         pugi::xml_node root = xml.child("SCL");
         if (!root) {
-            throw Refusal{1, "no SCL root element"};
+            fail(1, "no SCL root element");
+            return doc;
         }
         pugi::xml_node templates = root.child("DataTypeTemplates");
         if (templates) {
@@ -86,18 +85,27 @@ public:
             doc.ieds.push_back(readIed(ied));
         }
         if (doc.ieds.empty()) {
-            throw Refusal{line(root), "the file describes no IED"};
+            fail(line(root), "the file describes no IED");
         }
         return doc;
     }
 
+    // The first problem found; the parser reads on after it but the document is discarded.
+    const std::optional<Refusal>& failure() const { return failure_; }
+
 private:
+    void fail(int at, std::string problem) const {
+        if (!failure_) {
+            failure_ = Refusal{at, std::move(problem)};
+        }
+    }
+
     int line(const pugi::xml_node& node) const { return lines_.lineOf(node.offset_debug()); }
 
     std::string required(const pugi::xml_node& node, const char* attr) const {
         pugi::xml_attribute a = node.attribute(attr);
         if (!a || a.value()[0] == '\0') {
-            throw Refusal{line(node), std::string("<") + node.name() + "> has no " + attr + " attribute"};
+            fail(line(node), std::string("<") + node.name() + "> has no " + attr + " attribute");
         }
         return a.value();
     }
@@ -109,7 +117,7 @@ private:
         }
         unsigned long v = 0;
         if (!parseUnsigned(a.value(), v)) {
-            throw Refusal{line(node), std::string(attr) + "=\"" + a.value() + "\" is not an unsigned number"};
+            fail(line(node), std::string(attr) + "=\"" + a.value() + "\" is not an unsigned number");
         }
         return v;
     }
@@ -137,7 +145,7 @@ private:
     template <typename Map>
     void insertUnique(Map& map, const std::string& id, typename Map::mapped_type value, int at) {
         if (!map.emplace(id, std::move(value)).second) {
-            throw Refusal{at, "type id \"" + id + "\" is defined twice"};
+            fail(at, "type id \"" + id + "\" is defined twice");
         }
     }
 
@@ -191,8 +199,8 @@ private:
             for (pugi::xml_node v : n.children("EnumVal")) {
                 long ord = 0;
                 if (!parseInt(required(v, "ord"), ord)) {
-                    throw Refusal{line(v), std::string("EnumVal ord=\"") + v.attribute("ord").value() +
-                                               "\" is not a number"};
+                    fail(line(v),
+                         std::string("EnumVal ord=\"") + v.attribute("ord").value() + "\" is not a number");
                 }
                 et.values.emplace_back(static_cast<int>(ord), v.text().get());
             }
@@ -258,8 +266,8 @@ private:
             r.maxInstances = static_cast<unsigned>(unsignedAttr(e, "max", 1));
         }
         if (r.maxInstances == 0 || r.maxInstances > 99) {
-            throw Refusal{r.line, "report control \"" + r.name + "\" asks for " +
-                                      std::to_string(r.maxInstances) + " instances (1 to 99 allowed)"};
+            fail(r.line, "report control \"" + r.name + "\" asks for " + std::to_string(r.maxInstances) +
+                             " instances (1 to 99 allowed)");
         }
         return r;
     }
@@ -272,7 +280,7 @@ private:
         ln.prefix = n.attribute("prefix").value();
         ln.inst = n.attribute("inst").value();
         if (!isLn0 && ln.inst.empty() && ln.lnClass != "LLN0") {
-            throw Refusal{ln.line, "logical node " + ln.prefix + ln.lnClass + " has no inst attribute"};
+            fail(ln.line, "logical node " + ln.prefix + ln.lnClass + " has no inst attribute");
         }
         for (pugi::xml_node ds : n.children("DataSet")) {
             DataSet set;
@@ -319,7 +327,7 @@ private:
                 ld.ldName = ldNode.attribute("ldName").value();
                 pugi::xml_node ln0 = ldNode.child("LN0");
                 if (!ln0) {
-                    throw Refusal{ld.line, "logical device \"" + ld.inst + "\" has no LN0"};
+                    fail(ld.line, "logical device \"" + ld.inst + "\" has no LN0");
                 }
                 ld.ln0 = readLn(ln0, true);
                 for (pugi::xml_node lnNode : ldNode.children("LN")) {
@@ -333,20 +341,10 @@ private:
     }
 
     LineIndex lines_;
+    mutable std::optional<Refusal> failure_;
 };
 
 }  // namespace
-
-bool isKnownBasicType(const std::string& bType) {
-    static const std::set<std::string> known = {
-        "BOOLEAN",      "INT8",         "INT16",   "INT24",     "INT32",       "INT64",       "INT128",
-        "INT8U",        "INT16U",       "INT24U",  "INT32U",    "FLOAT32",     "FLOAT64",     "Enum",
-        "Dbpos",        "Tcmd",         "Quality", "Timestamp", "VisString32", "VisString64", "VisString65",
-        "VisString129", "VisString255", "Octet6",  "Octet16",   "Octet64",     "Unicode255",  "Struct",
-        "EntryTime",    "Check",        "ObjRef",  "Currency",  "PhyComAddr",  "TrgOps",      "OptFlds",
-        "SvOptFlds",    "LogOptFlds",   "EntryID"};
-    return known.count(bType) > 0;
-}
 
 Result<Document, LoadError> loadSclText(const std::string& text, const std::string& fileName) {
     pugi::xml_document xml;
@@ -356,14 +354,13 @@ Result<Document, LoadError> loadSclText(const std::string& text, const std::stri
         return LoadError{fileName + ":" + std::to_string(lines.lineOf(parsed.offset)) +
                          ": XML error: " + parsed.description()};
     }
-    try {
-        Parser parser(text);
-        Document doc = parser.parse(xml);
-        doc.fileName = fileName;
-        return doc;
-    } catch (const Refusal& r) {
-        return LoadError{fileName + ":" + std::to_string(r.line) + ": " + r.problem};
+    Parser parser(text);
+    Document doc = parser.parse(xml);
+    if (const auto& refusal = parser.failure()) {
+        return LoadError{fileName + ":" + std::to_string(refusal->line) + ": " + refusal->problem};
     }
+    doc.fileName = fileName;
+    return doc;
 }
 
 Result<Document, LoadError> loadSclFile(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <set>
 #include <unordered_map>
 
@@ -149,11 +150,12 @@ public:
             for (const scl::LogicalDevice& ld : ap.logicalDevices) {
                 std::string name = ld.ldName.empty() ? ied_.name + ld.inst : ld.ldName;
                 if (name.size() > 64) {
-                    throw Refusal{ld.line,
-                                  "logical device name \"" + name + "\" is longer than 64 characters"};
+                    fail(ld.line, "logical device name \"" + name + "\" is longer than 64 characters");
+                    return nullptr;
                 }
                 if (!domainByInst_.emplace(ld.inst, name).second || model->domain(name)) {
-                    throw Refusal{ld.line, "logical device \"" + ld.inst + "\" is defined twice"};
+                    fail(ld.line, "logical device \"" + ld.inst + "\" is defined twice");
+                    return nullptr;
                 }
                 auto domain = std::make_unique<Domain>();
                 domain->name = name;
@@ -162,13 +164,17 @@ public:
             }
         }
         if (devices.empty()) {
-            throw Refusal{ied_.line, "IED \"" + ied_.name + "\" has no logical device to serve"};
+            fail(ied_.line, "IED \"" + ied_.name + "\" has no logical device to serve");
+            return nullptr;
         }
         for (auto& [ld, domain] : devices) {
             addLogicalNode(*domain, ld->ln0);
             for (const scl::LogicalNode& ln : ld->lns) {
                 addLogicalNode(*domain, ln);
             }
+        }
+        if (failure_) {
+            return nullptr;
         }
         for (auto& [ld, domain] : devices) {
             addDataSets(*model, *domain, *ld, ld->ln0);
@@ -180,25 +186,38 @@ public:
         return model;
     }
 
+    // The first reason the model cannot be served; building stops short of a model after it.
+    const std::optional<Refusal>& failure() const { return failure_; }
+
 private:
+    void fail(int line, std::string problem) {
+        if (!failure_) {
+            failure_ = Refusal{line, std::move(problem)};
+        }
+    }
+
     // --- types -------------------------------------------------------------------------------
 
     std::unique_ptr<ModelNode> attributeElement(const AttributeDef& a, const std::string& name,
                                                 const std::string& fc, int depth) {
         if (depth > kMaxTypeDepth) {
-            throw Refusal{a.line, "attribute \"" + a.name + "\": types nest deeper than " +
-                                      std::to_string(kMaxTypeDepth) +
-                                      " levels (a DAType that contains itself?)"};
+            fail(a.line, "attribute \"" + a.name + "\": types nest deeper than " +
+                             std::to_string(kMaxTypeDepth) + " levels (a DAType that contains itself?)");
+            return nullptr;
         }
         if (a.bType == "Struct") {
             auto it = t_.daTypes.find(a.type);
             if (it == t_.daTypes.end()) {
-                throw Refusal{a.line,
-                              "attribute \"" + a.name + "\" refers to missing DAType \"" + a.type + "\""};
+                fail(a.line, "attribute \"" + a.name + "\" refers to missing DAType \"" + a.type + "\"");
+                return nullptr;
             }
             auto node = makeStructure(name, fc);
             for (const AttributeDef& bda : it->second.attributes) {
-                node->addChild(attribute(bda, fc, depth + 1));
+                auto child = attribute(bda, fc, depth + 1);
+                if (!child) {
+                    return nullptr;
+                }
+                node->addChild(std::move(child));
             }
             return node;
         }
@@ -206,7 +225,8 @@ private:
         int size;
         MmsValue value;
         if (!basicTypeOf(a.bType, type, size, value)) {
-            throw Refusal{a.line, "attribute \"" + a.name + "\" has unknown bType \"" + a.bType + "\""};
+            fail(a.line, "attribute \"" + a.name + "\" has unknown bType \"" + a.bType + "\"");
+            return nullptr;
         }
         auto node = makeBasic(name, fc, type, size, std::move(value));
         if (a.bType == "Enum" || a.bType == "Dbpos" || a.bType == "Tcmd") {
@@ -218,20 +238,25 @@ private:
     std::unique_ptr<ModelNode> attribute(const AttributeDef& a, const std::string& fc, int depth) {
         if (a.count == 0) {
             auto node = attributeElement(a, a.name, fc, depth);
-            if (!a.values.empty()) {
+            if (node && !a.values.empty()) {
                 applyValues(*node, a.values, a.line);
             }
             return node;
         }
         if (a.count > kMaxArrayCount) {
-            throw Refusal{a.line, "attribute \"" + a.name + "\" has count " + std::to_string(a.count) +
-                                      " (at most " + std::to_string(kMaxArrayCount) + ")"};
+            fail(a.line, "attribute \"" + a.name + "\" has count " + std::to_string(a.count) + " (at most " +
+                             std::to_string(kMaxArrayCount) + ")");
+            return nullptr;
         }
         auto array = makeStructure(a.name, fc);
         array->kind = ModelNode::Kind::Array;
         array->size = static_cast<int>(a.count);
         for (unsigned i = 0; i < a.count; ++i) {
-            ModelNode* element = array->addChild(attributeElement(a, "", fc, depth));
+            auto built = attributeElement(a, "", fc, depth);
+            if (!built) {
+                return nullptr;
+            }
+            ModelNode* element = array->addChild(std::move(built));
             if (i < a.values.size()) {
                 applyValues(*element, {a.values[i]}, a.line);
             }
@@ -244,20 +269,21 @@ private:
     std::unique_ptr<ModelNode> dataObjectForFc(const std::string& typeId, const std::string& name,
                                                const std::string& fc, int depth, int line) {
         if (depth > kMaxTypeDepth) {
-            throw Refusal{line, "data object \"" + name + "\": DOTypes nest deeper than " +
-                                    std::to_string(kMaxTypeDepth) +
-                                    " levels (a DOType that contains itself?)"};
+            fail(line, "data object \"" + name + "\": DOTypes nest deeper than " +
+                           std::to_string(kMaxTypeDepth) + " levels (a DOType that contains itself?)");
+            return nullptr;
         }
         auto it = t_.doTypes.find(typeId);
         if (it == t_.doTypes.end()) {
-            throw Refusal{line, "data object \"" + name + "\" refers to missing DOType \"" + typeId + "\""};
+            fail(line, "data object \"" + name + "\" refers to missing DOType \"" + typeId + "\"");
+            return nullptr;
         }
         auto node = makeStructure(name, fc);
         for (const scl::DoChild& c : it->second.children) {
             if (c.isSdo && c.sdoCount > 0) {
                 if (c.sdoCount > kMaxArrayCount) {
-                    throw Refusal{c.line,
-                                  "SDO \"" + c.sdoName + "\" has count " + std::to_string(c.sdoCount)};
+                    fail(c.line, "SDO \"" + c.sdoName + "\" has count " + std::to_string(c.sdoCount));
+                    return nullptr;
                 }
                 auto array = makeStructure(c.sdoName, fc);
                 array->kind = ModelNode::Kind::Array;
@@ -277,7 +303,11 @@ private:
                     node->addChild(std::move(sdo));
                 }
             } else if (c.attribute.fc == fc) {
-                node->addChild(attribute(c.attribute, fc, depth + 1));
+                auto child = attribute(c.attribute, fc, depth + 1);
+                if (!child) {
+                    return nullptr;
+                }
+                node->addChild(std::move(child));
             }
         }
         return node->children.empty() ? nullptr : std::move(node);
@@ -300,7 +330,7 @@ private:
         const AttributeDef* def = defIt != defOf_.end() ? defIt->second : nullptr;
         std::string bType = def ? def->bType : std::string();
         auto refuse = [&](const std::string& why) {
-            throw Refusal{line, "value \"" + text + "\" of \"" + node.itemId() + "\" " + why};
+            fail(line, "value \"" + text + "\" of \"" + node.itemId() + "\" " + why);
         };
         char* end = nullptr;
         switch (node.basic) {
@@ -379,6 +409,7 @@ private:
                     auto c = codes.find(text);
                     if (c == codes.end()) {
                         refuse("is not a position");
+                        break;
                     }
                     mms::BitString bits(2);
                     bits.setBit(0, (c->second & 2) != 0);
@@ -491,13 +522,14 @@ private:
     void addLogicalNode(Domain& domain, const scl::LogicalNode& ln) {
         auto typeIt = t_.lnodeTypes.find(ln.lnType);
         if (typeIt == t_.lnodeTypes.end()) {
-            throw Refusal{ln.line,
-                          "logical node " + ln.name() + " refers to missing LNodeType \"" + ln.lnType + "\""};
+            fail(ln.line, "logical node " + ln.name() + " refers to missing LNodeType \"" + ln.lnType + "\"");
+            return;
         }
         const scl::LNodeType& type = typeIt->second;
         auto node = makeStructure(ln.name(), "");
         if (domain.nodeByName.count(node->name)) {
-            throw Refusal{ln.line, "logical node " + node->name + " appears twice in " + domain.name};
+            fail(ln.line, "logical node " + node->name + " appears twice in " + domain.name);
+            return;
         }
         std::set<std::string> dataSetNames;
         for (const scl::DataSet& ds : ln.dataSets) {
@@ -515,8 +547,9 @@ private:
                     continue;
                 }
                 if (!rc.datSet.empty() && !dataSetNames.count(rc.datSet)) {
-                    throw Refusal{rc.line, "report control \"" + rc.name +
-                                               "\" refers to missing data set \"" + rc.datSet + "\""};
+                    fail(rc.line, "report control \"" + rc.name + "\" refers to missing data set \"" +
+                                      rc.datSet + "\"");
+                    return;
                 }
                 if (!rc.indexed) {
                     fcNode->addChild(reportControlBlock(rc, rc.name, domain.name, ln));
@@ -552,8 +585,9 @@ private:
                 std::string ldInst = f.ldInst.empty() ? ld.inst : f.ldInst;
                 auto dom = domainByInst_.find(ldInst);
                 if (dom == domainByInst_.end()) {
-                    throw Refusal{f.line,
-                                  "data set member refers to unknown logical device \"" + ldInst + "\""};
+                    warn(f.line, "data set \"" + ds.name + "\" member refers to unknown logical device \"" +
+                                     ldInst + "\"; left out");
+                    continue;
                 }
                 DataSetDefinition::Member member;
                 member.domain = dom->second;
@@ -597,6 +631,7 @@ private:
     const scl::DataTypeTemplates& t_;
     const scl::Ied& ied_;
     DataModel* model_ = nullptr;
+    std::optional<Refusal> failure_;
     std::map<std::string, std::string> domainByInst_;
     std::unordered_map<const ModelNode*, const AttributeDef*> defOf_;
 };
@@ -633,11 +668,12 @@ Result<std::unique_ptr<DataModel>, BuildError> buildDataModel(const scl::Documen
                           (candidates == 0 ? std::string("no IED with a server")
                                            : "several IEDs (" + names + "); choose one by name")};
     }
-    try {
-        return Builder(document, *chosen).build();
-    } catch (const Refusal& r) {
-        return BuildError{document.fileName + ":" + std::to_string(r.line) + ": " + r.problem};
+    Builder builder(document, *chosen);
+    auto model = builder.build();
+    if (const auto& refusal = builder.failure()) {
+        return BuildError{document.fileName + ":" + std::to_string(refusal->line) + ": " + refusal->problem};
     }
+    return model;
 }
 
 Result<std::unique_ptr<DataModel>, BuildError> loadDataModel(const std::string& sclPath,

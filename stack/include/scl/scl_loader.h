@@ -20,7 +20,4 @@ Result<Document, LoadError> loadSclFile(const std::string& path);
 // Same for text already in memory; `fileName` is only used in messages.
 Result<Document, LoadError> loadSclText(const std::string& text, const std::string& fileName);
 
-// Basic attribute types the loader accepts in templates.
-bool isKnownBasicType(const std::string& bType);
-
 }  // namespace iecstack::scl
