@@ -46,6 +46,19 @@ LinkedList toLinkedList(const std::vector<std::string>& names, IedClientError* e
     return list;
 }
 
+// The common frame of the directory calls: a null handle is the caller's mistake, a list comes back
+// only when the call succeeded.
+template <typename Call>
+LinkedList nameList(IedConnection self, IedClientError* error, Call call) {
+    ErrorSink sink(error);
+    if (self == nullptr) {
+        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        return nullptr;
+    }
+    const std::vector<std::string> names = call(self->connection, sink.target);
+    return toLinkedList(names, sink.target);
+}
+
 }  // namespace
 
 extern "C" {
@@ -90,57 +103,36 @@ void IedConnection_destroy(IedConnection self) {
 }
 
 LinkedList IedConnection_getLogicalDeviceList(IedConnection self, IedClientError* error) {
-    ErrorSink sink(error);
-    if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
-        return nullptr;
-    }
-    const auto names = self->connection.logicalDevices(sink.target);
-    return toLinkedList(names, sink.target);
+    return nameList(self, error,
+                    [](auto& connection, IedClientError* e) { return connection.logicalDevices(e); });
 }
 
 LinkedList IedConnection_getLogicalDeviceDirectory(IedConnection self, IedClientError* error,
                                                    const char* logicalDeviceName) {
-    ErrorSink sink(error);
-    if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
-        return nullptr;
-    }
-    const auto names = self->connection.logicalDeviceDirectory(sink.target, logicalDeviceName);
-    return toLinkedList(names, sink.target);
+    return nameList(self, error, [&](auto& connection, IedClientError* e) {
+        return connection.logicalDeviceDirectory(e, logicalDeviceName);
+    });
 }
 
 LinkedList IedConnection_getLogicalNodeDirectory(IedConnection self, IedClientError* error,
                                                  const char* logicalNodeReference, ACSIClass acsiClass) {
-    ErrorSink sink(error);
-    if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
-        return nullptr;
-    }
-    const auto names = self->connection.logicalNodeDirectory(sink.target, logicalNodeReference, acsiClass);
-    return toLinkedList(names, sink.target);
+    return nameList(self, error, [&](auto& connection, IedClientError* e) {
+        return connection.logicalNodeDirectory(e, logicalNodeReference, acsiClass);
+    });
 }
 
 LinkedList IedConnection_getDataDirectoryFC(IedConnection self, IedClientError* error,
                                             const char* dataReference) {
-    ErrorSink sink(error);
-    if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
-        return nullptr;
-    }
-    const auto names = self->connection.dataDirectory(sink.target, dataReference);
-    return toLinkedList(names, sink.target);
+    return nameList(self, error, [&](auto& connection, IedClientError* e) {
+        return connection.dataDirectory(e, dataReference);
+    });
 }
 
 LinkedList IedConnection_getDataSetDirectory(IedConnection self, IedClientError* error,
                                              const char* dataSetReference, bool* isDeletable) {
-    ErrorSink sink(error);
-    if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
-        return nullptr;
-    }
-    const auto names = self->connection.dataSetDirectory(sink.target, dataSetReference, isDeletable);
-    return toLinkedList(names, sink.target);
+    return nameList(self, error, [&](auto& connection, IedClientError* e) {
+        return connection.dataSetDirectory(e, dataSetReference, isDeletable);
+    });
 }
 
 MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error,

@@ -182,7 +182,7 @@ void IedConnection_setRequestTimeout(IedConnection self, uint32_t timeoutInMs);
 
 /* Runs once, on the receive thread, when an established association ends for any other reason than
  * IedConnection_close or IedConnection_destroy by the owner. The handler may call any function of
- * this API except IedConnection_destroy on the same handle. */
+ * this API on the handle, IedConnection_destroy included (the handle must not be used after that). */
 void IedConnection_installConnectionClosedHandler(IedConnection self, IedConnectionClosedHandler handler,
                                                   void* parameter);
 
