@@ -68,10 +68,14 @@ bool isReadOnlyFc(const std::string& fc) {
     return fc == "ST" || fc == "MX";
 }
 
+// Control block attributes the device maintains itself. A whole block (or all blocks of a node) would
+// carry them too, so such writes are refused as a whole.
 bool isReadOnlyControlBlockAttribute(const ModelNode& node) {
-    const ModelNode* rcb = node.parent;
-    if (!rcb || (node.fc != "RP" && node.fc != "BR")) {
+    if (node.fc != "RP" && node.fc != "BR") {
         return false;
+    }
+    if (node.kind == ModelNode::Kind::Structure) {
+        return true;
     }
     return node.name == "ConfRev" || node.name == "SqNum" || node.name == "TimeofEntry" ||
            node.name == "Owner";

@@ -136,6 +136,11 @@ TEST(SimulatedServer, ServesTheSampleModelToAClient) {
               mms::DataAccessError::ObjectNonExistent);
     EXPECT_EQ(writeValue(*client, "LLN0$RP$IndRpt01$IntgPd", MmsValue::unsignedInteger(40000), &answered),
               std::nullopt);
+    // A whole control block would overwrite ConfRev and SqNum, which only the device maintains.
+    auto block = readValue(*client, "BAY1CTRL", "LLN0$RP$IndRpt02");
+    ASSERT_TRUE(block);
+    EXPECT_EQ(writeValue(*client, "LLN0$RP$IndRpt02", *block, &answered),
+              mms::DataAccessError::ObjectAccessDenied);
     auto period = readValue(*client, "BAY1CTRL", "LLN0$RP$IndRpt01$IntgPd");
     ASSERT_TRUE(period);
     EXPECT_EQ(period->toUint64(), 40000u);
