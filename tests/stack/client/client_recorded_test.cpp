@@ -146,6 +146,17 @@ TEST(ClientRecordedTest, ContinuationCollectsEveryNameOfALargeDevice) {
     EXPECT_EQ(peer.requestsWithoutRecording(), 0);
 }
 
+TEST(ClientRecordedTest, ServerThatAlwaysSaysMoreFollowDoesNotKeepTheClientAsking) {
+    ScriptedPeer peer("02-getnamelist.pcap");
+    auto connection = connectTo(peer.port());
+    peer.setBehaviour(ScriptedPeer::Behaviour::EndlessNames);
+    IedClientError error = IED_ERROR_OK;
+    EXPECT_EQ(IedConnection_getLogicalDeviceDirectory(connection.get(), &error, "simpleIOGenericIO"),
+              nullptr);
+    EXPECT_EQ(error, IED_ERROR_UNEXPECTED_VALUE_RECEIVED);
+    EXPECT_LE(peer.requestsSeen(), 2);
+}
+
 TEST(ClientRecordedTest, ContinuationUnderASmallNegotiatedPduSize) {
     ScriptedPeer peer("03a-getnamelist-continuation-small-pdu.pcap");
     auto connection = connectTo(peer.port());

@@ -88,6 +88,14 @@ public:
             case Behaviour::AnswerLate:
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
                 break;
+            case Behaviour::EndlessNames:
+                if (std::holds_alternative<mms::GetNameListRequest>(
+                        std::get<mms::ConfirmedRequest>(*pdu).service)) {
+                    association.send(mms::encodePdu(mms::Pdu{
+                        mms::ConfirmedResponse{invokeId, mms::GetNameListResponse{{"LLN0"}, true}}}));
+                    return;
+                }
+                break;
             case Behaviour::Answer:
                 break;
         }

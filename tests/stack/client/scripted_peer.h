@@ -24,6 +24,7 @@ public:
         Silent,          // never answers
         CloseOnRequest,  // drops the TCP connection when a request arrives
         AnswerLate,      // the recorded response, half a second late (holding up later requests)
+        EndlessNames,    // every name list answered with the same name and "more follow"
     };
 
     // Answers from every conversation of `captureName` (e.g. "05-read-types.pcap").
