@@ -1,5 +1,6 @@
 #include "server/simulated_server.h"
 
+#include "server/mms_mapping.h"
 #include "server/model_builder.h"
 
 namespace iecstack::server {
@@ -43,6 +44,22 @@ void SimulatedServer::stop() {
     if (server_) {
         server_->stop();
     }
+}
+
+bool SimulatedServer::setValue(const std::string& domain, const std::string& item, const MmsValue& value) {
+    std::lock_guard<std::mutex> lock(model_->valueLock());
+    ModelNode* node = model_->find(domain, item);
+    if (!node || checkConformance(*node, value) != Conformance::Conforms) {
+        return false;
+    }
+    storeValue(*node, value);
+    return true;
+}
+
+std::optional<MmsValue> SimulatedServer::value(const std::string& domain, const std::string& item) const {
+    std::lock_guard<std::mutex> lock(model_->valueLock());
+    const ModelNode* node = model_->find(domain, item);
+    return node ? std::optional<MmsValue>(valueOf(*node)) : std::nullopt;
 }
 
 }  // namespace iecstack::server

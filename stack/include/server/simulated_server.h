@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "server/data_model.h"
@@ -45,6 +46,10 @@ public:
     MmsServer& server() { return *server_; }
     // Closes every connection and joins every thread; idempotent.
     void stop();
+    // What tests change behind the clients' backs, as the process would: false when the variable does
+    // not exist or the value does not fit its type.
+    bool setValue(const std::string& domain, const std::string& item, const MmsValue& value);
+    std::optional<MmsValue> value(const std::string& domain, const std::string& item) const;
 
 private:
     SimulatedServer() = default;

@@ -121,6 +121,11 @@ TEST(SimulatedServer, ServesTheSampleModelToAClient) {
     auto status = readValue(*client, "BAY1CTRL", "GGIO1$ST$SPCSO2$stVal");
     ASSERT_TRUE(status);
     EXPECT_TRUE(status->boolValue()) << "a direct operate shows in the status";
+    EXPECT_TRUE(ied->setValue("BAY1CTRL", "GGIO1$ST$SPCSO2$stVal", MmsValue::boolean(false)));
+    EXPECT_FALSE(ied->setValue("BAY1CTRL", "GGIO1$ST$SPCSO2$stVal", MmsValue::integer(0))) << "wrong type";
+    EXPECT_FALSE(ied->value("BAY1CTRL", "GGIO1$ST$SPCSO2$stVal")->boolValue());
+    EXPECT_FALSE(readValue(*client, "BAY1CTRL", "GGIO1$ST$SPCSO2$stVal")->boolValue())
+        << "clients see the change";
 
     EXPECT_EQ(writeValue(*client, "GGIO1$CO$SPCSO1$Oper", operate(true), &answered),
               mms::DataAccessError::ObjectAccessDenied)
