@@ -15,6 +15,8 @@ using mms::DataAccessError;
 // Kept free below the negotiated size when cutting name lists, as devices do, so that a peer that
 // counts its buffer a little differently still takes the response.
 constexpr size_t kNameListReserve = 16;
+// Resource error code for answers that do not fit the agreed PDU size.
+constexpr int64_t kCapabilityUnavailable = 4;
 
 mms::Pdu serviceError(uint32_t invokeId, mms::ErrorClass errorClass, int64_t code) {
     mms::ConfirmedError e;
@@ -140,6 +142,13 @@ ServiceOutcome MmsServices::handle(ByteView pdu, size_t maxPduSize) {
     mms::Pdu& p = *decoded;
     if (auto* request = std::get_if<mms::ConfirmedRequest>(&p)) {
         out.response = mms::encodePdu(answer(*request, maxPduSize, &out.summary));
+        if (out.response.size() > maxPduSize) {
+            // Whole logical nodes, their types or long data sets can outgrow a small agreed size; the
+            // client gets an error instead of an answer that would never be sent.
+            out.response = mms::encodePdu(
+                serviceError(request->invokeId, mms::ErrorClass::Resource, kCapabilityUnavailable));
+            out.summary += " (answer larger than the PDU size " + std::to_string(maxPduSize) + ", refused)";
+        }
     } else if (std::holds_alternative<mms::ConcludeRequest>(p)) {
         out.response = mms::encodePdu(mms::ConcludeResponse{});
         out.concluded = true;
@@ -165,7 +174,7 @@ mms::Pdu MmsServices::answer(const mms::ConfirmedRequest& request, size_t maxPdu
             if constexpr (std::is_same_v<T, mms::GetNameListRequest>) {
                 return getNameList(id, service, maxPduSize, s);
             } else if constexpr (std::is_same_v<T, mms::ReadRequest>) {
-                return read(id, service, maxPduSize, s);
+                return read(id, service, s);
             } else if constexpr (std::is_same_v<T, mms::WriteRequest>) {
                 return write(id, service, s);
             } else if constexpr (std::is_same_v<T, mms::GetVariableAccessAttributesRequest>) {
@@ -299,8 +308,7 @@ MmsValue MmsServices::readOne(const mms::VariableAccess& access) const {
     return valueOf(*node);
 }
 
-mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, size_t maxPduSize,
-                           std::string& summary) {
+mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, std::string& summary) {
     mms::ReadResponse r;
     if (request.specificationWithResult.value_or(false)) {
         r.specification = request.specification;
@@ -334,13 +342,8 @@ mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, s
     for (const auto& v : r.results) {
         failures += v.type() == MMS_DATA_ACCESS_ERROR;
     }
-    mms::Pdu answerPdu = response(invokeId, std::move(r));
-    if (mms::encodePdu(answerPdu).size() > maxPduSize) {
-        summary += ": response larger than the negotiated PDU size";
-        return serviceError(invokeId, mms::ErrorClass::Resource, 4 /* capability-unavailable */);
-    }
     summary += failures ? ": " + std::to_string(failures) + " failed" : ": ok";
-    return answerPdu;
+    return response(invokeId, std::move(r));
 }
 
 std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& access,

@@ -43,8 +43,7 @@ public:
 private:
     mms::Pdu getNameList(uint32_t invokeId, const mms::GetNameListRequest& request, size_t maxPduSize,
                          std::string& summary);
-    mms::Pdu read(uint32_t invokeId, const mms::ReadRequest& request, size_t maxPduSize,
-                  std::string& summary);
+    mms::Pdu read(uint32_t invokeId, const mms::ReadRequest& request, std::string& summary);
     mms::Pdu write(uint32_t invokeId, const mms::WriteRequest& request, std::string& summary);
     mms::Pdu accessAttributes(uint32_t invokeId, const mms::GetVariableAccessAttributesRequest& request,
                               std::string& summary);

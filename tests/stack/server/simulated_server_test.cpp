@@ -189,9 +189,9 @@ TEST(SimulatedServer, NameListContinuationRespectsTheNegotiatedPduSize) {
     }
 }
 
-// A response that cannot fit the agreed size is refused with an error instead of being sent
-// oversized; the association survives.
-TEST(SimulatedServer, ReadLargerThanThePduSizeIsRefusedNotSentOversized) {
+// An answer that cannot fit the agreed size is replaced by an error instead of being sent oversized
+// (which the transport would refuse, leaving the client waiting); the association survives.
+TEST(SimulatedServer, AnswersLargerThanThePduSizeAreRefusedNotSentOversized) {
     SimulatedServer::Options options;
     options.server.maxPduSize = 512;
     auto ied = startSample(options);
@@ -200,6 +200,11 @@ TEST(SimulatedServer, ReadLargerThanThePduSizeIsRefusedNotSentOversized) {
     ASSERT_TRUE(client);
     auto answer = client->request(readOf("BAY1CTRL", "LLN0"));
     ASSERT_TRUE(answer);
+    EXPECT_TRUE(std::holds_alternative<mms::ConfirmedError>(*answer));
+    mms::GetVariableAccessAttributesRequest type;
+    type.name = mms::ObjectName::domain("BAY1CTRL", "LLN0");
+    answer = client->request(type);
+    ASSERT_TRUE(answer) << "a type description too large for the PDU must still be answered";
     EXPECT_TRUE(std::holds_alternative<mms::ConfirmedError>(*answer));
     EXPECT_TRUE(readValue(*client, "BAY1CTRL", "GGIO1$ST$Ind1$stVal"));
 }
