@@ -9,6 +9,7 @@
 
 #include "iso_unwrap.h"
 #include "mms/codec.h"
+#include "scl/scl_loader.h"
 #include "server/mms_mapping.h"
 #include "server/mms_services.h"
 #include "server/model_builder.h"
@@ -283,4 +284,47 @@ TEST(CaptureReplay, UnsupportedServicesAndGarbageAreRejectedLikeTheCapturedServe
         ++compared;
     }
     EXPECT_GE(compared, 6);
+}
+
+namespace {
+
+// The device behind capture 03b, written as a configuration file: BIGLD0 with LLN0, 30 data sets and
+// 400 generic I/O nodes, and an almost empty BIGLD1.
+std::string bigModel() {
+    std::string ln0 = "<LN0 lnClass=\"LLN0\" lnType=\"L0\" inst=\"\">";
+    for (int d = 1; d <= 30; ++d) {
+        char name[8];
+        std::snprintf(name, sizeof name, "DS%02d", d);
+        ln0 += std::string("<DataSet name=\"") + name + "\"><FCDA ldInst=\"LD0\" lnClass=\"GGIO\" lnInst=\"" +
+               std::to_string(d) + "\" doName=\"Ind1\" daName=\"stVal\" fc=\"ST\"/></DataSet>";
+    }
+    ln0 += "</LN0>";
+    std::string lns;
+    for (int g = 1; g <= 400; ++g) {
+        lns += "<LN lnClass=\"GGIO\" lnType=\"G\" inst=\"" + std::to_string(g) + "\"/>";
+    }
+    return R"(<SCL><IED name="BIG"><AccessPoint name="A"><Server><LDevice inst="LD0">)" + ln0 + lns +
+           R"(</LDevice><LDevice inst="LD1"><LN0 lnClass="LLN0" lnType="L0" inst=""/></LDevice></Server></AccessPoint></IED>
+<DataTypeTemplates>
+  <LNodeType id="L0" lnClass="LLN0"><DO name="Mod" type="E"/><DO name="Health" type="E"/></LNodeType>
+  <LNodeType id="G" lnClass="GGIO"><DO name="Beh" type="E"/><DO name="AnIn1" type="M"/><DO name="Ind1" type="S"/><DO name="Ind2" type="S"/></LNodeType>
+  <DOType id="E" cdc="ENS"><DA name="stVal" bType="INT32" fc="ST"/><DA name="q" bType="Quality" fc="ST"/><DA name="t" bType="Timestamp" fc="ST"/></DOType>
+  <DOType id="S" cdc="SPS"><DA name="stVal" bType="BOOLEAN" fc="ST"/><DA name="q" bType="Quality" fc="ST"/><DA name="t" bType="Timestamp" fc="ST"/></DOType>
+  <DOType id="M" cdc="MV"><DA name="mag" bType="Struct" type="A" fc="MX"/><DA name="q" bType="Quality" fc="MX"/><DA name="t" bType="Timestamp" fc="MX"/></DOType>
+  <DAType id="A"><BDA name="f" bType="FLOAT32"/></DAType>
+</DataTypeTemplates></SCL>)";
+}
+
+}  // namespace
+
+// 8,000 names cut at the default 65000-octet PDU size exactly where the captured server cut them.
+TEST(CaptureReplay, LargeDirectoryIsCutWhereTheCapturedServerCutIt) {
+    auto doc = scl::loadSclText(bigModel(), "big.icd");
+    ASSERT_TRUE(doc.ok()) << doc.error().message;
+    auto model = buildDataModel(*doc, "");
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    std::map<std::string, int> seen;
+    auto differences = replay("03b-getnamelist-continuation-large-model.pcap", **model, seen);
+    EXPECT_TRUE(differences.empty()) << join(differences);
+    EXPECT_GE(seen["get-name-list"], 5);
 }
