@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -51,32 +52,41 @@ bool runWalk(unsigned logicalNodes, WalkFigures* figures) {
         std::fprintf(stderr, "simulator: %s\n", error.c_str());
         return false;
     }
-    IedConnection connection = IedConnection_create();
-    IedClientError clientError = IED_ERROR_OK;
-    IedConnection_connect(connection, &clientError, "127.0.0.1", ied->port());
-    if (clientError != IED_ERROR_OK) {
-        std::fprintf(stderr, "connect failed: %d\n", clientError);
-        IedConnection_destroy(connection);
-        return false;
-    }
-    const auto start = Clock::now();
-    figures->walk = korvan::test::walkModel(connection);
-    figures->seconds = secondsSince(start);
+    // Each walk runs on a fresh association, so every run fetches the names again; the best of a few runs
+    // keeps other load on the machine out of the figures as far as possible.
+    constexpr int kRuns = 3;
+    figures->seconds = 0;
+    figures->microsecondsPerRead = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        IedConnection connection = IedConnection_create();
+        IedClientError clientError = IED_ERROR_OK;
+        IedConnection_connect(connection, &clientError, "127.0.0.1", ied->port());
+        if (clientError != IED_ERROR_OK) {
+            std::fprintf(stderr, "connect failed: %d\n", clientError);
+            IedConnection_destroy(connection);
+            return false;
+        }
+        const auto start = Clock::now();
+        figures->walk = korvan::test::walkModel(connection);
+        const double seconds = secondsSince(start);
+        figures->seconds = run == 0 ? seconds : std::min(figures->seconds, seconds);
 
-    // Reads alone, of the first attribute of the first device's first node.
-    LinkedList devices = IedConnection_getLogicalDeviceList(connection, &clientError);
-    const std::string reference =
-        std::string(static_cast<const char*>(LinkedList_getData(LinkedList_getNext(devices)))) +
-        "/LLN0.Mod.stVal";
-    LinkedList_destroy(devices);
-    constexpr int kReads = 5000;
-    const auto readStart = Clock::now();
-    for (int i = 0; i < kReads; ++i) {
-        MmsValue_delete(
-            IedConnection_readObject(connection, &clientError, reference.c_str(), IEC61850_FC_ST));
+        // Reads alone, of one attribute of the first device.
+        LinkedList devices = IedConnection_getLogicalDeviceList(connection, &clientError);
+        const std::string reference =
+            std::string(static_cast<const char*>(LinkedList_getData(LinkedList_getNext(devices)))) +
+            "/LLN0.Mod.stVal";
+        LinkedList_destroy(devices);
+        constexpr int kReads = 5000;
+        const auto readStart = Clock::now();
+        for (int i = 0; i < kReads; ++i) {
+            MmsValue_delete(
+                IedConnection_readObject(connection, &clientError, reference.c_str(), IEC61850_FC_ST));
+        }
+        const double perRead = secondsSince(readStart) * 1e6 / kReads;
+        figures->microsecondsPerRead = run == 0 ? perRead : std::min(figures->microsecondsPerRead, perRead);
+        IedConnection_destroy(connection);
     }
-    figures->microsecondsPerRead = secondsSince(readStart) * 1e6 / kReads;
-    IedConnection_destroy(connection);
     return figures->walk.error == IED_ERROR_OK;
 }
 
@@ -137,7 +147,7 @@ double pingPongMicroseconds(int rounds) {
 void print(const char* label, unsigned logicalNodes, const WalkFigures& f) {
     std::printf(
         "%-5s %5u LNs: %7zu attributes read, %7zu directory calls, %3zu data sets, %4zu RCBs: "
-        "walk %.3f s (%.1f us per attribute); read loop %.1f us per read\n",
+        "best walk %.3f s (%.1f us per attribute); best read loop %.1f us per read\n",
         label, logicalNodes, f.walk.reads, f.walk.directoryCalls, f.walk.dataSets, f.walk.reportControlBlocks,
         f.seconds, f.seconds * 1e6 / static_cast<double>(f.walk.reads), f.microsecondsPerRead);
 }
@@ -159,7 +169,10 @@ int main(int argc, char** argv) {
     std::printf("ratio large/small: %.2f for %.2f times the attributes\n",
                 largeWalk.seconds / smallWalk.seconds,
                 static_cast<double>(largeWalk.walk.reads) / static_cast<double>(smallWalk.walk.reads));
-    const double ping = pingPongMicroseconds(20000);
+    double ping = pingPongMicroseconds(20000);
+    for (int run = 1; run < 3; ++run) {
+        ping = std::min(ping, pingPongMicroseconds(20000));
+    }
     std::printf(
         "bare TCP ping-pong on loopback: %.1f us per round trip; a read costs %.1f round trips, "
         "a walked attribute %.1f\n",
