@@ -1,6 +1,6 @@
 #pragma once
 /* MMS values as the C client API sees them: an opaque handle with typed accessors.
- * C++ code of the stack uses the same object through stack/include/mms/mms_data.h. */
+ * C++ code of the stack uses the same object through mms/value.h (struct MmsValue). */
 
 #include <stdbool.h>
 #include <stdint.h>
