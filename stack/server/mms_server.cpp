@@ -27,6 +27,7 @@ public:
             MmsServices::negotiate(request->parameters, options_.maxPduSize, options_.minPduSize);
         pduSize_ = static_cast<size_t>(*response.parameters.localDetail);
         decision.initiateResponse = mms::encodePdu(response);
+        decision.maxPduSize = pduSize_;
         const auto& proposed = request->parameters.localDetail;
         log("associated: PDU size " + std::to_string(pduSize_) + " (proposed " +
             (proposed ? std::to_string(*proposed) : std::string("nothing")) + ")");
@@ -34,9 +35,6 @@ public:
     }
 
     void onPdu(iso::ResponderAssociation& association, ByteView mmsPdu) override {
-        if (association.maxPduSize() != pduSize_) {
-            association.setMaxPduSize(pduSize_);  // the listener starts with its own upper bound
-        }
         ServiceOutcome outcome = services_.handle(mmsPdu, pduSize_);
         log(outcome.summary);
         if (outcome.response.empty()) {

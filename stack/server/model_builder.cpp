@@ -139,7 +139,10 @@ bool basicTypeOf(const std::string& bType, BasicType& type, int& size, MmsValue&
 
 class Builder {
 public:
-    Builder(const scl::Document& doc, const scl::Ied& ied) : doc_(doc), t_(doc.templates), ied_(ied) {}
+    // `allowEmpty`: an IED chosen by name may have a server without logical devices; it is served
+    // with no domains, which clients must cope with.
+    Builder(const scl::Document& doc, const scl::Ied& ied, bool allowEmpty)
+        : doc_(doc), t_(doc.templates), ied_(ied), allowEmpty_(allowEmpty) {}
 
     std::unique_ptr<DataModel> build() {
         auto model = std::make_unique<DataModel>();
@@ -163,7 +166,7 @@ public:
                 model->domains.push_back(std::move(domain));
             }
         }
-        if (devices.empty()) {
+        if (devices.empty() && !allowEmpty_) {
             fail(ied_.line, "IED \"" + ied_.name + "\" has no logical device to serve");
             return nullptr;
         }
@@ -630,6 +633,7 @@ private:
     const scl::Document& doc_;
     const scl::DataTypeTemplates& t_;
     const scl::Ied& ied_;
+    bool allowEmpty_;
     DataModel* model_ = nullptr;
     std::optional<Refusal> failure_;
     std::map<std::string, std::string> domainByInst_;
@@ -668,7 +672,7 @@ Result<std::unique_ptr<DataModel>, BuildError> buildDataModel(const scl::Documen
                           (candidates == 0 ? std::string("no IED with a server")
                                            : "several IEDs (" + names + "); choose one by name")};
     }
-    Builder builder(document, *chosen);
+    Builder builder(document, *chosen, !iedName.empty());
     auto model = builder.build();
     if (const auto& refusal = builder.failure()) {
         return BuildError{document.fileName + ":" + std::to_string(refusal->line) + ": " + refusal->problem};

@@ -273,3 +273,18 @@ TEST(DataModel, SimulationMovesMeasurementsAndTogglesStatusWithTimeStamps) {
     simulation.start();
     simulation.stop();
 }
+
+// A device whose server holds no logical device is served empty when asked for by name; clients must
+// cope with such devices. Without a name nothing suggests it is the one meant.
+TEST(DataModel, EmptyServerIsServedOnlyWhenChosenByName) {
+    const std::string empty =
+        R"(<SCL><IED name="E"><AccessPoint name="A"><Server/></AccessPoint></IED></SCL>)";
+    auto doc = scl::loadSclText(empty, "empty.icd");
+    ASSERT_TRUE(doc.ok()) << doc.error().message;
+    auto named = buildDataModel(*doc, "E");
+    ASSERT_TRUE(named.ok()) << named.error().message;
+    EXPECT_TRUE((*named)->domains.empty());
+    auto unnamed = buildDataModel(*doc, "");
+    ASSERT_FALSE(unnamed.ok());
+    EXPECT_EQ(unnamed.error().message, "empty.icd:0: no IED with a server");
+}
