@@ -1,5 +1,6 @@
 #include "mms_client.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
