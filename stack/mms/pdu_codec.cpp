@@ -1,4 +1,7 @@
 // The MMS PDU envelopes: confirmed, unconfirmed, errors, rejects, initiate and conclude.
+#include <iterator>
+#include <string>
+
 #include "service_codec.h"
 
 namespace iecstack::mms {
@@ -299,6 +302,34 @@ Bytes encodePdu(const Pdu& pdu) {
     ber::Writer writer;
     std::visit(PduEncoder{writer}, pdu);
     return writer.take();
+}
+
+std::string describe(const PduDecodeFailure& f) {
+    std::string text = errorName(f.failure.error);
+    if (f.failure.error == Error::Malformed) {
+        text += std::string(" (") + ber::errorName(f.failure.berError) + ")";
+    }
+    static const char* const kPduNames[] = {"confirmed request",
+                                            "confirmed response",
+                                            "confirmed error",
+                                            "unconfirmed PDU",
+                                            "reject",
+                                            nullptr,
+                                            nullptr,
+                                            nullptr,
+                                            "initiate request",
+                                            "initiate response",
+                                            "initiate error",
+                                            "conclude request",
+                                            "conclude response",
+                                            "conclude error"};
+    if (f.pduType && *f.pduType < std::size(kPduNames) && kPduNames[*f.pduType] != nullptr) {
+        text += std::string(" in ") + kPduNames[*f.pduType];
+    }
+    if (f.invokeId) {
+        text += " (invokeID " + std::to_string(*f.invokeId) + ")";
+    }
+    return text;
 }
 
 Reject rejectFor(const PduDecodeFailure& f) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 
 #include "ber/byte_view.h"
 #include "ber/reader.h"
@@ -39,6 +40,10 @@ struct PduDecodeFailure {
 // Decodes one complete MMS PDU (the presentation user data, nothing before or after it).
 Result<Pdu, PduDecodeFailure> decodePdu(ByteView bytes, const DecodeLimits& limits = {});
 Bytes encodePdu(const Pdu& pdu);
+
+// One line for a log or a status text: what was wrong and where, e.g.
+// "UnexpectedTag in confirmed request (invokeID 7)".
+std::string describe(const PduDecodeFailure& failure);
 
 // The reject a responder sends for a PDU it could not decode.
 Reject rejectFor(const PduDecodeFailure& failure);

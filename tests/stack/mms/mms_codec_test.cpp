@@ -444,6 +444,10 @@ TEST(MmsCodecUnknownServices, GarbageGetsTheRejectTheReferenceServerSends) {
     const Reject reject = rejectFor(broken.error());
     EXPECT_EQ(reject.originalInvokeId, 7u);
     EXPECT_EQ(reject.rejectClass, RejectClass::ConfirmedRequest);
+    // What a person reads in the log about the three.
+    EXPECT_EQ(describe(invalid.error()), "InvalidServiceTag in confirmed request (invokeID 80)");
+    EXPECT_EQ(describe(unknown.error()), "UnknownPduType");
+    EXPECT_EQ(describe(broken.error()), "MissingElement in confirmed request (invokeID 7)");
 }
 
 }  // namespace
