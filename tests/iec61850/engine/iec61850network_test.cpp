@@ -1,9 +1,9 @@
-#include <QTcpServer>
 #include <QThread>
 #include <QtTest>
 
 #include <memory>
 
+#include "closedport.h"
 #include "iec61850network.h"
 #include "server/simulated_server.h"
 #include "simulatorprocess.h"
@@ -14,13 +14,6 @@ namespace {
 
 const QString kModel = QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/small_model.icd");
 constexpr int kWalkTimeoutMs = 60000;
-
-// A port on which nothing listens.
-quint16 unusedPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 }  // namespace
 
@@ -269,14 +262,16 @@ void Iec61850NetworkTest::readValueAnswersOnlyRecordedAttributes() {
 }
 
 void Iec61850NetworkTest::nothingListening() {
+    const ClosedPort closed;
+    QVERIFY(closed.port() != 0);
     EngineRig rig;
-    rig.doConnect(unusedPort());
+    rig.doConnect(closed.port());
     QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
     rig.settle();
     QCOMPARE(rig.events, QStringList{"state|false"});
 
     // The failed attempt leaves nothing behind that a second one could trip over.
-    rig.doConnect(unusedPort());
+    rig.doConnect(closed.port());
     rig.settle();
     QCOMPARE(rig.events, (QStringList{"state|false", "state|false"}));
 }

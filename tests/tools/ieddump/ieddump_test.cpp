@@ -1,7 +1,7 @@
 #include <QProcess>
-#include <QTcpServer>
 #include <QtTest>
 
+#include "closedport.h"
 #include "dumpline.h"
 #include "simulatorprocess.h"
 
@@ -84,11 +84,9 @@ void IeddumpTest::dumpsTheWholeModel() {
 }
 
 void IeddumpTest::failedConnectionExitsWithOne() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    const Run run = runDump({"127.0.0.1", QString::number(port)});
+    const ClosedPort closed;
+    QVERIFY(closed.port() != 0);
+    const Run run = runDump({"127.0.0.1", QString::number(closed.port())});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.lines, QStringList{"connectionStateChanged\tfalse"});
 }
