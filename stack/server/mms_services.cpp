@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
+#include "ber/writer.h"
 #include "mms/codec.h"
 #include "server/mms_mapping.h"
 
@@ -35,20 +37,8 @@ mms::Pdu response(uint32_t invokeId, mms::ConfirmedResponseService service) {
     return mms::ConfirmedResponse{invokeId, std::move(service)};
 }
 
-size_t lengthOctets(size_t length) {
-    if (length < 0x80) {
-        return 1;
-    }
-    size_t n = 1;
-    while (length) {
-        ++n;
-        length >>= 8;
-    }
-    return n;
-}
-
 size_t tlvSize(size_t content) {
-    return 1 + lengthOctets(content) + content;
+    return 1 + ber::lengthFieldSize(content) + content;
 }
 
 size_t integerSize(uint32_t v) {
@@ -64,6 +54,30 @@ size_t integerSize(uint32_t v) {
 size_t nameListResponseSize(uint32_t invokeId, size_t listContent, bool withFinalMarker) {
     size_t service = tlvSize(listContent) + (withFinalMarker ? 3 : 0);
     return tlvSize(tlvSize(integerSize(invokeId)) + tlvSize(service));
+}
+
+// The names after `continueAfter` that fit into one response of at most `maxPduSize` octets (at
+// least one, so that a client always makes progress). `sorted` is in directory order.
+mms::GetNameListResponse nameWindow(const std::vector<std::string>& sorted,
+                                    const std::optional<std::string>& continueAfter, uint32_t invokeId,
+                                    size_t maxPduSize) {
+    auto begin = sorted.begin();
+    if (continueAfter) {
+        begin = std::upper_bound(sorted.begin(), sorted.end(), *continueAfter, directoryOrderLess);
+    }
+    mms::GetNameListResponse r;
+    size_t content = 0;
+    auto it = begin;
+    for (; it != sorted.end(); ++it) {
+        size_t next = content + tlvSize(it->size());
+        if (it != begin && nameListResponseSize(invokeId, next, true) + kNameListReserve > maxPduSize) {
+            break;
+        }
+        content = next;
+        r.identifiers.push_back(*it);
+    }
+    r.moreFollows = it != sorted.end();
+    return r;
 }
 
 bool isReadOnlyFc(const std::string& fc) {
@@ -201,10 +215,11 @@ mms::Pdu MmsServices::getNameList(uint32_t invokeId, const mms::GetNameListReque
     using Class = mms::ObjectClass;
     using Scope = mms::ObjectName::Scope;
     summary = "get-name-list class " + std::to_string(static_cast<int>(request.objectClass));
-    std::vector<std::string> all;
+    std::vector<std::string> shortList;  // domains or data sets; variable names are kept sorted
+    const std::vector<std::string>* names = &shortList;
     if (request.objectClass == Class::Domain) {
         for (const auto& d : model_.domains) {
-            all.push_back(d->name);
+            shortList.push_back(d->name);
         }
     } else if (request.scope == Scope::Domain && (request.objectClass == Class::NamedVariable ||
                                                   request.objectClass == Class::NamedVariableList)) {
@@ -215,53 +230,16 @@ mms::Pdu MmsServices::getNameList(uint32_t invokeId, const mms::GetNameListReque
             return nonExistent(invokeId);
         }
         if (request.objectClass == Class::NamedVariable) {
-            // The list is long and sorted; hand out a window of it instead of copying it.
-            return [&] {
-                auto begin = d->variableNames.begin();
-                if (request.continueAfter) {
-                    begin = std::upper_bound(d->variableNames.begin(), d->variableNames.end(),
-                                             *request.continueAfter, directoryOrderLess);
-                }
-                mms::GetNameListResponse r;
-                size_t content = 0;
-                auto it = begin;
-                for (; it != d->variableNames.end(); ++it) {
-                    size_t next = content + tlvSize(it->size());
-                    if (it != begin &&
-                        nameListResponseSize(invokeId, next, true) + kNameListReserve > maxPduSize) {
-                        break;
-                    }
-                    content = next;
-                    r.identifiers.push_back(*it);
-                }
-                r.moreFollows = it != d->variableNames.end();
-                summary += ": " + std::to_string(r.identifiers.size()) + " names" +
-                           (r.moreFollows ? ", more follow" : "");
-                return response(invokeId, std::move(r));
-            }();
-        }
-        for (const auto& ds : d->dataSets) {
-            all.push_back(ds.name);
+            names = &d->variableNames;
+        } else {
+            for (const auto& ds : d->dataSets) {
+                shortList.push_back(ds.name);
+            }
         }
     }
-    // Short lists (domains, data sets, empty scopes) use the same cutting rule.
-    auto begin = all.begin();
-    if (request.continueAfter) {
-        begin = std::upper_bound(all.begin(), all.end(), *request.continueAfter, directoryOrderLess);
-    }
-    mms::GetNameListResponse r;
-    size_t content = 0;
-    auto it = begin;
-    for (; it != all.end(); ++it) {
-        size_t next = content + tlvSize(it->size());
-        if (it != begin && nameListResponseSize(invokeId, next, true) + kNameListReserve > maxPduSize) {
-            break;
-        }
-        content = next;
-        r.identifiers.push_back(*it);
-    }
-    r.moreFollows = it != all.end();
-    summary += ": " + std::to_string(r.identifiers.size()) + " names";
+    mms::GetNameListResponse r = nameWindow(*names, request.continueAfter, invokeId, maxPduSize);
+    summary +=
+        ": " + std::to_string(r.identifiers.size()) + " names" + (r.moreFollows ? ", more follow" : "");
     return response(invokeId, std::move(r));
 }
 
