@@ -142,7 +142,7 @@ TEST(ClientLifecycleTest, ServerClosingMidRequestEndsTheRequestAtOnceAndCallsThe
     const auto later = Clock::now();
     EXPECT_FALSE(readsBoolean(connection.get(), &error));
     EXPECT_EQ(error, IED_ERROR_NOT_CONNECTED);
-    EXPECT_LT(Clock::now() - later, 1s);
+    EXPECT_LT(Clock::now() - later, 5s);  // not the 20 s request time-out
     EXPECT_EQ(peer.requestsSeen(), seen);
     IedConnection_close(connection.get());
     std::this_thread::sleep_for(50ms);
@@ -248,7 +248,7 @@ TEST(ClientLifecycleTest, DestroyWhileTheServerIsSilentReturnsWithinTheRequestTi
     peer.setBehaviour(ScriptedPeer::Behaviour::Silent);
     const auto start = Clock::now();
     connection.reset();
-    EXPECT_LT(Clock::now() - start, 3s);
+    EXPECT_LT(Clock::now() - start, 10s);  // bounded by the short time-outs, not stuck
 }
 
 }  // namespace
