@@ -47,6 +47,21 @@ std::unique_ptr<ModelNode> makeStructure(const std::string& name, const std::str
     return n;
 }
 
+// "A.phsA.cVal" -> A, phsA, cVal; an empty text has no parts.
+std::vector<std::string> splitPath(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= text.size() && !text.empty()) {
+        size_t dot = text.find('.', start);
+        parts.push_back(text.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+        if (dot == std::string::npos) {
+            break;
+        }
+        start = dot + 1;
+    }
+    return parts;
+}
+
 MmsValue emptyBits(int size) {
     return MmsValue::bitString(mms::BitString(static_cast<size_t>(std::abs(size))));
 }
@@ -429,17 +444,7 @@ private:
     // Finds the nodes an instance path ("Mod.ctlModel", "A.phsA.cVal.mag.f", "vals[2]") names, in
     // every functional-constraint component of the logical node.
     void applyInstanceValue(ModelNode& ln, const scl::InstanceValue& iv) {
-        std::vector<std::string> parts;
-        size_t start = 0;
-        while (true) {
-            size_t dot = iv.path.find('.', start);
-            parts.push_back(
-                iv.path.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
-            if (dot == std::string::npos) {
-                break;
-            }
-            start = dot + 1;
-        }
+        const std::vector<std::string> parts = splitPath(iv.path);
         bool found = false;
         for (const auto& fcNode : ln.children) {
             ModelNode* node = fcNode.get();
@@ -595,17 +600,9 @@ private:
                 DataSetDefinition::Member member;
                 member.domain = dom->second;
                 member.item = f.prefix + f.lnClass + f.lnInst + "$" + f.fc;
-                std::vector<std::string> parts;
-                for (const std::string* name : {&f.doName, &f.daName}) {
-                    size_t start = 0;
-                    while (!name->empty()) {
-                        size_t dot = name->find('.', start);
-                        parts.push_back(name->substr(start, dot == std::string::npos ? dot : dot - start));
-                        if (dot == std::string::npos) {
-                            break;
-                        }
-                        start = dot + 1;
-                    }
+                std::vector<std::string> parts = splitPath(f.doName);
+                for (std::string& part : splitPath(f.daName)) {
+                    parts.push_back(std::move(part));
                 }
                 for (const std::string& part : parts) {
                     size_t paren = part.find('(');
