@@ -84,6 +84,7 @@ bool MmsServer::start(std::string* error) {
     settings.maxConnections = options_.maxConnections;
     settings.setupTimeout = options_.setupTimeout;
     settings.maxPduSize = std::max(options_.maxPduSize, options_.minPduSize);
+    settings.log = options_.log;  // peers refused before any association, with the reason
     auto counter = std::make_shared<std::atomic<uint64_t>>(0);
     listener_ = std::make_unique<iso::ResponderListener>(
         settings, [this, counter](const std::shared_ptr<iso::ResponderAssociation>&) {
