@@ -112,7 +112,16 @@ std::string describe(const mms::ObjectName& name) {
 }
 
 MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
-    : model_(model), identity_(std::move(identity)) {}
+    : model_(model), identity_(std::move(identity)) {
+    auto fill = [](std::string& field, const std::string& configured, const char* fallback) {
+        if (field.empty()) {
+            field = configured.empty() ? fallback : configured;
+        }
+    };
+    fill(identity_.vendor, model_.manufacturer, "Korvan");
+    fill(identity_.model, model_.deviceType, "iedsim");
+    fill(identity_.revision, "", "0.1");
+}
 
 mms::BitString MmsServices::supportedServices() {
     using S = mms::ServiceSupport;

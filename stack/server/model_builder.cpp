@@ -163,6 +163,8 @@ public:
         auto model = std::make_unique<DataModel>();
         model_ = model.get();
         model->iedName = ied_.name;
+        model->manufacturer = ied_.manufacturer;
+        model->deviceType = ied_.type;
         std::vector<std::pair<const scl::LogicalDevice*, Domain*>> devices;
         for (const scl::AccessPoint& ap : ied_.accessPoints) {
             for (const scl::LogicalDevice& ld : ap.logicalDevices) {

@@ -37,6 +37,7 @@ struct Domain {
 class DataModel {
 public:
     std::string iedName;
+    std::string manufacturer, deviceType;          // as configured; what Identify reports
     std::vector<std::unique_ptr<Domain>> domains;  // directory order
     // Parts of the configuration that were left out ("file:line: problem"): values for attributes the
     // types do not have, data set members that do not exist. Real files carry such leftovers.

@@ -9,10 +9,12 @@
 
 namespace iecstack::server {
 
+// What Identify answers. Empty fields are taken from the configured IED (manufacturer, type) or
+// name this simulator.
 struct ServerIdentity {
-    std::string vendor = "Korvan";
-    std::string model = "iedsim";
-    std::string revision = "0.1";
+    std::string vendor;
+    std::string model;
+    std::string revision;
 };
 
 // The answer to one MMS PDU of the data phase.

@@ -101,6 +101,11 @@ TEST(SimulatedServer, ServesTheSampleModelToAClient) {
     EXPECT_EQ(std::get<mms::GetNameListResponse>(*s).identifiers,
               (std::vector<std::string>{"BAY1CTRL", "BAY1MEAS"}));
 
+    auto identity = serviceOf(client->request(mms::IdentifyRequest{}));
+    ASSERT_TRUE(identity && std::holds_alternative<mms::IdentifyResponse>(*identity));
+    EXPECT_EQ(std::get<mms::IdentifyResponse>(*identity).vendorName, "Veltra") << "from the configured IED";
+    EXPECT_EQ(std::get<mms::IdentifyResponse>(*identity).modelName, "BCU-110");
+
     auto power = readValue(*client, "BAY1MEAS", "MMXU1$MX$TotW$mag$f");
     ASSERT_TRUE(power);
     EXPECT_EQ(power->type(), MMS_FLOAT);
