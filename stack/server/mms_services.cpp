@@ -80,6 +80,17 @@ mms::GetNameListResponse nameWindow(const std::vector<std::string>& sorted,
     return r;
 }
 
+// A log line names the first few variables of a request; a list of thousands would drown the log.
+constexpr size_t kNamesPerLogLine = 8;
+
+void appendToSummary(std::string& summary, size_t index, size_t total, const std::string& item) {
+    if (index < kNamesPerLogLine) {
+        summary += " " + item;
+    } else if (index == kNamesPerLogLine) {
+        summary += " and " + std::to_string(total - kNamesPerLogLine) + " more";
+    }
+}
+
 bool isReadOnlyFc(const std::string& fc) {
     return fc == "ST" || fc == "MX";
 }
@@ -320,9 +331,9 @@ mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, s
             }
         } else {
             summary = "read";
-            for (const auto& access : spec.variables) {
-                summary += " " + describe(access.name);
-                r.results.push_back(readOne(access));
+            for (size_t i = 0; i < spec.variables.size(); ++i) {
+                appendToSummary(summary, i, spec.variables.size(), describe(spec.variables[i].name));
+                r.results.push_back(readOne(spec.variables[i]));
             }
         }
     }
@@ -429,8 +440,9 @@ mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request,
     for (size_t i = 0; i < request.data.size(); ++i) {
         const auto& access = request.specification.variables[i];
         auto result = writeOne(access, request.data[i]);
-        summary += " " + describe(access.name) +
-                   (result ? std::string(" -> ") + mms::dataAccessErrorName(*result) : "");
+        appendToSummary(
+            summary, i, request.data.size(),
+            describe(access.name) + (result ? std::string(" -> ") + mms::dataAccessErrorName(*result) : ""));
         r.results.push_back(result);
     }
     return response(invokeId, std::move(r));
