@@ -5,7 +5,6 @@
 
 #include "closedport.h"
 #include "iec61850network.h"
-#include "server/simulated_server.h"
 #include "simulatorprocess.h"
 
 using iec61850::Iec61850Network;
@@ -13,6 +12,7 @@ using iec61850::Iec61850Network;
 namespace {
 
 const QString kModel = QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/small_model.icd");
+const QString kEmptyModel = QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/empty_model.icd");
 constexpr int kWalkTimeoutMs = 60000;
 
 }  // namespace
@@ -277,16 +277,13 @@ void Iec61850NetworkTest::nothingListening() {
 }
 
 void Iec61850NetworkTest::emptyModel() {
-    // A device without a single logical device (the simulator program refuses to serve such a file).
-    auto model = std::make_unique<iecstack::server::DataModel>();
-    model->iedName = "EMPTY";
-    model->finish();
-    std::string error;
-    auto server = iecstack::server::SimulatedServer::start(std::move(model), {}, &error);
-    QVERIFY2(server, error.c_str());
-
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    SimulatorProcess simulator;
+    QVERIFY(startSimulator(simulator, kEmptyModel, {"--ied", "EMPTY"}));
     EngineRig rig;
-    rig.doConnect(server->port());
+    rig.doConnect(simulator.port());
     QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
     rig.settle();
     QCOMPARE(rig.events, (QStringList{"state|true", "state|true"}));
