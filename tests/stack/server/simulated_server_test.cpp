@@ -10,6 +10,7 @@
 #include <atomic>
 #include <thread>
 
+#include "capture.h"
 #include "mms_test_client.h"
 #include "server/simulated_server.h"
 
@@ -312,4 +313,47 @@ TEST(SimulatedServer, StopClosesConnectedClients) {
     ied->stop();
     EXPECT_TRUE(client->waitClosed(5s));
     ied->stop();  // a second stop is harmless
+}
+
+// A client that associates (with the bytes a real client sent in capture 01), starts a request and
+// vanishes halfway through it: its association ends, the server goes on serving.
+TEST(SimulatedServer, ClientVanishingMidRequestLeavesTheServerServing) {
+    auto ied = startSample();
+    ASSERT_TRUE(ied);
+    Capture capture = readCapture(referenceCapture("01-association.pcap"));
+    ASSERT_EQ(capture.error, "");
+    ASSERT_FALSE(capture.connections.empty());
+    std::vector<Bytes> setup;  // CR and the association request, framed again as TPKTs
+    for (const TpktRecord& r : capture.connections[0].from(Direction::ToServer)) {
+        Bytes tpkt = {0x03, 0x00, static_cast<uint8_t>((r.tpdu.size() + 4) >> 8),
+                      static_cast<uint8_t>(r.tpdu.size() + 4)};
+        tpkt.insert(tpkt.end(), r.tpdu.begin(), r.tpdu.end());
+        setup.push_back(tpkt);
+        if (setup.size() == 2) {
+            break;
+        }
+    }
+    ASSERT_EQ(setup.size(), 2u);
+    for (int round = 0; round < 3; ++round) {
+        int fd = rawConnect(ied->port());
+        ASSERT_GE(fd, 0);
+        timeval wait{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        uint8_t buffer[4096];
+        for (const Bytes& tpkt : setup) {
+            ASSERT_EQ(::send(fd, tpkt.data(), tpkt.size(), MSG_NOSIGNAL), static_cast<ssize_t>(tpkt.size()));
+            ASSERT_GT(::recv(fd, buffer, sizeof buffer, 0), 0) << "no answer to the association set-up";
+        }
+        // The start of a data TPKT announcing 200 octets, of which only a dozen arrive.
+        const uint8_t half[] = {0x03, 0x00, 0x00, 0xc8, 0x02, 0xf0, 0x80, 0x01, 0x00, 0x01, 0x00, 0x61};
+        ASSERT_EQ(::send(fd, half, sizeof half, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof half));
+        ::close(fd);
+    }
+    for (int i = 0; i < 100 && ied->server().openConnections() > 0; ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(ied->server().openConnections(), 0u) << "vanished clients still hold their connections";
+    auto client = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(client);
+    EXPECT_TRUE(readValue(*client, "BAY1MEAS", "MMXU1$MX$Hz$mag$f"));
 }
