@@ -84,7 +84,6 @@ void ValueRendererTest::integersByAttributeName_data() {
     QTest::newRow("SwTyp") << "LD/XSWI1.SwTyp.stVal" << qint64(2) << "Disconnector (2)";
     QTest::newRow("stVal of another object") << "LD/GGIO1.IntIn.stVal" << qint64(-12) << "-12";
     QTest::newRow("name without a dot") << "ctlModel" << qint64(1) << "Direct with normal security (1)";
-    QTest::newRow("dirPhs prefix without a dot") << "dirPhsB" << qint64(0) << "Unknown (0)";
     QTest::newRow("Mod without a dot") << "Mod.stVal" << qint64(1) << "1";
     QTest::newRow("case matters") << "LD/LN.DO.ctlmodel" << qint64(1) << "1";
 }
@@ -103,9 +102,7 @@ void ValueRendererTest::enumerationEdges_data() {
 
     QTest::newRow("SIUnit 1 has no symbol") << iec61850::siUnitToString(1) << "(1)";
     QTest::newRow("SIUnit gap") << iec61850::siUnitToString(40) << "40";
-    QTest::newRow("SIUnit 0") << iec61850::siUnitToString(0) << "0";
     QTest::newRow("SIUnit past the end") << iec61850::siUnitToString(86) << "86";
-    QTest::newRow("SIUnit negative") << iec61850::siUnitToString(-1) << "-1";
     QTest::newRow("SIUnit degrees") << iec61850::siUnitToString(23)
                                     << QString::fromUtf8(
                                            "\xc2\xb0"
@@ -114,22 +111,13 @@ void ValueRendererTest::enumerationEdges_data() {
     QTest::newRow("SIUnit cube per second")
         << iec61850::siUnitToString(45) << QString::fromUtf8("m\xc2\xb3/s (45)");
     QTest::newRow("SIUnit blank inside") << iec61850::siUnitToString(60) << "J/kg K (60)";
-    QTest::newRow("SIUnit last") << iec61850::siUnitToString(85) << "min (85)";
     QTest::newRow("multiplier 0 has no prefix") << iec61850::multiplierToString(0) << "(0)";
     QTest::newRow("multiplier micro")
         << iec61850::multiplierToString(-6) << QString::fromUtf8("\xc2\xb5 (-6)");
-    QTest::newRow("multiplier deca") << iec61850::multiplierToString(1) << "da (1)";
     QTest::newRow("multiplier gap") << iec61850::multiplierToString(-5) << "-5";
     QTest::newRow("multiplier beyond") << iec61850::multiplierToString(25) << "25";
     QTest::newRow("AutoRecSt 0") << iec61850::autoRecStToString(0) << "0";
-    QTest::newRow("AutoRecSt 11") << iec61850::autoRecStToString(11) << "Aborted (11)";
     QTest::newRow("TmSrcTyp 0") << iec61850::tmSrcTypToString(0) << "0";
-    QTest::newRow("behaviour slash") << iec61850::behaviourToString(4) << "Test/blocked (4)";
-    QTest::newRow("behaviour 0") << iec61850::behaviourToString(0) << "0";
-    QTest::newRow("orCat 8") << iec61850::orCatToString(8) << "Process (8)";
-    QTest::newRow("orCat 9") << iec61850::orCatToString(9) << "9";
-    QTest::newRow("health huge") << iec61850::healthToString(Q_INT64_C(5000000000)) << "5000000000";
-    QTest::newRow("SwTyp 4") << iec61850::swTypToString(4) << "High Speed Earthing Switch (4)";
 }
 
 void ValueRendererTest::enumerationEdges() {
