@@ -42,8 +42,9 @@ ControlDialog::ControlDialog(QWidget* parent) : QDialog(parent) {
     openRadio.setChecked(true);
 
     // The item index is the origin category code.
-    originCombo.addItems({"Not supported", "Bay control", "Station control", "Remote control", "Automatic bay",
-                          "Automatic station", "Automatic remote", "Maintenance", "Process"});
+    originCombo.addItems({"Not supported", "Bay control", "Station control", "Remote control",
+                          "Automatic bay", "Automatic station", "Automatic remote", "Maintenance",
+                          "Process"});
     originCombo.setCurrentText("Station control");
 
     auto* layout = new QVBoxLayout(this);

@@ -1,18 +1,134 @@
 #pragma once
 
+#include <QSettings>
+#include <QStringList>
+#include <QThread>
 #include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPaintEvent;
+class QPushButton;
+class QStandardItem;
+class QStandardItemModel;
+class QTimer;
+class QTreeView;
+class ControlDialog;
 
 namespace iec61850 {
 
-// The widget shown in the shell's "IEC61850" tab.
+class Iec61850Network;
+class TreeModel;
+
+// The widget shown in the shell's "IEC61850" tab. It owns the engine and the worker thread the engine
+// runs in, and talks to the engine only through queued signals and slots.
 class Iec61850View : public QWidget {
     Q_OBJECT
 
 public:
     explicit Iec61850View(QWidget* parent = nullptr);
+    ~Iec61850View() override;
 
 signals:
-    void setStatusBarMessage(const QString& message);
+    void addItem(const QString& dataString, const QString& refString, int layer);
+    void doConnect(const QString& IP, int port);
+    void doDisconnect();
+    void readValue(const QString& refString);
+    void enableDisableReport(const QString& refString);
+    // Declared for the library's interface; the control dialog talks to the engine itself.
+    void controlSelect(const QString& objectPosRef);
+    void controlSelectWithValue(const QString& objectPosRef, bool state);
+    void controlCancel(const QString& objectPosRef);
+    void controlOperate(const QString& objectPosRef, bool state);
+    void setStatusBarMessage(const QString& text);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private slots:
+    void connectClicked();
+    void disconnectClicked();
+    void readClicked();
+    void enableDisableClicked();
+    void controlOperateDone(const QString& controllableDataObjectRef);
+    void addRemoveButtonClicked();
+    void dialogRemoveButtonClicked();
+    void startStopPollButtonClicked();
+    void renameForView(const QString& dataString, const QString& refString, const QString& fcString,
+                       int layer);
+    void updateValue(const QString& refString = QString(), const QString& valueString = QString());
+    void structureViewClicked();
+    void connectionStateChanged(bool state);
+    void addReport(const QString& dataSetRef, QString dataRef = "", QStringList valueList = QStringList());
+    void timerPollingHandler();
+    void timerNewValueHandler();
+
+private:
+    void makeConnectBox();
+    void disableConnectBox(bool disable);
+    void getRegistryValue();
+    void makeStructureBox();
+    void readAllValues(const QString& ref);
+    QStringList getItemRefWithValue(const QString& ref, const QString& filter);
+    void makeControlBox();
+    void updateControlBox(QStandardItem* item, int layer);
+    void makeReportBox();
+    void makePollDialog();
+    void updatePollDialog(QStandardItem* item, int layer);
+    bool isInvalidRefExist(const QStringList& refs);
+    void constructPollingLists(QStandardItem* item, bool isRoot);
+    void connectSignals();
+
+    QSettings settings;
+    Iec61850Network* network;
+    QThread networkThread;
+    QTimer* newValueTimer;
+    QTimer* pollTimer;
+
+    QGroupBox* connectBox;
+    QLineEdit* ipEdit;
+    QLineEdit* portEdit;
+    QPushButton* connectButton;
+    QPushButton* disconnectButton;
+    QLineEdit* statusEdit;
+
+    QGroupBox* structureBox;
+    TreeModel* structureModel;
+    QTreeView* structureView;
+    QCheckBox* readyCheck;
+    QComboBox* expandCombo;
+    QPushButton* addRemoveButton;
+    QPushButton* startStopPollButton;
+    QPushButton* openPollListButton;
+    QLineEdit* packetsEdit;
+
+    QGroupBox* controlBox;
+    TreeModel* controlModel;
+    QTreeView* controlView;
+    QPushButton* readAllButton;
+    QPushButton* enableDisableButton;
+    QPushButton* controlButton;
+    QStringList selectedRefs;
+    QString selectedRcbFc;
+    ControlDialog* controlDialog;
+
+    QGroupBox* reportBox;
+    QStandardItemModel* reportModel;
+    QTreeView* reportView;
+
+    QDialog* pollDialog;
+    TreeModel* pollModel;
+    QLineEdit* pollIntervalEdit;
+    QTreeView* pollView;
+    QPushButton* dialogRemoveButton;
+    QPushButton* dialogStartStopButton;
+    QLabel* lastPollLabel;
+    bool pollListChanged = false;
+    QStringList pollRefs;
 };
 
 }  // namespace iec61850

@@ -1,0 +1,179 @@
+// Connects the IEC 61850 view to the simulator serving a generated model and prints how long the
+// browse takes from the click on Connect until the view is connected with Ready on, and the longest
+// time the window thread's event loop was kept from running meanwhile.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardItem>
+#include <QTemporaryFile>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "iec61850view.h"
+#include "simulatorprocess.h"
+#include "treemodel.h"
+
+namespace {
+
+qint64 threadCpuMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<qint64>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+// Longest gap between two ticks of a 1 ms timer: how long the event loop was kept from running. On a
+// loaded machine the wall-clock gap also counts time the thread was not scheduled, so the CPU time the
+// window thread spent within the gap is kept beside it.
+class StallMeter : public QObject {
+public:
+    StallMeter() {
+        ticker.setTimerType(Qt::PreciseTimer);
+        connect(&ticker, &QTimer::timeout, this, [this]() {
+            const qint64 gap = sinceTick.restart();
+            const qint64 cpu = threadCpuMicroseconds();
+            if (gap > longestMs) {
+                longestMs = gap;
+                longestEndedAtMs = sinceStart.elapsed();
+            }
+            longestCpuUs = qMax(longestCpuUs, cpu - lastCpuUs);
+            lastCpuUs = cpu;
+        });
+    }
+    void start() {
+        sinceStart.start();
+        sinceTick.start();
+        lastCpuUs = threadCpuMicroseconds();
+        ticker.start(1);
+    }
+    void stop() { ticker.stop(); }
+    qint64 longest() const { return longestMs; }
+    // When the longest stall ended, counted from start().
+    qint64 longestEndedAt() const { return longestEndedAtMs; }
+    qint64 longestCpuMs() const { return longestCpuUs / 1000; }
+
+private:
+    QTimer ticker;
+    QElapsedTimer sinceStart;
+    QElapsedTimer sinceTick;
+    qint64 longestMs = 0;
+    qint64 longestEndedAtMs = 0;
+    qint64 lastCpuUs = 0;
+    qint64 longestCpuUs = 0;
+};
+
+QString loadAverage() {
+    QFile file("/proc/loadavg");
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(' ', 0, 0) : "?";
+}
+
+void countLines(const QStandardItem* parent, int& lines, int& valued) {
+    for (int row = 0; row < parent->rowCount(); ++row) {
+        const QStandardItem* line = parent->child(row, 0);
+        ++lines;
+        valued += line->index().siblingAtColumn(1).data().toString().isEmpty() ? 0 : 1;
+        countLines(line, lines, valued);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    // A settings store of its own, so the benchmark never changes the user's last server.
+    QCoreApplication::setOrganizationName("Veltra");
+    QCoreApplication::setApplicationName("KorvanViewBench");
+
+    // About 60 data attributes per generated logical node: 170 nodes give some 10,000 attributes.
+    const int logicalNodes = argc > 1 ? std::atoi(argv[1]) : 170;
+    const QString iedsim = QStringLiteral(KORVAN_IEDSIM);
+    QTemporaryFile modelFile(QDir::tempPath() + "/view_bench_XXXXXX.icd");
+    if (!modelFile.open()) {
+        return 1;
+    }
+    QProcess generator;
+    generator.setStandardOutputFile(modelFile.fileName());
+    generator.start(iedsim, {"--generate", QString::number(logicalNodes > 0 ? logicalNodes : 170)});
+    if (!generator.waitForFinished(120000) || generator.exitCode() != 0) {
+        std::fprintf(stderr, "model generation failed\n");
+        return 1;
+    }
+
+    SimulatorProcess simulator;
+    if (!simulator.start(iedsim, {"--scl", modelFile.fileName()})) {
+        std::fprintf(stderr, "simulator did not start:\n%s\n", qPrintable(simulator.output()));
+        return 1;
+    }
+    const QRegularExpressionMatch served =
+        QRegularExpression(QStringLiteral("(\\d+) attributes")).match(simulator.output());
+    std::printf("simulator serves %s data attributes (%d logical nodes)\n",
+                served.hasMatch() ? qPrintable(served.captured(1)) : "?", logicalNodes);
+
+    iec61850::Iec61850View view;
+    view.resize(1400, 900);
+    view.show();
+    auto* ip = view.findChild<QLineEdit*>("ipEdit");
+    auto* port = view.findChild<QLineEdit*>("portEdit");
+    auto* status = view.findChild<QLineEdit*>("statusEdit");
+    auto* ready = view.findChild<QCheckBox*>("readyCheck");
+    auto* connectButton = view.findChild<QPushButton*>("connectButton");
+    auto* tree = dynamic_cast<iec61850::TreeModel*>(view.findChild<QTreeView*>("structureView")->model());
+    ip->setText("127.0.0.1");
+    port->setText(QString::number(simulator.port()));
+
+    StallMeter stalls;
+    QElapsedTimer clock;
+    qint64 doneMs = -1;
+    bool failed = false;
+    const auto check = [&]() {
+        if (status->text() == "UnconnectedState") {
+            failed = true;
+            app.quit();
+        } else if (doneMs < 0 && status->text() == "ConnectedState" && ready->isChecked()) {
+            doneMs = clock.elapsed();
+            app.quit();
+        }
+    };
+    QObject::connect(status, &QLineEdit::textChanged, &app, check, Qt::QueuedConnection);
+    QObject::connect(ready, &QCheckBox::toggled, &app, check, Qt::QueuedConnection);
+
+    // Half a second for the first paint of the window, which is not part of the browse.
+    QTimer::singleShot(500, &app, [&]() {
+        stalls.start();
+        clock.start();
+        connectButton->click();
+    });
+    app.exec();
+    stalls.stop();
+
+    if (failed || doneMs < 0) {
+        std::fprintf(stderr, "the view did not connect\n%s\n", qPrintable(simulator.output().right(2000)));
+        simulator.kill();
+        std::_Exit(1);
+    }
+    int lines = 0;
+    int valued = 0;
+    countLines(tree->invisibleRootItem(), lines, valued);
+    std::printf("model: %d tree lines, %d with a value\n", lines, valued);
+    std::printf("connect to ConnectedState with Ready: %lld ms\n", static_cast<long long>(doneMs));
+    std::printf(
+        "longest stall of the window thread: %lld ms (ended %lld ms after the click; window-thread CPU "
+        "time in the longest busy stretch: %lld ms)\n",
+        static_cast<long long>(stalls.longest()), static_cast<long long>(stalls.longestEndedAt()),
+        static_cast<long long>(stalls.longestCpuMs()));
+    std::printf("machine load while measuring (1-minute average): %s\n", qPrintable(loadAverage()));
+    return 0;
+}

@@ -1,0 +1,498 @@
+#include "iec61850view.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardItem>
+#include <QTcpServer>
+#include <QTimer>
+#include <QTreeView>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+#include "simulatorprocess.h"
+#include "treemodel.h"
+
+using iec61850::Iec61850View;
+using iec61850::TreeModel;
+
+namespace {
+
+const QString kWaiting = "Connected. Waiting for data...";
+const QString kConnected = "ConnectedState";
+const QString kUnconnected = "UnconnectedState";
+constexpr int kBrowseTimeoutMs = 60000;
+
+// Closes every modal message box the view opens and remembers what it said. The view's notice runs a
+// nested event loop, so the test cannot close it from its own code path.
+class NoticeCloser : public QObject {
+public:
+    NoticeCloser() {
+        connect(&timer, &QTimer::timeout, this, [this]() {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            notices << box->windowTitle() + ": " + box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        timer.start(20);
+    }
+    QStringList notices;
+
+private:
+    QTimer timer;
+};
+
+// The status texts in the order they were shown, each with its style sheet.
+class StatusRecorder {
+public:
+    explicit StatusRecorder(QLineEdit* status) {
+        QObject::connect(status, &QLineEdit::textChanged, [this, status](const QString& text) {
+            // The colour is set right after the text; read it once the slot has finished.
+            QTimer::singleShot(0, status,
+                               [this, status, text]() { shown << text + " | " + status->styleSheet(); });
+        });
+    }
+    QStringList shown;
+};
+
+QStandardItem* findLine(QStandardItem* parent, const std::function<bool(QStandardItem*)>& wanted) {
+    for (int row = 0; row < parent->rowCount(); ++row) {
+        QStandardItem* child = parent->child(row, 0);
+        if (wanted(child)) {
+            return child;
+        }
+        if (QStandardItem* below = findLine(child, wanted)) {
+            return below;
+        }
+    }
+    return nullptr;
+}
+
+int countLines(QStandardItem* parent, const std::function<bool(QStandardItem*)>& wanted) {
+    int count = 0;
+    for (int row = 0; row < parent->rowCount(); ++row) {
+        QStandardItem* child = parent->child(row, 0);
+        count += wanted(child) ? 1 : 0;
+        count += countLines(child, wanted);
+    }
+    return count;
+}
+
+QString valueOf(const QStandardItem* line) {
+    return line->index().siblingAtColumn(1).data().toString();
+}
+
+int depthOf(const QStandardItem* line) {
+    int depth = 1;
+    for (const QStandardItem* up = line->parent(); up != nullptr; up = up->parent()) {
+        ++depth;
+    }
+    return depth;
+}
+
+quint16 closedLoopbackPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+// One view with typed access to its parts.
+struct ViewUnderTest {
+    ViewUnderTest() : view(new Iec61850View(nullptr)) {
+        view->resize(1200, 800);
+        view->show();
+    }
+    template <class W>
+    W* part(const char* name) const {
+        W* widget = view->findChild<W*>(name);
+        if (widget == nullptr) {
+            qFatal("view part %s missing", name);
+        }
+        return widget;
+    }
+    QLineEdit* ip() const { return part<QLineEdit>("ipEdit"); }
+    QLineEdit* port() const { return part<QLineEdit>("portEdit"); }
+    QLineEdit* status() const { return part<QLineEdit>("statusEdit"); }
+    QLineEdit* packets() const { return part<QLineEdit>("packetsEdit"); }
+    QPushButton* button(const char* name) const { return part<QPushButton>(name); }
+    QCheckBox* ready() const { return part<QCheckBox>("readyCheck"); }
+    QComboBox* expand() const { return part<QComboBox>("expandCombo"); }
+    QTreeView* structureView() const { return part<QTreeView>("structureView"); }
+    QTreeView* controlView() const { return part<QTreeView>("controlView"); }
+    TreeModel* structure() const { return dynamic_cast<TreeModel*>(structureView()->model()); }
+    TreeModel* control() const { return dynamic_cast<TreeModel*>(controlView()->model()); }
+
+    void connectTo(quint16 serverPort) const {
+        ip()->setText("127.0.0.1");
+        port()->setText(QString::number(serverPort));
+        button("connectButton")->click();
+    }
+    void click(QStandardItem* line) const {
+        const QModelIndex index = line->index();
+        structureView()->scrollTo(index);
+        structureView()->setCurrentIndex(index);
+        emit structureView()->clicked(index);
+    }
+    bool connectBoxEnabled() const {
+        return ip()->isEnabled() && port()->isEnabled() && button("connectButton")->isEnabled() &&
+               button("disconnectButton")->isEnabled();
+    }
+
+    std::unique_ptr<Iec61850View> view;
+};
+
+}  // namespace
+
+class Iec61850ViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void firstStartShowsNoAddressAndTheDefaultPort();
+    void unreachableServerEndsRedWithNoticeAndKeepsTheAddress();
+    void connectBrowsesTheModelWithValuesAndCounts();
+    void enterInTheAddressFieldConnects();
+    void serverDroppingTheAssociationEndsRed();
+    void readAllSkipsSelectBeforeOperateAttributes();
+    void reportEnableValueSetsTheButtonCaption();
+    void expandSelectorOffersOneItemPerLayer();
+
+private:
+    void startSimulator(SimulatorProcess& simulator);
+    void browse(ViewUnderTest& ui);
+
+    QString iedsim;
+    QString model;
+};
+
+void Iec61850ViewTest::initTestCase() {
+    QCoreApplication::setOrganizationName("Veltra");
+    QCoreApplication::setApplicationName("Korvan");
+    QSettings().clear();
+    iedsim = QStringLiteral(KORVAN_IEDSIM);
+    model = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
+}
+
+void Iec61850ViewTest::startSimulator(SimulatorProcess& simulator) {
+    if (!simulator.start(iedsim, {"--scl", model})) {
+        QFAIL(qPrintable("simulator did not start: " + simulator.output()));
+    }
+}
+
+// Connects and waits until the browse has finished.
+void Iec61850ViewTest::browse(ViewUnderTest& ui) {
+    QTRY_COMPARE_WITH_TIMEOUT(ui.status()->text(), kConnected, kBrowseTimeoutMs);
+    QTRY_VERIFY(ui.ready()->isChecked());
+}
+
+void Iec61850ViewTest::firstStartShowsNoAddressAndTheDefaultPort() {
+    QSettings().clear();
+    ViewUnderTest ui;
+    QCOMPARE(ui.view->objectName(), QString("IEC61850"));
+    QCOMPARE(ui.ip()->text(), QString());
+    QCOMPARE(ui.port()->text(), QString("102"));
+    QCOMPARE(ui.status()->text(), QString());
+    QCOMPARE(ui.status()->placeholderText(), QString("Status"));
+    QVERIFY(ui.connectBoxEnabled());
+    QVERIFY(!ui.button("enableDisableButton")->isEnabled());
+    QVERIFY(!ui.button("controlButton")->isEnabled());
+    QVERIFY(!ui.button("addRemoveButton")->isEnabled());
+}
+
+void Iec61850ViewTest::unreachableServerEndsRedWithNoticeAndKeepsTheAddress() {
+    NoticeCloser closer;
+    const QString port = QString::number(closedLoopbackPort());
+    {
+        ViewUnderTest ui;
+        StatusRecorder recorder(ui.status());
+        ui.ip()->setText("127.0.0.1");
+        ui.port()->setText(port);
+        ui.button("connectButton")->click();
+        QVERIFY(!ui.ip()->isEnabled());
+        QVERIFY(!ui.button("disconnectButton")->isEnabled());
+        QCOMPARE(ui.packets()->text(), QString("0"));
+        QVERIFY(!ui.ready()->isChecked());
+
+        QTRY_COMPARE_WITH_TIMEOUT(closer.notices, QStringList{"Notice: IEC61850 disconnected."}, 30000);
+        QCOMPARE(recorder.shown, QStringList{kUnconnected + " | background-color: red; color: white;"});
+        QVERIFY(ui.connectBoxEnabled());
+        QCOMPARE(ui.structure()->rowCount(), 0);
+    }
+    // Stored before the attempt, whatever its outcome: the next start offers the same server.
+    ViewUnderTest next;
+    QCOMPARE(next.ip()->text(), QString("127.0.0.1"));
+    QCOMPARE(next.port()->text(), port);
+}
+
+void Iec61850ViewTest::connectBrowsesTheModelWithValuesAndCounts() {
+    SimulatorProcess simulator;
+    startSimulator(simulator);
+    NoticeCloser closer;
+    ViewUnderTest ui;
+    StatusRecorder recorder(ui.status());
+
+    // While the browse runs: yellow, Disconnect off, values shown but not counted.
+    bool sawWaitingState = false;
+    QTimer probe;
+    connect(&probe, &QTimer::timeout, [&]() {
+        if (ui.status()->text() != kWaiting) {
+            return;
+        }
+        sawWaitingState = true;
+        QVERIFY(!ui.button("disconnectButton")->isEnabled());
+        QVERIFY(!ui.button("connectButton")->isEnabled());
+        QCOMPARE(ui.packets()->text(), QString("0"));
+    });
+    probe.start(1);
+
+    ui.connectTo(simulator.port());
+    browse(ui);
+    probe.stop();
+    QVERIFY(sawWaitingState);
+    QCOMPARE(recorder.shown, (QStringList{kWaiting + " | background-color: yellow; color: black;",
+                                          kConnected + " | background-color: lime; color: black;"}));
+    QVERIFY(ui.button("disconnectButton")->isEnabled());
+    QVERIFY(!ui.button("connectButton")->isEnabled());
+    QVERIFY(!ui.ip()->isEnabled());
+    QVERIFY(ui.expand()->isEnabled());
+    QCOMPARE(ui.packets()->text(), QString("0"));
+    QVERIFY(closer.notices.isEmpty());
+
+    // Lines read "[FC] name", elements without a constraint " name"; attributes carry their values.
+    TreeModel* tree = ui.structure();
+    QVERIFY(tree->rowCount() > 0);
+    QStandardItem* device = tree->item(0, 0);
+    QVERIFY(device->text().startsWith(' '));
+    QCOMPARE(device->text().mid(1), tree->referenceOf(device));
+    QStandardItem* stVal = findLine(tree->invisibleRootItem(), [](QStandardItem* line) {
+        return line->text() == "[ST] stVal" && !valueOf(line).isEmpty();
+    });
+    QVERIFY(stVal != nullptr);
+    QVERIFY(tree->referenceOf(stVal).endsWith(".stVal"));
+    QVERIFY(tree->referenceOf(stVal).contains('/'));
+    QCOMPARE(tree->referenceOf(stVal->parent()) + ".stVal", tree->referenceOf(stVal));
+
+    // Reading a branch again: the answers are counted and land in the control tree too.
+    QStandardItem* node = stVal->parent()->parent();
+    ui.click(node);
+    QCOMPARE(ui.control()->rowCount(), 1);
+    const int valued = countLines(ui.structure()->itemOf(tree->referenceOf(node)),
+                                  [](QStandardItem* line) { return !valueOf(line).isEmpty(); });
+    const int skipped = countLines(ui.structure()->itemOf(tree->referenceOf(node)), [&](QStandardItem* line) {
+        return !valueOf(line).isEmpty() && tree->referenceOf(line).contains("SBO");
+    });
+    QVERIFY(valued > 0);
+    QStandardItem* controlCopy = ui.control()->itemOf(tree->referenceOf(stVal));
+    QVERIFY(controlCopy != nullptr);
+    ui.control()->setData(controlCopy->index().siblingAtColumn(1), QString("stale"));
+
+    ui.button("readAllButton")->click();
+    QVERIFY(!ui.ready()->isChecked());
+    QTRY_COMPARE_WITH_TIMEOUT(ui.packets()->text(), QString::number(valued - skipped), 20000);
+    QTRY_VERIFY(ui.ready()->isChecked());
+    QVERIFY(valueOf(controlCopy) != "stale");
+    QCOMPARE(valueOf(controlCopy), valueOf(stVal));
+
+    // Disconnect: red once the engine reports it, the notice, the box usable again, the tree kept.
+    const int lines = countLines(tree->invisibleRootItem(), [](QStandardItem*) { return true; });
+    ui.button("disconnectButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(closer.notices, QStringList{"Notice: IEC61850 disconnected."}, 10000);
+    QCOMPARE(ui.status()->text(), kUnconnected);
+    QVERIFY(ui.connectBoxEnabled());
+    QCOMPARE(countLines(tree->invisibleRootItem(), [](QStandardItem*) { return true; }), lines);
+
+    // A second connect starts from an empty tree and a zero counter.
+    ui.button("connectButton")->click();
+    QCOMPARE(ui.packets()->text(), QString("0"));
+    browse(ui);
+    QCOMPARE(countLines(tree->invisibleRootItem(), [](QStandardItem*) { return true; }), lines);
+}
+
+void Iec61850ViewTest::enterInTheAddressFieldConnects() {
+    SimulatorProcess simulator;
+    startSimulator(simulator);
+    NoticeCloser closer;
+    ViewUnderTest ui;
+    ui.ip()->setText("127.0.0.1");
+    ui.port()->setText(QString::number(simulator.port()));
+    QTest::keyClick(ui.ip(), Qt::Key_Return);
+    QVERIFY(!ui.ip()->isEnabled());
+    browse(ui);
+    QVERIFY(ui.structure()->rowCount() > 0);
+    QCOMPARE(QSettings().value("IEC61850/port").toString(), QString::number(simulator.port()));
+}
+
+void Iec61850ViewTest::serverDroppingTheAssociationEndsRed() {
+    auto simulator = std::make_unique<SimulatorProcess>();
+    startSimulator(*simulator);
+    NoticeCloser closer;
+    ViewUnderTest ui;
+    ui.connectTo(simulator->port());
+    browse(ui);
+
+    simulator->kill();
+    QTRY_COMPARE_WITH_TIMEOUT(closer.notices, QStringList{"Notice: IEC61850 disconnected."}, 20000);
+    QCOMPARE(ui.status()->text(), kUnconnected);
+    QCOMPARE(ui.status()->styleSheet(), QString("background-color: red; color: white;"));
+    QVERIFY(ui.connectBoxEnabled());
+    QVERIFY(ui.structure()->rowCount() > 0);
+
+    // And the view can connect again to a server that is back.
+    simulator = std::make_unique<SimulatorProcess>();
+    startSimulator(*simulator);
+    ui.connectTo(simulator->port());
+    browse(ui);
+    QCOMPARE(closer.notices.size(), 1);
+}
+
+void Iec61850ViewTest::readAllSkipsSelectBeforeOperateAttributes() {
+    SimulatorProcess simulator;
+    startSimulator(simulator);
+    NoticeCloser closer;
+    ViewUnderTest ui;
+    ui.connectTo(simulator.port());
+    browse(ui);
+
+    // A controllable data object whose select-before-operate attributes carry values.
+    TreeModel* tree = ui.structure();
+    QStandardItem* object = findLine(tree->invisibleRootItem(), [&](QStandardItem* line) {
+        return depthOf(line) == 3 && countLines(line, [&](QStandardItem* below) {
+                                         return tree->referenceOf(below).contains("SBO") &&
+                                                !valueOf(below).isEmpty();
+                                     }) > 0;
+    });
+    QVERIFY2(object != nullptr, "the model needs a data object with valued SBO attributes");
+    ui.click(object);
+
+    QStringList expected;
+    const std::function<void(QStandardItem*)> collect = [&](QStandardItem* line) {
+        const QString ref = tree->referenceOf(line);
+        if (!valueOf(line).isEmpty() && !ref.contains("SBO")) {
+            expected << ref;
+        }
+        for (int row = 0; row < line->rowCount(); ++row) {
+            collect(line->child(row, 0));
+        }
+    };
+    collect(object);
+
+    QSignalSpy reads(ui.view.get(), &Iec61850View::readValue);
+    ui.button("readAllButton")->click();
+    QStringList sent;
+    for (const QList<QVariant>& call : reads) {
+        sent << call.at(0).toString();
+    }
+    QCOMPARE(sent, expected);
+    QTRY_VERIFY(ui.ready()->isChecked());
+
+    // An empty control box reads nothing.
+    ui.control()->resetTree();
+    reads.clear();
+    ui.button("readAllButton")->click();
+    QCOMPARE(reads.count(), 0);
+}
+
+void Iec61850ViewTest::reportEnableValueSetsTheButtonCaption() {
+    SimulatorProcess simulator;
+    startSimulator(simulator);
+    NoticeCloser closer;
+    ViewUnderTest ui;
+    ui.connectTo(simulator.port());
+    browse(ui);
+
+    TreeModel* tree = ui.structure();
+    QStandardItem* rptEna = findLine(tree->invisibleRootItem(), [](QStandardItem* line) {
+        return line->text().endsWith(" RptEna") && !valueOf(line).isEmpty();
+    });
+    QVERIFY2(rptEna != nullptr, "the model needs a report control block");
+    const QString rptEnaRef = tree->referenceOf(rptEna);
+    QPushButton* button = ui.button("enableDisableButton");
+
+    ui.click(rptEna->parent());
+    QVERIFY(button->isEnabled());
+    QCOMPARE(button->text(), valueOf(rptEna).toInt() != 0 ? QString("Disable") : QString("Enable"));
+
+    const auto deliver = [&](const QString& ref, const QString& value) {
+        QVERIFY(QMetaObject::invokeMethod(ui.view.get(), "updateValue", Q_ARG(QString, ref),
+                                          Q_ARG(QString, value)));
+    };
+    deliver(rptEnaRef, "1");
+    QCOMPARE(button->text(), QString("Disable"));
+    deliver(rptEnaRef, "0");
+    QCOMPARE(button->text(), QString("Enable"));
+    // Only lines whose text names RptEna steer the caption.
+    QStandardItem* sibling =
+        findLine(rptEna->parent(), [](QStandardItem* line) { return !line->text().contains("RptEna"); });
+    QVERIFY(sibling != nullptr);
+    deliver(tree->referenceOf(sibling), "1");
+    QCOMPARE(button->text(), QString("Enable"));
+
+    // Another line clicked: the button is off and keeps its caption whatever RptEna says.
+    ui.click(tree->item(0, 0));
+    QVERIFY(!button->isEnabled());
+    deliver(rptEnaRef, "1");
+    QCOMPARE(button->text(), QString("Enable"));
+}
+
+void Iec61850ViewTest::expandSelectorOffersOneItemPerLayer() {
+    SimulatorProcess simulator;
+    startSimulator(simulator);
+    NoticeCloser closer;
+    ViewUnderTest ui;
+    ui.connectTo(simulator.port());
+    QCOMPARE(ui.expand()->count(), 1);
+    QVERIFY(!ui.expand()->isEnabled());
+    browse(ui);
+
+    TreeModel* tree = ui.structure();
+    int deepest = 0;
+    const std::function<void(QStandardItem*)> measure = [&](QStandardItem* line) {
+        deepest = qMax(deepest, depthOf(line));
+        for (int row = 0; row < line->rowCount(); ++row) {
+            measure(line->child(row, 0));
+        }
+    };
+    for (int row = 0; row < tree->rowCount(); ++row) {
+        measure(tree->item(row, 0));
+    }
+    QVERIFY(deepest >= 4);
+    QStringList items;
+    for (int i = 0; i < ui.expand()->count(); ++i) {
+        items << ui.expand()->itemText(i);
+    }
+    QStringList expected{"<Select>"};
+    for (int layer = 1; layer <= deepest; ++layer) {
+        expected << "Layer " + QString::number(layer);
+    }
+    QCOMPARE(items, expected);
+
+    // Layer 2 opens the devices and their nodes; the data objects stay closed.
+    QStandardItem* object = findLine(tree->invisibleRootItem(), [](QStandardItem* line) {
+        return depthOf(line) == 3 && line->hasChildren();
+    });
+    QVERIFY(object != nullptr);
+    QTreeView* view = ui.structureView();
+    ui.expand()->setCurrentIndex(2);
+    QVERIFY(view->isExpanded(object->parent()->parent()->index()));
+    QVERIFY(view->isExpanded(object->parent()->index()));
+    QVERIFY(!view->isExpanded(object->index()));
+
+    view->collapseAll();
+    ui.expand()->setCurrentIndex(0);
+    QVERIFY(!view->isExpanded(object->parent()->parent()->index()));
+}
+
+QTEST_MAIN(Iec61850ViewTest)
+#include "iec61850view_test.moc"
