@@ -22,12 +22,15 @@ ModelNode* ModelNode::addChild(std::unique_ptr<ModelNode> node) {
 
 std::string ModelNode::itemId() const {
     std::string id = name;
-    for (const ModelNode* p = parent; p; p = p->parent) {
+    const ModelNode* child = this;
+    for (const ModelNode* p = parent; p; child = p, p = p->parent) {
         if (p->kind == Kind::Array) {
-            id = p->name;  // elements are addressed through alternate access, not by name
-            continue;
-        }
-        if (!p->name.empty()) {
+            size_t index = 0;
+            while (index < p->children.size() && p->children[index].get() != child) {
+                ++index;
+            }
+            id = p->name + "(" + std::to_string(index) + ")" + (id.empty() ? "" : "$" + id);
+        } else if (!p->name.empty()) {
             id = p->name + "$" + id;
         }
     }

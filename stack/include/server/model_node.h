@@ -43,8 +43,9 @@ struct ModelNode {
 
     ModelNode* child(const std::string& childName) const;
     ModelNode* addChild(std::unique_ptr<ModelNode> node);
-    // Item identifier inside the domain: "GGIO1$MX$AnIn1$mag$f". Array elements have no name of
-    // their own; the array's name stands for them.
+    // Item identifier inside the domain: "GGIO1$MX$AnIn1$mag$f". Array elements have no name of their
+    // own and appear with their index as in configuration files ("MHAI1$MX$HA$phsAHar(7)$cVal"); such
+    // texts are for messages, since on the wire elements are reached by alternate access.
     std::string itemId() const;
     // Number of basic attributes below this node (the node itself when it is basic).
     size_t attributeCount() const;

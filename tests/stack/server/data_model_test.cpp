@@ -119,6 +119,7 @@ TEST(DataModel, AppliesInitialValuesFromTemplatesAndInstances) {
     EXPECT_EQ(vals->children[0]->value.toInt64(), 7) << "the instance value replaces the first element";
     EXPECT_EQ(vals->children[1]->value.toInt64(), 2);
     EXPECT_EQ(vals->children[2]->value.toInt64(), 0);
+    EXPECT_EQ(vals->children[2]->itemId(), "Q1GGIO1$CF$Ind$vals(2)");
     EXPECT_EQ(m.find("IEDLD", "Q1GGIO1$ST$Ind$q")->value.bits().bitCount(), 13u);
     // Leftovers of real files are reported, not fatal.
     ASSERT_EQ(m.warnings.size(), 2u);
