@@ -4,6 +4,17 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <csignal>
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
+
+void SimulatorProcess::ChildProcess::setupChildProcess() {
+#ifdef Q_OS_LINUX
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+}
+
 SimulatorProcess::~SimulatorProcess() {
     kill();
 }

@@ -24,7 +24,14 @@ public:
     QString output();
 
 private:
-    QProcess process;
+    // Linux: the simulator is killed with its parent, also when a test crashes or is killed on a
+    // time-out and no destructor runs.
+    class ChildProcess : public QProcess {
+    protected:
+        void setupChildProcess() override;
+    };
+
+    ChildProcess process;
     // The simulator logs every request; a file, unlike a pipe, never fills up and stalls it.
     QTemporaryFile logFile;
     quint16 listenPort = 0;
