@@ -381,7 +381,7 @@ MmsValue* ClientConnection::readObject(IedClientError* error, const char* refere
         return nullptr;
     }
     mms::ReadRequest read;
-    read.specification = mms::VariableAccessSpecification::list(
+    read.spec = mms::VariableAccessSpec::list(
         {mms::VariableAccess{mms::ObjectName::domain(ref->domain, ref->itemName(fcName)), {}}});
     RequestOutcome outcome = request(*association, std::move(read));
     *error = outcome.error;

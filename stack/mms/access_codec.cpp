@@ -172,13 +172,13 @@ Decoded<VariableAccess> Decoder::variableAccess(const ber::Element& element) con
         return failure(Error::UnexpectedTag);
     }
     MMS_TRY(ber::Reader reader, element.children());
-    MMS_TRY(ber::Element specification, reader.next());
-    if (specification.tag != ctxc(kVariableName)) {
+    MMS_TRY(ber::Element spec, reader.next());
+    if (spec.tag != ctxc(kVariableName)) {
         // Addresses, descriptions and scattered access are not used by this stack's peers.
         return failure(Error::UnsupportedAccess);
     }
     VariableAccess access;
-    MMS_TRY(access.name, wrappedObjectName(specification));
+    MMS_TRY(access.name, wrappedObjectName(spec));
     MMS_TRY(auto alternate, reader.optional(ctxc(kAlternateAccess)));
     if (alternate) {
         MMS_TRY(access.path, alternateAccess(*alternate));
@@ -192,14 +192,14 @@ Decoded<std::vector<VariableAccess>> Decoder::variableList(const ber::Element& l
                                   [this](const ber::Element& element) { return variableAccess(element); });
 }
 
-Decoded<VariableAccessSpecification> Decoder::accessSpecification(const ber::Element& element) const {
+Decoded<VariableAccessSpec> Decoder::accessSpec(const ber::Element& element) const {
     if (element.tag == ctxc(0)) {
         MMS_TRY(auto variables, variableList(element));
-        return VariableAccessSpecification::list(std::move(variables));
+        return VariableAccessSpec::list(std::move(variables));
     }
     if (element.tag == ctxc(1)) {
         MMS_TRY(ObjectName name, wrappedObjectName(element));
-        return VariableAccessSpecification::named(std::move(name));
+        return VariableAccessSpec::named(std::move(name));
     }
     return failure(Error::UnexpectedTag);
 }
@@ -219,15 +219,15 @@ Decoded<TypeComponent> Decoder::typeComponent(const ber::Element& element) const
     MMS_TRY(ber::Reader inner, wrapper.children());
     MMS_TRY(ber::Element componentType, inner.next());
     MMS_CHECK(inner.expectEnd());
-    MMS_TRY(component.type, typeSpecification(componentType));
+    MMS_TRY(component.type, typeSpec(componentType));
     return component;
 }
 
-Decoded<TypeSpecification> Decoder::typeSpecification(const ber::Element& element) const {
+Decoded<TypeSpec> Decoder::typeSpec(const ber::Element& element) const {
     if (element.tag.cls != ber::TagClass::Context) {
         return failure(Error::UnexpectedTag);
     }
-    TypeSpecification type;
+    TypeSpec type;
     switch (element.tag.number) {
         case kTypeArray: {
             type.type = MMS_ARRAY;
@@ -247,7 +247,7 @@ Decoded<TypeSpecification> Decoder::typeSpecification(const ber::Element& elemen
             MMS_TRY(ber::Reader inner, wrapper.children());
             MMS_TRY(ber::Element elementType, inner.next());
             MMS_CHECK(inner.expectEnd());
-            MMS_TRY(TypeSpecification decoded, typeSpecification(elementType));
+            MMS_TRY(TypeSpec decoded, typeSpec(elementType));
             type.elementType.push_back(std::move(decoded));
             return type;
         }
@@ -402,17 +402,17 @@ void encodeVariableList(ber::Writer& writer, ber::Tag tag, const std::vector<Var
     writer.end();
 }
 
-void encodeAccessSpecification(ber::Writer& writer, const VariableAccessSpecification& specification) {
-    if (specification.kind == VariableAccessSpecification::Kind::ListOfVariable) {
-        encodeVariableList(writer, ctxc(0), specification.variables);
+void encodeAccessSpec(ber::Writer& writer, const VariableAccessSpec& spec) {
+    if (spec.kind == VariableAccessSpec::Kind::ListOfVariable) {
+        encodeVariableList(writer, ctxc(0), spec.variables);
         return;
     }
     writer.begin(ctxc(1));
-    encodeObjectName(writer, specification.listName);
+    encodeObjectName(writer, spec.listName);
     writer.end();
 }
 
-void encodeTypeSpecification(ber::Writer& writer, const TypeSpecification& type) {
+void encodeTypeSpec(ber::Writer& writer, const TypeSpec& type) {
     switch (type.type) {
         case MMS_ARRAY:
             writer.begin(ctxc(kTypeArray));
@@ -422,7 +422,7 @@ void encodeTypeSpecification(ber::Writer& writer, const TypeSpecification& type)
             writer.unsignedInteger(ctx(1), type.maxLength());
             writer.begin(ctxc(2));
             if (!type.elementType.empty()) {
-                encodeTypeSpecification(writer, type.elementType.front());
+                encodeTypeSpec(writer, type.elementType.front());
             }
             writer.end();
             writer.end();
@@ -439,7 +439,7 @@ void encodeTypeSpecification(ber::Writer& writer, const TypeSpecification& type)
                     writer.string(ctx(0), component.name);
                 }
                 writer.begin(ctxc(1));
-                encodeTypeSpecification(writer, component.type);
+                encodeTypeSpec(writer, component.type);
                 writer.end();
                 writer.end();
             }
@@ -497,7 +497,7 @@ void encodeTypeSpecification(ber::Writer& writer, const TypeSpecification& type)
 
 namespace iecstack::mms {
 
-bool operator==(const TypeSpecification& a, const TypeSpecification& b) {
+bool operator==(const TypeSpec& a, const TypeSpec& b) {
     return a.type == b.type && a.size == b.size && a.formatWidth == b.formatWidth &&
            a.exponentWidth == b.exponentWidth && a.binaryTimeWithDate == b.binaryTimeWithDate &&
            a.packed == b.packed && a.components == b.components && a.elementType == b.elementType;

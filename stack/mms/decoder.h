@@ -55,8 +55,8 @@ public:
     Decoded<std::vector<AccessSelection>> alternateAccess(const ber::Element& element) const;
     Decoded<VariableAccess> variableAccess(const ber::Element& element) const;
     Decoded<std::vector<VariableAccess>> variableList(const ber::Element& list) const;
-    Decoded<VariableAccessSpecification> accessSpecification(const ber::Element& element) const;
-    Decoded<TypeSpecification> typeSpecification(const ber::Element& element) const;
+    Decoded<VariableAccessSpec> accessSpec(const ber::Element& element) const;
+    Decoded<TypeSpec> typeSpec(const ber::Element& element) const;
     Decoded<TypeComponent> typeComponent(const ber::Element& element) const;
 
     Decoded<uint32_t> unsigned32(const ber::Element& element) const;
@@ -89,8 +89,8 @@ private:
 void encodeIdentifier(ber::Writer& writer, ber::Tag tag, const std::string& text);
 void encodeObjectName(ber::Writer& writer, const ObjectName& name);
 void encodeVariableList(ber::Writer& writer, ber::Tag tag, const std::vector<VariableAccess>& variables);
-void encodeAccessSpecification(ber::Writer& writer, const VariableAccessSpecification& specification);
-void encodeTypeSpecification(ber::Writer& writer, const TypeSpecification& type);
+void encodeAccessSpec(ber::Writer& writer, const VariableAccessSpec& spec);
+void encodeTypeSpec(ber::Writer& writer, const TypeSpec& type);
 void encodeAccessResult(ber::Writer& writer, const MmsValue& value);
 
 }  // namespace iecstack::mms::detail

@@ -101,12 +101,12 @@ Decoded<ReadRequest> readRequest(const Decoder& d, const ber::Element& element) 
     MMS_TRY(ber::Reader reader, element.children());
     MMS_TRY(auto withResult, reader.optional(ctx(0)));
     if (withResult) {
-        MMS_TRY(request.specificationWithResult, withResult->toBoolean());
+        MMS_TRY(request.specWithResult, withResult->toBoolean());
     }
     MMS_TRY(ber::Element wrapper, reader.next(ctxc(1)));
     MMS_CHECK(reader.expectEnd());
-    MMS_TRY(ber::Element specification, onlyChild(wrapper));
-    MMS_TRY(request.specification, d.accessSpecification(specification));
+    MMS_TRY(ber::Element spec, onlyChild(wrapper));
+    MMS_TRY(request.spec, d.accessSpec(spec));
     return request;
 }
 
@@ -115,8 +115,8 @@ Decoded<ReadResponse> readResponse(const Decoder& d, const ber::Element& element
     MMS_TRY(ber::Reader reader, element.children());
     MMS_TRY(auto echoed, reader.optional(ctxc(0)));
     if (echoed) {
-        MMS_TRY(ber::Element specification, onlyChild(*echoed));
-        MMS_TRY(response.specification, d.accessSpecification(specification));
+        MMS_TRY(ber::Element spec, onlyChild(*echoed));
+        MMS_TRY(response.spec, d.accessSpec(spec));
     }
     MMS_TRY(ber::Element results, reader.next(ctxc(1)));
     MMS_CHECK(reader.expectEnd());
@@ -128,8 +128,8 @@ Decoded<WriteRequest> writeRequest(const Decoder& d, const ber::Element& element
     WriteRequest request;
     MMS_TRY(ber::Reader reader, element.children());
     // Both parts may carry [0]; only their position tells them apart.
-    MMS_TRY(ber::Element specification, reader.next());
-    MMS_TRY(request.specification, d.accessSpecification(specification));
+    MMS_TRY(ber::Element spec, reader.next());
+    MMS_TRY(request.spec, d.accessSpec(spec));
     MMS_TRY(ber::Element data, reader.next(ctxc(0)));
     MMS_CHECK(reader.expectEnd());
     MMS_TRY(request.data, d.dataList(data));
@@ -182,7 +182,7 @@ Decoded<GetVariableAccessAttributesResponse> gvaaResponse(const Decoder& d, cons
     MMS_TRY(ber::Element wrapper, reader.next(ctxc(2)));
     MMS_CHECK(reader.expectEnd());
     MMS_TRY(ber::Element type, onlyChild(wrapper));
-    MMS_TRY(response.type, d.typeSpecification(type));
+    MMS_TRY(response.type, d.typeSpec(type));
     return response;
 }
 
@@ -347,8 +347,8 @@ Decoded<UnconfirmedService> decodeUnconfirmedService(const Decoder& d, const ber
     if (element.tag == ctxc(kInformationReport)) {
         InformationReport report;
         MMS_TRY(ber::Reader reader, element.children());
-        MMS_TRY(ber::Element specification, reader.next());
-        MMS_TRY(report.specification, d.accessSpecification(specification));
+        MMS_TRY(ber::Element spec, reader.next());
+        MMS_TRY(report.spec, d.accessSpec(spec));
         MMS_TRY(ber::Element results, reader.next(ctxc(0)));
         MMS_CHECK(reader.expectEnd());
         MMS_TRY(report.results, d.accessResults(results));
@@ -388,17 +388,17 @@ struct RequestEncoder {
     }
     void operator()(const ReadRequest& r) {
         w.begin(ctxc(kRead));
-        if (r.specificationWithResult) {
-            w.boolean(ctx(0), *r.specificationWithResult);
+        if (r.specWithResult) {
+            w.boolean(ctx(0), *r.specWithResult);
         }
         w.begin(ctxc(1));
-        encodeAccessSpecification(w, r.specification);
+        encodeAccessSpec(w, r.spec);
         w.end();
         w.end();
     }
     void operator()(const WriteRequest& r) {
         w.begin(ctxc(kWrite));
-        encodeAccessSpecification(w, r.specification);
+        encodeAccessSpec(w, r.spec);
         w.begin(ctxc(0));
         for (const MmsValue& value : r.data) {
             encodeData(w, value);
@@ -464,9 +464,9 @@ struct ResponseEncoder {
     }
     void operator()(const ReadResponse& r) {
         w.begin(ctxc(kRead));
-        if (r.specification) {
+        if (r.spec) {
             w.begin(ctxc(0));
-            encodeAccessSpecification(w, *r.specification);
+            encodeAccessSpec(w, *r.spec);
             w.end();
         }
         w.begin(ctxc(1));
@@ -491,7 +491,7 @@ struct ResponseEncoder {
         w.begin(ctxc(kGetVariableAccessAttributes));
         w.boolean(ctx(0), r.mmsDeletable);
         w.begin(ctxc(2));
-        encodeTypeSpecification(w, r.type);
+        encodeTypeSpec(w, r.type);
         w.end();
         w.end();
     }
@@ -529,7 +529,7 @@ struct UnconfirmedEncoder {
 
     void operator()(const InformationReport& r) {
         w.begin(ctxc(kInformationReport));
-        encodeAccessSpecification(w, r.specification);
+        encodeAccessSpec(w, r.spec);
         w.begin(ctxc(0));
         for (const MmsValue& value : r.results) {
             encodeAccessResult(w, value);

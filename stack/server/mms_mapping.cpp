@@ -2,8 +2,8 @@
 
 namespace iecstack::server {
 
-mms::TypeSpecification typeOf(const ModelNode& node) {
-    mms::TypeSpecification t;
+mms::TypeSpec typeOf(const ModelNode& node) {
+    mms::TypeSpec t;
     switch (node.kind) {
         case ModelNode::Kind::Structure:
             t.type = MMS_STRUCTURE;

@@ -308,14 +308,14 @@ MmsValue MmsServices::readOne(const mms::VariableAccess& access) const {
 
 mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, std::string& summary) {
     mms::ReadResponse r;
-    if (request.specificationWithResult.value_or(false)) {
-        r.specification = request.specification;
+    if (request.specWithResult.value_or(false)) {
+        r.spec = request.spec;
     }
-    const auto& spec = request.specification;
+    const auto& spec = request.spec;
     size_t failures = 0;
     {
         std::lock_guard<std::mutex> lock(model_.valueLock());
-        if (spec.kind == mms::VariableAccessSpecification::Kind::VariableListName) {
+        if (spec.kind == mms::VariableAccessSpec::Kind::VariableListName) {
             summary = "read data set " + describe(spec.listName);
             const DataSetDefinition* ds = spec.listName.scope == mms::ObjectName::Scope::Domain
                                               ? model_.dataSet(spec.listName.domainId, spec.listName.itemId)
@@ -427,8 +427,8 @@ void MmsServices::applyOperate(ModelNode& oper) {
 mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request, std::string& summary) {
     mms::WriteResponse r;
     summary = "write";
-    if (request.specification.kind != mms::VariableAccessSpecification::Kind::ListOfVariable ||
-        request.specification.variables.size() != request.data.size()) {
+    if (request.spec.kind != mms::VariableAccessSpec::Kind::ListOfVariable ||
+        request.spec.variables.size() != request.data.size()) {
         summary += ": variables and values do not pair up";
         mms::Reject reject;
         reject.originalInvokeId = invokeId;
@@ -438,7 +438,7 @@ mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request,
     }
     std::lock_guard<std::mutex> lock(model_.valueLock());
     for (size_t i = 0; i < request.data.size(); ++i) {
-        const auto& access = request.specification.variables[i];
+        const auto& access = request.spec.variables[i];
         auto result = writeOne(access, request.data[i]);
         appendToSummary(
             summary, i, request.data.size(),

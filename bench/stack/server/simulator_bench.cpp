@@ -62,7 +62,7 @@ int main() {
         while (msSince(start) < 300) {
             for (const auto& ln : first.logicalNodes) {
                 mms::ReadRequest read;
-                read.specification = mms::VariableAccessSpecification::list(
+                read.spec = mms::VariableAccessSpec::list(
                     {{mms::ObjectName::domain(first.name, ln->name), {}}});
                 mms::encodePdu(services.answer({++invoke, read}, 65000));
                 ++reads;

@@ -8,7 +8,7 @@
 #include "ber/byte_view.h"
 #include "mms/data_access_error.h"
 #include "mms/object_name.h"
-#include "mms/type_specification.h"
+#include "mms/type_description.h"
 #include "mms/value.h"
 #include "mms/variable_access.h"
 
@@ -45,19 +45,19 @@ struct GetNameListResponse {
 };
 
 struct ReadRequest {
-    std::optional<bool> specificationWithResult;
-    VariableAccessSpecification specification;
+    std::optional<bool> specWithResult;
+    VariableAccessSpec spec;
 };
 
 struct ReadResponse {
     // Echoed by the responder when the request asked for it.
-    std::optional<VariableAccessSpecification> specification;
+    std::optional<VariableAccessSpec> spec;
     // One per variable, in request order: a Data value or an MMS_DATA_ACCESS_ERROR value.
     std::vector<MmsValue> results;
 };
 
 struct WriteRequest {
-    VariableAccessSpecification specification;
+    VariableAccessSpec spec;
     std::vector<MmsValue> data;
 };
 
@@ -72,7 +72,7 @@ struct GetVariableAccessAttributesRequest {
 
 struct GetVariableAccessAttributesResponse {
     bool mmsDeletable = false;
-    TypeSpecification type;
+    TypeSpec type;
 };
 
 struct GetNamedVariableListAttributesRequest {
@@ -128,7 +128,7 @@ struct UnsupportedService {
 };
 
 struct InformationReport {
-    VariableAccessSpecification specification;
+    VariableAccessSpec spec;
     std::vector<MmsValue> results;
 };
 

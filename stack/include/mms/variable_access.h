@@ -43,24 +43,24 @@ struct VariableAccess {
 
 // Which variables a Read, Write or report is about: an explicit list, or a named variable list
 // (a data set, or the report name).
-struct VariableAccessSpecification {
+struct VariableAccessSpec {
     enum class Kind : uint8_t { ListOfVariable, VariableListName };
 
     Kind kind = Kind::ListOfVariable;
     std::vector<VariableAccess> variables;  // ListOfVariable
     ObjectName listName;                    // VariableListName
 
-    static VariableAccessSpecification list(std::vector<VariableAccess> variables) {
+    static VariableAccessSpec list(std::vector<VariableAccess> variables) {
         return {Kind::ListOfVariable, std::move(variables), {}};
     }
-    static VariableAccessSpecification named(ObjectName name) {
+    static VariableAccessSpec named(ObjectName name) {
         return {Kind::VariableListName, {}, std::move(name)};
     }
 
-    friend bool operator==(const VariableAccessSpecification& a, const VariableAccessSpecification& b) {
+    friend bool operator==(const VariableAccessSpec& a, const VariableAccessSpec& b) {
         return a.kind == b.kind && a.variables == b.variables && a.listName == b.listName;
     }
-    friend bool operator!=(const VariableAccessSpecification& a, const VariableAccessSpecification& b) {
+    friend bool operator!=(const VariableAccessSpec& a, const VariableAccessSpec& b) {
         return !(a == b);
     }
 };

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "mms/type_specification.h"
+#include "mms/type_description.h"
 #include "mms/value.h"
 #include "server/model_node.h"
 
 namespace iecstack::server {
 
 // How model nodes appear on the wire. Callers of valueOf hold the model's value lock.
-mms::TypeSpecification typeOf(const ModelNode& node);
+mms::TypeSpec typeOf(const ModelNode& node);
 MmsValue valueOf(const ModelNode& node);
 
 // Whether `value` has the shape and types of `node`, and fits its sizes.

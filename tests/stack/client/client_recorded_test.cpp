@@ -223,13 +223,13 @@ TEST(ClientRecordedTest, EveryRecordedSingleReadGivesTheRecordedValueOrError) {
     int failures = 0;
     for (const auto& request : recordedRequests(peer)) {
         const auto* read = std::get_if<iecstack::mms::ReadRequest>(&request.service);
-        if (read == nullptr || read->specification.variables.size() != 1 ||
-            !read->specification.variables[0].path.empty() ||
-            read->specification.variables[0].name.itemId.find('$') == std::string::npos) {
+        if (read == nullptr || read->spec.variables.size() != 1 ||
+            !read->spec.variables[0].path.empty() ||
+            read->spec.variables[0].name.itemId.find('$') == std::string::npos) {
             continue;  // several variables, alternate access, or a whole logical node: not what readObject
                        // asks
         }
-        const auto& name = read->specification.variables[0].name;
+        const auto& name = read->spec.variables[0].name;
         FunctionalConstraint fc = IEC61850_FC_NONE;
         const std::string reference = referenceOf(name.domainId, name.itemId, &fc);
         IedClientError error = IED_ERROR_UNKNOWN;

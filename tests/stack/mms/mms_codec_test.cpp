@@ -79,7 +79,7 @@ const Golden kGolden[] = {
     {"08#17 unsigned with leading zero", "a1 0c 02 01 03 a4 07 a1 05 86 03 00 9c 40"},
     {"07#20 data set read",
      R"(a0 2c 02 01 04 a4 27 a1 25 a1 23 a1 21 1a 11 "simpleIOGenericIO" 1a 0c "LLN0$Events2")"},
-    {"07#32 read with specificationWithResult",
+    {"07#32 read with specWithResult",
      R"(a0 14 02 01 0b a4 0f 80 01 01 a1 0a a1 08 82 06 "MyAADS")"},
     {"08#11 Write request", R"(a0 41 02 01 01 a5 3c a0 35 30 33 a0 31 a1 2f 1a 11 "simpleIOGenericIO" )"
                             R"(1a 1a "LLN0$RP$EventsRCB01$RptEna" a0 03 83 01 01)"},
@@ -167,11 +167,11 @@ TEST(MmsCodecGolden, ReadResultsKeepTypesAndFailures) {
 
 TEST(MmsCodecGolden, TypeDescriptionKeepsNegativeSizesAsUpperBounds) {
     const auto& response = as<ConfirmedResponse>(decoded(wire(kGolden[24].bytes)));
-    const TypeSpecification type = service<GetVariableAccessAttributesResponse>(response.service).type;
+    const TypeSpec type = service<GetVariableAccessAttributesResponse>(response.service).type;
     ASSERT_EQ(type.components.size(), 3u);
     EXPECT_EQ(type.components[0].name, "mag");
     EXPECT_EQ(type.components[0].type.components.at(0).type.exponentWidth, 8);
-    const TypeSpecification& quality = type.components[1].type;
+    const TypeSpec& quality = type.components[1].type;
     EXPECT_EQ(quality.type, MMS_BIT_STRING);
     EXPECT_TRUE(quality.variableLength());
     EXPECT_EQ(quality.maxLength(), 13u);
@@ -181,8 +181,8 @@ TEST(MmsCodecGolden, TypeDescriptionKeepsNegativeSizesAsUpperBounds) {
 TEST(MmsCodecGolden, WriteKeepsItsTwoListsApart) {
     const auto& request = as<ConfirmedRequest>(decoded(wire(kGolden[22].bytes)));
     const auto& write = service<WriteRequest>(request.service);
-    ASSERT_EQ(write.specification.variables.size(), 1u);
-    EXPECT_EQ(write.specification.variables[0].name,
+    ASSERT_EQ(write.spec.variables.size(), 1u);
+    EXPECT_EQ(write.spec.variables[0].name,
               ObjectName::domain("simpleIOGenericIO", "GGIO1$CO$SPCSO1$Oper"));
     ASSERT_EQ(write.data.size(), 1u);
     const MmsValue& oper = write.data[0];
@@ -198,15 +198,15 @@ TEST(MmsCodecGolden, WriteKeepsItsTwoListsApart) {
 TEST(MmsCodecGolden, ReportsNameTheirListOrTheirVariables) {
     const auto& report = as<UnconfirmedPdu>(decoded(wire(kGolden[29].bytes)));
     const auto& rpt = service<InformationReport>(report.service);
-    EXPECT_EQ(rpt.specification.kind, VariableAccessSpecification::Kind::VariableListName);
-    EXPECT_EQ(rpt.specification.listName, ObjectName::vmd("RPT"));
+    EXPECT_EQ(rpt.spec.kind, VariableAccessSpec::Kind::VariableListName);
+    EXPECT_EQ(rpt.spec.listName, ObjectName::vmd("RPT"));
     ASSERT_EQ(rpt.results.size(), 10u);
     EXPECT_EQ(rpt.results[3].binaryTimeMs(), 441763200000ull + 15681ull * 86400000ull + 0x01a41bffull);
 
     const auto& refusal = as<UnconfirmedPdu>(decoded(wire(kGolden[30].bytes)));
     const auto& lastAppl = service<InformationReport>(refusal.service);
-    ASSERT_EQ(lastAppl.specification.variables.size(), 1u);
-    EXPECT_EQ(lastAppl.specification.variables[0].name, ObjectName::vmd("LastApplError"));
+    ASSERT_EQ(lastAppl.spec.variables.size(), 1u);
+    EXPECT_EQ(lastAppl.spec.variables[0].name, ObjectName::vmd("LastApplError"));
     EXPECT_EQ(lastAppl.results.at(0).elements().at(4), MmsValue::integer(18));
 }
 
@@ -216,8 +216,8 @@ TEST(MmsCodecGolden, EchoedAssociationNameIsReadInItsConstructedForm) {
     const Bytes captured = wire(R"(a1 18 02 01 0b a4 13 a0 0c a1 0a a2 08 1a 06 "MyAADS" a1 03 83 01 00)");
     const auto& response = as<ConfirmedResponse>(decoded(captured));
     const auto& read = service<ReadResponse>(response.service);
-    ASSERT_TRUE(read.specification.has_value());
-    EXPECT_EQ(read.specification->listName, ObjectName::association("MyAADS"));
+    ASSERT_TRUE(read.spec.has_value());
+    EXPECT_EQ(read.spec->listName, ObjectName::association("MyAADS"));
     EXPECT_EQ(toHex(encodePdu(response)),
               toHex(wire(R"(a1 16 02 01 0b a4 11 a0 0a a1 08 82 06 "MyAADS" a1 03 83 01 00)")));
 }
@@ -239,12 +239,12 @@ TEST(MmsCodecGolden, AlternateAccessPathsEncodeAsTheClientSendsThem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
         ReadRequest read;
-        read.specification =
-            VariableAccessSpecification::list({{ObjectName::domain("LD", "MHAI1$MX$HA"), c.path}});
+        read.spec =
+            VariableAccessSpec::list({{ObjectName::domain("LD", "MHAI1$MX$HA"), c.path}});
         const Bytes encoded = encodePdu(ConfirmedRequest{9, read});
         EXPECT_NE(toHex(encoded).find(toHex(wire(c.bytes))), std::string::npos) << toHex(encoded);
         const auto& back = as<ConfirmedRequest>(decoded(encoded));
-        EXPECT_EQ(service<ReadRequest>(back.service).specification, read.specification);
+        EXPECT_EQ(service<ReadRequest>(back.service).spec, read.spec);
     }
 }
 

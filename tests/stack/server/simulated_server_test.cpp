@@ -32,13 +32,13 @@ std::unique_ptr<SimulatedServer> startSample(SimulatedServer::Options options = 
 
 mms::ReadRequest readOf(const std::string& domain, const std::string& item) {
     mms::ReadRequest r;
-    r.specification = mms::VariableAccessSpecification::list({{mms::ObjectName::domain(domain, item), {}}});
+    r.spec = mms::VariableAccessSpec::list({{mms::ObjectName::domain(domain, item), {}}});
     return r;
 }
 
 mms::WriteRequest writeOf(const std::string& domain, const std::string& item, MmsValue value) {
     mms::WriteRequest w;
-    w.specification = mms::VariableAccessSpecification::list({{mms::ObjectName::domain(domain, item), {}}});
+    w.spec = mms::VariableAccessSpec::list({{mms::ObjectName::domain(domain, item), {}}});
     w.data.push_back(std::move(value));
     return w;
 }

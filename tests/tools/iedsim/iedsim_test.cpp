@@ -134,7 +134,7 @@ TEST(Iedsim, AnnouncesItsPortLogsRequestsAndStopsOnSigint) {
         auto client = korvan::test::MmsTestClient::connect(port);
         ASSERT_TRUE(client);
         mms::ReadRequest read;
-        read.specification = mms::VariableAccessSpecification::list(
+        read.spec = mms::VariableAccessSpec::list(
             {{mms::ObjectName::domain("BAY1MEAS", "MMXU1$MX$TotW$mag$f"), {}}});
         auto answer = client->request(read);
         ASSERT_TRUE(answer);

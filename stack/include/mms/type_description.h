@@ -11,7 +11,7 @@ namespace iecstack::mms {
 struct TypeComponent;
 
 // The type of a variable as GetVariableAccessAttributes describes it.
-struct TypeSpecification {
+struct TypeSpec {
     MmsType type = MMS_BOOLEAN;
     // Bit, octet, visible and MMS strings: the length, negative when variable ("up to |size|").
     // Integer, unsigned and BCD: the width in bits. Array: the number of elements.
@@ -21,7 +21,7 @@ struct TypeSpecification {
     bool binaryTimeWithDate = false;
     bool packed = false;                         // array and structure
     std::vector<TypeComponent> components;       // structure
-    std::vector<TypeSpecification> elementType;  // array: exactly one
+    std::vector<TypeSpec> elementType;  // array: exactly one
 
     bool variableLength() const { return size < 0; }
     // Largest length a string may have: |size|.
@@ -29,13 +29,13 @@ struct TypeSpecification {
         return size < 0 ? static_cast<uint32_t>(-static_cast<int64_t>(size)) : static_cast<uint32_t>(size);
     }
 
-    friend bool operator==(const TypeSpecification& a, const TypeSpecification& b);
-    friend bool operator!=(const TypeSpecification& a, const TypeSpecification& b) { return !(a == b); }
+    friend bool operator==(const TypeSpec& a, const TypeSpec& b);
+    friend bool operator!=(const TypeSpec& a, const TypeSpec& b) { return !(a == b); }
 };
 
 struct TypeComponent {
     std::string name;
-    TypeSpecification type;
+    TypeSpec type;
 
     friend bool operator==(const TypeComponent& a, const TypeComponent& b) {
         return a.name == b.name && a.type == b.type;
