@@ -62,8 +62,8 @@ int main() {
         while (msSince(start) < 300) {
             for (const auto& ln : first.logicalNodes) {
                 mms::ReadRequest read;
-                read.spec = mms::VariableAccessSpec::list(
-                    {{mms::ObjectName::domain(first.name, ln->name), {}}});
+                read.spec =
+                    mms::VariableAccessSpec::list({{mms::ObjectName::domain(first.name, ln->name), {}}});
                 mms::encodePdu(services.answer({++invoke, read}, 65000));
                 ++reads;
             }

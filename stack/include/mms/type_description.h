@@ -19,9 +19,9 @@ struct TypeSpec {
     uint8_t formatWidth = 0;    // float: total bits (32, 64)
     uint8_t exponentWidth = 0;  // float: exponent bits (8, 11)
     bool binaryTimeWithDate = false;
-    bool packed = false;                         // array and structure
-    std::vector<TypeComponent> components;       // structure
-    std::vector<TypeSpec> elementType;  // array: exactly one
+    bool packed = false;                    // array and structure
+    std::vector<TypeComponent> components;  // structure
+    std::vector<TypeSpec> elementType;      // array: exactly one
 
     bool variableLength() const { return size < 0; }
     // Largest length a string may have: |size|.

@@ -53,16 +53,12 @@ struct VariableAccessSpec {
     static VariableAccessSpec list(std::vector<VariableAccess> variables) {
         return {Kind::ListOfVariable, std::move(variables), {}};
     }
-    static VariableAccessSpec named(ObjectName name) {
-        return {Kind::VariableListName, {}, std::move(name)};
-    }
+    static VariableAccessSpec named(ObjectName name) { return {Kind::VariableListName, {}, std::move(name)}; }
 
     friend bool operator==(const VariableAccessSpec& a, const VariableAccessSpec& b) {
         return a.kind == b.kind && a.variables == b.variables && a.listName == b.listName;
     }
-    friend bool operator!=(const VariableAccessSpec& a, const VariableAccessSpec& b) {
-        return !(a == b);
-    }
+    friend bool operator!=(const VariableAccessSpec& a, const VariableAccessSpec& b) { return !(a == b); }
 };
 
 }  // namespace iecstack::mms

@@ -223,8 +223,7 @@ TEST(ClientRecordedTest, EveryRecordedSingleReadGivesTheRecordedValueOrError) {
     int failures = 0;
     for (const auto& request : recordedRequests(peer)) {
         const auto* read = std::get_if<iecstack::mms::ReadRequest>(&request.service);
-        if (read == nullptr || read->spec.variables.size() != 1 ||
-            !read->spec.variables[0].path.empty() ||
+        if (read == nullptr || read->spec.variables.size() != 1 || !read->spec.variables[0].path.empty() ||
             read->spec.variables[0].name.itemId.find('$') == std::string::npos) {
             continue;  // several variables, alternate access, or a whole logical node: not what readObject
                        // asks

@@ -79,8 +79,7 @@ const Golden kGolden[] = {
     {"08#17 unsigned with leading zero", "a1 0c 02 01 03 a4 07 a1 05 86 03 00 9c 40"},
     {"07#20 data set read",
      R"(a0 2c 02 01 04 a4 27 a1 25 a1 23 a1 21 1a 11 "simpleIOGenericIO" 1a 0c "LLN0$Events2")"},
-    {"07#32 read with specWithResult",
-     R"(a0 14 02 01 0b a4 0f 80 01 01 a1 0a a1 08 82 06 "MyAADS")"},
+    {"07#32 read with specWithResult", R"(a0 14 02 01 0b a4 0f 80 01 01 a1 0a a1 08 82 06 "MyAADS")"},
     {"08#11 Write request", R"(a0 41 02 01 01 a5 3c a0 35 30 33 a0 31 a1 2f 1a 11 "simpleIOGenericIO" )"
                             R"(1a 1a "LLN0$RP$EventsRCB01$RptEna" a0 03 83 01 01)"},
     {"08#12 Write success", "a1 07 02 01 01 a5 02 81 00"},
@@ -182,8 +181,7 @@ TEST(MmsCodecGolden, WriteKeepsItsTwoListsApart) {
     const auto& request = as<ConfirmedRequest>(decoded(wire(kGolden[22].bytes)));
     const auto& write = service<WriteRequest>(request.service);
     ASSERT_EQ(write.spec.variables.size(), 1u);
-    EXPECT_EQ(write.spec.variables[0].name,
-              ObjectName::domain("simpleIOGenericIO", "GGIO1$CO$SPCSO1$Oper"));
+    EXPECT_EQ(write.spec.variables[0].name, ObjectName::domain("simpleIOGenericIO", "GGIO1$CO$SPCSO1$Oper"));
     ASSERT_EQ(write.data.size(), 1u);
     const MmsValue& oper = write.data[0];
     ASSERT_EQ(oper.elements().size(), 6u);
@@ -239,8 +237,7 @@ TEST(MmsCodecGolden, AlternateAccessPathsEncodeAsTheClientSendsThem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
         ReadRequest read;
-        read.spec =
-            VariableAccessSpec::list({{ObjectName::domain("LD", "MHAI1$MX$HA"), c.path}});
+        read.spec = VariableAccessSpec::list({{ObjectName::domain("LD", "MHAI1$MX$HA"), c.path}});
         const Bytes encoded = encodePdu(ConfirmedRequest{9, read});
         EXPECT_NE(toHex(encoded).find(toHex(wire(c.bytes))), std::string::npos) << toHex(encoded);
         const auto& back = as<ConfirmedRequest>(decoded(encoded));

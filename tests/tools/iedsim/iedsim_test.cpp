@@ -134,8 +134,8 @@ TEST(Iedsim, AnnouncesItsPortLogsRequestsAndStopsOnSigint) {
         auto client = korvan::test::MmsTestClient::connect(port);
         ASSERT_TRUE(client);
         mms::ReadRequest read;
-        read.spec = mms::VariableAccessSpec::list(
-            {{mms::ObjectName::domain("BAY1MEAS", "MMXU1$MX$TotW$mag$f"), {}}});
+        read.spec =
+            mms::VariableAccessSpec::list({{mms::ObjectName::domain("BAY1MEAS", "MMXU1$MX$TotW$mag$f"), {}}});
         auto answer = client->request(read);
         ASSERT_TRUE(answer);
         EXPECT_TRUE(std::holds_alternative<mms::ConfirmedResponse>(*answer));
