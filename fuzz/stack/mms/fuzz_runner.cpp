@@ -2,9 +2,9 @@
 // file), then a fixed number of deterministic mutations of each, so that ctest under the sanitizers
 // repeats the same hostile inputs on every run.
 #include <algorithm>
-#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
