@@ -1,14 +1,14 @@
 # Shared helpers for registering tests; included by the test folders.
 
-# The reference captures and SCL files live beside the repository in shared/.
-get_filename_component(KORVAN_SHARED_DIR ${PROJECT_SOURCE_DIR}/../shared ABSOLUTE)
+# Test data kept in the repository: reference captures, third-party SCL files and models.
+set(KORVAN_TEST_DATA_DIR ${PROJECT_SOURCE_DIR}/tests/data)
 
 # korvan_gtest(NAME sources... LIBS libs...): a GoogleTest executable registered with ctest.
 function(korvan_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
-  target_compile_definitions(${name} PRIVATE KORVAN_SHARED_DIR="${KORVAN_SHARED_DIR}"
+  target_compile_definitions(${name} PRIVATE KORVAN_TEST_DATA_DIR="${KORVAN_TEST_DATA_DIR}"
                                              KORVAN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
@@ -20,7 +20,7 @@ function(korvan_qtest name)
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON AUTORCC ON)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt5::Test Qt5::Widgets)
-  target_compile_definitions(${name} PRIVATE KORVAN_SHARED_DIR="${KORVAN_SHARED_DIR}"
+  target_compile_definitions(${name} PRIVATE KORVAN_TEST_DATA_DIR="${KORVAN_TEST_DATA_DIR}"
                                              KORVAN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300

@@ -187,7 +187,7 @@ Capture readCapture(const std::string& path) {
 
 std::vector<std::string> referenceCaptures() {
     std::vector<std::string> paths;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(KORVAN_SHARED_DIR) + "/wire")) {
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(KORVAN_TEST_DATA_DIR) + "/captures")) {
         if (entry.path().extension() == ".pcap") {
             paths.push_back(entry.path().string());
         }
@@ -197,7 +197,7 @@ std::vector<std::string> referenceCaptures() {
 }
 
 std::string referenceCapture(const std::string& name) {
-    return std::string(KORVAN_SHARED_DIR) + "/wire/" + name;
+    return std::string(KORVAN_TEST_DATA_DIR) + "/captures/" + name;
 }
 
 }  // namespace korvan::test

@@ -38,7 +38,7 @@ struct Capture {
 // connection from sequence numbers and cuts the streams into TPKTs.
 Capture readCapture(const std::string& path);
 
-// The capture files of the shared reference folder, sorted by name.
+// The reference capture files of the test data, sorted by name.
 std::vector<std::string> referenceCaptures();
 std::string referenceCapture(const std::string& name);
 

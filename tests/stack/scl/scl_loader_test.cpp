@@ -8,7 +8,7 @@ using namespace iecstack::scl;
 
 namespace {
 
-const std::string kScl = std::string(KORVAN_SHARED_DIR) + "/scl/";
+const std::string kScl = std::string(KORVAN_TEST_DATA_DIR) + "/scl/";
 
 std::string refusal(const std::string& text) {
     auto doc = loadSclText(text, "test.icd");

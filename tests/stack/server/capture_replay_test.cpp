@@ -20,7 +20,7 @@ using namespace korvan::test;
 
 namespace {
 
-const std::string kModels = std::string(KORVAN_SHARED_DIR) + "/wire/models/";
+const std::string kModels = std::string(KORVAN_TEST_DATA_DIR) + "/models/";
 
 std::unique_ptr<DataModel> load(const std::string& file) {
     auto model = loadDataModel(kModels + file, "");

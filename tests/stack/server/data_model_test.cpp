@@ -13,7 +13,7 @@ using namespace iecstack::server;
 
 namespace {
 
-const std::string kScl = std::string(KORVAN_SHARED_DIR) + "/scl/";
+const std::string kScl = std::string(KORVAN_TEST_DATA_DIR) + "/scl/";
 
 const char* const kDevice = R"(<?xml version="1.0"?>
 <SCL xmlns="http://www.iec.ch/61850/2003/SCL">

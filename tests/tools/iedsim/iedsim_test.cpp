@@ -150,13 +150,13 @@ TEST(Iedsim, AnnouncesItsPortLogsRequestsAndStopsOnSigint) {
 
 TEST(Iedsim, RefusesBadFilesAndArgumentsWithExitCodes) {
     Process broken(
-        {"--scl", std::string(KORVAN_SHARED_DIR) + "/scl/openscd-datatypetemplateerrors.scd", "--port", "0"});
+        {"--scl", std::string(KORVAN_TEST_DATA_DIR) + "/scl/openscd-datatypetemplateerrors.scd", "--port", "0"});
     EXPECT_EQ(broken.wait(60s), 1);
     EXPECT_NE(broken.stderrText().find("openscd-datatypetemplateerrors.scd:66: <DO> has no type attribute"),
               std::string::npos);
 
     Process ambiguous(
-        {"--scl", std::string(KORVAN_SHARED_DIR) + "/scl/openscd-reportcontrol.scd", "--port", "0"});
+        {"--scl", std::string(KORVAN_TEST_DATA_DIR) + "/scl/openscd-reportcontrol.scd", "--port", "0"});
     EXPECT_EQ(ambiguous.wait(60s), 1);
     EXPECT_NE(ambiguous.stderrText().find("choose one by name"), std::string::npos);
 

@@ -1,0 +1,163 @@
+#include "iec61850view.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QStandardItem>
+#include <QStandardItemModel>
+#include <QStyleOption>
+#include <QTimer>
+#include <QTreeView>
+
+#include "controldialog.h"
+#include "iec61850network.h"
+#include "objectreference.h"
+#include "treemodel.h"
+
+#include "viewdetail.h"
+
+namespace iec61850 {
+
+using namespace viewdetail;
+
+// Every part carries its member name as object name, so style sheets and tests can find it.
+void Iec61850View::makeConnectBox() {
+    connectBox = new QGroupBox(tr("Connection"));
+    connectBox->setObjectName("connectBox");
+    auto* ipLabel = new QLabel("IP: ");
+    ipEdit = new QLineEdit;
+    ipEdit->setObjectName("ipEdit");
+    auto* portLabel = new QLabel("Port: ");
+    portEdit = new QLineEdit(kDefaultPort);
+    portEdit->setObjectName("portEdit");
+    portEdit->setValidator(new QIntValidator(0, 65535, this));
+    connectButton = new QPushButton(tr("Connect"));
+    connectButton->setObjectName("connectButton");
+    disconnectButton = new QPushButton(tr("Disconnect"));
+    disconnectButton->setObjectName("disconnectButton");
+    auto* statusLabel = new QLabel("Status: ");
+    statusEdit = new QLineEdit;
+    statusEdit->setObjectName("statusEdit");
+    statusEdit->setPlaceholderText("Status");
+    statusEdit->setReadOnly(true);
+
+    auto* layout = new QGridLayout(connectBox);
+    layout->addWidget(connectButton, 0, 0);
+    layout->addWidget(disconnectButton, 0, 1);
+    layout->addWidget(ipLabel, 0, 2);
+    layout->addWidget(ipEdit, 0, 3);
+    layout->addWidget(portLabel, 0, 4);
+    layout->addWidget(portEdit, 0, 5);
+    layout->addWidget(statusLabel, 0, 6);
+    layout->addWidget(statusEdit, 0, 7);
+
+    connect(ipEdit, &QLineEdit::returnPressed, this, &Iec61850View::connectClicked);
+    connect(portEdit, &QLineEdit::returnPressed, this, &Iec61850View::connectClicked);
+}
+
+void Iec61850View::getRegistryValue() {
+    settings.beginGroup(objectName());
+    ipEdit->setText(settings.value(kSettingIp, QString()).toString());
+    portEdit->setText(settings.value(kSettingPort, kDefaultPort).toString());
+    settings.endGroup();
+}
+
+void Iec61850View::disableConnectBox(bool disable) {
+    connectButton->setDisabled(disable);
+    ipEdit->setDisabled(disable);
+    portEdit->setDisabled(disable);
+    disconnectButton->setDisabled(disable);
+}
+
+void Iec61850View::connectClicked() {
+    expandCombo->clear();
+    expandCombo->addItem("<Select>");
+    expandCombo->setDisabled(true);
+    readyCheck->setChecked(false);
+    controlModel->resetTree();
+    structureModel->resetTree();
+    reportModel->removeRows(0, reportModel->rowCount());
+    packetsEdit->setText("0");
+    lastPollLabel->setText("Never poll");
+
+    settings.beginGroup(objectName());
+    settings.setValue(kSettingIp, ipEdit->text());
+    settings.setValue(kSettingPort, portEdit->text());
+    settings.endGroup();
+
+    disableConnectBox(true);
+    emit doConnect(ipEdit->text(), portEdit->text().toInt(nullptr, 10));
+}
+
+void Iec61850View::disconnectClicked() {
+    pollTimer->stop();
+    newValueTimer->stop();
+    emit doDisconnect();
+    disableConnectBox(false);
+    controlButton->setDisabled(true);
+    enableDisableButton->setDisabled(true);
+    addRemoveButton->setDisabled(true);
+    addRemoveButton->setText("Add to poll");
+    startStopPollButton->setDisabled(true);
+    startStopPollButton->setText("Start polling");
+    dialogStartStopButton->setDisabled(true);
+    dialogStartStopButton->setText("Start polling");
+    controlDialog->hide();
+}
+
+void Iec61850View::connectionStateChanged(bool state) {
+    const QString status = statusEdit->text();
+    if (state && status == kStateConnected) {
+        return;
+    }
+    if (state && status == kStateWaiting) {
+        statusEdit->setText(kStateConnected);
+        statusEdit->setStyleSheet("background-color: lime; color: black;");
+        readyCheck->setChecked(true);
+        disconnectButton->setEnabled(true);
+        if (!pollRefs.isEmpty()) {
+            if (isInvalidRefExist(pollRefs)) {
+                pollRefs.clear();
+                pollModel->resetTree();
+            } else {
+                startStopPollButton->setEnabled(true);
+                dialogStartStopButton->setEnabled(true);
+                startStopPollButtonClicked();
+            }
+        }
+        return;
+    }
+    if (state) {
+        expandCombo->setEnabled(true);
+        statusEdit->setText(kStateWaiting);
+        statusEdit->setStyleSheet("background-color: yellow; color: black;");
+        return;
+    }
+    statusEdit->setText(kStateUnconnected);
+    statusEdit->setStyleSheet("background-color: red; color: white;");
+    disconnectClicked();
+    QMessageBox::information(this, tr("Notice"), tr("IEC61850 disconnected."), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+}
+
+void Iec61850View::paintEvent(QPaintEvent* event) {
+    // Lets a style-sheet background set on the view show.
+    QStyleOption option;
+    option.initFrom(this);
+    QPainter painter(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+    QWidget::paintEvent(event);
+}
+
+}  // namespace iec61850

@@ -1,0 +1,113 @@
+#include "iec61850view.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QStandardItem>
+#include <QStandardItemModel>
+#include <QStyleOption>
+#include <QTimer>
+#include <QTreeView>
+
+#include "controldialog.h"
+#include "iec61850network.h"
+#include "objectreference.h"
+#include "treemodel.h"
+
+#include "viewdetail.h"
+
+namespace iec61850 {
+
+using namespace viewdetail;
+
+void Iec61850View::makeControlBox() {
+    controlBox = new QGroupBox(tr("Control"));
+    controlBox->setObjectName("controlBox");
+    controlModel = new TreeModel(this);
+    controlModel->setHorizontalHeaderLabels({"Structure", "Value"});
+    controlView = new QTreeView;
+    controlView->setObjectName("controlView");
+    controlView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    controlView->setModel(controlModel);
+    controlView->header()->setStretchLastSection(true);
+    controlView->setColumnWidth(0, 200);
+
+    readAllButton = new QPushButton(tr("Read all"));
+    readAllButton->setObjectName("readAllButton");
+    enableDisableButton = new QPushButton(tr("Enable/Disable"));
+    enableDisableButton->setObjectName("enableDisableButton");
+    enableDisableButton->setDisabled(true);
+    controlButton = new QPushButton(tr("Control"));
+    controlButton->setObjectName("controlButton");
+    controlButton->setDisabled(true);
+
+    auto* layout = new QGridLayout(controlBox);
+    layout->addWidget(controlView, 0, 0, 1, -1);
+    layout->addWidget(controlButton, 1, 0);
+    layout->addWidget(enableDisableButton, 1, 1);
+    layout->addWidget(readAllButton, 1, 2);
+}
+
+void Iec61850View::updateControlBox(QStandardItem* item, int layer) {
+    const QString ref = structureModel->referenceOf(item);
+    selectedRefs.append(ref);
+    const QString text = item->data(Qt::DisplayRole).toString();
+    controlModel->addItem(text, ref, layer);
+    const QString value = valueText(item);
+    controlModel->setValue(ref, value, false);
+
+    if (QStandardItem* copy = controlModel->itemOf(ref)) {
+        controlView->setExpanded(copy->index(), structureView->isExpanded(item->index()));
+    }
+
+    if (layer == 2 && text.contains(kReportEnableTag)) {
+        enableDisableButton->setEnabled(true);
+        enableDisableButton->setText(enableCaption(value));
+        selectedRcbFc = extractFc(text).mid(1, 2);
+    }
+
+    if (layer == 1 && text.contains("[CO] Oper")) {
+        controlDialog->setObjectReference(structureModel->referenceOf(item->parent()));
+        QStringList parts = ref.split('.', Qt::KeepEmptyParts);
+        parts.last() = "ctlModel";
+        const QStandardItem* ctlModelLine = structureModel->itemOf(parts.join('.'));
+        const QString ctlModelText = ctlModelLine != nullptr ? valueText(ctlModelLine) : QString();
+        controlButton->setEnabled(true);
+        static const QStringList kModelNames{"Status only", "Direct with normal security",
+                                             "Sbo with normal security", "Direct with enhanced security",
+                                             "Sbo with enhanced security"};
+        for (int code = 0; code < kModelNames.size(); ++code) {
+            if (ctlModelText.contains(kModelNames.at(code))) {
+                controlDialog->setCtlModel(code);
+                break;
+            }
+        }
+    }
+
+    for (int row = 0;; ++row) {
+        QStandardItem* child = item->child(row, 0);
+        if (child == nullptr) {
+            break;
+        }
+        updateControlBox(child, layer + 1);
+    }
+}
+
+void Iec61850View::controlOperateDone(const QString& controllableDataObjectRef) {
+    readyCheck->setChecked(false);
+    const QString nodeRef = controllableDataObjectRef.split('.', Qt::KeepEmptyParts).first();
+    QTimer::singleShot(kReadAfterOperateMs, this, [this, nodeRef]() { readAllValues(nodeRef); });
+}
+
+}  // namespace iec61850

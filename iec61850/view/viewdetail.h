@@ -1,0 +1,34 @@
+#pragma once
+// Constants and small helpers used by the view's boxes; not part of the library's interface.
+
+#include <QStandardItem>
+#include <QString>
+
+namespace iec61850::viewdetail {
+
+// The status text is the view's connection state.
+inline const QString kStateWaiting = QStringLiteral("Connected. Waiting for data...");
+inline const QString kStateConnected = QStringLiteral("ConnectedState");
+inline const QString kStateUnconnected = QStringLiteral("UnconnectedState");
+
+inline const QString kSettingIp = QStringLiteral("ip");
+inline const QString kSettingPort = QStringLiteral("port");
+inline const QString kDefaultPort = QStringLiteral("102");
+
+inline constexpr int kNewValueQuietMs = 200;
+inline constexpr int kReadAfterOperateMs = 1000;
+
+// Select-before-operate attributes are written, never read.
+inline const QString kSelectTag = QStringLiteral("SBO");
+inline const QString kReportEnableTag = QStringLiteral("RptEna");
+
+// Report control block states read from RptEna: a non-zero number means enabled.
+inline QString enableCaption(const QString& rptEnaValue) {
+    return rptEnaValue.toInt(nullptr, 10) != 0 ? QStringLiteral("Disable") : QStringLiteral("Enable");
+}
+
+inline QString valueText(const QStandardItem* nameItem) {
+    return nameItem->index().siblingAtColumn(1).data().toString();
+}
+
+}  // namespace iec61850::viewdetail
