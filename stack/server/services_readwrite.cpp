@@ -1,0 +1,193 @@
+#include "server/mms_services.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "ber/writer.h"
+#include "mms/codec.h"
+#include "server/mms_mapping.h"
+#include "service_support.h"
+
+namespace iecstack::server {
+namespace {
+
+using mms::DataAccessError;
+
+bool isReadOnlyFc(const std::string& fc) {
+    return fc == "ST" || fc == "MX";
+}
+
+// Control block attributes the device maintains itself. A whole block (or all blocks of a node) would
+// carry them too, so such writes are refused as a whole.
+bool isReadOnlyControlBlockAttribute(const ModelNode& node) {
+    if (node.fc != "RP" && node.fc != "BR") {
+        return false;
+    }
+    if (node.kind == ModelNode::Kind::Structure) {
+        return true;
+    }
+    return node.name == "ConfRev" || node.name == "SqNum" || node.name == "TimeofEntry" ||
+           node.name == "Owner";
+}
+
+}  // namespace
+
+using namespace detail;
+
+MmsValue MmsServices::readOne(const mms::VariableAccess& access) const {
+    if (access.name.scope != mms::ObjectName::Scope::Domain) {
+        return MmsValue::accessError(DataAccessError::ObjectNonExistent);
+    }
+    const ModelNode* node = model_.find(access.name.domainId, access.name.itemId);
+    if (!node) {
+        return MmsValue::accessError(DataAccessError::ObjectNonExistent);
+    }
+    for (size_t i = 0; i < access.path.size(); ++i) {
+        const mms::AccessSelection& step = access.path[i];
+        switch (step.kind) {
+            case mms::AccessSelection::Kind::Component:
+                node = node->kind == ModelNode::Kind::Structure ? node->child(step.component) : nullptr;
+                break;
+            case mms::AccessSelection::Kind::Index:
+                node = node->kind == ModelNode::Kind::Array && step.index < node->children.size()
+                           ? node->children[step.index].get()
+                           : nullptr;
+                break;
+            case mms::AccessSelection::Kind::IndexRange: {
+                if (node->kind != ModelNode::Kind::Array || i + 1 != access.path.size() ||
+                    step.index >= node->children.size() || step.count > node->children.size() - step.index) {
+                    return MmsValue::accessError(DataAccessError::ObjectNonExistent);
+                }
+                std::vector<MmsValue> elements;
+                for (uint32_t k = 0; k < step.count; ++k) {
+                    elements.push_back(valueOf(*node->children[step.index + k]));
+                }
+                return MmsValue::array(std::move(elements));
+            }
+            case mms::AccessSelection::Kind::AllElements:
+                if (node->kind != ModelNode::Kind::Array) {
+                    node = nullptr;
+                }
+                break;
+        }
+        if (!node) {
+            return MmsValue::accessError(DataAccessError::ObjectNonExistent);
+        }
+    }
+    return valueOf(*node);
+}
+
+mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, std::string& summary) {
+    mms::ReadResponse r;
+    if (request.specWithResult.value_or(false)) {
+        r.spec = request.spec;
+    }
+    const auto& spec = request.spec;
+    size_t failures = 0;
+    {
+        std::lock_guard<std::mutex> lock(model_.valueLock());
+        if (spec.kind == mms::VariableAccessSpec::Kind::VariableListName) {
+            summary = "read data set " + describe(spec.listName);
+            const DataSetDefinition* ds = spec.listName.scope == mms::ObjectName::Scope::Domain
+                                              ? model_.dataSet(spec.listName.domainId, spec.listName.itemId)
+                                              : nullptr;
+            if (!ds) {
+                summary += ": no such data set";
+                return nonExistent(invokeId);
+            }
+            for (const auto& member : ds->members) {
+                const ModelNode* node = model_.resolve(member);
+                r.results.push_back(node ? valueOf(*node)
+                                         : MmsValue::accessError(DataAccessError::ObjectNonExistent));
+            }
+        } else {
+            summary = "read";
+            for (size_t i = 0; i < spec.variables.size(); ++i) {
+                appendToSummary(summary, i, spec.variables.size(), describe(spec.variables[i].name));
+                r.results.push_back(readOne(spec.variables[i]));
+            }
+        }
+    }
+    for (const auto& v : r.results) {
+        failures += v.type() == MMS_DATA_ACCESS_ERROR;
+    }
+    summary += failures ? ": " + std::to_string(failures) + " failed" : ": ok";
+    return response(invokeId, std::move(r));
+}
+
+std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& access,
+                                                     const MmsValue& value) {
+    if (access.name.scope != mms::ObjectName::Scope::Domain) {
+        return DataAccessError::ObjectNonExistent;
+    }
+    ModelNode* node = model_.find(access.name.domainId, access.name.itemId);
+    for (const auto& step : access.path) {
+        if (!node) {
+            break;
+        }
+        if (step.kind == mms::AccessSelection::Kind::Component && node->kind == ModelNode::Kind::Structure) {
+            node = node->child(step.component);
+        } else if (step.kind == mms::AccessSelection::Kind::Index && node->kind == ModelNode::Kind::Array &&
+                   step.index < node->children.size()) {
+            node = node->children[step.index].get();
+        } else {
+            node = nullptr;
+        }
+    }
+    if (!node || node->fc.empty()) {
+        // The logical node as a whole spans read-only constraints; it cannot be written.
+        return node ? DataAccessError::ObjectAccessDenied : DataAccessError::ObjectNonExistent;
+    }
+    if (isReadOnlyFc(node->fc) || isReadOnlyControlBlockAttribute(*node)) {
+        return DataAccessError::ObjectAccessDenied;
+    }
+    switch (checkConformance(*node, value)) {
+        case Conformance::TypeMismatch:
+            return DataAccessError::TypeInconsistent;
+        case Conformance::ValueInvalid:
+            return DataAccessError::ObjectValueInvalid;
+        case Conformance::Conforms:
+            break;
+    }
+    if (node->fc == "CO" && (node->name == "Oper" || node->name == "SBOw" || node->name == "Cancel")) {
+        const ModelNode* dataObject = node->parent;
+        const ModelNode* ln = dataObject && dataObject->parent ? dataObject->parent->parent : nullptr;
+        const ModelNode* cf = ln ? ln->child("CF") : nullptr;
+        const ModelNode* cfObject = cf ? cf->child(dataObject->name) : nullptr;
+        const ModelNode* ctlModel = cfObject ? cfObject->child("ctlModel") : nullptr;
+        if (ctlModel && ctlModel->kind == ModelNode::Kind::Basic && ctlModel->value.toInt64() == 0) {
+            return DataAccessError::ObjectAccessDenied;  // status-only objects take no commands
+        }
+    }
+    storeValue(*node, value);
+    if (node->fc == "CO" && node->name == "Oper") {
+        applyOperate(*node);
+    }
+    return std::nullopt;
+}
+
+mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request, std::string& summary) {
+    mms::WriteResponse r;
+    summary = "write";
+    if (request.spec.kind != mms::VariableAccessSpec::Kind::ListOfVariable ||
+        request.spec.variables.size() != request.data.size()) {
+        summary += ": variables and values do not pair up";
+        mms::Reject reject;
+        reject.originalInvokeId = invokeId;
+        reject.rejectClass = mms::RejectClass::ConfirmedRequest;
+        reject.reason = static_cast<int64_t>(mms::RequestRejectReason::InvalidArgument);
+        return reject;
+    }
+    std::lock_guard<std::mutex> lock(model_.valueLock());
+    for (size_t i = 0; i < request.data.size(); ++i) {
+        const auto& access = request.spec.variables[i];
+        auto result = writeOne(access, request.data[i]);
+        appendToSummary(
+            summary, i, request.data.size(),
+            describe(access.name) + (result ? std::string(" -> ") + mms::dataAccessErrorName(*result) : ""));
+        r.results.push_back(result);
+    }
+    return response(invokeId, std::move(r));
+}
+
+}  // namespace iecstack::server
