@@ -197,7 +197,7 @@ std::string join(const std::vector<std::string>& lines) {
 // Directory services of the basic I/O server: the 304 names in one response, the data sets, the
 // error for an unknown domain, and the continuation forced by a 2000-octet PDU.
 TEST(CaptureReplay, DirectoryMatchesTheCapturedServer) {
-    auto model = load("simpleIO_direct_control.cid");
+    auto model = load("basic_io.icd");
     ASSERT_TRUE(model);
     std::map<std::string, int> seen;
     for (const char* capture : {"02-getnamelist.pcap", "03a-getnamelist-continuation-small-pdu.pcap"}) {
@@ -209,7 +209,7 @@ TEST(CaptureReplay, DirectoryMatchesTheCapturedServer) {
 }
 
 TEST(CaptureReplay, TypeDescriptionsReadsAndDataSetsMatchTheCapturedServer) {
-    auto model = load("simpleIO_direct_control.cid");
+    auto model = load("basic_io.icd");
     ASSERT_TRUE(model);
     std::map<std::string, int> seen;
     for (const char* capture : {"04-getvariableaccessattributes.pcap", "05-read-types.pcap"}) {
@@ -230,7 +230,7 @@ TEST(CaptureReplay, TypeDescriptionsReadsAndDataSetsMatchTheCapturedServer) {
 // Writes: control block attributes accepted, status refused as access-denied, an integer for a
 // boolean as type-inconsistent, a missing name as non-existent, ConfRev read-only.
 TEST(CaptureReplay, WritesAreCheckedAsTheCapturedServerChecksThem) {
-    auto model = load("simpleIO_direct_control.cid");
+    auto model = load("basic_io.icd");
     ASSERT_TRUE(model);
     std::map<std::string, int> seen;
     auto differences = replay("08-write.pcap", *model, seen);
@@ -241,7 +241,7 @@ TEST(CaptureReplay, WritesAreCheckedAsTheCapturedServerChecksThem) {
 // Arrays: type of a 16-element array of structures, whole-array read, index, index range, a
 // component below an element, and an index past the end.
 TEST(CaptureReplay, ArraysAndAlternateAccessMatchTheCapturedServer) {
-    auto model = load("mhai_array.cid");
+    auto model = load("complex_array.icd");
     ASSERT_TRUE(model);
     std::map<std::string, int> seen;
     auto differences = replay("06-read-array.pcap", *model, seen);
@@ -252,7 +252,7 @@ TEST(CaptureReplay, ArraysAndAlternateAccessMatchTheCapturedServer) {
 // The control server's control objects: ctlModel readable, CO structures with SBO, SBOw, Oper and
 // Cancel as configured. Control outcomes belong to the control behaviour and are not compared.
 TEST(CaptureReplay, ControlObjectsAreDescribedAsByTheCapturedServer) {
-    auto model = load("simpleIO_control_tests.cid");
+    auto model = load("control.icd");
     ASSERT_TRUE(model);
     std::map<std::string, int> seen;
     for (const char* capture : {"11-control-direct-normal.pcap", "12-control-sbo-normal.pcap",
@@ -268,7 +268,7 @@ TEST(CaptureReplay, ControlObjectsAreDescribedAsByTheCapturedServer) {
 // Services the device does not offer, a broken service tag and an unknown PDU type get the rejects
 // the captured server sent, byte for byte; the status request is answered.
 TEST(CaptureReplay, UnsupportedServicesAndGarbageAreRejectedLikeTheCapturedServer) {
-    auto model = load("simpleIO_direct_control.cid");
+    auto model = load("basic_io.icd");
     ASSERT_TRUE(model);
     MmsServices services(*model, ServerIdentity{});
     auto conversations = readConversations("18-unsupported-service.pcap");
