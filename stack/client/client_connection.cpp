@@ -6,6 +6,7 @@
 
 #include "client_error.h"
 #include "functional_constraint.h"
+#include "member_reference.h"
 #include "object_reference.h"
 
 namespace iecstack::client {
@@ -353,9 +354,7 @@ std::vector<std::string> ClientConnection::dataSetDirectory(IedClientError* erro
     std::vector<std::string> members;
     members.reserve(response->variables.size());
     for (const mms::VariableAccess& variable : response->variables) {
-        const std::string& domain =
-            variable.name.scope == mms::ObjectName::Scope::Domain ? variable.name.domainId : ref->domain;
-        members.push_back(memberReferenceFromMms(domain, variable.name.itemId));
+        members.push_back(memberReference(variable, ref->domain));
     }
     if (isDeletable != nullptr) {
         *isDeletable = response->mmsDeletable;

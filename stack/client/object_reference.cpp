@@ -36,29 +36,4 @@ std::string ObjectReference::itemName(std::string_view fc) const {
     return item;
 }
 
-std::string memberReferenceFromMms(std::string_view domain, std::string_view item) {
-    std::string result(domain);
-    result.push_back('/');
-    const size_t first = item.find('$');
-    const size_t second = first == std::string_view::npos ? first : item.find('$', first + 1);
-    std::string_view fc;
-    std::string_view rest;
-    if (second == std::string_view::npos) {
-        rest = item;
-    } else {
-        result.append(item.substr(0, first));
-        fc = item.substr(first + 1, second - first - 1);
-        rest = item.substr(second);
-    }
-    for (char c : rest) {
-        result.push_back(c == '$' ? '.' : c);
-    }
-    if (!fc.empty()) {
-        result.push_back('[');
-        result.append(fc);
-        result.push_back(']');
-    }
-    return result;
-}
-
 }  // namespace iecstack::client

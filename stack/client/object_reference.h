@@ -27,8 +27,4 @@ struct ObjectReference {
     std::string itemName(std::string_view fc) const;
 };
 
-// "LD/LN$FC$DO$DA" (a data-set member as the server names it) as "LD/LN.DO.DA[FC]"; a name with fewer
-// than two '$' has no functional constraint to move and keeps its path, with '$' turned into '.'.
-std::string memberReferenceFromMms(std::string_view domain, std::string_view item);
-
 }  // namespace iecstack::client

@@ -91,6 +91,8 @@ private slots:
     void walkAnnouncesTheWholeModel();
     // Only attributes are readable; members and objects are not, and nothing is read once disconnected.
     void readValueAnswersOnlyRecordedAttributes();
+    // Members inside an array (capture 06's server) are distinct lines, named with index and components.
+    void dataSetMembersInsideAnArray();
 
     // Lifecycle: exactly one false per association, whatever ends it, and the engine usable again.
     void nothingListening();
@@ -259,6 +261,26 @@ void Iec61850NetworkTest::readValueAnswersOnlyRecordedAttributes() {
     rig.readValue("KCTRL/LLN0.Mod.stVal");
     rig.settle();
     QCOMPARE(rig.events.mid(2), QStringList{"state|false"});
+}
+
+void Iec61850NetworkTest::dataSetMembersInsideAnArray() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    SimulatorProcess simulator;
+    QVERIFY(startSimulator(simulator, QStringLiteral(KORVAN_TEST_DATA_DIR "/models/complex_array.icd")));
+    EngineRig rig;
+    rig.doConnect(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    const QString set = QStringLiteral("testComplexArray/MHAI1.TestMHAI");
+    const QStringList members = rig.lines().filter(set + ".");
+    QStringList expected;
+    for (const char* member : {"MHAI1.HA.phsAHar(7)", "MHAI1.HA.phsAHar(8)", "MHAI1.HA.phsAHar(9).cVal",
+                               "MHAI1.HA.phsAHar(10).cVal.mag", "MHAI1.HA.phsAHar(11).cVal.mag.f"}) {
+        const QString reference = QStringLiteral("testComplexArray/") + member;
+        expected << QStringLiteral("line|%1|%2.%1|[MX]|4").arg(reference, set);
+    }
+    QCOMPARE(members, expected);
 }
 
 void Iec61850NetworkTest::nothingListening() {

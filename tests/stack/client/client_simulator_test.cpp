@@ -23,11 +23,12 @@ using namespace std::chrono_literals;
 
 const std::string kSampleBay = std::string(KORVAN_SOURCE_DIR) + "/tools/iedsim/models/sample_bay.icd";
 
-std::unique_ptr<SimulatedServer> startSimulator(size_t maxPduSize = 65000) {
+std::unique_ptr<SimulatedServer> startSimulator(size_t maxPduSize = 65000,
+                                                const std::string& model = kSampleBay) {
     SimulatedServer::Options options;
     options.server.maxPduSize = maxPduSize;
     std::string error;
-    auto server = SimulatedServer::start(kSampleBay, options, &error);
+    auto server = SimulatedServer::start(model, options, &error);
     EXPECT_TRUE(server) << error;
     return server;
 }
@@ -98,6 +99,22 @@ TEST(ClientSimulatorTest, DiscoveryWalkReadsEveryAttributeItFinds) {
     EXPECT_EQ(walk.failedReads, 0u);
     EXPECT_EQ(walk.dataSets, 3u);
     EXPECT_EQ(walk.reportControlBlocks, 9u);
+}
+
+// Members inside an array (capture 06's server) come back as distinct references, named as the
+// reference client names them.
+TEST(ClientSimulatorTest, DataSetMembersInsideAnArrayKeepTheirIndexAndComponents) {
+    auto ied = startSimulator(65000, std::string(KORVAN_TEST_DATA_DIR) + "/models/complex_array.icd");
+    ASSERT_TRUE(ied);
+    auto connection = connectTo(ied->port());
+    IedClientError error = IED_ERROR_UNKNOWN;
+    EXPECT_EQ(takeNames(IedConnection_getDataSetDirectory(connection.get(), &error,
+                                                          "testComplexArray/MHAI1.TestMHAI", nullptr)),
+              (Names{"testComplexArray/MHAI1.HA.phsAHar(7)[MX]", "testComplexArray/MHAI1.HA.phsAHar(8)[MX]",
+                     "testComplexArray/MHAI1.HA.phsAHar(9).cVal[MX]",
+                     "testComplexArray/MHAI1.HA.phsAHar(10).cVal.mag[MX]",
+                     "testComplexArray/MHAI1.HA.phsAHar(11).cVal.mag.f[MX]"}));
+    EXPECT_EQ(error, IED_ERROR_OK);
 }
 
 TEST(ClientSimulatorTest, SmallNegotiatedPduGivesTheSameDirectory) {

@@ -8,7 +8,6 @@
 #include "iec61850_client.h"
 
 using iecstack::client::kMaxReferenceLength;
-using iecstack::client::memberReferenceFromMms;
 using iecstack::client::ObjectReference;
 
 namespace {
@@ -43,12 +42,6 @@ TEST(ObjectReferenceTest, LongReferencesPassWholeUpToTheLimitAndAreRefusedBeyond
 
     const std::string tooLong = domain + "/LLN0." + std::string(kMaxReferenceLength, 'x');
     EXPECT_FALSE(ObjectReference::parse(tooLong));
-}
-
-TEST(ObjectReferenceTest, DataSetMembersMoveTheConstraintToTheEnd) {
-    EXPECT_EQ(memberReferenceFromMms("LD0", "GGIO1$ST$SPCSO1$stVal"), "LD0/GGIO1.SPCSO1.stVal[ST]");
-    EXPECT_EQ(memberReferenceFromMms("LD0", "GGIO1$MX$AnIn1"), "LD0/GGIO1.AnIn1[MX]");
-    EXPECT_EQ(memberReferenceFromMms("LD0", "GGIO1$MX"), "LD0/GGIO1.MX");
 }
 
 TEST(FunctionalConstraintTest, ReadsTheFirstTwoCharactersOnly) {

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mms/variable_access.h"
+
+namespace iecstack::client {
+
+// The object reference of a variable a server names in MMS terms: a data-set member, a report entry.
+// "LD/LN$FC$DO$DA" becomes "LD/LN.DO.DA[FC]"; an alternate access narrowing the variable follows the
+// path, array elements with their index in parentheses and components joined with '.':
+// MHAI1$MX$HA$phsAHar with element 9, component cVal becomes "LD/MHAI1.HA.phsAHar(9).cVal[MX]". A range
+// of elements reads "(1..3)", all elements "(*)". A name with fewer than two '$' has no functional
+// constraint to move and keeps its path, with '$' turned into '.'.
+std::string memberReference(std::string_view domain, std::string_view item,
+                            const std::vector<mms::AccessSelection>& access = {});
+
+// The same for a variable of a directory or report: a name without a domain of its own (VMD or
+// association scope) is taken to live in `defaultDomain`.
+std::string memberReference(const mms::VariableAccess& variable, std::string_view defaultDomain);
+
+}  // namespace iecstack::client
