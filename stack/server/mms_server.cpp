@@ -10,8 +10,13 @@ namespace iecstack::server {
 
 class MmsServer::Association : public iso::ResponderHandler {
 public:
-    Association(MmsServices& services, const ServerOptions& options, uint64_t id)
-        : services_(services), options_(options), tag_("[" + std::to_string(id) + "] ") {}
+    Association(MmsServices& services, const ServerOptions& options, uint64_t id,
+                std::shared_ptr<iso::ResponderAssociation> association)
+        : services_(services),
+          options_(options),
+          id_(id),
+          association_(std::move(association)),
+          tag_("[" + std::to_string(id) + "] ") {}
 
     iso::AssociateDecision onAssociate(const iso::AssociateIndication& indication) override {
         tag_ = tag_.substr(0, tag_.size() - 2) + " " + indication.peer + "] ";
@@ -28,25 +33,29 @@ public:
         pduSize_ = static_cast<size_t>(*response.parameters.localDetail);
         decision.initiateResponse = mms::encodePdu(response);
         decision.maxPduSize = pduSize_;
+        std::weak_ptr<iso::ResponderAssociation> weak = association_;
+        session_ = std::make_shared<Session>(id_, indication.peer, pduSize_, [this, weak](ByteView pdu) {
+            auto association = weak.lock();
+            auto sent = association ? association->send(pdu) : Status<iso::Error>(iso::Error::NotConnected);
+            if (!sent) {
+                log(std::string("PDU not sent: ") + iso::errorName(sent.error()));
+            }
+            return sent.ok();
+        });
         const auto& proposed = request->parameters.localDetail;
         log("associated: PDU size " + std::to_string(pduSize_) + " (proposed " +
             (proposed ? std::to_string(*proposed) : std::string("nothing")) + ")");
         return decision;
     }
 
-    void onPdu(iso::ResponderAssociation& association, ByteView mmsPdu) override {
-        ServiceOutcome outcome = services_.handle(mmsPdu, pduSize_);
+    void onPdu(iso::ResponderAssociation&, ByteView mmsPdu) override {
+        session_->beginRequest();
+        ServiceOutcome outcome = services_.handle(*session_, mmsPdu);
         log(outcome.summary);
-        if (outcome.response.empty()) {
-            return;
-        }
-        if (options_.responseDelay.count() > 0) {
+        if (!outcome.response.empty() && options_.responseDelay.count() > 0) {
             std::this_thread::sleep_for(options_.responseDelay);
         }
-        auto sent = association.send(outcome.response);
-        if (!sent) {
-            log(std::string("answer not sent: ") + iso::errorName(sent.error()));
-        }
+        session_->finishRequest(outcome.response);
     }
 
     void onClosed(iso::CloseReason reason, iso::Error detail) override {
@@ -55,6 +64,10 @@ public:
             why += std::string(" (") + iso::errorName(detail) + ")";
         }
         log("association ended: " + why);
+        if (session_) {
+            session_->end();
+            services_.associationEnded(*session_);
+        }
     }
 
 private:
@@ -66,8 +79,11 @@ private:
 
     MmsServices& services_;
     const ServerOptions& options_;
+    const uint64_t id_;
+    std::shared_ptr<iso::ResponderAssociation> association_;
     std::string tag_;
     size_t pduSize_ = 0;
+    std::shared_ptr<Session> session_;
 };
 
 MmsServer::MmsServer(MmsServices& services, ServerOptions options)
@@ -87,8 +103,8 @@ bool MmsServer::start(std::string* error) {
     settings.log = options_.log;  // peers refused before any association, with the reason
     auto counter = std::make_shared<std::atomic<uint64_t>>(0);
     listener_ = std::make_unique<iso::ResponderListener>(
-        settings, [this, counter](const std::shared_ptr<iso::ResponderAssociation>&) {
-            return std::make_unique<Association>(services_, options_, ++*counter);
+        settings, [this, counter](const std::shared_ptr<iso::ResponderAssociation>& association) {
+            return std::make_unique<Association>(services_, options_, ++*counter, association);
         });
     auto started = listener_->start();
     if (!started) {

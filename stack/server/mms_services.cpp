@@ -75,6 +75,19 @@ mms::InitiateResponse MmsServices::negotiate(const mms::InitiateParameters& prop
 }
 
 ServiceOutcome MmsServices::handle(ByteView pdu, size_t maxPduSize) {
+    return handle(*Session::detached(maxPduSize), pdu);
+}
+
+mms::Pdu MmsServices::answer(const mms::ConfirmedRequest& request, size_t maxPduSize, std::string* summary) {
+    return answer(request, *Session::detached(maxPduSize), summary);
+}
+
+void MmsServices::associationEnded(Session& session) {
+    (void)session;
+}
+
+ServiceOutcome MmsServices::handle(Session& session, ByteView pdu) {
+    const size_t maxPduSize = session.maxPduSize();
     ServiceOutcome out;
     auto decoded = mms::decodePdu(pdu);
     if (!decoded) {
@@ -85,7 +98,7 @@ ServiceOutcome MmsServices::handle(ByteView pdu, size_t maxPduSize) {
     }
     mms::Pdu& p = *decoded;
     if (auto* request = std::get_if<mms::ConfirmedRequest>(&p)) {
-        out.response = mms::encodePdu(answer(*request, maxPduSize, &out.summary));
+        out.response = mms::encodePdu(answer(*request, session, &out.summary));
         if (out.response.size() > maxPduSize) {
             // Whole logical nodes, their types or long data sets can outgrow a small agreed size; the
             // client gets an error instead of an answer that would never be sent.
@@ -108,7 +121,8 @@ ServiceOutcome MmsServices::handle(ByteView pdu, size_t maxPduSize) {
     return out;
 }
 
-mms::Pdu MmsServices::answer(const mms::ConfirmedRequest& request, size_t maxPduSize, std::string* summary) {
+mms::Pdu MmsServices::answer(const mms::ConfirmedRequest& request, Session& session, std::string* summary) {
+    const size_t maxPduSize = session.maxPduSize();
     std::string local;
     std::string& s = summary ? *summary : local;
     const uint32_t id = request.invokeId;
@@ -118,9 +132,9 @@ mms::Pdu MmsServices::answer(const mms::ConfirmedRequest& request, size_t maxPdu
             if constexpr (std::is_same_v<T, mms::GetNameListRequest>) {
                 return getNameList(id, service, maxPduSize, s);
             } else if constexpr (std::is_same_v<T, mms::ReadRequest>) {
-                return read(id, service, s);
+                return read(id, service, session, s);
             } else if constexpr (std::is_same_v<T, mms::WriteRequest>) {
-                return write(id, service, s);
+                return write(id, service, session, s);
             } else if constexpr (std::is_same_v<T, mms::GetVariableAccessAttributesRequest>) {
                 return accessAttributes(id, service, s);
             } else if constexpr (std::is_same_v<T, mms::GetNamedVariableListAttributesRequest>) {

@@ -77,7 +77,9 @@ MmsValue MmsServices::readOne(const mms::VariableAccess& access) const {
     return valueOf(*node);
 }
 
-mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, std::string& summary) {
+mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, Session& session,
+                           std::string& summary) {
+    (void)session;
     mms::ReadResponse r;
     if (request.specWithResult.value_or(false)) {
         r.spec = request.spec;
@@ -166,7 +168,9 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
     return std::nullopt;
 }
 
-mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request, std::string& summary) {
+mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request, Session& session,
+                            std::string& summary) {
+    (void)session;
     mms::WriteResponse r;
     summary = "write";
     if (request.spec.kind != mms::VariableAccessSpec::Kind::ListOfVariable ||

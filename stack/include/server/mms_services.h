@@ -6,6 +6,7 @@
 #include "ber/byte_view.h"
 #include "mms/pdu.h"
 #include "server/data_model.h"
+#include "server/session.h"
 
 namespace iecstack::server {
 
@@ -24,16 +25,23 @@ struct ServiceOutcome {
     std::string summary;     // one line for the log: what was asked and how it went
 };
 
-// Answers MMS requests from the data model. Holds no per-association state, so one instance serves
-// every association; each call takes the negotiated PDU size of the asking association.
+// Answers MMS requests from the data model. One instance serves every association; each call takes
+// the asking association's session (its PDU size, and where reports to that client go), and state
+// kept per client is released by associationEnded.
 class MmsServices {
 public:
     MmsServices(DataModel& model, ServerIdentity identity);
 
     // Decodes a PDU, answers it (or rejects it) and encodes the answer.
-    ServiceOutcome handle(ByteView pdu, size_t maxPduSize);
+    ServiceOutcome handle(Session& session, ByteView pdu);
     // The answer to one decoded request: a confirmed response, a confirmed error or a reject.
+    mms::Pdu answer(const mms::ConfirmedRequest& request, Session& session, std::string* summary = nullptr);
+    // The same for a client without a session of its own (tests, benchmarks); reports are dropped.
+    ServiceOutcome handle(ByteView pdu, size_t maxPduSize);
     mms::Pdu answer(const mms::ConfirmedRequest& request, size_t maxPduSize, std::string* summary = nullptr);
+    // Called once when an association has ended, on its own thread: whatever that client held is
+    // released.
+    void associationEnded(Session& session);
 
     // The services-supported string this server announces at association.
     static mms::BitString supportedServices();
@@ -45,8 +53,9 @@ public:
 private:
     mms::Pdu getNameList(uint32_t invokeId, const mms::GetNameListRequest& request, size_t maxPduSize,
                          std::string& summary);
-    mms::Pdu read(uint32_t invokeId, const mms::ReadRequest& request, std::string& summary);
-    mms::Pdu write(uint32_t invokeId, const mms::WriteRequest& request, std::string& summary);
+    mms::Pdu read(uint32_t invokeId, const mms::ReadRequest& request, Session& session, std::string& summary);
+    mms::Pdu write(uint32_t invokeId, const mms::WriteRequest& request, Session& session,
+                   std::string& summary);
     mms::Pdu accessAttributes(uint32_t invokeId, const mms::GetVariableAccessAttributesRequest& request,
                               std::string& summary);
     mms::Pdu listAttributes(uint32_t invokeId, const mms::GetNamedVariableListAttributesRequest& request,
