@@ -296,6 +296,7 @@ private:
                 m.doName = f.attribute("doName").value();
                 m.daName = f.attribute("daName").value();
                 m.fc = required(f, "fc");
+                m.ix = f.attribute("ix").value();
                 set.members.push_back(std::move(m));
             }
             ln.dataSets.push_back(std::move(set));

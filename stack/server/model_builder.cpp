@@ -1,6 +1,8 @@
 #include "server/model_builder.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -586,6 +588,48 @@ private:
         model_->warnings.push_back(doc_.fileName + ":" + std::to_string(line) + ": " + problem);
     }
 
+    // Fills in the member's item, and the element and the path below it when the names lead into an
+    // array: written into a name ("HA.phsAHar(7)") or given as the FCDA's ix, which selects an element
+    // of the first array on the path. False (with a warning) when the ix has no array to apply to.
+    bool placeMember(const DataModel& model, const scl::Fcda& f, DataSetDefinition::Member& member) {
+        long ix = -1;
+        if (!f.ix.empty()) {
+            char* end = nullptr;
+            ix = std::strtol(f.ix.c_str(), &end, 10);
+            if (*end != '\0' || ix < 0) {
+                warn(f.line, "data set member ix=\"" + f.ix + "\" is not an array index; left out");
+                return false;
+            }
+        }
+        std::vector<std::string> parts = splitPath(f.doName);
+        for (std::string& part : splitPath(f.daName)) {
+            parts.push_back(std::move(part));
+        }
+        for (const std::string& part : parts) {
+            size_t paren = part.find('(');
+            if (member.index >= 0) {
+                member.components.push_back(part);
+            } else if (paren != std::string::npos) {
+                member.item += "$" + part.substr(0, paren);
+                member.index = std::atoi(part.c_str() + paren + 1);
+            } else {
+                member.item += "$" + part;
+                if (ix >= 0) {
+                    const ModelNode* node = model.find(member.domain, member.item);
+                    if (node && node->kind == ModelNode::Kind::Array) {
+                        member.index = static_cast<int>(std::min<long>(ix, INT32_MAX));
+                    }
+                }
+            }
+        }
+        if (ix >= 0 && member.index < 0) {
+            warn(f.line, "data set member " + member.domain + "/" + member.item + " has ix=\"" + f.ix +
+                             "\" but is no array; left out");
+            return false;
+        }
+        return true;
+    }
+
     void addDataSets(const DataModel& model, Domain& domain, const scl::LogicalDevice& ld,
                      const scl::LogicalNode& ln) {
         for (const scl::DataSet& ds : ln.dataSets) {
@@ -602,20 +646,8 @@ private:
                 DataSetDefinition::Member member;
                 member.domain = dom->second;
                 member.item = f.prefix + f.lnClass + f.lnInst + "$" + f.fc;
-                std::vector<std::string> parts = splitPath(f.doName);
-                for (std::string& part : splitPath(f.daName)) {
-                    parts.push_back(std::move(part));
-                }
-                for (const std::string& part : parts) {
-                    size_t paren = part.find('(');
-                    if (member.index >= 0) {
-                        member.components.push_back(part);
-                    } else if (paren != std::string::npos) {
-                        member.item += "$" + part.substr(0, paren);
-                        member.index = std::atoi(part.c_str() + paren + 1);
-                    } else {
-                        member.item += "$" + part;
-                    }
+                if (!placeMember(model, f, member)) {
+                    continue;
                 }
                 if (!model.resolve(member)) {
                     warn(f.line, "data set \"" + ds.name + "\" member " + member.domain + "/" + member.item +

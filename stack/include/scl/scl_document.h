@@ -72,6 +72,7 @@ struct DataTypeTemplates {
 
 struct Fcda {
     std::string ldInst, prefix, lnClass, lnInst, doName, daName, fc;
+    std::string ix;  // element of the array the names lead to; empty when not given
     int line = 0;
 };
 

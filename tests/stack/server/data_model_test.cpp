@@ -5,6 +5,7 @@
 
 #include "scl/scl_loader.h"
 #include "server/mms_mapping.h"
+#include "server/mms_services.h"
 #include "server/model_builder.h"
 #include "server/value_simulation.h"
 
@@ -206,6 +207,56 @@ TEST(DataModel, ServesTheThirdPartyFilesAndChoosesIedsByName) {
         broken.error().message,
         kScl +
             "openscd-valid2007B4.scd:255: logical node THARDE1 refers to missing LNodeType \"Dummy.THARDE\"");
+}
+
+// Members inside an array, given as ix or written into the name, as capture 06's server serves them:
+// the directory names each element with its path, and a read of the set gives each part.
+TEST(DataModel, DataSetMembersReachIntoArrayElements) {
+    auto model = loadDataModel(std::string(KORVAN_TEST_DATA_DIR) + "/models/complex_array.icd", "");
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    DataModel& m = **model;
+    EXPECT_TRUE(m.warnings.empty()) << m.warnings.front();
+    const DataSetDefinition* ds = m.dataSet("testComplexArray", "MHAI1$TestMHAI");
+    ASSERT_NE(ds, nullptr);
+    ASSERT_EQ(ds->members.size(), 5u);
+    using Path = std::vector<std::string>;
+    const std::pair<int, Path> expected[] = {
+        {7, {}}, {8, {}}, {9, {"cVal"}}, {10, {"cVal", "mag"}}, {11, {"cVal", "mag", "f"}}};
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(ds->members[i].item, "MHAI1$MX$HA$phsAHar");
+        EXPECT_EQ(ds->members[i].index, expected[i].first);
+        EXPECT_EQ(ds->members[i].components, expected[i].second);
+    }
+
+    MmsServices services(m, ServerIdentity{});
+    mms::ReadRequest read;
+    read.spec = mms::VariableAccessSpec::named(mms::ObjectName::domain("testComplexArray", "MHAI1$TestMHAI"));
+    mms::Pdu answer = services.answer(mms::ConfirmedRequest{1, read}, 65000);
+    const auto* response = std::get_if<mms::ConfirmedResponse>(&answer);
+    ASSERT_NE(response, nullptr);
+    const auto& results = std::get<mms::ReadResponse>(response->service).results;
+    ASSERT_EQ(results.size(), 5u);
+    EXPECT_EQ(results[0].elements().size(), 3u) << "cVal, q, t of element 7";
+    EXPECT_FLOAT_EQ(results[0].elements()[0].elements()[0].elements()[0].toDouble(), 219.9f);
+    EXPECT_EQ(results[2].elements().size(), 2u) << "mag and ang of element 9";
+    EXPECT_EQ(results[3].elements().size(), 1u) << "f of element 10";
+    EXPECT_FLOAT_EQ(results[4].toDouble(), 220.3f);
+
+    // An ix where the names lead to no array is a leftover of the file, not an element of something.
+    auto misplaced =
+        build(replaced(kDevice, R"(lnClass="GGIO" lnInst="1" doName="Gone" fc="ST")",
+                       R"(prefix="Q1" lnClass="GGIO" lnInst="1" doName="Ind" daName="q" ix="2" fc="ST")"));
+    ASSERT_TRUE(misplaced.ok()) << misplaced.error().message;
+    EXPECT_EQ((*misplaced)->warnings.back(),
+              "device.icd:8: data set member IEDLD/Q1GGIO1$ST$Ind$q has ix=\"2\" but is no array; left out");
+    auto element =
+        build(replaced(kDevice, R"(lnClass="GGIO" lnInst="1" doName="Gone" fc="ST")",
+                       R"(prefix="Q1" lnClass="GGIO" lnInst="1" doName="Ind" daName="vals" ix="1" fc="CF")"));
+    ASSERT_TRUE(element.ok()) << element.error().message;
+    const auto& members = (*element)->dataSet("IEDLD", "LLN0$DS")->members;
+    ASSERT_EQ(members.size(), 2u);
+    EXPECT_EQ(members[1].item, "Q1GGIO1$CF$Ind$vals");
+    EXPECT_EQ(members[1].index, 1);
 }
 
 // The order the captured devices list names in: case-insensitive, a variable before its components,
