@@ -257,7 +257,7 @@ private:
             r.optDataSet = isTrue(o, "dataSet", false);
             r.optReasonCode = isTrue(o, "reasonCode", false);
             r.optDataRef = isTrue(o, "dataRef", false);
-            r.optBufOvfl = isTrue(o, "bufOvfl", false);
+            r.optBufOvfl = isTrue(o, "bufOvfl", true);
             r.optEntryId = isTrue(o, "entryID", false);
             r.optConfigRef = isTrue(o, "configRef", false);
             r.optSegmentation = isTrue(o, "segmentation", false);
@@ -270,6 +270,40 @@ private:
                              " instances (1 to 99 allowed)");
         }
         return r;
+    }
+
+    LogControl readLogControl(const pugi::xml_node& n) const {
+        LogControl l;
+        l.line = line(n);
+        l.name = required(n, "name");
+        l.logName = n.attribute("logName").value();
+        l.datSet = n.attribute("datSet").value();
+        l.ldInst = n.attribute("ldInst").value();
+        l.prefix = n.attribute("prefix").value();
+        l.lnClass = n.attribute("lnClass").value();
+        l.lnInst = n.attribute("lnInst").value();
+        l.intgPd = static_cast<uint32_t>(unsignedAttr(n, "intgPd", 0));
+        l.logEna = isTrue(n, "logEna", true);
+        if (pugi::xml_node t = n.child("TrgOps")) {
+            l.trgDchg = isTrue(t, "dchg", false);
+            l.trgQchg = isTrue(t, "qchg", false);
+            l.trgDupd = isTrue(t, "dupd", false);
+            l.trgPeriod = isTrue(t, "period", false);
+            l.trgGi = isTrue(t, "gi", true);
+        }
+        return l;
+    }
+
+    SettingControl readSettingControl(const pugi::xml_node& n) const {
+        SettingControl s;
+        s.line = line(n);
+        s.numOfSGs = static_cast<unsigned>(unsignedAttr(n, "numOfSGs", 0));
+        s.actSG = static_cast<unsigned>(unsignedAttr(n, "actSG", 1));
+        if (s.numOfSGs == 0 || s.numOfSGs > 255 || s.actSG == 0 || s.actSG > s.numOfSGs) {
+            fail(s.line, "setting control has " + std::to_string(s.numOfSGs) + " groups and active group " +
+                             std::to_string(s.actSG) + " (1 to 255 groups, the active one among them)");
+        }
+        return s;
     }
 
     LogicalNode readLn(const pugi::xml_node& n, bool isLn0) const {
@@ -303,6 +337,12 @@ private:
         }
         for (pugi::xml_node rc : n.children("ReportControl")) {
             ln.reportControls.push_back(readReportControl(rc));
+        }
+        for (pugi::xml_node lc : n.children("LogControl")) {
+            ln.logControls.push_back(readLogControl(lc));
+        }
+        if (pugi::xml_node sc = n.child("SettingControl"); sc && isLn0) {
+            ln.settingControl = readSettingControl(sc);
         }
         readInstanceValues(n, "", ln.instanceValues);
         return ln;

@@ -1,6 +1,7 @@
 #include "server/model_builder.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -103,7 +104,6 @@ bool basicTypeOf(const std::string& bType, BasicType& type, int& size, MmsValue&
         {"Octet6", {BasicType::OctetString, -6}},
         {"Octet16", {BasicType::OctetString, -16}},
         {"Octet64", {BasicType::OctetString, -64}},
-        {"PhyComAddr", {BasicType::OctetString, -6}},
         {"EntryID", {BasicType::OctetString, 8}},
         {"Unicode255", {BasicType::MmsString, -255}},
         {"EntryTime", {BasicType::BinaryTime, 1}},
@@ -154,6 +154,31 @@ bool basicTypeOf(const std::string& bType, BasicType& type, int& size, MmsValue&
     return true;
 }
 
+// A destination address of GOOSE and sampled values: MAC address, VLAN priority and id, application id.
+std::unique_ptr<ModelNode> physicalAddress(const std::string& name, const std::string& fc) {
+    auto node = makeStructure(name, fc);
+    node->addChild(
+        makeBasic("Addr", fc, BasicType::OctetString, 6, MmsValue::octetString(std::vector<uint8_t>(6, 0))));
+    node->addChild(makeBasic("PRIORITY", fc, BasicType::Unsigned, 8, MmsValue::unsignedInteger(0)));
+    node->addChild(makeBasic("VID", fc, BasicType::Unsigned, 16, MmsValue::unsignedInteger(0)));
+    node->addChild(makeBasic("APPID", fc, BasicType::Unsigned, 16, MmsValue::unsignedInteger(0)));
+    return node;
+}
+
+// Time attributes the file leaves unset (files cannot set them) read as the time the device started,
+// not as 1970.
+void stampUnsetTimes(ModelNode& node, const MmsValue& start) {
+    if (node.kind == ModelNode::Kind::Basic) {
+        if (node.basic == BasicType::UtcTime && node.value.utcTimeMs() == 0) {
+            node.value = start;
+        }
+        return;
+    }
+    for (auto& child : node.children) {
+        stampUnsetTimes(*child, start);
+    }
+}
+
 class Builder {
 public:
     // `allowEmpty`: an IED chosen by name may have a server without logical devices; it is served
@@ -197,6 +222,15 @@ public:
         }
         if (failure_) {
             return nullptr;
+        }
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        // Clock synchronised, 10 significant fraction bits, as the simulation stamps its changes.
+        const MmsValue start = MmsValue::utcTimeFromMs(
+            static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()), 0x0a);
+        for (auto& domain : model->domains) {
+            for (auto& ln : domain->logicalNodes) {
+                stampUnsetTimes(*ln, start);
+            }
         }
         for (auto& [ld, domain] : devices) {
             addDataSets(*model, *domain, *ld, ld->ln0);
@@ -242,6 +276,9 @@ private:
                 node->addChild(std::move(child));
             }
             return node;
+        }
+        if (a.bType == "PhyComAddr") {
+            return physicalAddress(name, fc);
         }
         BasicType type;
         int size;
@@ -496,8 +533,9 @@ private:
         optFlds.setBit(3, rc.optReasonCode);
         optFlds.setBit(4, rc.optDataSet);
         optFlds.setBit(5, rc.optDataRef);
-        optFlds.setBit(6, rc.optBufOvfl && rc.buffered);
-        optFlds.setBit(7, rc.optEntryId && rc.buffered);
+        // Served as configured for unbuffered blocks too; what a report carries is the report's business.
+        optFlds.setBit(6, rc.optBufOvfl);
+        optFlds.setBit(7, rc.optEntryId);
         optFlds.setBit(8, rc.optConfigRef);
         optFlds.setBit(9, rc.optSegmentation);
         mms::BitString trgOps(6);
@@ -529,6 +567,54 @@ private:
             add("ResvTms", BasicType::Integer, 16, MmsValue::integer(0));
         }
         return rcb;
+    }
+
+    // A log control block under LG. Its log is kept by the device; LogRef names it, entries stay empty.
+    std::unique_ptr<ModelNode> logControlBlock(const scl::LogControl& lc, const std::string& domain,
+                                               const scl::LogicalNode& ln) {
+        auto lcb = makeStructure(lc.name, "LG");
+        auto add = [&](const char* n, BasicType type, int size, MmsValue value) {
+            lcb->addChild(makeBasic(n, "LG", type, size, std::move(value)));
+        };
+        mms::BitString trgOps(6);
+        trgOps.setBit(1, lc.trgDchg);
+        trgOps.setBit(2, lc.trgQchg);
+        trgOps.setBit(3, lc.trgDupd);
+        trgOps.setBit(4, lc.trgPeriod);
+        trgOps.setBit(5, lc.trgGi);
+        std::string logRef;
+        if (!lc.logName.empty()) {
+            auto logDomain = lc.ldInst.empty() ? domainByInst_.end() : domainByInst_.find(lc.ldInst);
+            const std::string logLn = lc.lnClass.empty() ? "LLN0" : lc.prefix + lc.lnClass + lc.lnInst;
+            logRef = (logDomain == domainByInst_.end() ? domain : logDomain->second) + "/" + logLn + "$" +
+                     lc.logName;
+        }
+        std::string datSet = lc.datSet.empty() ? std::string() : domain + "/" + ln.name() + "$" + lc.datSet;
+        add("LogEna", BasicType::Boolean, 0, MmsValue::boolean(lc.logEna));
+        add("LogRef", BasicType::VisibleString, -129, MmsValue::visibleString(logRef));
+        add("DatSet", BasicType::VisibleString, -129, MmsValue::visibleString(datSet));
+        add("OldEntrTm", BasicType::BinaryTime, 1, MmsValue::binaryTime(0, 0));
+        add("NewEntrTm", BasicType::BinaryTime, 1, MmsValue::binaryTime(0, 0));
+        add("OldEnt", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
+        add("NewEnt", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
+        add("TrgOps", BasicType::BitString, -6, MmsValue::bitString(trgOps));
+        add("IntgPd", BasicType::Unsigned, 32, MmsValue::unsignedInteger(lc.intgPd));
+        return lcb;
+    }
+
+    // LLN0$SP$SGCB. No group is selected for editing at start, so values under SE are not readable.
+    static std::unique_ptr<ModelNode> settingGroupControlBlock(const scl::SettingControl& sc) {
+        auto sgcb = makeStructure("SGCB", "SP");
+        auto add = [&](const char* n, BasicType type, int size, MmsValue value) {
+            sgcb->addChild(makeBasic(n, "SP", type, size, std::move(value)));
+        };
+        add("NumOfSG", BasicType::Unsigned, 8, MmsValue::unsignedInteger(sc.numOfSGs));
+        add("ActSG", BasicType::Unsigned, 8, MmsValue::unsignedInteger(sc.actSG));
+        add("EditSG", BasicType::Unsigned, 8, MmsValue::unsignedInteger(0));
+        add("CnfEdit", BasicType::Boolean, 0, MmsValue::boolean(false));
+        add("LActTm", BasicType::UtcTime, 0, MmsValue::utcTime(0, 0, 0));
+        add("ResvTms", BasicType::Unsigned, 16, MmsValue::unsignedInteger(0));
+        return sgcb;
     }
 
     void addLogicalNode(Domain& domain, const scl::LogicalNode& ln) {
@@ -572,6 +658,18 @@ private:
                     std::snprintf(suffix, sizeof suffix, "%02u", i);
                     fcNode->addChild(reportControlBlock(rc, rc.name + suffix, domain.name, ln));
                 }
+            }
+            if (fc == std::string("LG")) {
+                for (const scl::LogControl& lc : ln.logControls) {
+                    if (!lc.datSet.empty() && !dataSetNames.count(lc.datSet)) {
+                        fail(lc.line, "log control \"" + lc.name + "\" refers to missing data set \"" +
+                                          lc.datSet + "\"");
+                        return;
+                    }
+                    fcNode->addChild(logControlBlock(lc, domain.name, ln));
+                }
+            } else if (fc == std::string("SP") && ln.settingControl) {
+                fcNode->addChild(settingGroupControlBlock(*ln.settingControl));
             }
             if (!fcNode->children.empty()) {
                 node->addChild(std::move(fcNode));

@@ -30,6 +30,16 @@ bool isReadOnlyControlBlockAttribute(const ModelNode& node) {
            node.name == "Owner";
 }
 
+// Values under SE belong to the setting group being edited; until a client selects one there is
+// nothing to show or change. A device without a setting group control block has no such gate.
+bool noGroupInEdit(const DataModel& model, const std::string& domain, const ModelNode& node) {
+    if (node.fc != "SE") {
+        return false;
+    }
+    const ModelNode* editSg = model.find(domain, "LLN0$SP$SGCB$EditSG");
+    return editSg && editSg->kind == ModelNode::Kind::Basic && editSg->value.toUint64() == 0;
+}
+
 }  // namespace
 
 using namespace detail;
@@ -74,6 +84,9 @@ MmsValue MmsServices::readOne(const mms::VariableAccess& access) const {
             return MmsValue::accessError(DataAccessError::ObjectNonExistent);
         }
     }
+    if (noGroupInEdit(model_, access.name.domainId, *node)) {
+        return MmsValue::accessError(DataAccessError::TemporarilyUnavailable);
+    }
     return valueOf(*node);
 }
 
@@ -99,8 +112,10 @@ mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, S
             }
             for (const auto& member : ds->members) {
                 const ModelNode* node = model_.resolve(member);
-                r.results.push_back(node ? valueOf(*node)
-                                         : MmsValue::accessError(DataAccessError::ObjectNonExistent));
+                r.results.push_back(!node ? MmsValue::accessError(DataAccessError::ObjectNonExistent)
+                                    : noGroupInEdit(model_, member.domain, *node)
+                                        ? MmsValue::accessError(DataAccessError::TemporarilyUnavailable)
+                                        : valueOf(*node));
             }
         } else {
             summary = "read";
@@ -142,6 +157,9 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
     }
     if (isReadOnlyFc(node->fc) || isReadOnlyControlBlockAttribute(*node)) {
         return DataAccessError::ObjectAccessDenied;
+    }
+    if (noGroupInEdit(model_, access.name.domainId, *node)) {
+        return DataAccessError::TemporarilyUnavailable;
     }
     switch (checkConformance(*node, value)) {
         case Conformance::TypeMismatch:

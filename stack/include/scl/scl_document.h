@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,9 +93,27 @@ struct ReportControl {
     bool trgDchg = false, trgQchg = false, trgDupd = false, trgPeriod = false, trgGi = true;
     // Optional fields: seqNum, timeStamp, dataSet, reasonCode, dataRef, bufOvfl, entryID, configRef,
     // segmentation.
+    // bufOvfl is on unless the file turns it off, as devices serve it.
     bool optSeqNum = false, optTimeStamp = false, optDataSet = false, optReasonCode = false,
-         optDataRef = false, optBufOvfl = false, optEntryId = false, optConfigRef = false,
+         optDataRef = false, optBufOvfl = true, optEntryId = false, optConfigRef = false,
          optSegmentation = false;
+    int line = 0;
+};
+
+struct LogControl {
+    std::string name, datSet, logName;
+    // Where the log lives; empty parts mean this logical device's LLN0.
+    std::string ldInst, prefix, lnClass, lnInst;
+    uint32_t intgPd = 0;
+    bool logEna = true;
+    bool trgDchg = false, trgQchg = false, trgDupd = false, trgPeriod = false, trgGi = true;
+    int line = 0;
+};
+
+// The setting groups of a logical device (LLN0 only).
+struct SettingControl {
+    unsigned numOfSGs = 0;
+    unsigned actSG = 1;
     int line = 0;
 };
 
@@ -110,6 +129,8 @@ struct LogicalNode {
     std::string prefix, lnClass, inst, lnType;
     std::vector<DataSet> dataSets;
     std::vector<ReportControl> reportControls;
+    std::vector<LogControl> logControls;
+    std::optional<SettingControl> settingControl;
     std::vector<InstanceValue> instanceValues;
     int line = 0;
     std::string name() const { return prefix + lnClass + inst; }

@@ -3,6 +3,8 @@
 // order, the write checks and the value simulation.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "scl/scl_loader.h"
 #include "server/mms_mapping.h"
 #include "server/mms_services.h"
@@ -257,6 +259,104 @@ TEST(DataModel, DataSetMembersReachIntoArrayElements) {
     ASSERT_EQ(members.size(), 2u);
     EXPECT_EQ(members[1].item, "Q1GGIO1$CF$Ind$vals");
     EXPECT_EQ(members[1].index, 1);
+}
+
+namespace {
+
+// A device with a log, setting groups, a GOOSE-style address and report options left to their defaults.
+const char* const kServiceBlocks = R"(<SCL><IED name="S"><AccessPoint name="A"><Server><LDevice inst="LD">
+  <LN0 lnClass="LLN0" lnType="L0" inst="">
+    <DataSet name="DS"><FCDA lnClass="LLN0" doName="Mod" daName="stVal" fc="ST"/></DataSet>
+    <ReportControl name="U" datSet="DS" indexed="false"><OptFields seqNum="true" entryID="true"/></ReportControl>
+    <ReportControl name="B" datSet="DS" indexed="false" buffered="true"><OptFields bufOvfl="false"/></ReportControl>
+    <LogControl name="Log1" datSet="DS" logName="Events" intgPd="5000"><TrgOps dchg="true" gi="false"/></LogControl>
+    <SettingControl numOfSGs="3" actSG="2"/>
+  </LN0>
+</LDevice></Server></AccessPoint></IED>
+<DataTypeTemplates>
+  <LNodeType id="L0" lnClass="LLN0"><DO name="Mod" type="M"/><DO name="Set" type="G"/></LNodeType>
+  <DOType id="M" cdc="ENC">
+    <DA name="stVal" bType="INT32" fc="ST"/><DA name="t" bType="Timestamp" fc="ST"/>
+    <DA name="dst" bType="PhyComAddr" fc="CF"/>
+  </DOType>
+  <DOType id="G" cdc="ASG"><DA name="setMag" bType="INT32" fc="SE"/><DA name="setVal" bType="INT32" fc="SG"/></DOType>
+</DataTypeTemplates></SCL>)";
+
+MmsValue readItem(MmsServices& services, const std::string& domain, const std::string& item) {
+    mms::ReadRequest read;
+    read.spec = mms::VariableAccessSpec::list({{mms::ObjectName::domain(domain, item), {}}});
+    mms::Pdu answer = services.answer(mms::ConfirmedRequest{1, read}, 65000);
+    const auto* response = std::get_if<mms::ConfirmedResponse>(&answer);
+    return response ? std::get<mms::ReadResponse>(response->service).results.at(0)
+                    : MmsValue::accessError(mms::DataAccessError::HardwareFault);
+}
+
+}  // namespace
+
+// Blocks served as the reference devices serve them: the log control block under LG, the setting
+// group control block under SP, report options with their defaults, addresses as structures.
+TEST(DataModel, ServesLogAndSettingGroupControlBlocksAndTheDefaultsOfDevices) {
+    const auto before = std::chrono::system_clock::now();
+    auto model = build(kServiceBlocks);
+    const auto after = std::chrono::system_clock::now();
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    DataModel& m = **model;
+
+    EXPECT_EQ(childNames(m.find("SLD", "LLN0$LG$Log1")),
+              (std::vector<std::string>{"LogEna", "LogRef", "DatSet", "OldEntrTm", "NewEntrTm", "OldEnt",
+                                        "NewEnt", "TrgOps", "IntgPd"}));
+    EXPECT_TRUE(m.find("SLD", "LLN0$LG$Log1$LogEna")->value.boolValue());
+    EXPECT_EQ(m.find("SLD", "LLN0$LG$Log1$LogRef")->value.text(), "SLD/LLN0$Events");
+    EXPECT_EQ(m.find("SLD", "LLN0$LG$Log1$DatSet")->value.text(), "SLD/LLN0$DS");
+    EXPECT_EQ(m.find("SLD", "LLN0$LG$Log1$TrgOps")->value.bitsAsUint32(), 1u << 1) << "dchg only";
+    EXPECT_EQ(m.find("SLD", "LLN0$LG$Log1$IntgPd")->value.toUint64(), 5000u);
+    EXPECT_EQ(typeOf(*m.find("SLD", "LLN0$LG$Log1$OldEntrTm")).type, MMS_BINARY_TIME);
+
+    EXPECT_EQ(childNames(m.find("SLD", "LLN0$SP")), (std::vector<std::string>{"SGCB"}));
+    EXPECT_EQ(childNames(m.find("SLD", "LLN0$SP$SGCB")),
+              (std::vector<std::string>{"NumOfSG", "ActSG", "EditSG", "CnfEdit", "LActTm", "ResvTms"}));
+    EXPECT_EQ(m.find("SLD", "LLN0$SP$SGCB$NumOfSG")->value.toUint64(), 3u);
+    EXPECT_EQ(m.find("SLD", "LLN0$SP$SGCB$ActSG")->value.toUint64(), 2u);
+    EXPECT_EQ(m.find("SLD", "LLN0$SP$SGCB$EditSG")->value.toUint64(), 0u);
+
+    // bufOvfl is set unless turned off, and entryID stays for unbuffered blocks.
+    const MmsValue& unbuffered = m.find("SLD", "LLN0$RP$U$OptFlds")->value;
+    EXPECT_TRUE(unbuffered.bit(1) && unbuffered.bit(6) && unbuffered.bit(7));
+    EXPECT_FALSE(m.find("SLD", "LLN0$BR$B$OptFlds")->value.bit(6));
+
+    const ModelNode* address = m.find("SLD", "LLN0$CF$Mod$dst");
+    ASSERT_NE(address, nullptr);
+    EXPECT_EQ(childNames(address), (std::vector<std::string>{"Addr", "PRIORITY", "VID", "APPID"}));
+    EXPECT_EQ(typeOf(*address->child("Addr")).size, 6);
+    EXPECT_EQ(typeOf(*address->child("VID")).size, 16);
+
+    // Time stamps the file cannot set show when the device started.
+    const auto ms = [](auto t) {
+        return static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count());
+    };
+    const uint64_t t = m.find("SLD", "LLN0$ST$Mod$t")->value.utcTimeMs();
+    EXPECT_GE(t + 1, ms(before)) << "the time keeps its 24-bit fraction only";
+    EXPECT_LE(t, ms(after));
+}
+
+// Values under SE answer an error until a client selects a group for editing; SG values are readable.
+TEST(DataModel, EditedSettingsAreUnreadableUntilAGroupIsSelected) {
+    auto model = build(kServiceBlocks);
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    MmsServices services(**model, ServerIdentity{});
+    EXPECT_EQ(readItem(services, "SLD", "LLN0$SE$Set$setMag").accessError(),
+              mms::DataAccessError::TemporarilyUnavailable);
+    EXPECT_EQ(readItem(services, "SLD", "LLN0$SE").accessError(),
+              mms::DataAccessError::TemporarilyUnavailable);
+    EXPECT_EQ(readItem(services, "SLD", "LLN0$SG$Set$setVal").type(), MMS_INTEGER);
+
+    mms::WriteRequest select;
+    select.spec =
+        mms::VariableAccessSpec::list({{mms::ObjectName::domain("SLD", "LLN0$SP$SGCB$EditSG"), {}}});
+    select.data = {MmsValue::unsignedInteger(1)};
+    services.answer(mms::ConfirmedRequest{2, select}, 65000);
+    EXPECT_EQ(readItem(services, "SLD", "LLN0$SE$Set$setMag").type(), MMS_INTEGER);
 }
 
 // The order the captured devices list names in: case-insensitive, a variable before its components,
