@@ -81,6 +81,9 @@ private:
     void updatePollDialog(QStandardItem* item, int layer);
     bool isInvalidRefExist(const QStringList& refs);
     void constructPollingLists(QStandardItem* item, bool isRoot);
+    void stopPollingIfListEmpty();
+    void awaitPollAnswers();
+    void pollAnswersIn();
     void connectSignals();
 
     QSettings settings;
@@ -129,6 +132,8 @@ private:
     QLabel* lastPollLabel;
     bool pollListChanged = false;
     QStringList pollRefs;
+    // A tick's reads are still queued or in progress on the engine's thread.
+    bool pollAnswersPending = false;
 };
 
 }  // namespace iec61850

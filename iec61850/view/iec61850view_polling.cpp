@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -72,15 +73,71 @@ void Iec61850View::makePollDialog() {
 }
 
 void Iec61850View::addRemoveButtonClicked() {
-    // Editing the polling list comes with the polling work.
+    const QModelIndexList rows = structureView->selectionModel()->selectedRows(0);
+    if (rows.isEmpty()) {
+        return;
+    }
+    QStandardItem* item = structureModel->itemFromIndex(rows.first());
+    const QString ref = structureModel->referenceOf(item);
+    if (QStandardItem* line = pollModel->itemOf(ref)) {
+        pollModel->removeItem(line->index());
+        stopPollingIfListEmpty();
+        addRemoveButton->setText("Add to poll");
+    } else {
+        updatePollDialog(item, 1);
+        startStopPollButton->setEnabled(true);
+        dialogStartStopButton->setEnabled(true);
+        addRemoveButton->setText("Remove from poll");
+    }
+    pollListChanged = true;
 }
 
 void Iec61850View::updatePollDialog(QStandardItem* item, int layer) {
-    Q_UNUSED(item)
-    Q_UNUSED(layer)
+    const QString ref = structureModel->referenceOf(item);
+    // A reference occurs in the polling list once: a line added earlier on its own moves into the
+    // subtree being copied.
+    if (QStandardItem* earlier = pollModel->itemOf(ref)) {
+        pollModel->removeItem(earlier->index());
+    }
+    pollModel->addItem(item->text(), ref, layer);
+    pollModel->setValue(ref, valueText(item), false);
+    if (QStandardItem* copy = pollModel->itemOf(ref)) {
+        pollView->setExpanded(copy->index(), structureView->isExpanded(item->index()));
+    }
+    for (int row = 0; row < item->rowCount(); ++row) {
+        updatePollDialog(item->child(row, 0), layer + 1);
+    }
 }
 
-void Iec61850View::dialogRemoveButtonClicked() {}
+void Iec61850View::dialogRemoveButtonClicked() {
+    const QModelIndexList rows = pollView->selectionModel()->selectedRows(0);
+    if (rows.isEmpty()) {
+        return;
+    }
+    pollModel->removeItem(rows.first());
+    // The removed line may also have been an ancestor of the selected structure line.
+    const QModelIndexList structureRows = structureView->selectionModel()->selectedRows(0);
+    if (!structureRows.isEmpty()) {
+        const QString selected =
+            structureModel->referenceOf(structureModel->itemFromIndex(structureRows.first()));
+        if (pollModel->itemOf(selected) == nullptr) {
+            addRemoveButton->setText("Add to poll");
+        }
+    }
+    stopPollingIfListEmpty();
+    pollListChanged = true;
+}
+
+void Iec61850View::stopPollingIfListEmpty() {
+    if (pollModel->invisibleRootItem()->rowCount() > 0) {
+        return;
+    }
+    if (pollTimer->isActive()) {
+        startStopPollButtonClicked();
+    }
+    startStopPollButton->setDisabled(true);
+    dialogStartStopButton->setDisabled(true);
+}
 
 void Iec61850View::startStopPollButtonClicked() {
     if (pollTimer->isActive()) {
@@ -92,8 +149,7 @@ void Iec61850View::startStopPollButtonClicked() {
     }
     pollListChanged = false;
     pollRefs.clear();
-    const QString interval = pollIntervalEdit->text();
-    pollTimer->start(interval.isEmpty() ? 1000 : interval.toInt(nullptr, 10));
+    pollTimer->start(pollIntervalMs(pollIntervalEdit->text()));
     startStopPollButton->setText("Stop polling");
     dialogStartStopButton->setText("Stop polling");
 }
@@ -108,7 +164,66 @@ void Iec61850View::constructPollingLists(QStandardItem* item, bool isRoot) {
 }
 
 void Iec61850View::timerPollingHandler() {
-    // Reading the polling list comes with the polling work.
+    // A slow device gets the next tick's requests only once the previous tick's are handled, so a
+    // backlog never builds up on the engine's queue.
+    if (pollAnswersPending) {
+        return;
+    }
+    if (pollListChanged || pollRefs.isEmpty()) {
+        pollRefs.clear();
+        constructPollingLists(pollModel->invisibleRootItem(), true);
+        pollListChanged = false;
+    }
+    if (pollRefs.isEmpty()) {
+        startStopPollButtonClicked();
+        return;
+    }
+
+    bool valuedLineSeen = false;
+    int requests = 0;
+    for (const QString& ref : qAsConst(pollRefs)) {
+        const QStandardItem* line = pollModel->itemOf(ref);
+        if (line == nullptr || valueText(line).isEmpty()) {
+            continue;
+        }
+        valuedLineSeen = true;
+        if (!ref.contains(kSelectTag)) {
+            emit readValue(ref);
+            ++requests;
+        }
+    }
+    if (!valuedLineSeen) {
+        startStopPollButtonClicked();
+        return;
+    }
+    lastPollLabel->setText("Last poll at " +
+                           QDateTime::currentDateTime().toString("hh:mm:ss.zzz dd.MM.yyyy"));
+    if (requests > 0) {
+        readyCheck->setChecked(false);
+        awaitPollAnswers();
+    }
+}
+
+void Iec61850View::awaitPollAnswers() {
+    // The engine handles its slots one at a time in the order they were queued. A call queued behind
+    // this tick's reads therefore runs once every one of them is answered or has failed (failed reads
+    // send nothing back), and its echo to this thread ends the wait.
+    pollAnswersPending = true;
+    QMetaObject::invokeMethod(
+        network,
+        [this]() {
+            QMetaObject::invokeMethod(
+                this, [this]() { pollAnswersIn(); }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void Iec61850View::pollAnswersIn() {
+    pollAnswersPending = false;
+    // When every read failed no value restarts the quiet timer, and Ready would stay off for good.
+    if (!newValueTimer->isActive()) {
+        readyCheck->setChecked(true);
+    }
 }
 
 bool Iec61850View::isInvalidRefExist(const QStringList& refs) {

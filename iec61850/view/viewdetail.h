@@ -18,6 +18,25 @@ inline const QString kDefaultPort = QStringLiteral("102");
 inline constexpr int kNewValueQuietMs = 200;
 inline constexpr int kReadAfterOperateMs = 1000;
 
+inline constexpr int kPollDefaultMs = 1000;
+inline constexpr int kPollMinMs = 100;
+inline constexpr int kPollMaxMs = 10000;
+
+// The field's validator still lets through text that could become a number in range ("5" on the way to
+// "500"); a tick every few milliseconds would keep the window thread busy, so such text is held to the
+// range. An empty field means the default.
+inline int pollIntervalMs(const QString& fieldText) {
+    if (fieldText.isEmpty()) {
+        return kPollDefaultMs;
+    }
+    bool ok = false;
+    const int ms = fieldText.toInt(&ok, 10);
+    if (!ok) {
+        return kPollDefaultMs;
+    }
+    return ms < kPollMinMs ? kPollMinMs : (ms > kPollMaxMs ? kPollMaxMs : ms);
+}
+
 // Select-before-operate attributes are written, never read.
 inline const QString kSelectTag = QStringLiteral("SBO");
 inline const QString kReportEnableTag = QStringLiteral("RptEna");

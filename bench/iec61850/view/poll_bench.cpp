@@ -1,0 +1,154 @@
+// Polls about 1,000 attributes of a generated model every 100 ms against the simulator answering each
+// request after a delay, as a real device does, and prints how many ticks actually went out per second,
+// the requests and answers per second, and the longest time the window thread was kept from running.
+//
+// poll_bench [LOGICAL_NODES [SECONDS [LATENCY_MS]]]   (defaults: 17, 60, 20)
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardItem>
+#include <QTemporaryFile>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "iec61850view.h"
+#include "simulatorprocess.h"
+#include "stallmeter.h"
+#include "treemodel.h"
+
+namespace {
+
+int countPolled(const QStandardItem* parent, iec61850::TreeModel* tree) {
+    int polled = 0;
+    for (int row = 0; row < parent->rowCount(); ++row) {
+        QStandardItem* line = parent->child(row, 0);
+        const bool valued = !line->index().siblingAtColumn(1).data().toString().isEmpty();
+        polled += valued && !tree->referenceOf(line).contains("SBO") ? 1 : 0;
+        polled += countPolled(line, tree);
+    }
+    return polled;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("Veltra");
+    QCoreApplication::setApplicationName("KorvanPollBench");
+
+    // About 60 data attributes per generated logical node.
+    const int logicalNodes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 17;
+    const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
+    const int latencyMs = argc > 3 ? std::max(0, std::atoi(argv[3])) : 20;
+    const QString iedsim = QStringLiteral(KORVAN_IEDSIM);
+
+    QTemporaryFile modelFile(QDir::tempPath() + "/poll_bench_XXXXXX.icd");
+    if (!modelFile.open()) {
+        return 1;
+    }
+    QProcess generator;
+    generator.setStandardOutputFile(modelFile.fileName());
+    generator.start(iedsim, {"--generate", QString::number(logicalNodes)});
+    if (!generator.waitForFinished(120000) || generator.exitCode() != 0) {
+        std::fprintf(stderr, "model generation failed\n");
+        return 1;
+    }
+    SimulatorProcess simulator;
+    if (!simulator.start(iedsim, {"--scl", modelFile.fileName(), "--latency", QString::number(latencyMs)})) {
+        std::fprintf(stderr, "simulator did not start:\n%s\n", qPrintable(simulator.output()));
+        return 1;
+    }
+
+    iec61850::Iec61850View view;
+    view.resize(1400, 900);
+    view.show();
+    auto* status = view.findChild<QLineEdit*>("statusEdit");
+    auto* ready = view.findChild<QCheckBox*>("readyCheck");
+    auto* packets = view.findChild<QLineEdit*>("packetsEdit");
+    auto* lastPoll = view.findChild<QLabel*>("lastPollLabel");
+    auto* structureView = view.findChild<QTreeView*>("structureView");
+    auto* structure = dynamic_cast<iec61850::TreeModel*>(structureView->model());
+    auto* poll = dynamic_cast<iec61850::TreeModel*>(view.findChild<QTreeView*>("pollView")->model());
+    view.findChild<QLineEdit*>("ipEdit")->setText("127.0.0.1");
+    view.findChild<QLineEdit*>("portEdit")->setText(QString::number(simulator.port()));
+    view.findChild<QLineEdit*>("pollIntervalEdit")->setText("100");
+
+    std::printf("browsing the model (%d logical nodes, every answer after %d ms)...\n", logicalNodes,
+                latencyMs);
+    std::fflush(stdout);
+    QElapsedTimer browseClock;
+    browseClock.start();
+    view.findChild<QPushButton*>("connectButton")->click();
+    while (!(status->text() == "ConnectedState" && ready->isChecked())) {
+        if (status->text() == "UnconnectedState" || browseClock.elapsed() > 30 * 60 * 1000) {
+            std::fprintf(stderr, "the view did not connect\n");
+            return 1;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    std::printf("browse: %.1f s\n", browseClock.elapsed() / 1000.0);
+
+    // Every logical device goes into the polling list.
+    for (int row = 0; row < structure->rowCount(); ++row) {
+        const QModelIndex index = structure->index(row, 0);
+        structureView->setCurrentIndex(index);
+        emit structureView->clicked(index);
+        view.findChild<QPushButton*>("addRemoveButton")->click();
+    }
+    const int polled = countPolled(poll->invisibleRootItem(), poll);
+    std::printf("polling list: %d attributes read per tick, interval 100 ms\n", polled);
+
+    int ticks = 0;
+    int requests = 0;
+    QObject::connect(&view, &iec61850::Iec61850View::readValue, [&requests]() { ++requests; });
+    // The label is rewritten on every tick that sent requests.
+    QTimer labelWatch;
+    QString lastLabel = lastPoll->text();
+    QObject::connect(&labelWatch, &QTimer::timeout, [&]() {
+        if (lastPoll->text() != lastLabel) {
+            lastLabel = lastPoll->text();
+            ++ticks;
+        }
+    });
+    labelWatch.start(1);
+
+    const int packetsBefore = packets->text().toInt();
+    benchsupport::StallMeter stalls;
+    stalls.start();
+    QElapsedTimer clock;
+    clock.start();
+    view.findChild<QPushButton*>("startStopPollButton")->click();
+    QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
+    app.exec();
+    const double elapsed = clock.elapsed() / 1000.0;
+    stalls.stop();
+    view.findChild<QPushButton*>("startStopPollButton")->click();
+    const int answers = packets->text().toInt() - packetsBefore;
+
+    std::printf("measured for %.1f s\n", elapsed);
+    std::printf("ticks issued: %d (%.2f per second; the timer asked for 10 per second)\n", ticks,
+                ticks / elapsed);
+    std::printf("requests sent: %d (%.1f per second), answers counted: %d (%.1f per second)\n", requests,
+                requests / elapsed, answers, answers / elapsed);
+    std::printf(
+        "longest stall of the window thread: %lld ms (window-thread CPU time in the longest busy "
+        "stretch: %lld ms)\n",
+        static_cast<long long>(stalls.longest()), static_cast<long long>(stalls.longestCpuMs()));
+    std::printf("machine load while measuring (1-minute average): %s\n",
+                qPrintable(benchsupport::loadAverage()));
+    std::fflush(stdout);
+    simulator.kill();
+    std::_Exit(0);
+}
