@@ -43,8 +43,9 @@ IedClientError ClientConnection::connect(const char* host, int port) {
     }
     auto association = std::make_shared<Association>();
     const Association* key = association.get();
-    association->client =
-        std::make_shared<MmsClient>(MmsClient::Handlers{[this, key] { associationEnded(key); }, {}});
+    association->client = std::make_shared<MmsClient>(
+        MmsClient::Handlers{[this, key] { associationEnded(key); },
+                            [this](mms::UnconfirmedPdu&& pdu) { unconfirmedReceived(std::move(pdu)); }});
     std::shared_ptr<Association> previous;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -119,6 +120,13 @@ void ClientConnection::associationEnded(const Association* ended) {
     // Last use of `this`: the handler may destroy the handle.
     if (handler != nullptr) {
         handler(parameter, handle_);
+    }
+}
+
+void ClientConnection::unconfirmedReceived(mms::UnconfirmedPdu&& pdu) {
+    auto* report = std::get_if<mms::InformationReport>(&pdu.service);
+    if (report != nullptr && isReport(*report)) {
+        reports_.deliver(std::move(*report));
     }
 }
 

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "client_reports.h"
 #include "directory_index.h"
 #include "iec61850_client.h"
 #include "mms/pdu.h"
@@ -48,6 +49,13 @@ public:
                                               bool* isDeletable);
     MmsValue* readObject(IedClientError* error, const char* reference, FunctionalConstraint fc);
 
+    // Report control blocks and reports (client_connection_reports.cpp).
+    ClientReportControlBlock readReportControlBlock(IedClientError* error, const char* rcbReference,
+                                                    ClientReportControlBlock update);
+    void writeReportControlBlock(IedClientError* error, ClientReportControlBlock rcb, uint32_t mask,
+                                 bool singleRequest);
+    ReportHandlers& reportHandlers() { return reports_; }
+
 private:
     // What one association learnt; dropped with it.
     struct Association {
@@ -67,6 +75,8 @@ private:
     std::shared_ptr<const DirectoryIndex> indexFor(Association& association, const std::string& domain,
                                                    IedClientError* error);
     void associationEnded(const Association* ended);
+    // Receive thread: hands reports, command terminations and the like to whoever waits for them.
+    void unconfirmedReceived(mms::UnconfirmedPdu&& pdu);
     // Ends `association`'s client; off the receive thread when called from it.
     static void dispose(std::shared_ptr<Association> association, bool release,
                         std::chrono::milliseconds timeout);
@@ -75,6 +85,7 @@ private:
     std::atomic<uint32_t> connectTimeoutMs_{10000};
     std::atomic<uint32_t> requestTimeoutMs_{5000};
     DirectoryLimits limits_;
+    ReportHandlers reports_;
 
     mutable std::mutex mutex_;  // guards the members below
     std::shared_ptr<Association> association_;

@@ -8,12 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "client_connection.h"
-
-struct sIedConnection {
-    sIedConnection() : connection(this) {}
-    iecstack::client::ClientConnection connection;
-};
+#include "ied_connection.h"
 
 namespace {
 

@@ -224,6 +224,124 @@ LinkedList IedConnection_getDataSetDirectory(IedConnection self, IedClientError*
 MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error,
                                    const char* dataAttributeReference, FunctionalConstraint fc);
 
+/* ---- Report control blocks -------------------------------------------------------------------- */
+
+/* Bits of the OptFlds integer of a control block copy (bit n stands for bit n+1 on the wire). */
+#define RPT_OPT_SEQ_NUM 1
+#define RPT_OPT_TIME_STAMP 2
+#define RPT_OPT_REASON_FOR_INCLUSION 4
+#define RPT_OPT_DATA_SET 8
+#define RPT_OPT_DATA_REFERENCE 16
+#define RPT_OPT_BUFFER_OVERFLOW 32
+#define RPT_OPT_ENTRY_ID 64
+#define RPT_OPT_CONF_REV 128
+
+/* Bits of the TrgOps integer (bit n stands for bit n+1 on the wire). */
+#define TRG_OPT_DATA_CHANGED 1
+#define TRG_OPT_QUALITY_CHANGED 2
+#define TRG_OPT_DATA_UPDATE 4
+#define TRG_OPT_INTEGRITY 8
+#define TRG_OPT_GI 16
+
+/* Why a data set member is in a report; members the report left out give IEC61850_REASON_NOT_INCLUDED. */
+typedef enum {
+    IEC61850_REASON_NOT_INCLUDED = 0,
+    IEC61850_REASON_DATA_CHANGE = 1,
+    IEC61850_REASON_QUALITY_CHANGE = 2,
+    IEC61850_REASON_DATA_UPDATE = 4,
+    IEC61850_REASON_INTEGRITY = 8,
+    IEC61850_REASON_GI = 16,
+    IEC61850_REASON_UNKNOWN = 32
+} ReasonForInclusion;
+
+/* An empty copy of the block "LD/LN.RP.name" or "LD/LN.BR.name"; null for any other form. */
+ClientReportControlBlock ClientReportControlBlock_create(const char* rcbReference);
+void ClientReportControlBlock_destroy(ClientReportControlBlock self);
+
+/* Reads the whole block. With updateRcb null a new copy is returned (the caller destroys it);
+ * otherwise updateRcb is refreshed and returned. Null with *error set on failure. */
+ClientReportControlBlock IedConnection_getRCBValues(IedConnection self, IedClientError* error,
+                                                    const char* rcbReference,
+                                                    ClientReportControlBlock updateRcb);
+/* Writes the attributes of the copy named by parametersMask (RCB_ELEMENT_*) that the copy holds. With
+ * singleRequest one Write carries them all, otherwise one Write per attribute, stopping at the first
+ * refusal. The order is: reservation, configuration, RptEna, GI. */
+void IedConnection_setRCBValues(IedConnection self, IedClientError* error, ClientReportControlBlock rcb,
+                                uint32_t parametersMask, bool singleRequest);
+
+const char* ClientReportControlBlock_getObjectReference(ClientReportControlBlock self);
+bool ClientReportControlBlock_isBuffered(ClientReportControlBlock self);
+const char* ClientReportControlBlock_getRptId(ClientReportControlBlock self);
+void ClientReportControlBlock_setRptId(ClientReportControlBlock self, const char* rptId);
+bool ClientReportControlBlock_getRptEna(ClientReportControlBlock self);
+void ClientReportControlBlock_setRptEna(ClientReportControlBlock self, bool rptEna);
+bool ClientReportControlBlock_getResv(ClientReportControlBlock self);
+void ClientReportControlBlock_setResv(ClientReportControlBlock self, bool resv);
+const char* ClientReportControlBlock_getDataSetReference(ClientReportControlBlock self);
+void ClientReportControlBlock_setDataSetReference(ClientReportControlBlock self,
+                                                  const char* dataSetReference);
+uint32_t ClientReportControlBlock_getConfRev(ClientReportControlBlock self);
+int ClientReportControlBlock_getOptFlds(ClientReportControlBlock self);
+void ClientReportControlBlock_setOptFlds(ClientReportControlBlock self, int optFlds);
+uint32_t ClientReportControlBlock_getBufTm(ClientReportControlBlock self);
+void ClientReportControlBlock_setBufTm(ClientReportControlBlock self, uint32_t bufTm);
+uint16_t ClientReportControlBlock_getSqNum(ClientReportControlBlock self);
+int ClientReportControlBlock_getTrgOps(ClientReportControlBlock self);
+void ClientReportControlBlock_setTrgOps(ClientReportControlBlock self, int trgOps);
+uint32_t ClientReportControlBlock_getIntgPd(ClientReportControlBlock self);
+void ClientReportControlBlock_setIntgPd(ClientReportControlBlock self, uint32_t intgPd);
+bool ClientReportControlBlock_getGI(ClientReportControlBlock self);
+void ClientReportControlBlock_setGI(ClientReportControlBlock self, bool gi);
+bool ClientReportControlBlock_getPurgeBuf(ClientReportControlBlock self);
+void ClientReportControlBlock_setPurgeBuf(ClientReportControlBlock self, bool purgeBuf);
+bool ClientReportControlBlock_hasResvTms(ClientReportControlBlock self);
+int16_t ClientReportControlBlock_getResvTms(ClientReportControlBlock self);
+void ClientReportControlBlock_setResvTms(ClientReportControlBlock self, int16_t resvTms);
+/* The EntryID octet string of the copy (owned by it), null when the block has none. */
+MmsValue* ClientReportControlBlock_getEntryId(ClientReportControlBlock self);
+/* Copies entryId into the copy. */
+void ClientReportControlBlock_setEntryId(ClientReportControlBlock self, MmsValue* entryId);
+/* TimeofEntry in ms since 1970, 0 when the block has none. */
+uint64_t ClientReportControlBlock_getEntryTime(ClientReportControlBlock self);
+/* The Owner octet string (owned by the copy), null when the block has none. */
+MmsValue* ClientReportControlBlock_getOwner(ClientReportControlBlock self);
+
+/* ---- Reports ---------------------------------------------------------------------------------- */
+
+/* From now on, reports whose RptID equals rptId (or, rptId null, that name the block rcbReference as
+ * their RptID) call handler on the receive thread. Installing again for the same block replaces the
+ * earlier handler. The report is valid only during the call. */
+void IedConnection_installReportHandler(IedConnection self, const char* rcbReference, const char* rptId,
+                                        ReportCallbackFunction handler, void* handlerParameter);
+void IedConnection_uninstallReportHandler(IedConnection self, const char* rcbReference);
+
+const char* ClientReport_getRcbReference(ClientReport self);
+const char* ClientReport_getRptId(ClientReport self);
+/* DatSet as sent ("LD/LN$DS"), null when the report does not carry it. */
+const char* ClientReport_getDataSetName(ClientReport self);
+bool ClientReport_hasDataSetName(ClientReport self);
+/* One element per data set member; MmsValue_getElement gives null for members the report left out. */
+MmsValue* ClientReport_getDataSetValues(ClientReport self);
+bool ClientReport_hasDataReference(ClientReport self);
+/* As sent ("LD/LN$FC$DO$DA"); null for a member the report left out or when it carries no references. */
+const char* ClientReport_getDataReference(ClientReport self, int elementIndex);
+bool ClientReport_hasReasonForInclusion(ClientReport self);
+ReasonForInclusion ClientReport_getReasonForInclusion(ClientReport self, int elementIndex);
+bool ClientReport_hasSeqNum(ClientReport self);
+uint16_t ClientReport_getSeqNum(ClientReport self);
+bool ClientReport_hasTimestamp(ClientReport self);
+/* TimeOfEntry in ms since 1970. */
+uint64_t ClientReport_getTimestamp(ClientReport self);
+bool ClientReport_hasConfRev(ClientReport self);
+uint32_t ClientReport_getConfRev(ClientReport self);
+bool ClientReport_hasBufOvfl(ClientReport self);
+bool ClientReport_getBufOvfl(ClientReport self);
+/* The EntryID octet string (owned by the report), null when it does not carry one. */
+MmsValue* ClientReport_getEntryId(ClientReport self);
+bool ClientReport_hasSubSeqNum(ClientReport self);
+uint16_t ClientReport_getSubSeqNum(ClientReport self);
+bool ClientReport_getMoreSeqmentsFollow(ClientReport self);
+
 #ifdef __cplusplus
 }
 #endif

@@ -95,8 +95,12 @@ MmsValue* MmsValue_getElement(const MmsValue* value, int index) {
         static_cast<size_t>(index) >= value->elements().size()) {
         return nullptr;
     }
+    const MmsValue& element = value->elements()[static_cast<size_t>(index)];
+    if (element.isAbsent()) {
+        return nullptr;
+    }
     // The C interface hands out elements as mutable handles owned by the parent.
-    return const_cast<MmsValue*>(&value->elements()[static_cast<size_t>(index)]);
+    return const_cast<MmsValue*>(&element);
 }
 
 uint32_t MmsValue_getArraySize(const MmsValue* value) {

@@ -272,9 +272,18 @@ uint64_t MmsValue::binaryTimeMs() const {
     return kBinaryTimeEpochMs + readBigEndian(bytes_, 4, 2) * kMsPerDay + msOfDay;
 }
 
+MmsValue MmsValue::absent() {
+    MmsValue value;
+    value.type_ = kAbsentType;
+    return value;
+}
+
 bool operator==(const MmsValue& a, const MmsValue& b) {
     if (a.type_ != b.type_) {
         return false;
+    }
+    if (a.isAbsent()) {
+        return true;
     }
     switch (a.type()) {
         case MMS_ARRAY:

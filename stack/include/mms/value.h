@@ -44,6 +44,11 @@ public:
     static MmsValue structure(std::vector<MmsValue> elements);
     static MmsValue array(std::vector<MmsValue> elements);
     static MmsValue accessError(iecstack::mms::DataAccessError error);
+    // A place holder for an element that did not arrive (a data set member a report left out): the
+    // container keeps the positions of the data set, and the C interface hands out null for it. It is
+    // never encoded.
+    static MmsValue absent();
+    bool isAbsent() const { return type_ == kAbsentType; }
 
     MmsType type() const { return static_cast<MmsType>(type_); }
     bool isContainer() const { return type() == MMS_STRUCTURE || type() == MMS_ARRAY; }
@@ -89,6 +94,7 @@ public:
 
 private:
     explicit MmsValue(MmsType type) : type_(static_cast<uint8_t>(type)) {}
+    static constexpr uint8_t kAbsentType = 0xff;
 
     // Kept small: a whole logical node read at once holds thousands of values. Octets, bits and text
     // share one string, whose inline buffer holds times and short bit strings without an allocation.

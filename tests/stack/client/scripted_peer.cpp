@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <variant>
 
@@ -111,7 +112,20 @@ public:
         }
         auto answer = mms::decodePdu(it->second);
         setInvokeId(*answer, invokeId);
+        const Reports reports = peer_.reports_.load();
+        const auto followers = peer_.followers_.find(*key);
+        const bool withReports = reports != Reports::Withheld && followers != peer_.followers_.end();
+        if (withReports && reports == Reports::BeforeAnswer) {
+            for (const Bytes& report : followers->second) {
+                association.send(report);
+            }
+        }
         association.send(mms::encodePdu(*answer));
+        if (withReports && reports == Reports::AfterAnswer) {
+            for (const Bytes& report : followers->second) {
+                association.send(report);
+            }
+        }
     }
 
 private:
@@ -124,6 +138,7 @@ ScriptedPeer::ScriptedPeer(const std::string& captureName) {
             initiateResponse_ = conversation.initiateResponse;
         }
         std::map<uint32_t, Bytes> pendingKeys;
+        std::optional<Bytes> lastAnswered;
         for (const MmsRecord& record : conversation.pdus) {
             auto pdu = mms::decodePdu(record.pdu);
             if (!pdu) {
@@ -137,12 +152,19 @@ ScriptedPeer::ScriptedPeer(const std::string& captureName) {
                 }
                 continue;
             }
+            if (std::holds_alternative<mms::UnconfirmedPdu>(*pdu)) {
+                if (lastAnswered) {
+                    followers_[*lastAnswered].push_back(record.pdu);
+                }
+                continue;
+            }
             const auto answered = answeredInvokeId(*pdu);
             if (!answered) {
                 continue;
             }
             const auto key = pendingKeys.find(*answered);
             if (key != pendingKeys.end()) {
+                lastAnswered = key->second;
                 answers_.emplace(key->second, record.pdu);
                 pendingKeys.erase(key);
             }

@@ -27,12 +27,17 @@ public:
         EndlessNames,    // every name list answered with the same name and "more follow"
     };
 
+    // Whether the unconfirmed PDUs the recorded server sent after a response (reports) are sent too,
+    // and when: after our answer, as recorded, or before it, while the client still waits.
+    enum class Reports { Withheld, AfterAnswer, BeforeAnswer };
+
     // Answers from every conversation of `captureName` (e.g. "05-read-types.pcap").
     explicit ScriptedPeer(const std::string& captureName);
     ~ScriptedPeer();
 
     uint16_t port() const { return listener_->port(); }
     void setBehaviour(Behaviour behaviour) { behaviour_ = behaviour; }
+    void setReports(Reports reports) { reports_ = reports; }
     // Drops every open association without a goodbye, as a stopped server process does.
     void dropConnections();
 
@@ -45,9 +50,12 @@ private:
     class Handler;
 
     std::map<iecstack::Bytes, iecstack::Bytes> answers_;  // request without invoke ID -> response
+    // request without invoke ID -> the unconfirmed PDUs that followed its response
+    std::map<iecstack::Bytes, std::vector<iecstack::Bytes>> followers_;
     iecstack::Bytes initiateResponse_;
     std::vector<iecstack::Bytes> recordedRequests_;
     std::atomic<Behaviour> behaviour_{Behaviour::Answer};
+    std::atomic<Reports> reports_{Reports::Withheld};
     std::atomic<int> requestsSeen_{0};
     std::atomic<int> requestsWithoutRecording_{0};
     std::mutex mutex_;
