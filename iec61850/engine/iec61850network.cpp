@@ -20,6 +20,7 @@ void Iec61850Network::doConnect(const QString& ip, int port) {
     currentLayer = 0;
     closedByPeer.store(false);
     refToFc.clear();
+    dataSetMembers.clear();
     layerStack = QStringList{QStringLiteral("rootLayer")};
 
     connection = IedConnection_create();
@@ -48,6 +49,8 @@ void Iec61850Network::disconnect() {
         // Also for an association the server ended: the teardown never runs on the receive thread, so
         // the handle can be released here, which also waits for that thread to finish.
         IedConnection_destroy(closing);
+        // No report handler runs any more.
+        reportContexts.clear();
         emit connectionStateChanged(false);
     }
     if (controlValue) {

@@ -8,6 +8,8 @@
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
 #include "iec61850_client.h"
 
@@ -59,6 +61,16 @@ private:
     // True while an association is open that the server has not ended.
     bool mayRequest() const;
 
+    // Reports (iec61850network_reports.cpp).
+    struct ReportContext {
+        Iec61850Network* engine = nullptr;
+        QString dataSetRef;      // the block's data set (LD/LN.DS), for reports that do not name it
+        QStringList memberRefs;  // its members (LD/LN.DO.DA), for reports without data references
+    };
+    static void reportHandler(void* parameter, ClientReport report);
+    void emitReport(const ReportContext& context, ClientReport report);
+    QStringList dataSetMemberRefs(const QString& dataSetRef);
+
     void readAndRender(const QString& ref);
     QString emitDataLine(const QString& name, bool record);
 
@@ -76,6 +88,11 @@ private:
     bool browseDataSet(const QString& dataSetName);
 
     QMap<QString, QString> refToFc;
+    // Data set reference (LD/LN.DS) -> its members as discovery listed them (LD/LN.DO.DA[FC]).
+    QMap<QString, QStringList> dataSetMembers;
+    // What each installed report handler needs on the receive thread. Kept until the connection is
+    // destroyed, since a replaced handler may still be running.
+    std::vector<std::unique_ptr<ReportContext>> reportContexts;
     IedConnection connection = nullptr;
     // Raised on the receive thread when the server ends the association; stops every further request.
     std::atomic<bool> closedByPeer{false};

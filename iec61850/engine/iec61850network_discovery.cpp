@@ -183,7 +183,10 @@ bool Iec61850Network::browseDataSet(const QString& dataSetName) {
         return false;
     }
     // Members are other attributes of the model; they are read under their own references.
+    QStringList& known = dataSetMembers[QString::fromUtf8(reference)];
+    known.clear();
     for (const QByteArray& member : members) {
+        known.append(QString::fromUtf8(member));
         emitDataLine(QString::fromUtf8(member), false);
         --currentLayer;
     }

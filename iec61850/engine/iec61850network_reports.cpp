@@ -1,9 +1,139 @@
 #include "iec61850network.h"
 
+#include "objectreference.h"
+
 namespace iec61850 {
 
+namespace {
+
+// "LD/LLN0$Events" as the reference discovery uses: every "$" turned into ".".
+QString dataSetRefFromMms(const QString& name) {
+    return name.split('$', Qt::KeepEmptyParts).join('.');
+}
+
+// "LD/LN$FC$DO$DA" as "LD/LN.DO.DA": the functional constraint dropped.
+QString dataRefFromMms(const QString& name) {
+    QStringList parts = name.split('$', Qt::KeepEmptyParts);
+    if (parts.size() > 1) {
+        parts.removeAt(1);
+    }
+    return parts.join('.');
+}
+
+QString errorText(IedClientError error) {
+    switch (error) {
+        case IED_ERROR_NOT_CONNECTED:
+        case IED_ERROR_CONNECTION_LOST:
+            return QStringLiteral("connection lost");
+        case IED_ERROR_TIMEOUT:
+            return QStringLiteral("no answer in time");
+        case IED_ERROR_ACCESS_DENIED:
+            return QStringLiteral("access denied (reserved by another client?)");
+        case IED_ERROR_TEMPORARILY_UNAVAILABLE:
+            return QStringLiteral("temporarily unavailable (reserved by another client?)");
+        case IED_ERROR_OBJECT_DOES_NOT_EXIST:
+            return QStringLiteral("no such control block");
+        case IED_ERROR_OBJECT_REFERENCE_INVALID:
+            return QStringLiteral("not a control block reference");
+        case IED_ERROR_TYPE_INCONSISTENT:
+            return QStringLiteral("unexpected control block layout");
+        case IED_ERROR_OBJECT_VALUE_INVALID:
+            return QStringLiteral("value refused");
+        default:
+            return QStringLiteral("error %1").arg(static_cast<int>(error));
+    }
+}
+
+}  // namespace
+
 void Iec61850Network::enableDisableReport(const QString& ref_string) {
-    Q_UNUSED(ref_string)
+    if (!mayRequest()) {
+        return;
+    }
+    const QByteArray reference = ref_string.toUtf8();
+    ClientReportControlBlock rcb =
+        IedConnection_getRCBValues(connection, &lastError, reference.constData(), nullptr);
+    if (rcb == nullptr) {
+        emit setStatusBarMessage(
+            QStringLiteral("Report block %1 not readable: %2").arg(ref_string, errorText(lastError)));
+        return;
+    }
+    const bool enable = !ClientReportControlBlock_getRptEna(rcb);
+    if (enable) {
+        auto context = std::make_unique<ReportContext>();
+        context->engine = this;
+        const char* dataSet = ClientReportControlBlock_getDataSetReference(rcb);
+        context->dataSetRef = dataSetRefFromMms(QString::fromUtf8(dataSet != nullptr ? dataSet : ""));
+        context->memberRefs = dataSetMemberRefs(context->dataSetRef);
+        // Installed before the block is enabled, so that the first report already finds it. An empty
+        // RptID makes the server report under the block's own name, which the library matches then.
+        const char* rptId = ClientReportControlBlock_getRptId(rcb);
+        IedConnection_installReportHandler(connection, reference.constData(),
+                                           rptId != nullptr && *rptId != '\0' ? rptId : nullptr,
+                                           &Iec61850Network::reportHandler, context.get());
+        reportContexts.push_back(std::move(context));
+    }
+    ClientReportControlBlock_setRptEna(rcb, enable);
+    IedConnection_setRCBValues(connection, &lastError, rcb, RCB_ELEMENT_RPT_ENA, true);
+    ClientReportControlBlock_destroy(rcb);
+    if (lastError != IED_ERROR_OK) {
+        emit setStatusBarMessage(QStringLiteral("Report %1 of %2 failed: %3")
+                                     .arg(enable ? QStringLiteral("enable") : QStringLiteral("disable"),
+                                          ref_string, errorText(lastError)));
+    }
+}
+
+QStringList Iec61850Network::dataSetMemberRefs(const QString& dataSetRef) {
+    QStringList members = dataSetMembers.value(dataSetRef);
+    if (members.isEmpty() && !dataSetRef.isEmpty()) {
+        // A data set discovery did not list (another node's, or created since): ask for it now.
+        IedClientError error = IED_ERROR_OK;
+        LinkedList list =
+            IedConnection_getDataSetDirectory(connection, &error, dataSetRef.toUtf8().constData(), nullptr);
+        for (LinkedList element = LinkedList_getNext(list); element != nullptr;
+             element = LinkedList_getNext(element)) {
+            members.append(QString::fromUtf8(static_cast<const char*>(LinkedList_getData(element))));
+        }
+        LinkedList_destroy(list);
+    }
+    QStringList refs;
+    for (const QString& member : members) {
+        refs.append(withoutFc(member));
+    }
+    return refs;
+}
+
+void Iec61850Network::reportHandler(void* parameter, ClientReport report) {
+    // Receive thread: reads only the report and the context, which stays put while the handler can run.
+    const auto* context = static_cast<const ReportContext*>(parameter);
+    context->engine->emitReport(*context, report);
+}
+
+void Iec61850Network::emitReport(const ReportContext& context, ClientReport report) {
+    const char* name = ClientReport_getDataSetName(report);
+    const QString dataSetRef =
+        name != nullptr ? dataSetRefFromMms(QString::fromUtf8(name)) : context.dataSetRef;
+    emit addReport(dataSetRef, QString(), QStringList());
+    MmsValue* values = ClientReport_getDataSetValues(report);
+    const int count = static_cast<int>(MmsValue_getArraySize(values));
+    for (int i = 0; i < count; ++i) {
+        // A member the report did not include has no value: nothing to show for it.
+        MmsValue* value = MmsValue_getElement(values, i);
+        if (value == nullptr) {
+            continue;
+        }
+        QString dataRef;
+        if (const char* sent = ClientReport_getDataReference(report, i); sent != nullptr && *sent != '\0') {
+            dataRef = dataRefFromMms(QString::fromUtf8(sent));
+        } else if (i < context.memberRefs.size()) {
+            // The block does not send references: the data set's directory names the member.
+            dataRef = context.memberRefs.at(i);
+        }
+        if (dataRef.isEmpty()) {
+            continue;
+        }
+        emit addReport(dataSetRef, dataRef, renderValue(value, dataRef, true));
+    }
 }
 
 }  // namespace iec61850

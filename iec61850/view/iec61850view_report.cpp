@@ -48,10 +48,39 @@ void Iec61850View::makeReportBox() {
 }
 
 void Iec61850View::addReport(const QString& dataSetRef, QString dataRef, QStringList valueList) {
-    // Report display comes with the report box's own work.
-    Q_UNUSED(dataSetRef)
-    Q_UNUSED(dataRef)
-    Q_UNUSED(valueList)
+    if (dataRef.isEmpty()) {
+        reportModel->insertRow(0, {new QStandardItem(dataSetRef), new QStandardItem()});
+        // A device that reports many times a second for hours must not fill memory or slow the window:
+        // the oldest entries go once the list holds kMaxReportEntries.
+        if (reportModel->rowCount() > kMaxReportEntries) {
+            reportModel->removeRows(kMaxReportEntries, reportModel->rowCount() - kMaxReportEntries);
+        }
+        return;
+    }
+    QStandardItem* entry = reportModel->item(0, 0);
+    if (entry == nullptr) {
+        return;
+    }
+    const QString memberRef = dataSetRef + "." + dataRef;
+    const QStandardItem* memberLine = structureModel->itemOf(memberRef);
+    const QString fc = memberLine != nullptr ? memberLine->text().left(4) : QString();
+    const QStringList targets = memberLine != nullptr ? getItemRefWithValue(dataRef, fc) : QStringList();
+    if (targets.size() == valueList.size() && memberLine != nullptr) {
+        for (int i = 0; i < targets.size(); ++i) {
+            const QString& ref = targets.at(i);
+            const QString& value = valueList.at(i);
+            structureModel->setValue(ref, value, true);
+            controlModel->setValue(ref, value, true);
+            pollModel->setValue(ref, value, false);
+            entry->appendRow({new QStandardItem(ref), new QStandardItem(value)});
+        }
+    } else {
+        // The value arrived but has no place in the trees (a member discovery did not list, or lines
+        // that never got a value): it is still shown, under the member's own reference.
+        entry->appendRow(
+            {new QStandardItem(dataRef), new QStandardItem(valueList.join(QStringLiteral("; ")))});
+    }
+    reportView->expand(entry->index());
 }
 
 void Iec61850View::enableDisableClicked() {

@@ -17,6 +17,8 @@ inline const QString kDefaultPort = QStringLiteral("102");
 
 inline constexpr int kNewValueQuietMs = 200;
 inline constexpr int kReadAfterOperateMs = 1000;
+// Reports the report box keeps; older ones are dropped, so that memory and the window stay bounded.
+inline constexpr int kMaxReportEntries = 1000;
 
 inline constexpr int kPollDefaultMs = 1000;
 inline constexpr int kPollMinMs = 100;
