@@ -264,6 +264,10 @@ private:
         }
         if (pugi::xml_node e = n.child("RptEnabled")) {
             r.maxInstances = static_cast<unsigned>(unsignedAttr(e, "max", 1));
+            for (pugi::xml_node client = e.child("ClientLN"); client;
+                 client = client.next_sibling("ClientLN")) {
+                ++r.preassigned;
+            }
         }
         if (r.maxInstances == 0 || r.maxInstances > 99) {
             fail(r.line, "report control \"" + r.name + "\" asks for " + std::to_string(r.maxInstances) +

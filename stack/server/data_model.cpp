@@ -190,4 +190,12 @@ size_t DataModel::attributeCount() const {
     return n;
 }
 
+void DataModel::assign(ModelNode& attribute, MmsValue value) {
+    const bool changed = attribute.value != value;
+    attribute.value = std::move(value);
+    if (observer_) {
+        observer_(attribute, changed);
+    }
+}
+
 }  // namespace iecstack::server

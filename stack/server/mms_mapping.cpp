@@ -162,18 +162,18 @@ Conformance checkConformance(const ModelNode& node, const MmsValue& value) {
     return Conformance::TypeMismatch;
 }
 
-void storeValue(ModelNode& node, const MmsValue& value) {
+void storeValue(DataModel& model, ModelNode& node, const MmsValue& value) {
     if (node.kind == ModelNode::Kind::Basic) {
         if (node.basic == BasicType::Float && value.isDoublePrecision() != (node.size == 64)) {
-            node.value = node.size == 64 ? MmsValue::floatDouble(value.toDouble())
-                                         : MmsValue::floatSingle(static_cast<float>(value.toDouble()));
+            model.assign(node, node.size == 64 ? MmsValue::floatDouble(value.toDouble())
+                                               : MmsValue::floatSingle(static_cast<float>(value.toDouble())));
         } else {
-            node.value = value;
+            model.assign(node, value);
         }
         return;
     }
     for (size_t i = 0; i < node.children.size() && i < value.elements().size(); ++i) {
-        storeValue(*node.children[i], value.elements()[i]);
+        storeValue(model, *node.children[i], value.elements()[i]);
     }
 }
 

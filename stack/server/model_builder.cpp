@@ -295,6 +295,26 @@ private:
     }
 
     std::unique_ptr<ModelNode> attribute(const AttributeDef& a, const std::string& fc, int depth) {
+        auto node = attributeWithoutTriggers(a, fc, depth);
+        const uint8_t triggers = static_cast<uint8_t>((a.dchg ? ModelNode::kDataChange : 0) |
+                                                      (a.qchg ? ModelNode::kQualityChange : 0) |
+                                                      (a.dupd ? ModelNode::kDataUpdate : 0));
+        if (node && triggers != 0) {
+            markTriggers(*node, triggers);
+        }
+        return node;
+    }
+
+    // An attribute's trigger options hold for every basic attribute below it.
+    static void markTriggers(ModelNode& node, uint8_t triggers) {
+        node.triggers |= triggers;
+        for (auto& child : node.children) {
+            markTriggers(*child, triggers);
+        }
+    }
+
+    std::unique_ptr<ModelNode> attributeWithoutTriggers(const AttributeDef& a, const std::string& fc,
+                                                        int depth) {
         if (a.count == 0) {
             auto node = attributeElement(a, a.name, fc, depth);
             if (node && !a.values.empty()) {
@@ -521,7 +541,8 @@ private:
     // --- logical nodes -----------------------------------------------------------------------
 
     std::unique_ptr<ModelNode> reportControlBlock(const scl::ReportControl& rc, const std::string& name,
-                                                  const std::string& domain, const scl::LogicalNode& ln) {
+                                                  const std::string& domain, const scl::LogicalNode& ln,
+                                                  bool preassigned) {
         const std::string fc = rc.buffered ? "BR" : "RP";
         auto rcb = makeStructure(name, fc);
         auto add = [&](const char* n, BasicType type, int size, MmsValue value) {
@@ -550,7 +571,8 @@ private:
         add("RptID", BasicType::VisibleString, -129, MmsValue::visibleString(rptId));
         add("RptEna", BasicType::Boolean, 0, MmsValue::boolean(false));
         if (!rc.buffered) {
-            add("Resv", BasicType::Boolean, 0, MmsValue::boolean(false));
+            // A block the configuration assigns to a client IED is reserved for it from the start.
+            add("Resv", BasicType::Boolean, 0, MmsValue::boolean(preassigned));
         }
         add("DatSet", BasicType::VisibleString, -129, MmsValue::visibleString(datSet));
         add("ConfRev", BasicType::Unsigned, 32, MmsValue::unsignedInteger(rc.confRev));
@@ -564,7 +586,7 @@ private:
             add("PurgeBuf", BasicType::Boolean, 0, MmsValue::boolean(false));
             add("EntryID", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
             add("TimeofEntry", BasicType::BinaryTime, 1, MmsValue::binaryTime(0, 0));
-            add("ResvTms", BasicType::Integer, 16, MmsValue::integer(0));
+            add("ResvTms", BasicType::Integer, 16, MmsValue::integer(preassigned ? -1 : 0));
         }
         return rcb;
     }
@@ -650,13 +672,14 @@ private:
                     return;
                 }
                 if (!rc.indexed) {
-                    fcNode->addChild(reportControlBlock(rc, rc.name, domain.name, ln));
+                    fcNode->addChild(reportControlBlock(rc, rc.name, domain.name, ln, rc.preassigned > 0));
                     continue;
                 }
                 for (unsigned i = 1; i <= rc.maxInstances; ++i) {
                     char suffix[4];
                     std::snprintf(suffix, sizeof suffix, "%02u", i);
-                    fcNode->addChild(reportControlBlock(rc, rc.name + suffix, domain.name, ln));
+                    fcNode->addChild(
+                        reportControlBlock(rc, rc.name + suffix, domain.name, ln, i <= rc.preassigned));
                 }
             }
             if (fc == std::string("LG")) {

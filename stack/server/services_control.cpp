@@ -28,16 +28,16 @@ void MmsServices::applyOperate(ModelNode& oper) {
             mms::BitString pos(2);
             pos.setBit(0, ctlVal->value.boolValue());
             pos.setBit(1, !ctlVal->value.boolValue());
-            stVal->value = MmsValue::bitString(pos);
+            model_.assign(*stVal, MmsValue::bitString(pos));
         } else if (checkConformance(*stVal, ctlVal->value) == Conformance::Conforms) {
-            stVal->value = ctlVal->value;
+            model_.assign(*stVal, ctlVal->value);
         }
     }
     if (ModelNode* t = status->child("t");
         t && t->kind == ModelNode::Kind::Basic && t->basic == BasicType::UtcTime) {
         auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::system_clock::now().time_since_epoch());
-        t->value = MmsValue::utcTimeFromMs(static_cast<uint64_t>(now.count()), 0x0a);
+        model_.assign(*t, MmsValue::utcTimeFromMs(static_cast<uint64_t>(now.count()), 0x0a));
     }
 }
 

@@ -179,7 +179,7 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
             return DataAccessError::ObjectAccessDenied;  // status-only objects take no commands
         }
     }
-    storeValue(*node, value);
+    storeValue(model_, *node, value);
     if (node->fc == "CO" && node->name == "Oper") {
         applyOperate(*node);
     }

@@ -52,7 +52,7 @@ bool SimulatedServer::setValue(const std::string& domain, const std::string& ite
     if (!node || checkConformance(*node, value) != Conformance::Conforms) {
         return false;
     }
-    storeValue(*node, value);
+    storeValue(*model_, *node, value);
     return true;
 }
 

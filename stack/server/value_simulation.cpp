@@ -104,13 +104,13 @@ void ValueSimulation::stop() {
 void ValueSimulation::step() {
     std::normal_distribution<double> noise(0.0, 0.01);
     const uint64_t now = nowMs();
-    auto stamp = [now](const Point& p) {
+    auto stamp = [this, now](const Point& p) {
         if (p.time && p.time->kind == ModelNode::Kind::Basic && p.time->basic == BasicType::UtcTime) {
-            p.time->value = MmsValue::utcTimeFromMs(now, kTimeQuality);
+            model_.assign(*p.time, MmsValue::utcTimeFromMs(now, kTimeQuality));
         }
         if (p.quality && p.quality->kind == ModelNode::Kind::Basic &&
             p.quality->basic == BasicType::BitString) {
-            p.quality->value = MmsValue::bitString(mms::BitString(13));  // good
+            model_.assign(*p.quality, MmsValue::bitString(mms::BitString(13)));  // good
         }
     };
     std::lock_guard<std::mutex> lock(model_.valueLock());
@@ -120,14 +120,14 @@ void ValueSimulation::step() {
         double next = current + p.base * noise(random_);
         // Pull back towards the start value so the drift stays plausible over hours.
         next += (p.base - next) * 0.05;
-        p.value->value = p.value->size == 64 ? MmsValue::floatDouble(next)
-                                             : MmsValue::floatSingle(static_cast<float>(next));
+        model_.assign(*p.value, p.value->size == 64 ? MmsValue::floatDouble(next)
+                                                    : MmsValue::floatSingle(static_cast<float>(next)));
         stamp(p);
     }
     // One status point changes every few steps, in turn.
     if (!statuses_.empty() && steps_ % 4 == 0) {
         const Point& p = statuses_[nextStatus_++ % statuses_.size()];
-        p.value->value = MmsValue::boolean(!p.value->value.boolValue());
+        model_.assign(*p.value, MmsValue::boolean(!p.value->value.boolValue()));
         stamp(p);
     }
 }

@@ -89,6 +89,8 @@ struct ReportControl {
     bool buffered = false;
     bool indexed = true;
     unsigned maxInstances = 1;
+    // Instances assigned to client IEDs by ClientLN entries: the first ones, in order.
+    unsigned preassigned = 0;
     // Trigger options: dchg, qchg, dupd, period, gi.
     bool trgDchg = false, trgQchg = false, trgDupd = false, trgPeriod = false, trgGi = true;
     // Optional fields: seqNum, timeStamp, dataSet, reasonCode, dataRef, bufOvfl, entryID, configRef,

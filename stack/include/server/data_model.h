@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -57,8 +58,16 @@ public:
 
     std::mutex& valueLock() const { return valueLock_; }
 
+    // Every store into a basic attribute goes through assign (caller holds the value lock), so that
+    // whoever watches values (reporting) sees each one: the observer runs under the value lock, told
+    // whether the value differs from before, and must not block.
+    using ValueObserver = std::function<void(const ModelNode& attribute, bool changed)>;
+    void setValueObserver(ValueObserver observer) { observer_ = std::move(observer); }
+    void assign(ModelNode& attribute, MmsValue value);
+
 private:
     mutable std::mutex valueLock_;
+    ValueObserver observer_;
 };
 
 // The order in which directory services list names: case-insensitive, with '$' before everything

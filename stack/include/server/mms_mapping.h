@@ -2,6 +2,7 @@
 
 #include "mms/type_description.h"
 #include "mms/value.h"
+#include "server/data_model.h"
 #include "server/model_node.h"
 
 namespace iecstack::server {
@@ -14,7 +15,8 @@ MmsValue valueOf(const ModelNode& node);
 enum class Conformance { Conforms, TypeMismatch, ValueInvalid };
 Conformance checkConformance(const ModelNode& node, const MmsValue& value);
 
-// Stores a conforming value into the node and the nodes below it (caller holds the value lock).
-void storeValue(ModelNode& node, const MmsValue& value);
+// Stores a conforming value into the node and the nodes below it through DataModel::assign (caller
+// holds the value lock).
+void storeValue(DataModel& model, ModelNode& node, const MmsValue& value);
 
 }  // namespace iecstack::server

@@ -40,6 +40,9 @@ struct ModelNode {
     ModelNode* parent = nullptr;
     std::vector<std::unique_ptr<ModelNode>> children;  // components, or array elements
     MmsValue value;                                    // basic nodes only
+    // What a change of the value triggers in reports, as the type says (kDataChange, ...).
+    static constexpr uint8_t kDataChange = 1, kQualityChange = 2, kDataUpdate = 4;
+    uint8_t triggers = 0;
 
     ModelNode* child(const std::string& childName) const;
     ModelNode* addChild(std::unique_ptr<ModelNode> node);
