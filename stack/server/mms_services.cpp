@@ -5,6 +5,7 @@
 
 #include "ber/writer.h"
 #include "mms/codec.h"
+#include "report_engine.h"
 #include "server/mms_mapping.h"
 #include "service_support.h"
 
@@ -42,7 +43,10 @@ MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
     fill(identity_.vendor, model_.manufacturer, "Korvan");
     fill(identity_.model, model_.deviceType, "iedsim");
     fill(identity_.revision, "", "0.1");
+    reports_ = std::make_unique<ReportEngine>(model_);
 }
+
+MmsServices::~MmsServices() = default;
 
 mms::BitString MmsServices::supportedServices() {
     using S = mms::ServiceSupport;
@@ -83,7 +87,7 @@ mms::Pdu MmsServices::answer(const mms::ConfirmedRequest& request, size_t maxPdu
 }
 
 void MmsServices::associationEnded(Session& session) {
-    (void)session;
+    reports_->associationEnded(session);
 }
 
 ServiceOutcome MmsServices::handle(Session& session, ByteView pdu) {

@@ -5,6 +5,7 @@
 
 #include "ber/writer.h"
 #include "mms/codec.h"
+#include "report_engine.h"
 #include "server/mms_mapping.h"
 #include "service_support.h"
 
@@ -132,8 +133,8 @@ mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, S
     return response(invokeId, std::move(r));
 }
 
-std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& access,
-                                                     const MmsValue& value) {
+std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& access, const MmsValue& value,
+                                                     Session& session) {
     if (access.name.scope != mms::ObjectName::Scope::Domain) {
         return DataAccessError::ObjectNonExistent;
     }
@@ -169,6 +170,9 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
         case Conformance::Conforms:
             break;
     }
+    if (ReportEngine::isBlockAttribute(*node)) {
+        return writeControlBlock(*node, value, session);
+    }
     if (node->fc == "CO" && (node->name == "Oper" || node->name == "SBOw" || node->name == "Cancel")) {
         const ModelNode* dataObject = node->parent;
         const ModelNode* ln = dataObject && dataObject->parent ? dataObject->parent->parent : nullptr;
@@ -188,7 +192,6 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
 
 mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request, Session& session,
                             std::string& summary) {
-    (void)session;
     mms::WriteResponse r;
     summary = "write";
     if (request.spec.kind != mms::VariableAccessSpec::Kind::ListOfVariable ||
@@ -203,7 +206,7 @@ mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request,
     std::lock_guard<std::mutex> lock(model_.valueLock());
     for (size_t i = 0; i < request.data.size(); ++i) {
         const auto& access = request.spec.variables[i];
-        auto result = writeOne(access, request.data[i]);
+        auto result = writeOne(access, request.data[i], session);
         appendToSummary(
             summary, i, request.data.size(),
             describe(access.name) + (result ? std::string(" -> ") + mms::dataAccessErrorName(*result) : ""));

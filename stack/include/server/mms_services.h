@@ -10,6 +10,8 @@
 
 namespace iecstack::server {
 
+class ReportEngine;
+
 // What Identify answers. Empty fields are taken from the configured IED (manufacturer, type) or
 // name this simulator.
 struct ServerIdentity {
@@ -31,6 +33,9 @@ struct ServiceOutcome {
 class MmsServices {
 public:
     MmsServices(DataModel& model, ServerIdentity identity);
+    ~MmsServices();
+    MmsServices(const MmsServices&) = delete;
+    MmsServices& operator=(const MmsServices&) = delete;
 
     // Decodes a PDU, answers it (or rejects it) and encodes the answer.
     ServiceOutcome handle(Session& session, ByteView pdu);
@@ -62,12 +67,17 @@ private:
                             std::string& summary);
 
     MmsValue readOne(const mms::VariableAccess& access) const;
-    std::optional<mms::DataAccessError> writeOne(const mms::VariableAccess& access, const MmsValue& value);
+    std::optional<mms::DataAccessError> writeOne(const mms::VariableAccess& access, const MmsValue& value,
+                                                 Session& session);
+    // A client's write of one attribute of a report control block (services_reporting.cpp).
+    std::optional<mms::DataAccessError> writeControlBlock(ModelNode& attribute, const MmsValue& value,
+                                                          Session& session);
     // Mirrors an accepted operate into the status it commands, so that clients see the effect.
     void applyOperate(ModelNode& oper);
 
     DataModel& model_;
     ServerIdentity identity_;
+    std::unique_ptr<ReportEngine> reports_;
 };
 
 // Object references as log lines show them.

@@ -21,7 +21,7 @@ namespace iecstack::server {
 // Order: a PDU sent from the thread that is answering a request goes out at once, so before that
 // request's response (a refusal report precedes the negative write response). A PDU sent from another
 // thread while a request is being answered waits until that response is out, so it never overtakes it.
-class Session {
+class Session : public std::enable_shared_from_this<Session> {
 public:
     // Puts one MMS PDU on the wire; false when the association is gone.
     using Transmit = std::function<bool(ByteView mmsPdu)>;
