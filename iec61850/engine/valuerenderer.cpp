@@ -1,6 +1,7 @@
 #include "valuerenderer.h"
 
 #include <QDateTime>
+#include <QStringList>
 
 #include <iterator>
 
@@ -157,39 +158,78 @@ QString octetStringText(MmsValue* value) {
     return text;
 }
 
+// The names the protocol gives the reasons a single read or write failed.
+QString dataAccessErrorText(int code) {
+    static const char* const kNames[] = {
+        "object-invalidated",        "hardware-fault",      "temporarily-unavailable",
+        "object-access-denied",      "object-undefined",    "invalid-address",
+        "type-unsupported",          "type-inconsistent",   "object-attribute-inconsistent",
+        "object-access-unsupported", "object-non-existent", "object-value-invalid"};
+    if (code >= 0 && code < int(std::size(kNames))) {
+        return QLatin1String(kNames[code]);
+    }
+    return QStringLiteral("data-access-error %1").arg(code);
+}
+
+QString scalarText(MmsValue* value, const QString& ref);
+
+// One line for a whole array: elements in brackets, structures in braces, multi-line texts such as
+// quality words joined with blanks.
+QString compactText(MmsValue* value) {
+    const MmsType type = MmsValue_getType(value);
+    if (type != MMS_ARRAY && type != MMS_STRUCTURE) {
+        return scalarText(value, QStringLiteral("NOT_EMIT")).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    }
+    QStringList parts;
+    for (int i = 0;; ++i) {
+        MmsValue* element = MmsValue_getElement(value, i);
+        if (!element) {
+            break;
+        }
+        parts.append(compactText(element));
+    }
+    const QString joined = parts.join(QStringLiteral(", "));
+    return type == MMS_ARRAY ? QLatin1Char('[') + joined + QLatin1Char(']')
+                             : QLatin1Char('{') + joined + QLatin1Char('}');
+}
+
+// The text of a value that is neither a structure nor an array; empty for types without a text form.
+QString scalarText(MmsValue* value, const QString& ref) {
+    switch (MmsValue_getType(value)) {
+        case MMS_BOOLEAN:
+            return QString::number(MmsValue_getBoolean(value) ? 1 : 0);
+        case MMS_BIT_STRING:
+            return bitStringText(value);
+        case MMS_INTEGER:
+            return integerText(MmsValue_toInt64(value), ref);
+        case MMS_UNSIGNED:
+            return QString::number(MmsValue_toUint32(value));
+        case MMS_FLOAT:
+            return QString::number(MmsValue_toDouble(value), 'g', 6);
+        case MMS_OCTET_STRING:
+            return octetStringText(value);
+        case MMS_VISIBLE_STRING:
+        case MMS_STRING:
+            return QString::fromUtf8(MmsValue_toString(value));
+        case MMS_BINARY_TIME:
+            return QDateTime::fromMSecsSinceEpoch(qint64(MmsValue_getBinaryTimeAsUtcMs(value)), Qt::UTC)
+                .toString(QStringLiteral("ddd MMM d hh:mm:ss yyyy"));
+        case MMS_UTC_TIME:
+            return QDateTime::fromMSecsSinceEpoch(qint64(MmsValue_getUtcTimeInMs(value)), Qt::UTC)
+                .toLocalTime()
+                .toString(QStringLiteral("ddd MMM d yyyy hh:mm:ss.zzz"));
+        case MMS_DATA_ACCESS_ERROR:
+            return dataAccessErrorText(MmsValue_getDataAccessError(value));
+        case MMS_ARRAY:
+            return compactText(value);
+        default:
+            return QString();
+    }
+}
+
 void render(MmsValue* value, const QString& ref, bool reportMode, RenderedValue& out) {
     QString text;
     switch (MmsValue_getType(value)) {
-        case MMS_BOOLEAN:
-            text = QString::number(MmsValue_getBoolean(value) ? 1 : 0);
-            break;
-        case MMS_BIT_STRING:
-            text = bitStringText(value);
-            break;
-        case MMS_INTEGER:
-            text = integerText(MmsValue_toInt64(value), ref);
-            break;
-        case MMS_UNSIGNED:
-            text = QString::number(MmsValue_toUint32(value));
-            break;
-        case MMS_FLOAT:
-            text = QString::number(MmsValue_toDouble(value), 'g', 6);
-            break;
-        case MMS_OCTET_STRING:
-            text = octetStringText(value);
-            break;
-        case MMS_VISIBLE_STRING:
-            text = QString::fromUtf8(MmsValue_toString(value));
-            break;
-        case MMS_BINARY_TIME:
-            text = QDateTime::fromMSecsSinceEpoch(qint64(MmsValue_getBinaryTimeAsUtcMs(value)), Qt::UTC)
-                       .toString(QStringLiteral("ddd MMM d hh:mm:ss yyyy"));
-            break;
-        case MMS_UTC_TIME:
-            text = QDateTime::fromMSecsSinceEpoch(qint64(MmsValue_getUtcTimeInMs(value)), Qt::UTC)
-                       .toLocalTime()
-                       .toString(QStringLiteral("ddd MMM d yyyy hh:mm:ss.zzz"));
-            break;
         case MMS_STRUCTURE:
             if (reportMode) {
                 // Members carry no reference of their own, so no attribute-name rule applies to them.
@@ -202,8 +242,13 @@ void render(MmsValue* value, const QString& ref, bool reportMode, RenderedValue&
                 }
             }
             break;
-        default:
+        case MMS_GENERALIZED_TIME:
+        case MMS_BCD:
+        case MMS_OBJ_ID:
             ++out.unsupported;
+            break;
+        default:
+            text = scalarText(value, ref);
             break;
     }
     if (!text.isEmpty()) {

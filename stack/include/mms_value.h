@@ -65,6 +65,8 @@ MmsValue* MmsValue_newUnsigned(uint32_t value);
 MmsValue* MmsValue_newFloat(float value);
 MmsValue* MmsValue_newDouble(double value);
 MmsValue* MmsValue_newVisibleString(const char* text);
+/* An MMS string (UTF-8 text). */
+MmsValue* MmsValue_newMmsString(const char* text);
 MmsValue* MmsValue_newOctetString(const uint8_t* bytes, uint16_t size);
 /* A bit string of bitCount bits, all clear. */
 MmsValue* MmsValue_newBitString(int bitCount);

@@ -142,6 +142,10 @@ MmsValue* MmsValue_newVisibleString(const char* text) {
     return onHeap(MmsValue::visibleString(text != nullptr ? text : ""));
 }
 
+MmsValue* MmsValue_newMmsString(const char* text) {
+    return onHeap(MmsValue::mmsString(text != nullptr ? text : ""));
+}
+
 MmsValue* MmsValue_newOctetString(const uint8_t* bytes, uint16_t size) {
     std::vector<uint8_t> content;
     if (bytes != nullptr) {

@@ -12,6 +12,10 @@ void DumpPrinter::newDataLine(const QString& data_string, const QString& ref_str
 }
 
 void DumpPrinter::updateValue(const QString& ref_string, const QString& value_string) {
+    // The engine announces a value without a text form with an empty update, which names nothing.
+    if (ref_string.isEmpty()) {
+        return;
+    }
     print({QStringLiteral("updateValue"), ref_string, value_string});
 }
 

@@ -54,6 +54,11 @@ private slots:
     void times();
     // Only report mode looks into structures; anything without a text form is counted for the engine.
     void structuresAndUnsupportedTypes();
+    // Values that real devices send and that must not show as a line never read.
+    void mmsStrings();
+    void arrays();
+    void dataAccessErrors_data();
+    void dataAccessErrors();
 };
 
 void ValueRendererTest::initTestCase() {
@@ -218,19 +223,88 @@ void ValueRendererTest::structuresAndUnsupportedTypes() {
 
     // Members are flattened depth first; the integer ignores the reference's Mod rule.
     const iec61850::RenderedValue report = renderValue(outer.get(), "LD/LLN0.Mod.stVal", true);
-    QCOMPARE(report.texts, (QStringList{"1", "1", "QUALITY_VALIDITY_GOOD\n(0b0 0000 0000 0000)", "2.5"}));
-    QCOMPARE(report.unsupported, 1);
+    QCOMPARE(report.texts, (QStringList{"1", "1", "QUALITY_VALIDITY_GOOD\n(0b0 0000 0000 0000)", "[]", "2.5"}));
+    QCOMPARE(report.unsupported, 0);
 
     for (bool reportMode : {false, true}) {
+        // An empty array is a value too, not a blank line.
         const iec61850::RenderedValue array =
             renderValue(Value(MmsValue_newArray()).get(), "LD/LN.DO.da", reportMode);
-        QCOMPARE(array.texts, QStringList());
-        QCOMPARE(array.unsupported, 1);
-        const iec61850::RenderedValue error =
-            renderValue(Value(MmsValue_newDataAccessError(10)).get(), "x", reportMode);
-        QCOMPARE(error.unsupported, 1);
+        QCOMPARE(array.texts, QStringList{"[]"});
+        QCOMPARE(array.unsupported, 0);
     }
     QCOMPARE(renderValue(nullptr, "x", false).texts, QStringList());
+}
+
+void ValueRendererTest::mmsStrings() {
+    // dU, the description in the device's own language: UTF-8 on the wire.
+    const QString text =
+        QString::fromUtf8("Leistungsschalter \u00d6ffner \u2013 \u65ad\u8def\u5668 \U0001F50C");
+    for (bool reportMode : {false, true}) {
+        Value value(MmsValue_newMmsString(text.toUtf8().constData()));
+        QCOMPARE(MmsValue_getType(value.get()), MMS_STRING);
+        QCOMPARE(texts(value, "LD/XCBR1.Pos.dU", reportMode), QStringList{text});
+    }
+    QCOMPARE(texts(Value(MmsValue_newMmsString(""))), QStringList());
+}
+
+void ValueRendererTest::arrays() {
+    // Harmonics: an array of structures (cVal with mag and ang), the quality word on one line.
+    Value harmonics(MmsValue_newArray());
+    for (float mag : {1.5f, 0.25f}) {
+        Value cVal(MmsValue_newStructure());
+        MmsValue_appendElement(cVal.get(), MmsValue_newFloat(mag));
+        MmsValue_appendElement(cVal.get(), MmsValue_newFloat(-90.0f));
+        MmsValue_appendElement(harmonics.get(), cVal.release());
+    }
+    MmsValue_appendElement(harmonics.get(), bits(13, {1}).release());
+    const QString harmonicsText = "[{1.5, -90}, {0.25, -90}, QUALITY_VALIDITY_INVALID (0b0 1000 0000 0000)]";
+    QCOMPARE(texts(harmonics), QStringList{harmonicsText});
+    // In a report the array is one member text, not flattened like a structure.
+    QCOMPARE(texts(harmonics, "NOT_EMIT", true), QStringList{harmonicsText});
+
+    // Nested arrays, strings and integers, which show as plain numbers whatever the reference.
+    Value inner(MmsValue_newArray());
+    MmsValue_appendElement(inner.get(), MmsValue_newInteger64(1));
+    MmsValue_appendElement(inner.get(), MmsValue_newMmsString("\xc3\xa9t\xc3\xa9"));
+    Value outer(MmsValue_newArray());
+    MmsValue_appendElement(outer.get(), inner.release());
+    MmsValue_appendElement(outer.get(), MmsValue_newArray());
+    MmsValue_appendElement(outer.get(), MmsValue_newBoolean(true));
+    QCOMPARE(texts(outer, "LD/LLN0.Mod.stVal"),
+             QStringList{QString::fromUtf8("[[1, \xc3\xa9t\xc3\xa9], [], 1]")});
+    // A structure holding an array, in a report: the array stays one text among the leaves.
+    Value structure(MmsValue_newStructure());
+    MmsValue_appendElement(structure.get(), MmsValue_newFloat(3.0f));
+    MmsValue_appendElement(structure.get(), outer.release());
+    const iec61850::RenderedValue report = renderValue(structure.get(), "x", true);
+    QCOMPARE(report.texts, (QStringList{"3", QString::fromUtf8("[[1, \xc3\xa9t\xc3\xa9], [], 1]")}));
+    QCOMPARE(report.unsupported, 0);
+}
+
+void ValueRendererTest::dataAccessErrors_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    const char* const names[] = {
+        "object-invalidated",        "hardware-fault",      "temporarily-unavailable",
+        "object-access-denied",      "object-undefined",    "invalid-address",
+        "type-unsupported",          "type-inconsistent",   "object-attribute-inconsistent",
+        "object-access-unsupported", "object-non-existent", "object-value-invalid"};
+    for (int code = 0; code < 12; ++code) {
+        QTest::addRow("%d", code) << code << QString(names[code]);
+    }
+    QTest::addRow("unknown") << 77 << QString("data-access-error 77");
+}
+
+void ValueRendererTest::dataAccessErrors() {
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    for (bool reportMode : {false, true}) {
+        const iec61850::RenderedValue rendered =
+            renderValue(Value(MmsValue_newDataAccessError(code)).get(), "LD/LN.DO.da", reportMode);
+        QCOMPARE(rendered.texts, QStringList{text});
+        QCOMPARE(rendered.unsupported, 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(ValueRendererTest)

@@ -42,6 +42,8 @@ private slots:
     // A value with a line break or a tab must not split its record.
     void fieldsStayOnOneLine();
     void dumpsTheWholeModel();
+    // Texts in the device's own language and arrays show as values, not as blank lines.
+    void mmsStringsAndArraysShowTheirValues();
     void failedConnectionExitsWithOne();
     void badArguments();
 };
@@ -80,6 +82,23 @@ void IeddumpTest::dumpsTheWholeModel() {
         QVERIFY2((kind == "newDataLine" && fields == 5) || (kind == "updateValue" && fields == 3) ||
                      (kind == "connectionStateChanged" && fields == 2),
                  qPrintable(line));
+    }
+}
+
+void IeddumpTest::mmsStringsAndArraysShowTheirValues() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    SimulatorProcess simulator;
+    QVERIFY2(simulator.start(QStringLiteral(KORVAN_SOURCE_DIR "/tests/tools/ieddump/texts_and_arrays.icd")),
+             qPrintable(simulator.errorText()));
+    const Run run = runDump({"127.0.0.1", QString::number(simulator.port())});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.lines.contains(QString::fromUtf8(
+        "updateValue\tTLD/GGIO1.Ind1.dU\tLeistungsschalter \u00d6ffner \u2013 \u65ad\u8def\u5668")));
+    QVERIFY(run.lines.contains("updateValue\tTLD/GGIO1.Har.vals\t[1.5, 2, -0.25]"));
+    for (const QString& line : run.lines) {
+        QVERIFY2(!line.startsWith("updateValue\t\t"), qPrintable(line));
     }
 }
 
