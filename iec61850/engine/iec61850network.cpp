@@ -23,10 +23,14 @@ void Iec61850Network::doConnect(const QString& ip, int port) {
     dataSetMembers.clear();
     layerStack = QStringList{QStringLiteral("rootLayer")};
 
-    connection = IedConnection_create();
-    if (!connection) {
+    IedConnection created = IedConnection_create();
+    if (!created) {
         emit connectionStateChanged(false);
         return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(handleMutex);
+        connection = created;
     }
     liveAssociation.store(++associationCount);
     // Installed before connecting, so that a server closing right after the association is noticed.
@@ -44,8 +48,12 @@ void Iec61850Network::disconnect() {
     // From here on a closure notice belongs to no association of ours.
     liveAssociation.store(0);
     if (connection) {
-        IedConnection closing = connection;
-        connection = nullptr;
+        IedConnection closing = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(handleMutex);
+            closing = connection;
+            connection = nullptr;
+        }
         // Also for an association the server ended: the teardown never runs on the receive thread, so
         // the handle can be released here, which also waits for that thread to finish.
         IedConnection_destroy(closing);
@@ -80,7 +88,30 @@ void Iec61850Network::associationClosed(quint64 association) {
 }
 
 bool Iec61850Network::mayRequest() const {
-    return connection && !closedByPeer.load();
+    const quint64 live = liveAssociation.load();
+    return connection && !closedByPeer.load() && (live == 0 || live != abandonedAssociation.load());
+}
+
+void Iec61850Network::abandonAssociation() {
+    // Order matters against RequestScope: a request either sees the mark and stays unsent, or is
+    // counted in flight before the count is read here, and is then cut short.
+    abandonedAssociation.store(liveAssociation.load());
+    if (requestsInFlight.load() == 0) {
+        return;  // the queued disconnect() releases the association in order
+    }
+    std::lock_guard<std::mutex> lock(handleMutex);
+    if (connection) {
+        IedConnection_abort(connection, nullptr);
+    }
+}
+
+Iec61850Network::RequestScope::RequestScope(Iec61850Network& engine) : engine_(engine) {
+    ++engine_.requestsInFlight;
+    allowed_ = engine_.mayRequest();
+}
+
+Iec61850Network::RequestScope::~RequestScope() {
+    --engine_.requestsInFlight;
 }
 
 void Iec61850Network::readValue(const QString& ref_string) {
@@ -88,7 +119,8 @@ void Iec61850Network::readValue(const QString& ref_string) {
 }
 
 void Iec61850Network::readAndRender(const QString& ref) {
-    if (!mayRequest()) {
+    const RequestScope scope(*this);
+    if (!scope.allowed()) {
         return;
     }
     const QString fc = refToFc.value(ref);

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "iec61850_client.h"
@@ -23,6 +24,7 @@ namespace iec61850 {
 // thread only runs connectionClosedHandler, which raises an atomic flag and posts the teardown to
 // the engine's thread; a walk in progress sees the flag before its next request and stops. Delete the
 // engine in its own thread (deleteLater, also from QThread::finished) or after that thread has ended.
+// abandonAssociation() alone may be called from any thread.
 class Iec61850Network : public QObject {
     Q_OBJECT
 
@@ -33,6 +35,12 @@ public:
     // Texts of one value. In normal mode also announces the text with updateValue for `ref`; a type
     // without a text form is announced as an empty update in either mode.
     QStringList renderValue(MmsValue* value, const QString& ref, bool reportMode);
+
+    // Thread-safe, for the thread that asks for a disconnect while the engine's thread may be busy:
+    // every request still queued for the open association is dropped unsent, and a request waiting
+    // for its answer ends at once (the association is aborted). The teardown itself, with its
+    // connectionStateChanged(false), stays with the disconnect() slot.
+    void abandonAssociation();
 
 signals:
     void newDataLine(const QString& data_string, const QString& ref_string, const QString& fc_string,
@@ -58,7 +66,7 @@ public slots:
 private:
     static void connectionClosedHandler(void* parameter, IedConnection connection);
     void associationClosed(quint64 association);
-    // True while an association is open that the server has not ended.
+    // True while an association is open that the server has not ended and nobody abandoned.
     bool mayRequest() const;
 
     // Reports (iec61850network_reports.cpp).
@@ -70,6 +78,21 @@ private:
     static void reportHandler(void* parameter, ClientReport report);
     void emitReport(const ReportContext& context, ClientReport report);
     QStringList dataSetMemberRefs(const QString& dataSetRef);
+
+    // Marks a library request in progress on the engine's thread, so that abandonAssociation() knows
+    // whether there is a request to cut short; `allowed` says whether the request may go out at all.
+    class RequestScope {
+    public:
+        explicit RequestScope(Iec61850Network& engine);
+        ~RequestScope();
+        RequestScope(const RequestScope&) = delete;
+        RequestScope& operator=(const RequestScope&) = delete;
+        bool allowed() const { return allowed_; }
+
+    private:
+        Iec61850Network& engine_;
+        bool allowed_;
+    };
 
     void readAndRender(const QString& ref);
     QString emitDataLine(const QString& name, bool record);
@@ -93,7 +116,10 @@ private:
     // What each installed report handler needs on the receive thread. Kept until the connection is
     // destroyed, since a replaced handler may still be running.
     std::vector<std::unique_ptr<ReportContext>> reportContexts;
+    // Written only on the engine's thread, under handleMutex; abandonAssociation() reads it under the
+    // mutex, so the handle cannot be released while it is being aborted.
     IedConnection connection = nullptr;
+    mutable std::mutex handleMutex;
     // Raised on the receive thread when the server ends the association; stops every further request.
     std::atomic<bool> closedByPeer{false};
     int currentLayer = 0;
@@ -105,6 +131,9 @@ private:
     // raised for, so one that arrives late cannot end a newer association.
     std::atomic<quint64> liveAssociation{0};
     quint64 associationCount = 0;
+    // The association a disconnect was asked for; its queued requests are dropped.
+    std::atomic<quint64> abandonedAssociation{0};
+    std::atomic<int> requestsInFlight{0};
 };
 
 }  // namespace iec61850

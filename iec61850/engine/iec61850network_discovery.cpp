@@ -28,7 +28,8 @@ QList<QByteArray> takeNames(LinkedList list) {
 
 template <typename Request>
 bool Iec61850Network::requestNames(Request request, QList<QByteArray>& names) {
-    if (!mayRequest()) {
+    const RequestScope scope(*this);
+    if (!scope.allowed()) {
         return false;
     }
     LinkedList list = request();
@@ -51,7 +52,8 @@ QString Iec61850Network::emitDataLine(const QString& name, bool record) {
 }
 
 void Iec61850Network::browseServer() {
-    if (!browseLogicalDevices()) {
+    // A device that fell silent at the last read has ended the association by now, not completed it.
+    if (!browseLogicalDevices() || !mayRequest()) {
         disconnect();
         return;
     }

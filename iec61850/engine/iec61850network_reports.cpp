@@ -47,7 +47,8 @@ QString errorText(IedClientError error) {
 }  // namespace
 
 void Iec61850Network::enableDisableReport(const QString& ref_string) {
-    if (!mayRequest()) {
+    const RequestScope scope(*this);
+    if (!scope.allowed()) {
         return;
     }
     const QByteArray reference = ref_string.toUtf8();

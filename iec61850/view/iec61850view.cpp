@@ -63,6 +63,8 @@ Iec61850View::Iec61850View(QWidget* parent) : QWidget(parent) {
 }
 
 Iec61850View::~Iec61850View() {
+    // Closing the window does not wait for a device that has stopped answering.
+    network->abandonAssociation();
     networkThread.quit();
     networkThread.wait();
     // The thread has ended, so the engine can be destroyed here. Its destructor ends an open
@@ -87,6 +89,12 @@ void Iec61850View::connectSignals() {
 
     connect(this, &Iec61850View::doConnect, network, &Iec61850Network::doConnect);
     connect(this, &Iec61850View::doDisconnect, network, &Iec61850Network::disconnect);
+    // A Disconnect must not wait behind reads queued for a device that has stopped answering: they are
+    // dropped here and now, on this thread, and the queued disconnect() then ends the association.
+    Iec61850Network* engine = network;
+    connect(
+        this, &Iec61850View::doDisconnect, network, [engine] { engine->abandonAssociation(); },
+        Qt::DirectConnection);
     connect(this, &Iec61850View::readValue, network, &Iec61850Network::readValue);
     connect(this, &Iec61850View::enableDisableReport, network, &Iec61850Network::enableDisableReport);
     connect(controlDialog, &ControlDialog::controlSelect, network, &Iec61850Network::controlSelect);

@@ -1,5 +1,6 @@
 #include "client_connection.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 #include <utility>
@@ -14,6 +15,9 @@ namespace iecstack::client {
 namespace {
 
 using std::chrono::milliseconds;
+
+// How long closing waits for the server to answer conclude and release before it aborts.
+constexpr milliseconds kCloseWait{500};
 
 std::string dollarPath(const std::string& dottedPath) {
     std::string item = dottedPath;
@@ -82,7 +86,18 @@ void ClientConnection::close() {
         association = std::move(association_);
     }
     if (association) {
-        dispose(std::move(association), true, milliseconds(requestTimeoutMs_.load()));
+        dispose(std::move(association), true, std::min(kCloseWait, milliseconds(requestTimeoutMs_.load())));
+    }
+}
+
+void ClientConnection::abort() {
+    std::shared_ptr<Association> association;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        association = std::move(association_);
+    }
+    if (association) {
+        dispose(std::move(association), false, milliseconds(0));
     }
 }
 
@@ -131,8 +146,16 @@ void ClientConnection::unconfirmedReceived(mms::UnconfirmedPdu&& pdu) {
 }
 
 std::shared_ptr<ClientConnection::Association> ClientConnection::current() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return association_ && !association_->connecting ? association_ : nullptr;
+    std::shared_ptr<Association> association;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        association = association_;
+    }
+    // What an ended association learnt is not served any more: its requests fail at once.
+    if (!association || association->connecting || !association->client->isConnected()) {
+        return nullptr;
+    }
+    return association;
 }
 
 RequestOutcome ClientConnection::request(Association& association, mms::ConfirmedRequestService service) {
@@ -165,8 +188,15 @@ IedClientError ClientConnection::fetchNameList(Association& association, mms::Ge
             return IED_ERROR_OK;
         }
         // "More follow" without a new last name would ask the same question forever.
-        if (!progress || round + 1 >= limits_.maxContinuations) {
+        if (!progress) {
             std::fprintf(stderr, "iecstack client: name list continuation without progress refused\n");
+            return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        }
+        if (round + 1 >= limits_.maxContinuations) {
+            std::fprintf(stderr,
+                         "iecstack client: name list still not complete after %zu pages (%zu names), "
+                         "the rest refused\n",
+                         limits_.maxContinuations, names->size());
             return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
         }
         question.continueAfter = names->back();

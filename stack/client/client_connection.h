@@ -38,7 +38,11 @@ public:
     void setClosedHandler(IedConnectionClosedHandler handler, void* parameter);
 
     IedClientError connect(const char* host, int port);
+    // Conclude and release, waiting at most half a second (never longer than the request time-out)
+    // for the server, then abort.
     void close();
+    // Ends the association at once, from any thread: waiting requests fail, no handler runs.
+    void abort();
 
     std::vector<std::string> logicalDevices(IedClientError* error);
     std::vector<std::string> logicalDeviceDirectory(IedClientError* error, const char* logicalDevice);

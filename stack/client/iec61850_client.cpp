@@ -93,6 +93,16 @@ void IedConnection_close(IedConnection self) {
     }
 }
 
+void IedConnection_abort(IedConnection self, IedClientError* error) {
+    ErrorSink sink(error);
+    if (self == nullptr) {
+        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        return;
+    }
+    self->connection.abort();
+    *sink.target = IED_ERROR_OK;
+}
+
 void IedConnection_destroy(IedConnection self) {
     delete self;
 }

@@ -22,6 +22,9 @@ constexpr int32_t kProposedOutstanding = 5;
 constexpr int32_t kProposedNesting = 10;
 // A peer that agrees to PDUs smaller than this could not carry one read response; we refuse it.
 constexpr int32_t kSmallestUsablePduSize = 256;
+// How long a request that found the peer silent waits for the closed handler to have run, so that the
+// caller sees the association gone when the request returns.
+constexpr std::chrono::seconds kLostNoticeWait{2};
 
 mms::InitiateRequest initiateRequest() {
     mms::InitiateRequest request;
@@ -69,6 +72,9 @@ struct MmsClient::Impl {
 
     void received(ByteView pdu);
     void closed();
+    // A request got no answer in time and nothing else came from the peer meanwhile: the association
+    // is given up as lost, the ended handler runs, and later requests fail at once.
+    void declareLost();
 
     Handlers handlers;
     ReceiveCounters& counters;
@@ -76,12 +82,15 @@ struct MmsClient::Impl {
     mms::DecodeLimits limits;
     std::atomic<std::thread::id> receiveThread{};
     std::atomic<uint32_t> pduSize{kProposedPduSize};
+    std::atomic<uint64_t> receivedPdus{0};  // anything at all from the peer, well-formed or not
 
     std::mutex mutex;
     std::condition_variable changed;
-    bool connected = false;  // the initiate exchange succeeded
-    bool ended = false;      // the receive side has stopped
-    bool localEnd = false;   // the owner released or aborted
+    bool connected = false;   // the initiate exchange succeeded
+    bool ended = false;       // the receive side has stopped
+    bool localEnd = false;    // the owner released or aborted
+    bool lost = false;        // given up because the peer fell silent
+    bool endNoticed = false;  // the ended handler, if it was due, has returned
     bool concludeAnswered = false;
 
     // Last member: destroyed first, which stops the receive thread before anything it uses goes away.
@@ -90,6 +99,7 @@ struct MmsClient::Impl {
 
 void MmsClient::Impl::received(ByteView pdu) {
     receiveThread = std::this_thread::get_id();
+    ++receivedPdus;
     auto decoded = mms::decodePdu(pdu, limits);
     if (!decoded) {
         ++counters.malformedPdus;
@@ -146,6 +156,31 @@ void MmsClient::Impl::closed() {
     if (notify && handlers.ended) {
         handlers.ended();
     }
+    std::lock_guard<std::mutex> lock(mutex);
+    endNoticed = true;
+    changed.notify_all();
+}
+
+void MmsClient::Impl::declareLost() {
+    iso::InitiatorAssociation* giveUp = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!connected || ended || localEnd || lost) {
+            return;
+        }
+        lost = true;
+        giveUp = association.get();
+    }
+    std::fprintf(stderr,
+                 "iecstack client: no answer from the server within the request time-out, "
+                 "association given up\n");
+    tracker.close(IED_ERROR_CONNECTION_LOST);
+    giveUp->abandon();
+    if (receiveThread.load() == std::this_thread::get_id()) {
+        return;  // the receive thread reports the end once this returns
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait_for(lock, kLostNoticeWait, [this] { return ended && endNoticed; });
 }
 
 MmsClient::MmsClient(Handlers handlers) : impl_(std::make_unique<Impl>(std::move(handlers), counters_)) {}
@@ -218,11 +253,12 @@ RequestOutcome MmsClient::request(mms::ConfirmedRequestService service, std::chr
     iso::InitiatorAssociation* association = nullptr;
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);
-        if (!impl_->connected || impl_->ended || impl_->localEnd) {
+        if (!impl_->connected || impl_->ended || impl_->localEnd || impl_->lost) {
             return RequestOutcome::failed(IED_ERROR_NOT_CONNECTED);
         }
         association = impl_->association.get();
     }
+    const uint64_t receivedBefore = impl_->receivedPdus.load();
     IedClientError error = IED_ERROR_OK;
     const auto invokeId = impl_->tracker.begin(deadline, &error);
     if (!invokeId) {
@@ -236,14 +272,18 @@ RequestOutcome MmsClient::request(mms::ConfirmedRequestService service, std::chr
                                           ? IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT
                                           : IED_ERROR_CONNECTION_LOST);
     }
-    return impl_->tracker.wait(*invokeId, deadline);
+    RequestOutcome outcome = impl_->tracker.wait(*invokeId, deadline);
+    if (outcome.error == IED_ERROR_TIMEOUT && impl_->receivedPdus.load() == receivedBefore) {
+        impl_->declareLost();
+    }
+    return outcome;
 }
 
 void MmsClient::release(std::chrono::milliseconds timeout) {
     iso::InitiatorAssociation* association = nullptr;
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);
-        const bool up = impl_->connected && !impl_->ended && !impl_->localEnd;
+        const bool up = impl_->connected && !impl_->ended && !impl_->localEnd && !impl_->lost;
         impl_->localEnd = true;
         if (up) {
             association = impl_->association.get();
@@ -254,9 +294,15 @@ void MmsClient::release(std::chrono::milliseconds timeout) {
         return;
     }
     const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool concluded = false;
     if (association->send(mms::encodePdu(mms::Pdu{mms::ConcludeRequest{}}))) {
         std::unique_lock<std::mutex> lock(impl_->mutex);
         impl_->changed.wait_until(lock, deadline, [this] { return impl_->concludeAnswered || impl_->ended; });
+        concluded = impl_->concludeAnswered;
+    }
+    if (!concluded) {
+        abort();  // a peer that does not answer is not waited for twice
+        return;
     }
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -271,15 +317,16 @@ void MmsClient::abort() {
         impl_->localEnd = true;
         association = impl_->association.get();
     }
+    // Before the receive thread ends: waiting requests learn that we ended it, not that it was lost.
+    impl_->tracker.close(IED_ERROR_NOT_CONNECTED);
     if (association != nullptr) {
         association->abort();
     }
-    impl_->tracker.close(IED_ERROR_NOT_CONNECTED);
 }
 
 bool MmsClient::isConnected() const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->connected && !impl_->ended && !impl_->localEnd;
+    return impl_->connected && !impl_->ended && !impl_->localEnd && !impl_->lost;
 }
 
 bool MmsClient::onReceiveThread() const {

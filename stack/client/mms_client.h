@@ -40,8 +40,11 @@ public:
     MmsClient& operator=(const MmsClient&) = delete;
 
     IedClientError connect(const std::string& host, int port, std::chrono::milliseconds timeout);
+    // A request without an answer after `timeout` fails with IED_ERROR_TIMEOUT. When nothing at all
+    // came from the peer meanwhile, the peer is taken for dead: the association ends as lost (the ended
+    // handler has run when this returns) and every other waiting request fails.
     RequestOutcome request(mms::ConfirmedRequestService service, std::chrono::milliseconds timeout);
-    // Conclude, then release; the ended handler does not run for it.
+    // Conclude, then release, within `timeout` in all, or abort; the ended handler does not run for it.
     void release(std::chrono::milliseconds timeout);
     // Drops the association at once, without the ended handler; waiting requests fail.
     void abort();

@@ -176,18 +176,27 @@ IedConnection IedConnection_create(void);
  * time-out has passed or the server refused. */
 void IedConnection_connect(IedConnection self, IedClientError* error, const char* hostname, int tcpPort);
 
-/* Defaults: 10000 ms for connecting, 5000 ms for every confirmed request. */
+/* Defaults: 10000 ms for connecting, 5000 ms for every confirmed request. A request that times out
+ * while nothing at all came from the server meanwhile ends the association as lost: the closed
+ * handler has run when the request returns IED_ERROR_TIMEOUT, and later requests fail at once. */
 void IedConnection_setConnectTimeout(IedConnection self, uint32_t timeoutInMs);
 void IedConnection_setRequestTimeout(IedConnection self, uint32_t timeoutInMs);
 
 /* Runs once, on the receive thread, when an established association ends for any other reason than
- * IedConnection_close or IedConnection_destroy by the owner. The handler may call any function of
- * this API on the handle, IedConnection_destroy included (the handle must not be used after that). */
+ * IedConnection_close, IedConnection_abort or IedConnection_destroy by the owner. The handler may call any
+ * function of this API on the handle, IedConnection_destroy included (the handle must not be used after
+ * that). */
 void IedConnection_installConnectionClosedHandler(IedConnection self, IedConnectionClosedHandler handler,
                                                   void* parameter);
 
-/* Concludes and releases the association; the handle can connect again. */
+/* Concludes and releases the association; the handle can connect again. A server that does not
+ * answer within half a second (or the request time-out, if shorter) gets an abort instead. */
 void IedConnection_close(IedConnection self);
+
+/* Aborts the association at once, without waiting for the server; safe from any thread while other
+ * threads wait in requests on the handle, which then fail. The closed handler does not run for it;
+ * the handle can connect again. */
+void IedConnection_abort(IedConnection self, IedClientError* error);
 
 /* Closes if needed and frees the handle; no callback runs once it has returned. */
 void IedConnection_destroy(IedConnection self);

@@ -125,7 +125,7 @@ bool InitiatorAssociation::isOpen() const {
 Status<Error> InitiatorAssociation::send(ByteView mmsPdu) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!open_ || localEnd_ || releaseRequested_) {
+        if (!open_ || localEnd_ || releaseRequested_ || abandoned_) {
             return Error::NotConnected;
         }
         if (mmsPdu.size() > maxPduSize_) {
@@ -193,10 +193,24 @@ void InitiatorAssociation::abort() {
             localReason_ = CloseReason::LocalAbort;
         }
     }
+    // A peer that has stopped reading gets no abort rather than holding us up.
     if (open) {
-        transport_->sendUnit(encodeAbortUnit(acseContextId_));
+        transport_->sendUnitNow(encodeAbortUnit(acseContextId_));
     }
     stop(CloseReason::LocalAbort);
+}
+
+void InitiatorAssociation::abandon() {
+    bool open;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open = open_ && !localEnd_ && !abandoned_;
+        abandoned_ = true;
+    }
+    if (open) {
+        transport_->sendUnitNow(encodeAbortUnit(acseContextId_));
+    }
+    transport_->shutdown();
 }
 
 Status<Error> InitiatorAssociation::release(std::chrono::milliseconds timeout) {
@@ -219,10 +233,12 @@ Status<Error> InitiatorAssociation::release(std::chrono::milliseconds timeout) {
         ended = ended_.wait_for(lock, timeout, [this] { return !open_; });
         reason = finalReason_;
     }
-    close();
     if (!ended) {
+        // A peer that does not answer the release is not waited for any longer.
+        abort();
         return Error::Timeout;
     }
+    close();
     if (reason == CloseReason::PeerAborted) {
         return Error::PeerAborted;
     }

@@ -47,9 +47,14 @@ Result<Bytes, Error> IsoTransport::receiveUnit(const Deadline& deadline) {
     }
 }
 
-Status<Error> IsoTransport::sendLocked(ByteView bytes) {
-    std::lock_guard<std::mutex> lock(sendMutex_);
-    auto sent = socket_.sendAll(bytes, kSendTimeoutMs);
+Status<Error> IsoTransport::sendLocked(ByteView bytes, int timeoutMs) {
+    std::unique_lock<std::mutex> lock(sendMutex_, std::defer_lock);
+    if (timeoutMs > 0) {
+        lock.lock();
+    } else if (!lock.try_lock()) {
+        return Error::Timeout;
+    }
+    auto sent = socket_.sendAll(bytes, timeoutMs);
     if (!sent) {
         // Part of a TPKT may be out; nothing sent after it could be framed by the peer.
         socket_.shutdownBoth();
@@ -58,11 +63,15 @@ Status<Error> IsoTransport::sendLocked(ByteView bytes) {
 }
 
 Status<Error> IsoTransport::sendTpdu(ByteView tpdu) {
-    return sendLocked(encodeTpkt(tpdu));
+    return sendLocked(encodeTpkt(tpdu), kSendTimeoutMs);
 }
 
 Status<Error> IsoTransport::sendUnit(ByteView unit) {
-    return sendLocked(cotp::encodeDataTpkts(unit, tpduSize_));
+    return sendLocked(cotp::encodeDataTpkts(unit, tpduSize_), kSendTimeoutMs);
+}
+
+Status<Error> IsoTransport::sendUnitNow(ByteView unit) {
+    return sendLocked(cotp::encodeDataTpkts(unit, tpduSize_), 0);
 }
 
 }  // namespace iecstack::iso

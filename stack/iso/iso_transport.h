@@ -27,6 +27,9 @@ public:
 
     Status<Error> sendTpdu(ByteView tpdu);
     Status<Error> sendUnit(ByteView unit);
+    // Sends only if the unit can go out at once: no waiting for another sender or for the peer to
+    // read. For last words (an abort) to a peer that may have stopped reading.
+    Status<Error> sendUnitNow(ByteView unit);
 
     // Set while the transport connection is set up, before other threads may send.
     void setTpduSize(size_t size) { tpduSize_ = size; }
@@ -38,7 +41,7 @@ public:
     std::string peerAddress() const { return socket_.peerAddress(); }
 
 private:
-    Status<Error> sendLocked(ByteView bytes);
+    Status<Error> sendLocked(ByteView bytes, int timeoutMs);
 
     TcpSocket socket_;
     TpktFramer framer_;

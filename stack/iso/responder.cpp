@@ -105,7 +105,7 @@ Status<Error> ResponderListener::start() {
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
     socklen_t length = sizeof(address);
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::listen(listenFd_, 16) != 0 ||
+        ::listen(listenFd_, SOMAXCONN) != 0 ||
         ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
         ::pipe2(wakePipe_, O_CLOEXEC) != 0) {
         ::close(listenFd_);

@@ -8,12 +8,32 @@
 
 namespace iecstack::server {
 
+std::string printableLine(const std::string& line) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(line.size());
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte < 0x20 || byte >= 0x7f) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0f];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 class MmsServer::Association : public iso::ResponderHandler {
 public:
-    Association(MmsServices& services, const ServerOptions& options, uint64_t id,
-                std::shared_ptr<iso::ResponderAssociation> association)
+    Association(MmsServices& services, const ServerOptions& options, std::atomic<uint64_t>& requestsSeen,
+                uint64_t id, std::shared_ptr<iso::ResponderAssociation> association)
         : services_(services),
           options_(options),
+          requestsSeen_(requestsSeen),
           id_(id),
           association_(std::move(association)),
           tag_("[" + std::to_string(id) + "] ") {}
@@ -49,6 +69,10 @@ public:
     }
 
     void onPdu(iso::ResponderAssociation&, ByteView mmsPdu) override {
+        if (options_.silentAfterRequests && requestsSeen_.fetch_add(1) >= *options_.silentAfterRequests) {
+            log("PDU of " + std::to_string(mmsPdu.size()) + " octets left unanswered (silent)");
+            return;
+        }
         session_->beginRequest();
         ServiceOutcome outcome = services_.handle(*session_, mmsPdu);
         log(outcome.summary);
@@ -79,6 +103,7 @@ private:
 
     MmsServices& services_;
     const ServerOptions& options_;
+    std::atomic<uint64_t>& requestsSeen_;
     const uint64_t id_;
     std::shared_ptr<iso::ResponderAssociation> association_;
     std::string tag_;
@@ -87,7 +112,14 @@ private:
 };
 
 MmsServer::MmsServer(MmsServices& services, ServerOptions options)
-    : services_(services), options_(std::move(options)) {}
+    : services_(services), options_(std::move(options)) {
+    // Names and addresses in log lines come from peers: no byte of theirs reaches a terminal raw.
+    if (options_.log) {
+        options_.log = [sink = std::move(options_.log)](const std::string& line) {
+            sink(printableLine(line));
+        };
+    }
+}
 
 MmsServer::~MmsServer() {
     stop();
@@ -104,7 +136,7 @@ bool MmsServer::start(std::string* error) {
     auto counter = std::make_shared<std::atomic<uint64_t>>(0);
     listener_ = std::make_unique<iso::ResponderListener>(
         settings, [this, counter](const std::shared_ptr<iso::ResponderAssociation>& association) {
-            return std::make_unique<Association>(services_, options_, ++*counter, association);
+            return std::make_unique<Association>(services_, options_, requestsSeen_, ++*counter, association);
         });
     auto started = listener_->start();
     if (!started) {

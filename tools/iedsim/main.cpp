@@ -78,6 +78,8 @@ int main(int argc, char** argv) {
     serverOptions.server.port = options.port;
     serverOptions.server.maxPduSize = options.maxPdu;
     serverOptions.server.responseDelay = std::chrono::milliseconds(options.latencyMs);
+    serverOptions.server.maxConnections = options.maxConnections;
+    serverOptions.server.silentAfterRequests = options.silentAfter;
     serverOptions.server.log = logLine;
     std::string error;
     auto server = SimulatedServer::start(std::move(*model), serverOptions, &error);

@@ -6,7 +6,7 @@ namespace iedsim {
 
 const char* const kUsage =
     "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--max-pdu BYTES]\n"
-    "              [--latency MS]\n"
+    "              [--latency MS] [--max-connections N] [--silent-after N]\n"
     "       iedsim --generate N > model.icd\n"
     "\n"
     "  --scl FILE       configuration file to serve (ICD, CID, or SCD with --ied)\n"
@@ -16,6 +16,10 @@ const char* const kUsage =
     "  --simulate       let measured values drift and status values toggle\n"
     "  --max-pdu BYTES  largest MMS PDU size to agree to, default 65000\n"
     "  --latency MS     delay every response by MS milliseconds\n"
+    "  --max-connections N\n"
+    "                   connections served at once, default 32; more are closed at once\n"
+    "  --silent-after N answer the first N requests (over all connections), then nothing more\n"
+    "                   while keeping every connection open, as a frozen device does\n"
     "  --generate N     write a configuration with N logical nodes to stdout and exit\n";
 
 namespace {
@@ -73,6 +77,16 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
                 return "--latency needs milliseconds from 0 to 60000";
             }
             o.latencyMs = static_cast<unsigned>(n);
+        } else if (a == "--max-connections") {
+            if (!value(v) || !toNumber(v, 100000, n) || n == 0) {
+                return "--max-connections needs a number from 1 to 100000";
+            }
+            o.maxConnections = n;
+        } else if (a == "--silent-after") {
+            if (!value(v) || !toNumber(v, 4000000000, n)) {
+                return "--silent-after needs a number of requests";
+            }
+            o.silentAfter = n;
         } else if (a == "--generate") {
             if (!value(v) || !toNumber(v, 100000, n) || n == 0) {
                 return "--generate needs a number of logical nodes from 1 to 100000";

@@ -15,7 +15,9 @@ struct Options {
     bool simulate = false;
     size_t maxPdu = 65000;
     unsigned latencyMs = 0;
-    std::optional<unsigned> generate;  // write a generated model of N logical nodes and exit
+    size_t maxConnections = 32;
+    std::optional<uint64_t> silentAfter;  // answer nothing after this many requests
+    std::optional<unsigned> generate;     // write a generated model of N logical nodes and exit
     bool help = false;
 };
 

@@ -61,10 +61,15 @@ public:
     // Thread-safe. PduTooLarge beyond the agreed size, NotConnected once the association ended.
     Status<Error> send(ByteView mmsPdu);
 
-    // Orderly release: waits up to `timeout` for the peer's release response, then closes.
+    // Orderly release: waits up to `timeout` for the peer's release response, then closes; aborts
+    // when no response came.
     Status<Error> release(std::chrono::milliseconds timeout);
+    // Abort or close at once; the abort goes out only if the peer still takes what we send.
     void abort();
     void close();
+    // Gives the association up as lost, from any thread and without waiting: a best-effort abort,
+    // then the connection is shut down and the receive thread reports ConnectionLost to onClosed.
+    void abandon();
 
     bool isOpen() const;
 
@@ -84,6 +89,7 @@ private:
     std::condition_variable ended_;
     bool open_ = true;
     bool releaseRequested_ = false;
+    bool abandoned_ = false;
     CloseReason localReason_ = CloseReason::LocalClose;  // what the receive thread reports when we end it
     bool localEnd_ = false;
     CloseReason finalReason_ = CloseReason::LocalClose;

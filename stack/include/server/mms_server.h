@@ -1,9 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "iso/responder.h"
@@ -20,9 +22,16 @@ struct ServerOptions {
     size_t maxConnections = 32;
     // A peer that has not completed its association by then is dropped.
     std::chrono::milliseconds setupTimeout{10000};
-    // Receives one line per association event and per request; called from connection threads.
+    // Receives one line per association event and per request, with whatever came from a peer
+    // escaped; called from connection threads.
     std::function<void(const std::string&)> log;
+    // Rehearsing a frozen device: after this many PDUs (over all associations) nothing is answered
+    // any more, while every connection stays open.
+    std::optional<uint64_t> silentAfterRequests;
 };
+
+// `line` with backslashes doubled and every byte outside printable ASCII written as \xHH.
+std::string printableLine(const std::string& line);
 
 // Serves MMS on a TCP port: the transport and association layers are the ISO responder's, every
 // association runs on its own thread and asks MmsServices for its answers.
@@ -46,6 +55,7 @@ private:
 
     MmsServices& services_;
     ServerOptions options_;
+    std::atomic<uint64_t> requestsSeen_{0};
     std::unique_ptr<iso::ResponderListener> listener_;
 };
 

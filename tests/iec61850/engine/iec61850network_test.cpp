@@ -46,6 +46,11 @@ public:
                                   Q_ARG(int, port));
     }
     void disconnectEngine() { QMetaObject::invokeMethod(engine, "disconnect"); }
+    // What the view's Disconnect does: abandon at once from this thread, then the queued teardown.
+    void userDisconnect() {
+        engine->abandonAssociation();
+        disconnectEngine();
+    }
     void readValue(const QString& ref) {
         QMetaObject::invokeMethod(engine, "readValue", Q_ARG(QString, ref));
     }
@@ -103,8 +108,18 @@ private slots:
     void connectWhileConnected();
     void destroyWhileConnected();
 
+    // A device that stops answering ends the association after the one request it left unanswered,
+    // and a Disconnect never waits behind queued reads, which are dropped unsent.
+    void deviceFallsSilent_data();
+    void deviceFallsSilent();
+    void disconnectDropsQueuedReadsOfASlowDevice();
+    void disconnectWithReadsQueuedForASilentDevice();
+
 private:
     bool startSimulator(SimulatorProcess& simulator, const QString& model, const QStringList& arguments = {});
+    // PDUs a whole walk of the small model takes, counted on the simulator once.
+    int walkPdus();
+    int walkPduCount = 0;
 };
 
 void Iec61850NetworkTest::initTestCase() {
@@ -419,6 +434,125 @@ void Iec61850NetworkTest::destroyWhileConnected() {
     rig.destroyEngine();
     QCOMPARE(rig.falses(), 1);
     QCOMPARE(rig.events.last(), QString("state|false"));
+}
+
+int Iec61850NetworkTest::walkPdus() {
+    if (walkPduCount == 0) {
+        SimulatorProcess simulator;
+        if (!startSimulator(simulator, kModel)) {
+            return 0;
+        }
+        EngineRig rig;
+        rig.doConnect(simulator.port());
+        if (!QTest::qWaitFor([&] { return rig.trues() == 2; }, kWalkTimeoutMs)) {
+            return 0;
+        }
+        walkPduCount = simulator.pdusLogged();
+    }
+    return walkPduCount;
+}
+
+void Iec61850NetworkTest::deviceFallsSilent_data() {
+    QTest::addColumn<int>("answered");  // requests answered before the silence, of a whole walk
+    QTest::addColumn<bool>("walking");  // the silence starts during the walk
+    const int all = walkPdus();
+    QVERIFY(all > 10);
+    // The first request after the association is the list of logical devices.
+    QTest::newRow("start") << 0 << true;
+    QTest::newRow("middle") << all / 2 << true;
+    QTest::newRow("last request") << all - 1 << true;
+    QTest::newRow("after the walk") << all << false;
+}
+
+void Iec61850NetworkTest::deviceFallsSilent() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    QFETCH(int, answered);
+    QFETCH(bool, walking);
+    SimulatorProcess simulator;
+    QVERIFY(startSimulator(simulator, kModel, {"--silent-after", QString::number(answered)}));
+    EngineRig rig;
+    rig.doConnect(simulator.port());
+    if (!walking) {
+        QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+        rig.readValue("KCTRL/LLN0.Mod.stVal");
+        rig.readValue("KCTRL/MMXU1.TotW.units.SIUnit");
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
+    rig.settle();
+    // No completed walk is announced for a device that went silent in it, and nothing follows the end.
+    QCOMPARE(rig.trues(), walking ? 1 : 2);
+    QCOMPARE(rig.events.last(), QString("state|false"));
+    if (answered == 0) {
+        QCOMPARE(rig.events, (QStringList{"state|true", "state|false"}));
+    }
+    // One unanswered request was enough: nothing was asked after it, the queued read included.
+    QCOMPARE(simulator.pdusLogged(), answered + 1);
+
+    // The engine starts afresh on the next association.
+    SimulatorProcess healthy;
+    QVERIFY(startSimulator(healthy, kModel));
+    rig.events.clear();
+    rig.doConnect(healthy.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+    QCOMPARE(rig.falses(), 0);
+}
+
+void Iec61850NetworkTest::disconnectDropsQueuedReadsOfASlowDevice() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    SimulatorProcess simulator;
+    QVERIFY(startSimulator(simulator, kModel, {"--latency", "50"}));
+    EngineRig rig;
+    rig.doConnect(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+    rig.events.clear();
+    const int walked = simulator.pdusLogged();
+
+    for (int i = 0; i < 100; ++i) {
+        rig.readValue("KCTRL/LLN0.Mod.stVal");
+    }
+    rig.userDisconnect();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
+    rig.settle();
+    QCOMPARE(rig.events.last(), QString("state|false"));
+    // At most the read already under way and the closing went out, not the hundred reads.
+    QVERIFY2(simulator.pdusLogged() - walked <= 2,
+             qPrintable(QString::number(simulator.pdusLogged() - walked)));
+    QVERIFY(rig.values().size() <= 1);
+
+    // A later read finds no association and a new Connect works.
+    rig.readValue("KCTRL/LLN0.Mod.stVal");
+    rig.doConnect(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+}
+
+void Iec61850NetworkTest::disconnectWithReadsQueuedForASilentDevice() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    SimulatorProcess simulator;
+    QVERIFY(startSimulator(simulator, kModel, {"--silent-after", QString::number(walkPdus())}));
+    EngineRig rig;
+    rig.doConnect(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+    rig.events.clear();
+
+    for (int i = 0; i < 250; ++i) {
+        rig.readValue("KCTRL/LLN0.Mod.stVal");
+    }
+    // Give the first read the time to go out, so that the Disconnect finds it waiting.
+    QTRY_COMPARE_WITH_TIMEOUT(simulator.pdusLogged(), walkPdus() + 1, kWalkTimeoutMs);
+    rig.userDisconnect();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
+    rig.settle();
+    QCOMPARE(rig.events, QStringList{"state|false"});
+    QCOMPARE(simulator.pdusLogged(), walkPdus() + 1);
 }
 
 QTEST_GUILESS_MAIN(Iec61850NetworkTest)

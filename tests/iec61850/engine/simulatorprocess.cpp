@@ -38,9 +38,9 @@ bool SimulatorProcess::start(const QString& sclFile, const QStringList& extraArg
             const QRegularExpressionMatch match = listening.match(QString::fromUtf8(line));
             if (match.hasMatch()) {
                 listeningPort = quint16(match.captured(1).toUInt());
-                // Its request log is not needed; reading it keeps the pipe from filling up.
+                // Reading the request log keeps the pipe from filling up.
                 QObject::connect(&process, &QProcess::readyReadStandardOutput, &process,
-                                 [this] { process.readAllStandardOutput(); });
+                                 [this] { log += process.readAllStandardOutput(); });
                 QObject::connect(&process, &QProcess::readyReadStandardError, &process,
                                  [this] { process.readAllStandardError(); });
                 return true;
@@ -57,6 +57,19 @@ bool SimulatorProcess::start(const QString& sclFile, const QStringList& extraArg
     error = QStringLiteral("the simulator is not part of this build");
     return false;
 #endif
+}
+
+int SimulatorProcess::pdusLogged() {
+    // A line per PDU, tagged with its association: "12:00:00.000 [1 127.0.0.1:4711] read ...".
+    while (process.state() == QProcess::Running && process.waitForReadyRead(300)) {
+    }
+    log += process.readAllStandardOutput();
+    static const QRegularExpression pduLine(QStringLiteral("^\\S+ \\[[^]]*\\] (?!associat)"));
+    int count = 0;
+    for (const QByteArray& line : log.split('\n')) {
+        count += pduLine.match(QString::fromUtf8(line)).hasMatch() ? 1 : 0;
+    }
+    return count;
 }
 
 void SimulatorProcess::kill() {

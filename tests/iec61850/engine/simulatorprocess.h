@@ -20,9 +20,12 @@ public:
     quint16 port() const { return listeningPort; }
     void kill();
     QString errorText() const { return error; }
+    // PDUs the simulator has logged from its clients so far, answered or not.
+    int pdusLogged();
 
 private:
     QProcess process;
     quint16 listeningPort = 0;
     QString error;
+    QByteArray log;
 };

@@ -70,7 +70,8 @@ public:
             ADD_FAILURE() << "scripted peer: client sent an undecodable PDU";
             return;
         }
-        if (std::holds_alternative<mms::ConcludeRequest>(*pdu)) {
+        // A silent peer is silent to everything, the conclude included.
+        if (std::holds_alternative<mms::ConcludeRequest>(*pdu) && peer_.behaviour_ != Behaviour::Silent) {
             association.send(mms::encodePdu(mms::Pdu{mms::ConcludeResponse{}}));
             return;
         }

@@ -21,7 +21,7 @@ class ScriptedPeer {
 public:
     enum class Behaviour {
         Answer,          // the recorded response, or a reject when the capture has none
-        Silent,          // never answers
+        Silent,          // never answers, not even a conclude
         CloseOnRequest,  // drops the TCP connection when a request arrives
         AnswerLate,      // the recorded response, half a second late (holding up later requests)
         EndlessNames,    // every name list answered with the same name and "more follow"

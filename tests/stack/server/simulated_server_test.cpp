@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "capture.h"
 #include "mms_test_client.h"
@@ -356,4 +359,41 @@ TEST(SimulatedServer, ClientVanishingMidRequestLeavesTheServerServing) {
     auto client = MmsTestClient::connect(ied->port());
     ASSERT_TRUE(client);
     EXPECT_TRUE(readValue(*client, "BAY1MEAS", "MMXU1$MX$Hz$mag$f"));
+}
+
+// Peers that abuse the device: more connections than its limit are turned away at once while the
+// admitted ones are served, and bytes of theirs never reach the log raw.
+TEST(SimulatedServer, ConnectionLimitAndLogStandUpToAbusivePeers) {
+    SimulatedServer::Options options;
+    options.server.maxConnections = 2;
+    std::mutex logMutex;
+    std::vector<std::string> log;
+    options.server.log = [&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(logMutex);
+        log.push_back(line);
+    };
+    auto ied = startSample(options);
+    ASSERT_TRUE(ied);
+    auto first = MmsTestClient::connect(ied->port());
+    auto second = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(first && second);
+    EXPECT_FALSE(MmsTestClient::connect(ied->port()));
+    EXPECT_EQ(ied->server().counters().connectionsOverLimit, 1u);
+
+    const std::string hostile = std::string("BAY1\x1b[2J\r\nfake line\0\xff\\", 22);
+    EXPECT_TRUE(first->request(readOf(hostile, "LLN0$ST$Beh$stVal")));
+    EXPECT_TRUE(readValue(*second, "BAY1CTRL", "LLN0$ST$Beh$stVal"));
+    first.reset();
+    second.reset();
+    ied->stop();
+
+    std::lock_guard<std::mutex> lock(logMutex);
+    bool sawHostileName = false;
+    for (const std::string& line : log) {
+        for (const char c : line) {
+            EXPECT_TRUE(c >= 0x20 && c < 0x7f) << "raw byte in log line: " << line;
+        }
+        sawHostileName |= line.find("BAY1\\x1b[2J\\x0d\\x0afake line\\x00\\xff\\\\") != std::string::npos;
+    }
+    EXPECT_TRUE(sawHostileName);
 }

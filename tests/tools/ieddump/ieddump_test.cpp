@@ -45,6 +45,9 @@ private slots:
     // Texts in the device's own language and arrays show as values, not as blank lines.
     void mmsStringsAndArraysShowTheirValues();
     void failedConnectionExitsWithOne();
+    // A device that stops answering ends the dump with a lost connection after one unanswered request.
+    void silentDeviceExitsWithOne_data();
+    void silentDeviceExitsWithOne();
     void badArguments();
 };
 
@@ -108,6 +111,31 @@ void IeddumpTest::failedConnectionExitsWithOne() {
     const Run run = runDump({"127.0.0.1", QString::number(closed.port())});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.lines, QStringList{"connectionStateChanged\tfalse"});
+}
+
+void IeddumpTest::silentDeviceExitsWithOne_data() {
+    QTest::addColumn<int>("answered");
+    QTest::newRow("association only") << 0;
+    QTest::newRow("in the walk") << 40;
+}
+
+void IeddumpTest::silentDeviceExitsWithOne() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    QFETCH(int, answered);
+    SimulatorProcess simulator;
+    QVERIFY2(simulator.start(kModel, {"--silent-after", QString::number(answered)}),
+             qPrintable(simulator.errorText()));
+    const Run run = runDump({"127.0.0.1", QString::number(simulator.port())});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.lines.first(), QString("connectionStateChanged\ttrue"));
+    QCOMPARE(run.lines.last(), QString("connectionStateChanged\tfalse"));
+    QCOMPARE(run.lines.count("connectionStateChanged\ttrue"), 1);
+    if (answered == 0) {
+        QCOMPARE(run.lines.size(), 2);
+    }
+    QCOMPARE(simulator.pdusLogged(), answered + 1);
 }
 
 void IeddumpTest::badArguments() {

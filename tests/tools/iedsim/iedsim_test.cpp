@@ -149,8 +149,8 @@ TEST(Iedsim, AnnouncesItsPortLogsRequestsAndStopsOnSigint) {
 }
 
 TEST(Iedsim, RefusesBadFilesAndArgumentsWithExitCodes) {
-    Process broken(
-        {"--scl", std::string(KORVAN_TEST_DATA_DIR) + "/scl/openscd-datatypetemplateerrors.scd", "--port", "0"});
+    Process broken({"--scl", std::string(KORVAN_TEST_DATA_DIR) + "/scl/openscd-datatypetemplateerrors.scd",
+                    "--port", "0"});
     EXPECT_EQ(broken.wait(60s), 1);
     EXPECT_NE(broken.stderrText().find("openscd-datatypetemplateerrors.scd:66: <DO> has no type attribute"),
               std::string::npos);
@@ -182,6 +182,14 @@ TEST(Iedsim, ParsesItsOptions) {
     EXPECT_EQ(iedsim::parseOptions({"--scl"}, dangling), std::string("--scl needs a file"));
     iedsim::Options tiny;
     EXPECT_TRUE(iedsim::parseOptions({"--scl", "a", "--max-pdu", "100"}, tiny).has_value());
+    iedsim::Options abuse;
+    EXPECT_EQ(abuse.maxConnections, 32u);
+    EXPECT_EQ(iedsim::parseOptions({"--scl", "a", "--max-connections", "200", "--silent-after", "0"}, abuse),
+              std::nullopt);
+    EXPECT_EQ(abuse.maxConnections, 200u);
+    EXPECT_EQ(abuse.silentAfter, std::optional<uint64_t>(0));
+    iedsim::Options noConnections;
+    EXPECT_TRUE(iedsim::parseOptions({"--scl", "a", "--max-connections", "0"}, noConnections).has_value());
     iedsim::Options generate;
     EXPECT_EQ(iedsim::parseOptions({"--generate", "50"}, generate), std::nullopt);
     EXPECT_EQ(generate.generate, 50u);
