@@ -61,7 +61,10 @@ bool SimulatorProcess::start(const QString& sclFile, const QStringList& extraArg
 
 int SimulatorProcess::pdusLogged() {
     // A line per PDU, tagged with its association: "12:00:00.000 [1 127.0.0.1:4711] read ...".
-    while (process.state() == QProcess::Running && process.waitForReadyRead(300)) {
+    // Until the log has been quiet for a moment; a simulator that keeps logging is read for a few
+    // seconds at most.
+    const QDeadlineTimer deadline(3000);
+    while (process.state() == QProcess::Running && !deadline.hasExpired() && process.waitForReadyRead(300)) {
     }
     log += process.readAllStandardOutput();
     static const QRegularExpression pduLine(QStringLiteral("^\\S+ \\[[^]]*\\] (?!associat)"));
