@@ -1,0 +1,264 @@
+#pragma once
+/* The client API subset the engine, the view, the tools and their tests may use: exactly the names and
+ * signatures an installed libiec61850 offers for them, and nothing of our stack beyond. The build
+ * compiles those users against this header alone (target client_api_subset_check), so that a call
+ * outside the subset fails there, not first in a build with KORVAN_USE_LIBIEC61850. To use a further
+ * function, add it here and to the subset's documentation only when libiec61850 has it with exactly
+ * this name and signature. */
+
+#include <stdbool.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Handles and helpers ---- */
+
+typedef struct sIedConnection* IedConnection;
+typedef struct sMmsValue MmsValue;
+typedef struct sLinkedList* LinkedList;
+typedef struct sClientReportControlBlock* ClientReportControlBlock;
+typedef struct sClientReport* ClientReport;
+typedef struct sControlObjectClient* ControlObjectClient;
+
+LinkedList LinkedList_getNext(LinkedList list);
+void* LinkedList_getData(LinkedList listElement);
+int LinkedList_size(LinkedList list);
+void LinkedList_destroy(LinkedList list);
+
+/* ---- Enumerations and constants ---- */
+
+typedef enum {
+    IED_ERROR_OK = 0,
+    IED_ERROR_NOT_CONNECTED = 1,
+    IED_ERROR_ALREADY_CONNECTED = 2,
+    IED_ERROR_CONNECTION_LOST = 3,
+    IED_ERROR_SERVICE_NOT_SUPPORTED = 4,
+    IED_ERROR_CONNECTION_REJECTED = 5,
+    IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED = 6,
+    IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT = 10,
+    IED_ERROR_ENABLE_REPORT_FAILED_DATASET_MISMATCH = 11,
+    IED_ERROR_OBJECT_REFERENCE_INVALID = 12,
+    IED_ERROR_UNEXPECTED_VALUE_RECEIVED = 13,
+    IED_ERROR_TIMEOUT = 20,
+    IED_ERROR_ACCESS_DENIED = 21,
+    IED_ERROR_OBJECT_DOES_NOT_EXIST = 22,
+    IED_ERROR_OBJECT_EXISTS = 23,
+    IED_ERROR_OBJECT_ACCESS_UNSUPPORTED = 24,
+    IED_ERROR_TYPE_INCONSISTENT = 25,
+    IED_ERROR_TEMPORARILY_UNAVAILABLE = 26,
+    IED_ERROR_OBJECT_UNDEFINED = 27,
+    IED_ERROR_INVALID_ADDRESS = 28,
+    IED_ERROR_HARDWARE_FAULT = 29,
+    IED_ERROR_TYPE_UNSUPPORTED = 30,
+    IED_ERROR_OBJECT_ATTRIBUTE_INCONSISTENT = 31,
+    IED_ERROR_OBJECT_VALUE_INVALID = 32,
+    IED_ERROR_OBJECT_INVALIDATED = 33,
+    IED_ERROR_MALFORMED_MESSAGE = 34,
+    IED_ERROR_SERVICE_NOT_IMPLEMENTED = 98,
+    IED_ERROR_UNKNOWN = 99
+} IedClientError;
+
+typedef enum {
+    MMS_ARRAY = 0,
+    MMS_STRUCTURE = 1,
+    MMS_BOOLEAN = 2,
+    MMS_BIT_STRING = 3,
+    MMS_INTEGER = 4,
+    MMS_UNSIGNED = 5,
+    MMS_FLOAT = 6,
+    MMS_OCTET_STRING = 7,
+    MMS_VISIBLE_STRING = 8,
+    MMS_GENERALIZED_TIME = 9,
+    MMS_BINARY_TIME = 10,
+    MMS_BCD = 11,
+    MMS_OBJ_ID = 12,
+    MMS_STRING = 13,
+    MMS_UTC_TIME = 14,
+    MMS_DATA_ACCESS_ERROR = 15
+} MmsType;
+
+typedef enum {
+    IEC61850_FC_ST = 0,
+    IEC61850_FC_MX = 1,
+    IEC61850_FC_SP = 2,
+    IEC61850_FC_SV = 3,
+    IEC61850_FC_CF = 4,
+    IEC61850_FC_DC = 5,
+    IEC61850_FC_SG = 6,
+    IEC61850_FC_SE = 7,
+    IEC61850_FC_SR = 8,
+    IEC61850_FC_OR = 9,
+    IEC61850_FC_BL = 10,
+    IEC61850_FC_EX = 11,
+    IEC61850_FC_CO = 12,
+    IEC61850_FC_US = 13,
+    IEC61850_FC_MS = 14,
+    IEC61850_FC_RP = 15,
+    IEC61850_FC_BR = 16,
+    IEC61850_FC_LG = 17,
+    IEC61850_FC_GO = 18,
+    IEC61850_FC_ALL = 99,
+    IEC61850_FC_NONE = -1
+} FunctionalConstraint;
+
+FunctionalConstraint FunctionalConstraint_fromString(const char* fcString);
+
+typedef enum {
+    ACSI_CLASS_DATA_OBJECT,
+    ACSI_CLASS_DATA_SET,
+    ACSI_CLASS_BRCB,
+    ACSI_CLASS_URCB,
+    ACSI_CLASS_LCB,
+    ACSI_CLASS_LOG,
+    ACSI_CLASS_SGCB,
+    ACSI_CLASS_GoCB,
+    ACSI_CLASS_GsCB,
+    ACSI_CLASS_MSVCB,
+    ACSI_CLASS_USVCB
+} ACSIClass;
+
+#define RCB_ELEMENT_RPT_ID 1
+#define RCB_ELEMENT_RPT_ENA 2
+#define RCB_ELEMENT_RESV 4
+#define RCB_ELEMENT_DATSET 8
+#define RCB_ELEMENT_CONF_REV 16
+#define RCB_ELEMENT_OPT_FLDS 32
+#define RCB_ELEMENT_BUF_TM 64
+#define RCB_ELEMENT_SQ_NUM 128
+#define RCB_ELEMENT_TRG_OPS 256
+#define RCB_ELEMENT_INTG_PD 512
+#define RCB_ELEMENT_GI 1024
+#define RCB_ELEMENT_PURGE_BUF 2048
+#define RCB_ELEMENT_ENTRY_ID 4096
+#define RCB_ELEMENT_TIME_OF_ENTRY 8192
+#define RCB_ELEMENT_RESV_TMS 16384
+#define RCB_ELEMENT_OWNER 32768
+
+typedef enum {
+    ADD_CAUSE_UNKNOWN = 0,
+    ADD_CAUSE_NOT_SUPPORTED = 1,
+    ADD_CAUSE_BLOCKED_BY_SWITCHING_HIERARCHY = 2,
+    ADD_CAUSE_SELECT_FAILED = 3,
+    ADD_CAUSE_INVALID_POSITION = 4,
+    ADD_CAUSE_POSITION_REACHED = 5,
+    ADD_CAUSE_PARAMETER_CHANGE_IN_EXECUTION = 6,
+    ADD_CAUSE_STEP_LIMIT = 7,
+    ADD_CAUSE_BLOCKED_BY_MODE = 8,
+    ADD_CAUSE_BLOCKED_BY_PROCESS = 9,
+    ADD_CAUSE_BLOCKED_BY_INTERLOCKING = 10,
+    ADD_CAUSE_BLOCKED_BY_SYNCHROCHECK = 11,
+    ADD_CAUSE_COMMAND_ALREADY_IN_EXECUTION = 12,
+    ADD_CAUSE_BLOCKED_BY_HEALTH = 13,
+    ADD_CAUSE_1_OF_N_CONTROL = 14,
+    ADD_CAUSE_ABORTION_BY_CANCEL = 15,
+    ADD_CAUSE_TIME_LIMIT_OVER = 16,
+    ADD_CAUSE_ABORTION_BY_TRIP = 17,
+    ADD_CAUSE_OBJECT_NOT_SELECTED = 18,
+    ADD_CAUSE_OBJECT_ALREADY_SELECTED = 19,
+    ADD_CAUSE_NO_ACCESS_AUTHORITY = 20,
+    ADD_CAUSE_ENDED_WITH_OVERSHOOT = 21,
+    ADD_CAUSE_ABORTION_DUE_TO_DEVIATION = 22,
+    ADD_CAUSE_ABORTION_BY_COMMUNICATION_LOSS = 23,
+    ADD_CAUSE_ABORTION_BY_COMMAND = 24,
+    ADD_CAUSE_NONE = 25,
+    ADD_CAUSE_INCONSISTENT_PARAMETERS = 26,
+    ADD_CAUSE_LOCKED_BY_OTHER_CLIENT = 27
+} ControlAddCause;
+
+typedef enum {
+    CONTROL_ERROR_NO_ERROR = 0,
+    CONTROL_ERROR_UNKNOWN = 1,
+    CONTROL_ERROR_TIMEOUT_TEST = 2,
+    CONTROL_ERROR_OPERATOR_TEST = 3
+} ControlLastApplError;
+
+typedef struct {
+    int ctlNum;
+    ControlLastApplError error;
+    ControlAddCause addCause;
+} LastApplError;
+
+typedef void (*IedConnectionClosedHandler)(void* parameter, IedConnection connection);
+typedef void (*ReportCallbackFunction)(void* parameter, ClientReport report);
+
+/* ---- Connection ---- */
+
+IedConnection IedConnection_create(void);
+void IedConnection_connect(IedConnection self, IedClientError* error, const char* hostname, int tcpPort);
+void IedConnection_setConnectTimeout(IedConnection self, uint32_t timeoutInMs);
+void IedConnection_setRequestTimeout(IedConnection self, uint32_t timeoutInMs);
+void IedConnection_installConnectionClosedHandler(IedConnection self, IedConnectionClosedHandler handler,
+                                                  void* parameter);
+void IedConnection_close(IedConnection self);
+void IedConnection_destroy(IedConnection self);
+
+/* ---- Directory services ---- */
+
+LinkedList IedConnection_getLogicalDeviceList(IedConnection self, IedClientError* error);
+LinkedList IedConnection_getLogicalDeviceDirectory(IedConnection self, IedClientError* error,
+                                                   const char* logicalDeviceName);
+LinkedList IedConnection_getLogicalNodeDirectory(IedConnection self, IedClientError* error,
+                                                 const char* logicalNodeReference, ACSIClass acsiClass);
+LinkedList IedConnection_getDataDirectoryFC(IedConnection self, IedClientError* error,
+                                            const char* dataReference);
+LinkedList IedConnection_getDataSetDirectory(IedConnection self, IedClientError* error,
+                                             const char* dataSetReference, bool* isDeletable);
+
+/* ---- Reading and values ---- */
+
+MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error, const char* dataAttributeReference,
+                                   FunctionalConstraint fc);
+
+MmsType MmsValue_getType(const MmsValue* self);
+bool MmsValue_getBoolean(const MmsValue* value);
+int MmsValue_getBitStringSize(const MmsValue* self);
+uint32_t MmsValue_getBitStringAsInteger(const MmsValue* self);
+bool MmsValue_getBitStringBit(const MmsValue* self, int bitPos);
+int64_t MmsValue_toInt64(const MmsValue* self);
+uint32_t MmsValue_toUint32(const MmsValue* value);
+double MmsValue_toDouble(const MmsValue* self);
+uint16_t MmsValue_getOctetStringSize(const MmsValue* self);
+uint8_t* MmsValue_getOctetStringBuffer(MmsValue* self);
+const char* MmsValue_toString(MmsValue* self);
+uint64_t MmsValue_getUtcTimeInMs(const MmsValue* value);
+uint64_t MmsValue_getBinaryTimeAsUtcMs(const MmsValue* self);
+MmsValue* MmsValue_getElement(const MmsValue* array, int index);
+uint32_t MmsValue_getArraySize(const MmsValue* self);
+MmsValue* MmsValue_newBoolean(bool boolean);
+MmsValue* MmsValue_newIntegerFromInt32(int32_t integer);
+void MmsValue_delete(MmsValue* self);
+
+/* ---- Reports ---- */
+
+ClientReportControlBlock IedConnection_getRCBValues(IedConnection self, IedClientError* error,
+                                                    const char* rcbReference, ClientReportControlBlock updateRcb);
+bool ClientReportControlBlock_getRptEna(ClientReportControlBlock self);
+void ClientReportControlBlock_setRptEna(ClientReportControlBlock self, bool rptEna);
+const char* ClientReportControlBlock_getRptId(ClientReportControlBlock self);
+void IedConnection_setRCBValues(IedConnection self, IedClientError* error, ClientReportControlBlock rcb,
+                                uint32_t parametersMask, bool singleRequest);
+void ClientReportControlBlock_destroy(ClientReportControlBlock self);
+void IedConnection_installReportHandler(IedConnection self, const char* rcbReference, const char* rptId,
+                                        ReportCallbackFunction handler, void* handlerParameter);
+const char* ClientReport_getDataSetName(ClientReport self);
+MmsValue* ClientReport_getDataSetValues(ClientReport self);
+const char* ClientReport_getDataReference(ClientReport self, int elementIndex);
+
+/* ---- Control ---- */
+
+ControlObjectClient ControlObjectClient_create(const char* objectReference, IedConnection connection);
+void ControlObjectClient_setInterlockCheck(ControlObjectClient self, bool value);
+void ControlObjectClient_setSynchroCheck(ControlObjectClient self, bool value);
+void ControlObjectClient_setOrigin(ControlObjectClient self, const char* orIdent, int orCat);
+bool ControlObjectClient_select(ControlObjectClient self);
+bool ControlObjectClient_selectWithValue(ControlObjectClient self, MmsValue* ctlVal);
+bool ControlObjectClient_operate(ControlObjectClient self, MmsValue* ctlVal, uint64_t operTime);
+bool ControlObjectClient_cancel(ControlObjectClient self);
+LastApplError ControlObjectClient_getLastApplError(ControlObjectClient self);
+void ControlObjectClient_destroy(ControlObjectClient self);
+
+#ifdef __cplusplus
+}
+#endif
