@@ -237,6 +237,8 @@ ClientReportControlBlock IedConnection_getRCBValues(IedConnection self, IedClien
 bool ClientReportControlBlock_getRptEna(ClientReportControlBlock self);
 void ClientReportControlBlock_setRptEna(ClientReportControlBlock self, bool rptEna);
 const char* ClientReportControlBlock_getRptId(ClientReportControlBlock self);
+/* Beyond the documented list: the DatSet attribute of the copy, as libiec61850 names it. */
+const char* ClientReportControlBlock_getDataSetReference(ClientReportControlBlock self);
 void IedConnection_setRCBValues(IedConnection self, IedClientError* error, ClientReportControlBlock rcb,
                                 uint32_t parametersMask, bool singleRequest);
 void ClientReportControlBlock_destroy(ClientReportControlBlock self);
