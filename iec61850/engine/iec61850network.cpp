@@ -1,11 +1,19 @@
 #include "iec61850network.h"
 
+#include "connectfailure.h"
 #include "objectreference.h"
 #include "valuerenderer.h"
 
 #include <QList>
 
 namespace iec61850 {
+
+namespace {
+
+// How long a connect may take, TCP and association together.
+constexpr int kConnectTimeoutMs = 10000;
+
+}  // namespace
 
 Iec61850Network::Iec61850Network(QObject* parent) : QObject(parent) {}
 
@@ -35,8 +43,14 @@ void Iec61850Network::doConnect(const QString& ip, int port) {
     liveAssociation.store(++associationCount);
     // Installed before connecting, so that a server closing right after the association is noticed.
     IedConnection_installConnectionClosedHandler(connection, &Iec61850Network::connectionClosedHandler, this);
+    IedConnection_setConnectTimeout(connection, kConnectTimeoutMs);
+    emit setStatusBarMessage(QStringLiteral("connecting to %1:%2...").arg(ip).arg(port));
     IedConnection_connect(connection, &lastError, ip.toUtf8().constData(), port);
     if (lastError != IED_ERROR_OK) {
+        // Told before the state turns false: ieddump ends on that.
+        const QString reason = connectFailureReason(lastError, ip, port, kConnectTimeoutMs);
+        emit setStatusBarMessage(QStringLiteral("Connect failed: ") + reason);
+        emit connectFailed(reason);
         disconnect();
         return;
     }

@@ -50,6 +50,8 @@ signals:
     void addReport(const QString& dataset_ref, const QString& data_ref = QStringLiteral(""),
                    const QStringList& value_list = QStringList());
     void setStatusBarMessage(const QString& text);
+    // Why a connect failed, in one line; followed by connectionStateChanged(false).
+    void connectFailed(const QString& reason);
 
 public slots:
     void doConnect(const QString& ip, int port);

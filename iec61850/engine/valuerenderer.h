@@ -21,7 +21,8 @@ struct RenderedValue {
 // `ref` is the object reference without functional constraint; the name of its last element picks
 // the enumeration an integer is shown as. In report mode a structure is flattened into its leaves,
 // otherwise it yields no text. An array is one text on one line, its elements in brackets; a failed
-// access shows its reason ("object-non-existent"). Reads nothing but its arguments, so any thread may call it.
+// access shows its reason ("object-non-existent"). Reads nothing but its arguments, so any thread may call
+// it.
 RenderedValue renderValue(MmsValue* value, const QString& ref, bool reportMode);
 
 // Validity name, then one line per flag that is set, in ascending bit order.

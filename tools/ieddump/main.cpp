@@ -15,13 +15,14 @@ namespace {
 
 constexpr int kDefaultPort = 102;
 
+const char* const kUsage =
+    "usage: ieddump HOST [PORT]\n"
+    "Prints the model and values of the IEC 61850 server at HOST (port 102 unless given) as\n"
+    "tab-separated lines; exits 0 when the whole model was read, 1 when the connection failed\n"
+    "or was lost (with the reason on standard error), 2 on wrong arguments.\n";
+
 int usage() {
-    std::fputs(
-        "usage: ieddump HOST [PORT]\n"
-        "Prints the model and values of the IEC 61850 server at HOST (port 102 unless given) as\n"
-        "tab-separated lines; exits 0 when the whole model was read, 1 when the connection failed\n"
-        "or was lost.\n",
-        stderr);
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -30,6 +31,11 @@ int usage() {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args.size() == 1 &&
+        (args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (args.isEmpty() || args.size() > 2 || args.first().startsWith(QLatin1Char('-'))) {
         return usage();
     }
@@ -53,6 +59,9 @@ int main(int argc, char* argv[]) {
                      &ieddump::DumpPrinter::updateValue);
     QObject::connect(engine, &iec61850::Iec61850Network::connectionStateChanged, &printer,
                      &ieddump::DumpPrinter::connectionStateChanged);
+    QObject::connect(engine, &iec61850::Iec61850Network::connectFailed, &printer, [](const QString& reason) {
+        std::fprintf(stderr, "ieddump: %s\n", reason.toUtf8().constData());
+    });
     QObject::connect(&printer, &ieddump::DumpPrinter::finished, &app, &QCoreApplication::exit);
     QObject::connect(&worker, &QThread::finished, engine, &QObject::deleteLater);
     engine->moveToThread(&worker);

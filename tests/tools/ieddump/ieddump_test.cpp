@@ -1,4 +1,6 @@
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include "closedport.h"
@@ -12,6 +14,7 @@ const QString kModel = QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/
 struct Run {
     int exitCode = -1;
     QStringList lines;
+    QString errors;
 };
 
 Run runDump(const QStringList& arguments) {
@@ -24,6 +27,7 @@ Run runDump(const QStringList& arguments) {
         return run;
     }
     run.exitCode = dump.exitStatus() == QProcess::NormalExit ? dump.exitCode() : -1;
+    run.errors = QString::fromUtf8(dump.readAllStandardError());
     const QByteArray output = dump.readAllStandardOutput();
     run.lines = QString::fromUtf8(output.constData(), output.size()).split('\n');
     if (run.lines.last().isEmpty()) {
@@ -110,7 +114,30 @@ void IeddumpTest::failedConnectionExitsWithOne() {
     QVERIFY(closed.port() != 0);
     const Run run = runDump({"127.0.0.1", QString::number(closed.port())});
     QCOMPARE(run.exitCode, 1);
+    // Standard output as before; the reason in one line on standard error.
     QCOMPARE(run.lines, QStringList{"connectionStateChanged\tfalse"});
+    QVERIFY2(run.errors.startsWith("ieddump: connection to 127.0.0.1:" + QString::number(closed.port()) +
+                                   " refused") &&
+                 run.errors.count('\n') == 1 && run.errors.endsWith('\n'),
+             qPrintable(run.errors));
+
+    // A server that answers, but not in MMS.
+    QTcpServer web;
+    QVERIFY(web.listen(QHostAddress::LocalHost, 0));
+    QObject::connect(&web, &QTcpServer::newConnection, [&web]() {
+        QTcpSocket* client = web.nextPendingConnection();
+        QObject::connect(client, &QTcpSocket::readyRead, client, [client]() {
+            client->readAll();
+            client->write("HTTP/1.1 400 Bad Request\r\n\r\n");
+            client->disconnectFromHost();
+        });
+    });
+    QProcess dump;
+    dump.start(QStringLiteral(KORVAN_IEDDUMP), {"127.0.0.1", QString::number(web.serverPort())});
+    QTRY_COMPARE_WITH_TIMEOUT(dump.state(), QProcess::NotRunning, 30000);
+    QCOMPARE(dump.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(dump.readAllStandardError()),
+             "ieddump: 127.0.0.1:" + QString::number(web.serverPort()) + " is not an IEC 61850/MMS server\n");
 }
 
 void IeddumpTest::silentDeviceExitsWithOne_data() {
@@ -139,6 +166,12 @@ void IeddumpTest::silentDeviceExitsWithOne() {
 }
 
 void IeddumpTest::badArguments() {
+    QProcess help;
+    help.start(QStringLiteral(KORVAN_IEDDUMP), {"--help"});
+    QVERIFY(help.waitForFinished(30000));
+    QCOMPARE(help.exitCode(), 0);
+    QVERIFY(QString::fromUtf8(help.readAllStandardOutput()).startsWith("usage: ieddump HOST [PORT]"));
+
     QCOMPARE(runDump({}).exitCode, 2);
     QCOMPARE(runDump({"127.0.0.1", "70000"}).exitCode, 2);
     QCOMPARE(runDump({"127.0.0.1", "port"}).exitCode, 2);

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+#include "iec61850_client.h"
+
+namespace iec61850 {
+
+// Why a connect to host:port failed, in words an engineer on site can act on ("connection refused",
+// "no answer within 10 s", "not an IEC 61850/MMS server", "association rejected", "name not found").
+// The client reports a refused TCP connect and a refused association with the same code, so for that
+// code this looks again with a bare TCP connect that sends nothing. Blocks for at most a few seconds.
+QString connectFailureReason(IedClientError error, const QString& host, int port, int connectTimeoutMs);
+
+}  // namespace iec61850
