@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 
@@ -92,6 +93,8 @@ public:
 
     // The first problem found; the parser reads on after it but the document is discarded.
     const std::optional<Refusal>& failure() const { return failure_; }
+    // "line: problem" for what was taken although it is not quite right.
+    const std::vector<std::string>& warnings() const { return warnings_; }
 
 private:
     void fail(int at, std::string problem) const {
@@ -142,11 +145,27 @@ private:
         return a;
     }
 
+    // Some tools write a shared type once more, word for word; that copy is dropped with a warning. Two
+    // different definitions under one id cannot both be meant, so the file is refused.
     template <typename Map>
-    void insertUnique(Map& map, const std::string& id, typename Map::mapped_type value, int at) {
-        if (!map.emplace(id, std::move(value)).second) {
-            fail(at, "type id \"" + id + "\" is defined twice");
+    void insertUnique(Map& map, const std::string& id, typename Map::mapped_type value,
+                      const pugi::xml_node& node) {
+        const std::string key = std::string(node.name()) + '/' + id;
+        const auto first = definitions_.emplace(key, node);
+        if (first.second) {
+            map.emplace(id, std::move(value));
+        } else if (printed(first.first->second) == printed(node)) {
+            warnings_.push_back(std::to_string(line(node)) + ": type id \"" + id +
+                                "\" is defined twice with the same content; the copy is ignored");
+        } else {
+            fail(line(node), "type id \"" + id + "\" is defined twice");
         }
+    }
+
+    static std::string printed(const pugi::xml_node& node) {
+        std::ostringstream out;
+        node.print(out, "", pugi::format_raw);
+        return out.str();
     }
 
     void readTemplates(const pugi::xml_node& node, DataTypeTemplates& t) {
@@ -158,7 +177,7 @@ private:
             for (pugi::xml_node d : n.children("DO")) {
                 lt.dataObjects.push_back({required(d, "name"), required(d, "type"), line(d)});
             }
-            insertUnique(t.lnodeTypes, lt.id, lt, lt.line);
+            insertUnique(t.lnodeTypes, lt.id, lt, n);
         }
         for (pugi::xml_node n : node.children("DOType")) {
             DoType dt;
@@ -181,7 +200,7 @@ private:
                 }
                 dt.children.push_back(std::move(child));
             }
-            insertUnique(t.doTypes, dt.id, dt, dt.line);
+            insertUnique(t.doTypes, dt.id, dt, n);
         }
         for (pugi::xml_node n : node.children("DAType")) {
             DaType dt;
@@ -190,7 +209,7 @@ private:
             for (pugi::xml_node b : n.children("BDA")) {
                 dt.attributes.push_back(readAttribute(b, false));
             }
-            insertUnique(t.daTypes, dt.id, dt, dt.line);
+            insertUnique(t.daTypes, dt.id, dt, n);
         }
         for (pugi::xml_node n : node.children("EnumType")) {
             EnumType et;
@@ -204,7 +223,7 @@ private:
                 }
                 et.values.emplace_back(static_cast<int>(ord), v.text().get());
             }
-            insertUnique(t.enumTypes, et.id, et, et.line);
+            insertUnique(t.enumTypes, et.id, et, n);
         }
     }
 
@@ -387,6 +406,9 @@ private:
 
     LineIndex lines_;
     mutable std::optional<Refusal> failure_;
+    std::vector<std::string> warnings_;
+    // The first definition of each type, by element name and id, for comparing a second one with it.
+    std::map<std::string, pugi::xml_node> definitions_;
 };
 
 }  // namespace
@@ -405,13 +427,16 @@ Result<Document, LoadError> loadSclText(const std::string& text, const std::stri
         return LoadError{fileName + ":" + std::to_string(refusal->line) + ": " + refusal->problem};
     }
     doc.fileName = fileName;
+    for (const std::string& warning : parser.warnings()) {
+        doc.warnings.push_back(fileName + ":" + warning);
+    }
     return doc;
 }
 
 Result<Document, LoadError> loadSclFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return LoadError{path + ":0: cannot open the file"};
+        return LoadError{path + ": cannot open the file"};
     }
     std::ostringstream content;
     content << in.rdbuf();

@@ -160,6 +160,8 @@ struct Ied {
 
 struct Document {
     std::string fileName;
+    // "file:line: problem" for what was loaded although it is not quite right.
+    std::vector<std::string> warnings;
     std::vector<Ied> ieds;
     DataTypeTemplates templates;
 };

@@ -101,6 +101,25 @@ TEST(SclLoader, RefusesMalformedContentWithItsLine) {
     twice.insert(twice.find("    <EnumType"), "    <EnumType id=\"E\"/>\n");
     EXPECT_EQ(refusal(twice), "test.icd:22: type id \"E\" is defined twice");
 
+    // The same definition written twice loads, with a warning that names the copy.
+    std::string copied = kMinimal;
+    copied.insert(copied.find("  </DataTypeTemplates>"),
+                  "    <DOType id=\"S\" cdc=\"X\"><DA name=\"v\" bType=\"FLOAT32\" fc=\"MX\"/></DOType>\n");
+    auto doc = loadSclText(copied, "test.icd");
+    ASSERT_TRUE(doc.ok()) << doc.error().message;
+    EXPECT_EQ(doc->warnings,
+              std::vector<std::string>{
+                  "test.icd:22: type id \"S\" is defined twice with the same content; the copy is ignored"});
+    EXPECT_EQ(doc->templates.doTypes.count("S"), 1u);
+    // One attribute more is another definition.
+    std::string differing = kMinimal;
+    differing.insert(
+        differing.find("  </DataTypeTemplates>"),
+        "    <DOType id=\"S\" cdc=\"X\"><DA name=\"v\" bType=\"FLOAT32\" fc=\"MX\" dchg=\"true\"/>"
+        "</DOType>\n");
+    EXPECT_EQ(refusal(differing), "test.icd:22: type id \"S\" is defined twice");
+    EXPECT_TRUE(loadSclText(kMinimal, "test.icd")->warnings.empty());
+
     std::string badCount = kMinimal;
     badCount.replace(badCount.find("count=\"3\""), 9, "count=\"x\"");
     EXPECT_EQ(refusal(badCount), "test.icd:18: count=\"x\" is not an unsigned number");
