@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "data_phase.h"
 #include "envelope_limits.h"
@@ -90,11 +91,31 @@ ResponderListener::~ResponderListener() {
     stop();
 }
 
+namespace {
+
+std::string listenFailureText(int error) {
+    switch (error) {
+        case EADDRINUSE:
+            return "the port is already in use (another server listens there)";
+        case EACCES:
+        case EPERM:
+            return "no permission: ports below 1024 need root or the CAP_NET_BIND_SERVICE capability";
+        case EADDRNOTAVAIL:
+            return "the address does not belong to this machine";
+        default:
+            return std::strerror(error);
+    }
+}
+
+}  // namespace
+
 Status<Error> ResponderListener::start() {
+    startFailure_.clear();
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(settings_.port);
     if (::inet_pton(AF_INET, settings_.bindAddress.c_str(), &address.sin_addr) != 1) {
+        startFailure_ = "not an IPv4 address";
         return Error::ConnectFailed;
     }
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -108,6 +129,7 @@ Status<Error> ResponderListener::start() {
         ::listen(listenFd_, SOMAXCONN) != 0 ||
         ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
         ::pipe2(wakePipe_, O_CLOEXEC) != 0) {
+        startFailure_ = listenFailureText(errno);
         ::close(listenFd_);
         listenFd_ = -1;
         return Error::ConnectFailed;

@@ -141,8 +141,9 @@ bool MmsServer::start(std::string* error) {
     auto started = listener_->start();
     if (!started) {
         if (error) {
+            const std::string& why = listener_->startFailure();
             *error = "cannot listen on " + options_.bindAddress + ":" + std::to_string(options_.port) + ": " +
-                     iso::errorName(started.error());
+                     (why.empty() ? iso::errorName(started.error()) : why);
         }
         listener_.reset();
         return false;

@@ -189,6 +189,7 @@ public:
     std::unique_ptr<DataModel> build() {
         auto model = std::make_unique<DataModel>();
         model_ = model.get();
+        model_->warnings = doc_.warnings;
         model->iedName = ied_.name;
         model->manufacturer = ied_.manufacturer;
         model->deviceType = ied_.type;
@@ -816,13 +817,13 @@ Result<std::unique_ptr<DataModel>, BuildError> buildDataModel(const scl::Documen
         }
     }
     if (!iedName.empty() && !chosen) {
-        return BuildError{document.fileName + ":0: no IED named \"" + iedName + "\" (the file has: " + names +
+        return BuildError{document.fileName + ": no IED named \"" + iedName + "\" (the file has: " + names +
                           ")"};
     }
     if (iedName.empty() && candidates != 1) {
-        return BuildError{document.fileName + ":0: " +
+        return BuildError{document.fileName + ": " +
                           (candidates == 0 ? std::string("no IED with a server")
-                                           : "several IEDs (" + names + "); choose one by name")};
+                                           : "several IEDs (" + names + "); choose one with --ied NAME")};
     }
     Builder builder(document, *chosen, !iedName.empty());
     auto model = builder.build();

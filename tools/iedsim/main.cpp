@@ -1,3 +1,6 @@
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -6,6 +9,7 @@
 #include <ctime>
 #include <iostream>
 #include <mutex>
+#include <optional>
 
 #include "model_generator.h"
 #include "options.h"
@@ -29,6 +33,22 @@ void logLine(const std::string& line) {
     std::fflush(stdout);
 }
 
+// The IPv4 address of a name such as "localhost"; an address in dotted form stays as it is.
+std::optional<std::string> ipv4Of(const std::string& name) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+        return std::nullopt;
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    const bool ok = inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr;
+    freeaddrinfo(found);
+    return ok ? std::optional<std::string>(text) : std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,6 +68,15 @@ int main(int argc, char** argv) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     }
+
+    const std::optional<std::string> bindAddress = ipv4Of(options.bindAddress);
+    if (!bindAddress) {
+        std::fprintf(stderr,
+                     "iedsim: cannot listen on %s: not an IPv4 address or a name this machine knows\n",
+                     options.bindAddress.c_str());
+        return 1;
+    }
+    options.bindAddress = *bindAddress;
 
     // Signals are taken by sigwait below; every thread started from here on inherits the mask.
     sigset_t stopSignals;

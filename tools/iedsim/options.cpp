@@ -12,7 +12,7 @@ const char* const kUsage =
     "  --scl FILE       configuration file to serve (ICD, CID, or SCD with --ied)\n"
     "  --ied NAME       IED of the file to serve\n"
     "  --port N         TCP port, default 102; 0 picks a free one (printed at start)\n"
-    "  --bind ADDR      IPv4 address to listen on, default 127.0.0.1\n"
+    "  --bind ADDR      IPv4 address or host name to listen on, default 127.0.0.1\n"
     "  --simulate       let measured values drift and status values toggle\n"
     "  --max-pdu BYTES  largest MMS PDU size to agree to, default 65000\n"
     "  --latency MS     delay every response by MS milliseconds\n"

@@ -119,6 +119,8 @@ public:
     ResponderListener& operator=(const ResponderListener&) = delete;
 
     Status<Error> start();
+    // Why start() failed, in words ("the port is already in use"); empty after a successful start.
+    const std::string& startFailure() const { return startFailure_; }
     uint16_t port() const { return port_; }
     // Ends every association and joins every thread; no handler runs after it returns.
     void stop();
@@ -138,6 +140,7 @@ private:
     void report(const std::string& line) const;
 
     ListenerSettings settings_;
+    std::string startFailure_;
     HandlerFactory factory_;
     int listenFd_ = -1;
     int wakePipe_[2] = {-1, -1};

@@ -438,5 +438,5 @@ TEST(DataModel, EmptyServerIsServedOnlyWhenChosenByName) {
     EXPECT_TRUE((*named)->domains.empty());
     auto unnamed = buildDataModel(*doc, "");
     ASSERT_FALSE(unnamed.ok());
-    EXPECT_EQ(unnamed.error().message, "empty.icd:0: no IED with a server");
+    EXPECT_EQ(unnamed.error().message, "empty.icd: no IED with a server");
 }

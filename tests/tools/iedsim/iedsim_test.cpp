@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <regex>
 
 #include "mms_test_client.h"
@@ -158,11 +159,54 @@ TEST(Iedsim, RefusesBadFilesAndArgumentsWithExitCodes) {
     Process ambiguous(
         {"--scl", std::string(KORVAN_TEST_DATA_DIR) + "/scl/openscd-reportcontrol.scd", "--port", "0"});
     EXPECT_EQ(ambiguous.wait(60s), 1);
-    EXPECT_NE(ambiguous.stderrText().find("choose one by name"), std::string::npos);
+    EXPECT_NE(ambiguous.stderrText().find("choose one with --ied NAME"), std::string::npos);
+
+    // Problems of the file as a whole have no line to name.
+    Process missing({"--scl", "/nonexistent/model.icd", "--port", "0"});
+    EXPECT_EQ(missing.wait(60s), 1);
+    EXPECT_EQ(missing.stderrText(), "iedsim: /nonexistent/model.icd: cannot open the file\n");
 
     Process badPort({"--scl", kSample, "--port", "70000"});
     EXPECT_EQ(badPort.wait(60s), 2);
     EXPECT_NE(badPort.stderrText().find("--port needs a number"), std::string::npos);
+}
+
+TEST(Iedsim, SaysWhyItCannotListen) {
+    Process first({"--scl", kSample, "--port", "0", "--bind", "localhost"});
+    auto listening = first.waitForLine(std::regex("^iedsim listening on 127\\.0\\.0\\.1:([0-9]+)$"), 60s);
+    ASSERT_TRUE(listening) << first.stderrText();
+    const std::string port = (*listening)[1];
+
+    Process second({"--scl", kSample, "--port", port});
+    EXPECT_EQ(second.wait(60s), 1);
+    EXPECT_EQ(second.stderrText(), "iedsim: cannot listen on 127.0.0.1:" + port +
+                                       ": the port is already in use (another server listens there)\n");
+
+    // An address of the documentation range, which no machine here has.
+    Process foreign({"--scl", kSample, "--port", "0", "--bind", "192.0.2.7"});
+    EXPECT_EQ(foreign.wait(60s), 1);
+    EXPECT_NE(foreign.stderrText().find("the address does not belong to this machine"), std::string::npos)
+        << foreign.stderrText();
+
+    Process unknown({"--scl", kSample, "--port", "0", "--bind", "ied.invalid"});
+    EXPECT_EQ(unknown.wait(60s), 1);
+    EXPECT_NE(unknown.stderrText().find("not an IPv4 address or a name this machine knows"),
+              std::string::npos);
+
+    // Only without the right to the low ports (not as root) is the refusal to be seen.
+    std::ifstream lowest("/proc/sys/net/ipv4/ip_unprivileged_port_start");
+    int unprivilegedFrom = 1024;
+    lowest >> unprivilegedFrom;
+    if (::geteuid() != 0 && unprivilegedFrom > 102) {
+        Process privileged({"--scl", kSample, "--port", "102"});
+        EXPECT_EQ(privileged.wait(60s), 1);
+        EXPECT_NE(privileged.stderrText().find("no permission: ports below 1024 need root"),
+                  std::string::npos)
+            << privileged.stderrText();
+    }
+
+    Process help({"--help"});
+    EXPECT_EQ(help.wait(60s), 0);
 }
 
 TEST(Iedsim, ParsesItsOptions) {
