@@ -80,6 +80,25 @@ typedef enum {
 } MmsType;
 
 typedef enum {
+    DATA_ACCESS_ERROR_SUCCESS_NO_UPDATE = -3,
+    DATA_ACCESS_ERROR_NO_RESPONSE = -2,
+    DATA_ACCESS_ERROR_SUCCESS = -1,
+    DATA_ACCESS_ERROR_OBJECT_INVALIDATED = 0,
+    DATA_ACCESS_ERROR_HARDWARE_FAULT = 1,
+    DATA_ACCESS_ERROR_TEMPORARILY_UNAVAILABLE = 2,
+    DATA_ACCESS_ERROR_OBJECT_ACCESS_DENIED = 3,
+    DATA_ACCESS_ERROR_OBJECT_UNDEFINED = 4,
+    DATA_ACCESS_ERROR_INVALID_ADDRESS = 5,
+    DATA_ACCESS_ERROR_TYPE_UNSUPPORTED = 6,
+    DATA_ACCESS_ERROR_TYPE_INCONSISTENT = 7,
+    DATA_ACCESS_ERROR_OBJECT_ATTRIBUTE_INCONSISTENT = 8,
+    DATA_ACCESS_ERROR_OBJECT_ACCESS_UNSUPPORTED = 9,
+    DATA_ACCESS_ERROR_OBJECT_NONE_EXISTENT = 10,
+    DATA_ACCESS_ERROR_OBJECT_VALUE_INVALID = 11,
+    DATA_ACCESS_ERROR_UNKNOWN = 12
+} MmsDataAccessError;
+
+typedef enum {
     IEC61850_FC_ST = 0,
     IEC61850_FC_MX = 1,
     IEC61850_FC_SP = 2,
@@ -192,6 +211,7 @@ void IedConnection_setRequestTimeout(IedConnection self, uint32_t timeoutInMs);
 void IedConnection_installConnectionClosedHandler(IedConnection self, IedConnectionClosedHandler handler,
                                                   void* parameter);
 void IedConnection_close(IedConnection self);
+void IedConnection_abort(IedConnection self, IedClientError* error);
 void IedConnection_destroy(IedConnection self);
 
 /* ---- Directory services ---- */
@@ -212,6 +232,7 @@ MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error, co
                                    FunctionalConstraint fc);
 
 MmsType MmsValue_getType(const MmsValue* self);
+MmsDataAccessError MmsValue_getDataAccessError(const MmsValue* self);
 bool MmsValue_getBoolean(const MmsValue* value);
 int MmsValue_getBitStringSize(const MmsValue* self);
 uint32_t MmsValue_getBitStringAsInteger(const MmsValue* self);
