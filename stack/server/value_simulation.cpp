@@ -1,5 +1,6 @@
 #include "server/value_simulation.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace iecstack::server {
@@ -37,6 +38,26 @@ void collect(ModelNode& node, std::vector<ModelNode*>& floats, std::vector<Model
     }
 }
 
+// How far a measurement may stray from its start value, so a simulated bay looks healthy: the frequency
+// within 0.2 Hz, voltages within 2 %, power factors within 0.02, currents, powers and the rest within
+// 10 %. The data object's name tells the quantity.
+double bandOf(const ModelNode& value, double base) {
+    const std::string item = value.itemId();
+    const size_t afterFc = item.find('$', item.find('$') + 1);
+    const std::string object = item.substr(afterFc + 1, item.find('$', afterFc + 1) - afterFc - 1);
+    const double magnitude = std::fabs(base);
+    if (object == "Hz") {
+        return 0.2;
+    }
+    if (object == "PhV" || object == "PPV" || object == "V" || object == "Vol" || object == "VolAmpr") {
+        return magnitude * 0.02;
+    }
+    if (object == "PF" || object == "TotPF") {
+        return 0.02;
+    }
+    return magnitude * 0.10;
+}
+
 uint64_t nowMs() {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                      std::chrono::system_clock::now().time_since_epoch())
@@ -62,13 +83,13 @@ ValueSimulation::ValueSimulation(DataModel& model, std::chrono::milliseconds per
         if (base == 0) {
             base = 10.0 + static_cast<double>(measurements_.size() % 40) * 5.0;
         }
-        measurements_.push_back(
-            {f, owner ? owner->child("t") : nullptr, owner ? owner->child("q") : nullptr, base});
+        measurements_.push_back({f, owner ? owner->child("t") : nullptr, owner ? owner->child("q") : nullptr,
+                                 base, bandOf(*f, base)});
     }
     for (ModelNode* b : booleans) {
         ModelNode* owner = b->parent;
         if (owner && !isControllable(*owner)) {
-            statuses_.push_back({b, owner->child("t"), owner->child("q"), 0});
+            statuses_.push_back({b, owner->child("t"), owner->child("q"), 0, 0});
         }
     }
 }
@@ -102,7 +123,7 @@ void ValueSimulation::stop() {
 }
 
 void ValueSimulation::step() {
-    std::normal_distribution<double> noise(0.0, 0.01);
+    std::normal_distribution<double> noise(0.0, 0.25);
     const uint64_t now = nowMs();
     auto stamp = [this, now](const Point& p) {
         if (p.time && p.time->kind == ModelNode::Kind::Basic && p.time->basic == BasicType::UtcTime) {
@@ -116,10 +137,12 @@ void ValueSimulation::step() {
     std::lock_guard<std::mutex> lock(model_.valueLock());
     ++steps_;
     for (const Point& p : measurements_) {
-        double current = p.value->value.toDouble();
-        double next = current + p.base * noise(random_);
-        // Pull back towards the start value so the drift stays plausible over hours.
-        next += (p.base - next) * 0.05;
+        const double current = p.value->value.toDouble();
+        // A walk in steps of about a quarter of the band, pulled back towards the start value and held
+        // inside the band, so it moves visibly but stays plausible over hours.
+        double next = current + p.band * noise(random_);
+        next += (p.base - next) * 0.1;
+        next = std::clamp(next, p.base - p.band, p.base + p.band);
         model_.assign(*p.value, p.value->size == 64 ? MmsValue::floatDouble(next)
                                                     : MmsValue::floatSingle(static_cast<float>(next)));
         stamp(p);

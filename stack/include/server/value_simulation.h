@@ -34,6 +34,7 @@ private:
         ModelNode* time;     // may be null
         ModelNode* quality;  // may be null
         double base;
+        double band;  // the value stays within base +- band
     };
 
     DataModel& model_;

@@ -3,6 +3,7 @@
 // order, the write checks and the value simulation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "scl/scl_loader.h"
@@ -424,6 +425,43 @@ TEST(DataModel, SimulationMovesMeasurementsAndTogglesStatusWithTimeStamps) {
     EXPECT_GT(m.find("IEDLD", "Q1GGIO1$ST$Ind$t")->value.utcTimeMs(), 1700000000000u);
     simulation.start();
     simulation.stop();
+}
+
+// A simulated bay looks healthy over hours: every measurement stays in a band around its start value
+// that suits its quantity, and still moves.
+TEST(DataModel, SimulatedMeasurementsStayInRealisticBands) {
+    const std::string sample = std::string(KORVAN_SOURCE_DIR) + "/tools/iedsim/models/sample_bay.icd";
+    auto model = loadDataModel(sample, "");
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    DataModel& m = **model;
+    struct Watched {
+        const char* item;
+        double band;  // absolute, around the start value
+        double start = 0, lowest = 0, highest = 0;
+        ModelNode* node = nullptr;
+    };
+    std::vector<Watched> watched{{"MMXU1$MX$Hz$mag$f", 0.2}, {"MMXU1$MX$PhV$phsA$cVal$mag$f", 0}};
+    for (Watched& w : watched) {
+        w.node = m.find("BAY1MEAS", w.item);
+        ASSERT_NE(w.node, nullptr) << w.item;
+        w.start = w.lowest = w.highest = w.node->value.toDouble();
+    }
+    watched[1].band = watched[1].start * 0.02;  // a few percent of a voltage
+    ValueSimulation simulation(m);
+    // Two hours at the simulator's pace of two steps a second.
+    for (int i = 0; i < 14400; ++i) {
+        simulation.step();
+        for (Watched& w : watched) {
+            const double v = w.node->value.toDouble();
+            w.lowest = std::min(w.lowest, v);
+            w.highest = std::max(w.highest, v);
+        }
+    }
+    for (const Watched& w : watched) {
+        EXPECT_GE(w.lowest, w.start - w.band - 1e-3) << w.item;
+        EXPECT_LE(w.highest, w.start + w.band + 1e-3) << w.item;
+        EXPECT_GT(w.highest - w.lowest, w.band / 2) << w.item << " should move visibly";
+    }
 }
 
 // A device whose server holds no logical device is served empty when asked for by name; clients must
