@@ -78,7 +78,7 @@ void StartupTest::shippedStyleSheetRulesInOrderWithCrLf() {
     const QRegularExpression rule("([^{}]+)\\{[^{}]*\\}");
     for (auto it = rule.globalMatch(QString::fromUtf8(bytes)); it.hasNext();)
         selectors << it.next().captured(1).remove(QRegularExpression("\\s"));
-    QCOMPARE(selectors.size(), 46);
+    QCOMPARE(selectors.size(), 50);
     QCOMPARE(selectors.first(), QString("QWidget"));
     QVERIFY(selectors.indexOf(".QPushButton:disabled") < selectors.indexOf("QPushButton"));
     QVERIFY(selectors.indexOf("QTabBar::tab") <
