@@ -54,6 +54,7 @@ void Iec61850Network::doConnect(const QString& ip, int port) {
         disconnect();
         return;
     }
+    emit setStatusBarMessage(QStringLiteral("connected to %1:%2").arg(ip).arg(port));
     emit connectionStateChanged(true);
     browseServer();
 }
