@@ -1,0 +1,202 @@
+// Takes the README's pictures: Korvan's main window against a running simulator, driven the way a user
+// would (connect, expand, poll, enable a report, open the control dialog), each state saved as a PNG.
+// Run by scripts/make-screenshots.sh under a virtual X server.
+//
+// korvan_screenshots PORT OUTPUT_FOLDER
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardItem>
+#include <QTreeView>
+
+#include <cstdio>
+#include <functional>
+
+#include "appinfo.h"
+#include "iec61850view.h"
+#include "mainwindow.h"
+#include "startup.h"
+#include "treemodel.h"
+
+namespace {
+
+// Runs the event loop until `done` holds or the time is up.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+void settle(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+
+class Tour {
+public:
+    Tour(QWidget& window, iec61850::Iec61850View& view, QString folder)
+        : window(window), view(view), folder(std::move(folder)) {}
+
+    template <class W>
+    W* part(const char* name) const {
+        W* widget = view.findChild<W*>(name);
+        if (widget == nullptr) {
+            std::fprintf(stderr, "korvan_screenshots: the view has no %s\n", name);
+            std::exit(1);
+        }
+        return widget;
+    }
+    iec61850::TreeModel* structure() const {
+        return dynamic_cast<iec61850::TreeModel*>(part<QTreeView>("structureView")->model());
+    }
+    // The first line, depth first, whose reference starts with `prefix`; empty when there is none.
+    QString findRef(const QString& prefix) const {
+        std::function<QString(QStandardItem*)> search = [&](QStandardItem* parent) -> QString {
+            for (int row = 0; row < parent->rowCount(); ++row) {
+                QStandardItem* line = parent->child(row, 0);
+                const QString ref = structure()->referenceOf(line);
+                if (ref.startsWith(prefix)) {
+                    return ref;
+                }
+                const QString below = search(line);
+                if (!below.isEmpty()) {
+                    return below;
+                }
+            }
+            return QString();
+        };
+        return search(structure()->invisibleRootItem());
+    }
+    // Selects a structure line as a click would; false when the model has no such reference.
+    bool click(const QString& ref) const {
+        QStandardItem* line = structure()->itemOf(ref);
+        if (line == nullptr) {
+            std::fprintf(stderr, "korvan_screenshots: no line %s\n", qPrintable(ref));
+            return false;
+        }
+        QTreeView* tree = part<QTreeView>("structureView");
+        for (QStandardItem* up = line->parent(); up != nullptr; up = up->parent()) {
+            tree->expand(up->index());
+        }
+        tree->scrollTo(line->index(), QAbstractItemView::PositionAtCenter);
+        tree->setCurrentIndex(line->index());
+        emit tree->clicked(line->index());
+        return true;
+    }
+    void save(QWidget& widget, const QString& name) const {
+        settle(300);
+        const QString path = folder + "/" + name;
+        if (!widget.grab().save(path, "PNG", 0)) {
+            std::fprintf(stderr, "korvan_screenshots: cannot write %s\n", qPrintable(path));
+            std::exit(1);
+        }
+        std::printf("%s\n", qPrintable(path));
+    }
+
+    QWidget& window;
+    iec61850::Iec61850View& view;
+    QString folder;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fputs("usage: korvan_screenshots PORT OUTPUT_FOLDER\n", stderr);
+        return 2;
+    }
+    installStyleSheet(app, ":/files/style.css");
+    AppInfo::setBrand(0);
+    // A settings store of its own, so the tour never changes the user's last server.
+    QCoreApplication::setOrganizationName("Veltra");
+    QCoreApplication::setApplicationName("KorvanScreenshots");
+    QSettings settings;
+    settings.clear();
+    settings.setValue("lastOpenTab", 0);
+    settings.setValue("IEC61850/ip", "127.0.0.1");
+    settings.setValue("IEC61850/port", QString(argv[1]));
+    settings.sync();
+    QDir().mkpath(argv[2]);
+
+    MainWindow window;
+    window.resize(1280, 800);
+    window.show();
+    auto* view = window.findChild<iec61850::Iec61850View*>();
+    if (view == nullptr) {
+        return 1;
+    }
+    Tour tour(window, *view, QString(argv[2]));
+
+    // Connected and browsed, the tree opened to the data objects.
+    tour.part<QPushButton>("connectButton")->click();
+    if (!waitUntil(
+            [&] {
+                return tour.part<QLineEdit>("statusEdit")->text() == "ConnectedState" &&
+                       tour.part<QCheckBox>("readyCheck")->isChecked();
+            },
+            120000)) {
+        std::fputs("korvan_screenshots: the view did not connect\n", stderr);
+        return 1;
+    }
+    tour.part<QComboBox>("expandCombo")->setCurrentIndex(2);
+    auto* structureView = tour.part<QTreeView>("structureView");
+    for (const char* ref : {"BAY1MEAS/MMXU1.Hz", "BAY1MEAS/MMXU1.TotW"}) {
+        if (QStandardItem* line = tour.structure()->itemOf(ref)) {
+            structureView->expandRecursively(line->index());
+        }
+    }
+    tour.click("BAY1MEAS/MMXU1.TotW");
+    tour.save(window, "korvan-connected.png");
+
+    // A measurement polled every second.
+    tour.click("BAY1MEAS/MMXU1.Hz");
+    tour.part<QPushButton>("addRemoveButton")->click();
+    tour.click("BAY1MEAS/MMXU1.TotW");
+    tour.part<QPushButton>("addRemoveButton")->click();
+    tour.part<QPushButton>("openPollListButton")->click();
+    auto* pollDialog = view->findChild<QDialog*>("pollDialog");
+    pollDialog->resize(640, 420);
+    pollDialog->findChild<QTreeView*>("pollView")->expandAll();
+    tour.part<QPushButton>("dialogStartStopButton")->click();
+    settle(2500);
+    tour.save(*pollDialog, "korvan-polling.png");
+    tour.part<QPushButton>("dialogStartStopButton")->click();
+    pollDialog->hide();
+
+    // A report control block switched on, and the reports it sends.
+    if (tour.click(tour.findRef("BAY1MEAS/LLN0.MeasUrcb"))) {
+        tour.part<QPushButton>("enableDisableButton")->click();
+        settle(4000);
+        tour.save(window, "korvan-report.png");
+        tour.part<QPushButton>("enableDisableButton")->click();
+        settle(500);
+    }
+
+    // The circuit breaker's control dialog.
+    if (tour.click("BAY1CTRL/CSWI1.Pos.Oper")) {
+        QDialog* controlDialog = nullptr;
+        for (QDialog* dialog : view->findChildren<QDialog*>()) {
+            if (dialog->objectName() != "pollDialog") {
+                controlDialog = dialog;
+            }
+        }
+        tour.part<QPushButton>("controlButton")->click();
+        settle(500);
+        tour.save(*controlDialog, "korvan-control.png");
+        controlDialog->hide();
+    }
+    return 0;
+}
