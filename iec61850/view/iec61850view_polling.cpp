@@ -220,8 +220,9 @@ void Iec61850View::awaitPollAnswers() {
 
 void Iec61850View::pollAnswersIn() {
     pollAnswersPending = false;
-    // When every read failed no value restarts the quiet timer, and Ready would stay off for good.
-    if (!newValueTimer->isActive()) {
+    // When every read failed no value restarts the quiet timer, and Ready would stay off for good. An
+    // answer to a tick from before a disconnect may come in during the next walk; that one says nothing.
+    if (pollTimer->isActive() && !newValueTimer->isActive()) {
         readyCheck->setChecked(true);
     }
 }
