@@ -7,7 +7,11 @@ namespace iecstack::iso {
 DataPhaseEnd runDataPhase(IsoTransport& transport, int64_t mmsContextId, int64_t acseContextId,
                           const DataPhaseHooks& hooks) {
     for (;;) {
-        auto unit = transport.receiveUnit(Deadline::never());
+        auto unit = transport.receiveUnit(hooks.idleTimeout.count() > 0 ? Deadline::after(hooks.idleTimeout)
+                                                                        : Deadline::never());
+        if (!unit && unit.error() == Error::Timeout) {
+            return {CloseReason::LocalAbort, Error::Timeout};
+        }
         if (!unit) {
             const bool lost = unit.error() == Error::ConnectionClosed || unit.error() == Error::IoError;
             return {lost ? CloseReason::ConnectionLost : CloseReason::ProtocolError, unit.error()};

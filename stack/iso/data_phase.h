@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -18,6 +19,8 @@ struct DataPhaseHooks {
     std::function<void(ByteView mmsPdu)> deliver;
     // Called when the peer asks for release, before our response goes out: nothing may follow it.
     std::function<void()> stopSending;
+    // Nothing received for this long ends the data phase with Error::Timeout; 0 waits forever.
+    std::chrono::milliseconds idleTimeout{0};
 };
 
 // Receives units until the association ends, delivering MMS PDUs and answering a release request.

@@ -335,8 +335,12 @@ void ResponderListener::serve(Connection& connection) {
         std::lock_guard<std::mutex> lock(association.mutex_);
         association.open_ = false;
     };
+    hooks.idleTimeout = settings_.idleTimeout;
     auto [reason, detail] =
         runDataPhase(transport, indication->mmsContextId, indication->acseContextId, hooks);
+    if (detail == Error::Timeout) {
+        association.abort();  // idle too long: the peer hears why
+    }
     transport.shutdown();
     {
         std::lock_guard<std::mutex> lock(association.mutex_);

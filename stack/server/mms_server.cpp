@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "mms/codec.h"
@@ -27,6 +31,74 @@ std::string printableLine(const std::string& line) {
     return out;
 }
 
+// Answers that wait out the configured latency. Requests keep arriving on the association's thread
+// while earlier answers wait here, so a device with latency still answers several calls side by side.
+class DelayedAnswers {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Send = std::function<void(const Bytes&)>;
+
+    explicit DelayedAnswers(Send send) : send_(std::move(send)), thread_([this] { run(); }) {}
+    ~DelayedAnswers() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    DelayedAnswers(const DelayedAnswers&) = delete;
+    DelayedAnswers& operator=(const DelayedAnswers&) = delete;
+
+    // Answers are due in arrival order, since every one waits the same time.
+    void post(Clock::time_point due, Bytes answer) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back({due, std::move(answer)});
+        }
+        changed_.notify_all();
+    }
+    size_t waiting() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return queue_.size() + (sending_ ? 1 : 0);
+    }
+
+private:
+    struct Answer {
+        Clock::time_point due;
+        Bytes bytes;
+    };
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (stopping_) {
+                return;
+            }
+            const Clock::time_point due = queue_.front().due;
+            if (changed_.wait_until(lock, due, [this] { return stopping_; })) {
+                return;
+            }
+            Answer answer = std::move(queue_.front());
+            queue_.pop_front();
+            sending_ = true;
+            lock.unlock();
+            send_(answer.bytes);
+            lock.lock();
+            sending_ = false;
+        }
+    }
+
+    Send send_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Answer> queue_;
+    bool sending_ = false;
+    bool stopping_ = false;
+    std::thread thread_;  // last: starts once everything it uses exists
+};
+
 class MmsServer::Association : public iso::ResponderHandler {
 public:
     Association(MmsServices& services, const ServerOptions& options, std::atomic<uint64_t>& requestsSeen,
@@ -48,9 +120,10 @@ public:
             log("association refused: no MMS initiate request");
             return decision;
         }
-        mms::InitiateResponse response =
-            MmsServices::negotiate(request->parameters, options_.maxPduSize, options_.minPduSize);
+        mms::InitiateResponse response = MmsServices::negotiate(request->parameters, options_.maxPduSize,
+                                                                options_.minPduSize, options_.maxOutstanding);
         pduSize_ = static_cast<size_t>(*response.parameters.localDetail);
+        outstanding_ = static_cast<size_t>(response.parameters.maxServOutstandingCalling);
         decision.initiateResponse = mms::encodePdu(response);
         decision.maxPduSize = pduSize_;
         std::weak_ptr<iso::ResponderAssociation> weak = association_;
@@ -64,7 +137,12 @@ public:
         });
         const auto& proposed = request->parameters.localDetail;
         log("associated: PDU size " + std::to_string(pduSize_) + " (proposed " +
-            (proposed ? std::to_string(*proposed) : std::string("nothing")) + ")");
+            (proposed ? std::to_string(*proposed) : std::string("nothing")) + "), " +
+            std::to_string(outstanding_) + " outstanding calls");
+        if (options_.responseDelay.count() > 0) {
+            delayed_ = std::make_unique<DelayedAnswers>(
+                [this](const Bytes& answer) { session_->sendUnconfirmed(answer); });
+        }
         return decision;
     }
 
@@ -73,18 +151,36 @@ public:
             log("PDU of " + std::to_string(mmsPdu.size()) + " octets left unanswered (silent)");
             return;
         }
+        const auto arrived = DelayedAnswers::Clock::now();
         session_->beginRequest();
         ServiceOutcome outcome = services_.handle(*session_, mmsPdu);
-        log(outcome.summary);
-        if (!outcome.response.empty() && options_.responseDelay.count() > 0) {
-            std::this_thread::sleep_for(options_.responseDelay);
+        if (outcome.invokeId && delayed_ && delayed_->waiting() >= outstanding_) {
+            // The client has more calls outstanding than it agreed to.
+            mms::Reject reject;
+            reject.originalInvokeId = outcome.invokeId;
+            reject.rejectClass = mms::RejectClass::ConfirmedRequest;
+            reject.reason = static_cast<int64_t>(mms::RequestRejectReason::MaxServicesOutstandingExceeded);
+            outcome.response = mms::encodePdu(reject);
+            outcome.summary += " (more than " + std::to_string(outstanding_) + " outstanding, rejected)";
         }
-        session_->finishRequest(outcome.response);
+        log(outcome.summary);
+        if (!delayed_) {
+            session_->finishRequest(outcome.response);
+            return;
+        }
+        // The answer waits out the latency; sent through the session, it keeps its place among reports.
+        session_->finishRequest(ByteView());
+        if (!outcome.response.empty()) {
+            delayed_->post(arrived + options_.responseDelay, std::move(outcome.response));
+        }
     }
 
     void onClosed(iso::CloseReason reason, iso::Error detail) override {
+        delayed_.reset();
         std::string why = iso::closeReasonName(reason);
-        if (reason == iso::CloseReason::ProtocolError || reason == iso::CloseReason::LocalClose) {
+        if (detail == iso::Error::Timeout) {
+            why = "idle for " + std::to_string(options_.idleTimeout.count()) + " ms, aborted";
+        } else if (reason == iso::CloseReason::ProtocolError || reason == iso::CloseReason::LocalClose) {
             why += std::string(" (") + iso::errorName(detail) + ")";
         }
         log("association ended: " + why);
@@ -109,6 +205,8 @@ private:
     std::string tag_;
     size_t pduSize_ = 0;
     std::shared_ptr<Session> session_;
+    size_t outstanding_ = 1;
+    std::unique_ptr<DelayedAnswers> delayed_;  // only with a response delay; last, so stopped first
 };
 
 MmsServer::MmsServer(MmsServices& services, ServerOptions options)
@@ -131,6 +229,7 @@ bool MmsServer::start(std::string* error) {
     settings.port = options_.port;
     settings.maxConnections = options_.maxConnections;
     settings.setupTimeout = options_.setupTimeout;
+    settings.idleTimeout = options_.idleTimeout;
     settings.maxPduSize = std::max(options_.maxPduSize, options_.minPduSize);
     settings.log = options_.log;  // peers refused before any association, with the reason
     auto counter = std::make_shared<std::atomic<uint64_t>>(0);

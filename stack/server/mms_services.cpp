@@ -56,8 +56,8 @@ mms::BitString MmsServices::supportedServices() {
 }
 
 mms::InitiateResponse MmsServices::negotiate(const mms::InitiateParameters& proposed, size_t maxPduSize,
-                                             size_t minPduSize) {
-    constexpr int kMaxOutstanding = 5;
+                                             size_t minPduSize, int maxOutstanding) {
+    const int kMaxOutstanding = std::max(maxOutstanding, 1);
     constexpr int kNestingLevel = 10;
     size_t pdu = maxPduSize;
     if (proposed.localDetail && *proposed.localDetail > 0) {
@@ -102,6 +102,7 @@ ServiceOutcome MmsServices::handle(Session& session, ByteView pdu) {
     }
     mms::Pdu& p = *decoded;
     if (auto* request = std::get_if<mms::ConfirmedRequest>(&p)) {
+        out.invokeId = request->invokeId;
         out.response = mms::encodePdu(answer(*request, session, &out.summary));
         if (out.response.size() > maxPduSize) {
             // Whole logical nodes, their types or long data sets can outgrow a small agreed size; the

@@ -109,6 +109,8 @@ int main(int argc, char** argv) {
     serverOptions.server.responseDelay = std::chrono::milliseconds(options.latencyMs);
     serverOptions.server.maxConnections = options.maxConnections;
     serverOptions.server.silentAfterRequests = options.silentAfter;
+    serverOptions.server.maxOutstanding = static_cast<int>(options.maxOutstanding);
+    serverOptions.server.idleTimeout = std::chrono::milliseconds(options.idleTimeoutMs);
     serverOptions.server.log = logLine;
     std::string error;
     auto server = SimulatedServer::start(std::move(*model), serverOptions, &error);

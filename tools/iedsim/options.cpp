@@ -7,6 +7,7 @@ namespace iedsim {
 const char* const kUsage =
     "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--max-pdu BYTES]\n"
     "              [--latency MS] [--max-connections N] [--silent-after N]\n"
+    "              [--max-outstanding N] [--idle-timeout MS]\n"
     "       iedsim --generate N > model.icd\n"
     "\n"
     "  --scl FILE       configuration file to serve (ICD, CID, or SCD with --ied)\n"
@@ -15,11 +16,15 @@ const char* const kUsage =
     "  --bind ADDR      IPv4 address or host name to listen on, default 127.0.0.1\n"
     "  --simulate       let measured values drift and status values toggle\n"
     "  --max-pdu BYTES  largest MMS PDU size to agree to, default 65000\n"
-    "  --latency MS     delay every response by MS milliseconds\n"
     "  --max-connections N\n"
     "                   connections served at once, default 32; more are closed at once\n"
     "  --silent-after N answer the first N requests (over all connections), then nothing more\n"
     "                   while keeping every connection open, as a frozen device does\n"
+    "  --latency MS     delay every response by MS milliseconds (requests keep being taken meanwhile)\n"
+    "  --max-outstanding N\n"
+    "                   outstanding requests a client may have, default 5; more are rejected\n"
+    "  --idle-timeout MS\n"
+    "                   abort an association that sends nothing for MS milliseconds\n"
     "  --generate N     write a configuration with N logical nodes to stdout and exit\n";
 
 namespace {
@@ -87,6 +92,16 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
                 return "--silent-after needs a number of requests";
             }
             o.silentAfter = n;
+        } else if (a == "--max-outstanding") {
+            if (!value(v) || !toNumber(v, 1000, n) || n == 0) {
+                return "--max-outstanding needs a number of requests from 1 to 1000";
+            }
+            o.maxOutstanding = static_cast<unsigned>(n);
+        } else if (a == "--idle-timeout") {
+            if (!value(v) || !toNumber(v, 86400000, n) || n == 0) {
+                return "--idle-timeout needs milliseconds from 1 to 86400000";
+            }
+            o.idleTimeoutMs = static_cast<unsigned>(n);
         } else if (a == "--generate") {
             if (!value(v) || !toNumber(v, 100000, n) || n == 0) {
                 return "--generate needs a number of logical nodes from 1 to 100000";

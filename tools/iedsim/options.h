@@ -17,7 +17,9 @@ struct Options {
     unsigned latencyMs = 0;
     size_t maxConnections = 32;
     std::optional<uint64_t> silentAfter;  // answer nothing after this many requests
-    std::optional<unsigned> generate;     // write a generated model of N logical nodes and exit
+    unsigned maxOutstanding = 5;
+    unsigned idleTimeoutMs = 0;        // 0: associations may stay idle forever
+    std::optional<unsigned> generate;  // write a generated model of N logical nodes and exit
     bool help = false;
 };
 

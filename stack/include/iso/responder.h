@@ -89,6 +89,8 @@ struct ListenerSettings {
     size_t maxConnections = 16;
     // A client that connects and stays silent, or stalls during set-up, is dropped after this.
     std::chrono::milliseconds setupTimeout{10000};
+    // An association that receives nothing for this long is aborted; 0 keeps it forever.
+    std::chrono::milliseconds idleTimeout{0};
     size_t maxPduSize = 65000;  // received units beyond this (plus envelope) end the association
     uint8_t maxTpduSizeCode = 0x0d;
     // One line per rejected peer, with the reason; called from connection threads.

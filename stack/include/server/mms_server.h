@@ -18,7 +18,13 @@ struct ServerOptions {
     uint16_t port = 102;  // 0 picks a free port; port() tells which
     size_t maxPduSize = 65000;
     size_t minPduSize = 512;  // smaller proposals are raised to this
+    // Every answer leaves this long after its request arrived; requests keep being taken meanwhile, so
+    // a client with several requests outstanding sees them answered side by side, as on a device.
     std::chrono::milliseconds responseDelay{0};
+    // Requests a client may have outstanding: agreed at initiate and enforced (more are rejected).
+    int maxOutstanding = 5;
+    // An association that sends nothing for this long is aborted, as many devices do; 0 never.
+    std::chrono::milliseconds idleTimeout{0};
     size_t maxConnections = 32;
     // A peer that has not completed its association by then is dropped.
     std::chrono::milliseconds setupTimeout{10000};

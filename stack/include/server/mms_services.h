@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "ber/byte_view.h"
@@ -25,6 +26,8 @@ struct ServiceOutcome {
     Bytes response;          // empty: nothing to send
     bool concluded = false;  // a conclude was answered; the association ends after sending
     std::string summary;     // one line for the log: what was asked and how it went
+    // Set for a confirmed request, so that the caller can refuse it instead (too many outstanding).
+    std::optional<uint32_t> invokeId;
 };
 
 // Answers MMS requests from the data model. One instance serves every association; each call takes
@@ -51,9 +54,9 @@ public:
     // The services-supported string this server announces at association.
     static mms::BitString supportedServices();
     // The answer to an association's initiate request: the smaller of the two PDU sizes (but not
-    // below `minPduSize`), and our own limits on outstanding calls and nesting.
+    // below `minPduSize`), at most `maxOutstanding` calls each way, and our own nesting limit.
     static mms::InitiateResponse negotiate(const mms::InitiateParameters& proposed, size_t maxPduSize,
-                                           size_t minPduSize);
+                                           size_t minPduSize, int maxOutstanding = 5);
 
 private:
     mms::Pdu getNameList(uint32_t invokeId, const mms::GetNameListRequest& request, size_t maxPduSize,

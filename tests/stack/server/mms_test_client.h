@@ -62,6 +62,11 @@ public:
         if (!association_->send(pdu)) {
             return std::nullopt;
         }
+        return next(timeout);
+    }
+
+    // The next PDU that arrives, decoded.
+    std::optional<iecstack::mms::Pdu> next(std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
         std::unique_lock<std::mutex> lock(mutex_);
         if (!arrived_.wait_for(lock, timeout, [this] { return !inbox_.empty() || closed_; }) ||
             inbox_.empty()) {

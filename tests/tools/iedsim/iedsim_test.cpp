@@ -234,6 +234,14 @@ TEST(Iedsim, ParsesItsOptions) {
     EXPECT_EQ(abuse.silentAfter, std::optional<uint64_t>(0));
     iedsim::Options noConnections;
     EXPECT_TRUE(iedsim::parseOptions({"--scl", "a", "--max-connections", "0"}, noConnections).has_value());
+
+    iedsim::Options device;
+    EXPECT_EQ(
+        iedsim::parseOptions({"--scl", "a", "--max-outstanding", "1", "--idle-timeout", "120000"}, device),
+        std::nullopt);
+    EXPECT_EQ(device.maxOutstanding, 1u);
+    EXPECT_EQ(device.idleTimeoutMs, 120000u);
+    EXPECT_TRUE(iedsim::parseOptions({"--scl", "a", "--max-outstanding", "0"}, device).has_value());
     iedsim::Options generate;
     EXPECT_EQ(iedsim::parseOptions({"--generate", "50"}, generate), std::nullopt);
     EXPECT_EQ(generate.generate, 50u);
