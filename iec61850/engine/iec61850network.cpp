@@ -5,6 +5,7 @@
 #include "valuerenderer.h"
 
 #include <QList>
+#include <QTimer>
 
 namespace iec61850 {
 
@@ -13,9 +14,27 @@ namespace {
 // How long a connect may take, TCP and association together.
 constexpr int kConnectTimeoutMs = 10000;
 
+// Quiet time after which an idle association is probed; far below the two minutes after which many
+// devices drop an idle association, and a device that stops answering is noticed within this plus
+// the request time-out.
+constexpr int kKeepAliveIntervalMs = 10000;
+
+struct KeepAliveTicket {
+    Iec61850Network* engine;
+    quint64 association;
+};
+
 }  // namespace
 
-Iec61850Network::Iec61850Network(QObject* parent) : QObject(parent) {}
+Iec61850Network::Iec61850Network(QObject* parent) : QObject(parent), keepAliveTimer(new QTimer(this)) {
+    keepAliveTimer->setSingleShot(true);
+    keepAliveTimer->setInterval(kKeepAliveIntervalMs);
+    connect(keepAliveTimer, &QTimer::timeout, this, &Iec61850Network::keepAlive);
+}
+
+void Iec61850Network::setKeepAliveInterval(int ms) {
+    keepAliveTimer->setInterval(ms);
+}
 
 Iec61850Network::~Iec61850Network() {
     disconnect();
@@ -30,6 +49,10 @@ void Iec61850Network::doConnect(const QString& ip, int port) {
     refToFc.clear();
     dataSetMembers.clear();
     layerStack = QStringList{QStringLiteral("rootLayer")};
+
+    // The keep-alive timer must stop in this thread, also when the thread ends with an association open.
+    connect(QThread::currentThread(), &QThread::finished, keepAliveTimer, &QTimer::stop,
+            static_cast<Qt::ConnectionType>(Qt::DirectConnection | Qt::UniqueConnection));
 
     IedConnection created = IedConnection_create();
     if (!created) {
@@ -56,12 +79,20 @@ void Iec61850Network::doConnect(const QString& ip, int port) {
     }
     emit setStatusBarMessage(QStringLiteral("connected to %1:%2").arg(ip).arg(port));
     emit connectionStateChanged(true);
+    noteActivity();
     browseServer();
 }
 
 void Iec61850Network::disconnect() {
     // From here on a closure notice belongs to no association of ours.
     liveAssociation.store(0);
+    // A walk in progress ends here; answers still on their way find no association and are dropped,
+    // and reads queued for this association are never sent.
+    walk.reset();
+    batches.clear();
+    deferredReads.clear();
+    keepAliveTimer->stop();
+    keepAliveOutstanding = false;
     if (connection) {
         IedConnection closing = nullptr;
         {
@@ -130,6 +161,11 @@ Iec61850Network::RequestScope::~RequestScope() {
 }
 
 void Iec61850Network::readValue(const QString& ref_string) {
+    // During the walk reads wait for its end, as they always have.
+    if (walk) {
+        deferredReads.append(ref_string);
+        return;
+    }
     readAndRender(ref_string);
 }
 
@@ -144,11 +180,58 @@ void Iec61850Network::readAndRender(const QString& ref) {
     }
     const FunctionalConstraint constraint =
         FunctionalConstraint_fromString(fc.mid(1, 2).toLatin1().constData());
+    noteActivity();
     MmsValue* value = IedConnection_readObject(connection, &lastError, ref.toUtf8().constData(), constraint);
     if (lastError == IED_ERROR_OK && value) {
         renderValue(value, ref, false);
     }
     MmsValue_delete(value);
+}
+
+void Iec61850Network::noteActivity() {
+    keepAliveTimer->start();
+}
+
+void Iec61850Network::keepAlive() {
+    if (!mayRequest() || keepAliveOutstanding) {
+        return;
+    }
+    if (walk) {
+        noteActivity();
+        return;
+    }
+    auto* ticket = new KeepAliveTicket{this, liveAssociation.load()};
+    MmsError error = MMS_ERROR_NONE;
+    MmsConnection_identifyAsync(IedConnection_getMmsConnection(connection), nullptr, &error,
+                                &Iec61850Network::keepAliveAnswer, ticket);
+    if (error != MMS_ERROR_NONE) {
+        delete ticket;
+        noteActivity();
+        return;
+    }
+    keepAliveOutstanding = true;
+}
+
+void Iec61850Network::keepAliveAnswer(uint32_t, void* parameter, MmsError error, char*, char*, char*) {
+    const std::unique_ptr<KeepAliveTicket> ticket(static_cast<KeepAliveTicket*>(parameter));
+    Iec61850Network* engine = ticket->engine;
+    const quint64 association = ticket->association;
+    QMetaObject::invokeMethod(
+        engine, [engine, association, error] { engine->keepAliveAnswered(association, error); },
+        Qt::QueuedConnection);
+}
+
+void Iec61850Network::keepAliveAnswered(quint64 association, MmsError error) {
+    if (association != liveAssociation.load() || !connection) {
+        return;
+    }
+    keepAliveOutstanding = false;
+    // Any answer, even a refusal, shows the device alive; silence past the request time-out does not.
+    if (error == MMS_ERROR_SERVICE_TIMEOUT || error == MMS_ERROR_CONNECTION_LOST) {
+        disconnect();
+        return;
+    }
+    noteActivity();
 }
 
 QStringList Iec61850Network::renderValue(MmsValue* value, const QString& ref, bool reportMode) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -12,9 +14,16 @@
 #include <mutex>
 #include <vector>
 
+#include "discoverywalk.h"
 #include "iec61850_client.h"
 
+class QTimer;
+
 namespace iec61850 {
+
+// True for the select attribute of a control: reading it is the select service, so the walk only
+// announces it.
+bool isSelectAttribute(const QString& ref);
 
 // The IEC 61850 client engine: owns at most one association with a server, walks the server's model
 // into lines, reads and renders values. It lives in a worker thread of its own and talks to the view
@@ -41,6 +50,9 @@ public:
     // for its answer ends at once (the association is aborted). The teardown itself, with its
     // connectionStateChanged(false), stays with the disconnect() slot.
     void abandonAssociation();
+    // How long an association may stay quiet before a keep-alive request goes out (default 10 s).
+    // Call before the engine moves to its thread.
+    void setKeepAliveInterval(int ms);
 
 signals:
     void newDataLine(const QString& data_string, const QString& ref_string, const QString& fc_string,
@@ -97,20 +109,45 @@ private:
     };
 
     void readAndRender(const QString& ref);
-    QString emitDataLine(const QString& name, bool record);
+    // Restarts the idle clock of the keep-alive; every request counts.
+    void noteActivity();
+    void keepAlive();
+    static void keepAliveAnswer(uint32_t invokeId, void* parameter, MmsError error, char*, char*, char*);
+    void keepAliveAnswered(quint64 association, MmsError error);
 
-    // The discovery walk. Every step answers false once a request failed or the association is gone,
-    // and the walk then unwinds without another request.
+    // The discovery walk, one logical device at a time: its structure comes from the directory (which
+    // the library answers from what it fetched once), its values and data-set members from requests
+    // sent in batches, several at once; the answers come back as queued calls, so the engine's thread
+    // stays free for a Disconnect. Lines are announced in the order of the model once their values
+    // are in (discoverywalk.h).
     template <typename Request>
     bool requestNames(Request request, QList<QByteArray>& names);
+    QString emitDataLine(const QString& name, bool record);
+    WalkEntry planLine(const QString& name, bool record);
+    void announce(const WalkEntry& entry);
+    bool skipOdd(const QString& name);
     void browseServer();
-    bool browseLogicalDevices();
-    bool browseLogicalDevice(const QByteArray& deviceName);
-    bool browseLogicalNode(const QString& nodeName);
-    bool browseNodeChildren(const QString& nodeRef, ACSIClass acsiClass);
-    bool browseDataDirectory(const QString& ref);
-    bool browseDataSets(const QString& nodeRef);
-    bool browseDataSet(const QString& dataSetName);
+    void walkNextDevice();
+    bool planNode(const QString& nodeName, bool dataSetsListed, const QList<QByteArray>& dataSetNames,
+                  QVector<WalkEntry>& entries);
+    bool planDataDirectory(const QString& ref, QVector<WalkEntry>& entries);
+    void planDataSets(const QString& nodeName, const QList<QByteArray>& dataSetNames,
+                      QVector<WalkEntry>& entries);
+    void pumpRequests();
+    bool sendDataSetRequest();
+    bool sendReadBatch();
+    void requeue(const QVector<int>& batch);
+    void readRefused(const QVector<int>& batch);
+    static void readAnswer(uint32_t invokeId, void* parameter, MmsError error, MmsValue* value);
+    static void dataSetAnswer(uint32_t invokeId, void* parameter, IedClientError error, LinkedList members,
+                              bool isDeletable);
+    void readAnswered(quint64 association, int batchId, MmsError error,
+                      const std::shared_ptr<MmsValue>& value);
+    void dataSetAnswered(quint64 association, int index, IedClientError error, const QStringList& members);
+    bool nodeComplete(const QVector<WalkEntry>& entries) const;
+    void announceReady();
+    void reportProgress();
+    void finishWalk();
 
     QMap<QString, QString> refToFc;
     // Data set reference (LD/LN.DS) -> its members as discovery listed them (LD/LN.DO.DA[FC]).
@@ -136,6 +173,19 @@ private:
     // The association a disconnect was asked for; its queued requests are dropped.
     std::atomic<quint64> abandonedAssociation{0};
     std::atomic<int> requestsInFlight{0};
+
+    std::unique_ptr<DiscoveryWalk> walk;  // set while a walk runs
+    QHash<int, QVector<int>> batches;     // reads in flight by batch number
+    int nextBatch = 0;
+    int maxInFlight = 1;  // outstanding requests agreed, lowered when the server says it has enough
+    int batchLimit = 0;   // reads per request, lowered when the server refuses large requests
+    int readBudget = 0;   // octets a Read request may take
+    QElapsedTimer walkClock;
+    qint64 lastProgressMs = 0;
+    QStringList deferredReads;  // single reads the view asked for during the walk
+
+    QTimer* keepAliveTimer = nullptr;
+    bool keepAliveOutstanding = false;
 };
 
 }  // namespace iec61850

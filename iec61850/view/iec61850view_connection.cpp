@@ -97,6 +97,8 @@ void Iec61850View::connectClicked() {
     settings.endGroup();
 
     disableConnectBox(true);
+    // A long discovery can be stopped: Disconnect ends the walk and the association.
+    disconnectButton->setEnabled(true);
     emit doConnect(ipEdit->text(), portEdit->text().toInt(nullptr, 10));
 }
 
@@ -124,7 +126,8 @@ void Iec61850View::connectionStateChanged(bool state) {
     if (state && status == kStateWaiting) {
         statusEdit->setText(kStateConnected);
         statusEdit->setStyleSheet("background-color: lime; color: black;");
-        readyCheck->setChecked(true);
+        // Ready once the values of the complete tree have stopped arriving.
+        newValueTimer->start();
         disconnectButton->setEnabled(true);
         if (!pollRefs.isEmpty()) {
             if (isInvalidRefExist(pollRefs)) {

@@ -114,7 +114,10 @@ void Iec61850View::updateValue(const QString& refString, const QString& valueStr
 }
 
 void Iec61850View::timerNewValueHandler() {
-    readyCheck->setChecked(true);
+    // A pause during discovery says nothing about the tree being complete.
+    if (statusEdit->text() == kStateConnected) {
+        readyCheck->setChecked(true);
+    }
 }
 
 void Iec61850View::readClicked() {

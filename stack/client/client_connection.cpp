@@ -389,13 +389,19 @@ std::vector<std::string> ClientConnection::dataSetDirectory(IedClientError* erro
         *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
         return {};
     }
+    return membersOf(*response, ref->domain, isDeletable);
+}
+
+std::vector<std::string> ClientConnection::membersOf(
+    const mms::GetNamedVariableListAttributesResponse& response, const std::string& listDomain,
+    bool* isDeletable) {
     std::vector<std::string> members;
-    members.reserve(response->variables.size());
-    for (const mms::VariableAccess& variable : response->variables) {
-        members.push_back(memberReference(variable, ref->domain));
+    members.reserve(response.variables.size());
+    for (const mms::VariableAccess& variable : response.variables) {
+        members.push_back(memberReference(variable, listDomain));
     }
     if (isDeletable != nullptr) {
-        *isDeletable = response->mmsDeletable;
+        *isDeletable = response.mmsDeletable;
     }
     return members;
 }

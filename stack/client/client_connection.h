@@ -3,8 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -14,6 +16,15 @@
 #include "iec61850_client.h"
 #include "mms/pdu.h"
 #include "mms_client.h"
+
+namespace iecstack::client {
+class ClientConnection;
+}
+
+// The MmsConnection handle of an IedConnection: the same association, seen at the MMS level.
+struct sMmsConnection {
+    iecstack::client::ClientConnection* owner;
+};
 
 namespace iecstack::client {
 
@@ -60,6 +71,21 @@ public:
                                  bool singleRequest);
     ReportHandlers& reportHandlers() { return reports_; }
 
+    // The MMS level (client_connection_mms.cpp). Asynchronous calls report through `done`, exactly
+    // once, unless they fail at once (the error they return).
+    MmsConnection mmsHandle() { return &mmsHandle_; }
+    MmsConnectionParameters parameters() const;
+    std::vector<std::string> dataSetNames(MmsError* error, const char* domain);
+    MmsValue* readMultiple(MmsError* error, const char* domain, const std::vector<std::string>& items);
+    MmsError readMultipleAsync(const char* domain, const std::vector<std::string>& items,
+                               std::function<void(uint32_t, MmsError, MmsValue*)> done, uint32_t* invokeId);
+    MmsError identifyAsync(std::function<void(uint32_t, MmsError, const mms::IdentifyResponse*)> done,
+                           uint32_t* invokeId);
+    IedClientError dataSetDirectoryAsync(
+        const char* dataSetReference,
+        std::function<void(uint32_t, IedClientError, std::vector<std::string>*, bool)> done,
+        uint32_t* invokeId);
+
 private:
     // What one association learnt; dropped with it.
     struct Association {
@@ -85,7 +111,13 @@ private:
     static void dispose(std::shared_ptr<Association> association, bool release,
                         std::chrono::milliseconds timeout);
 
+    static std::optional<mms::ReadRequest> readRequestFor(const char* domain,
+                                                          const std::vector<std::string>& items);
+    static std::vector<std::string> membersOf(const mms::GetNamedVariableListAttributesResponse& response,
+                                              const std::string& domain, bool* isDeletable);
+
     IedConnection handle_;
+    sMmsConnection mmsHandle_{this};
     std::atomic<uint32_t> connectTimeoutMs_{10000};
     std::atomic<uint32_t> requestTimeoutMs_{5000};
     DirectoryLimits limits_;

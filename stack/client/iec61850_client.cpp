@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ied_connection.h"
+#include "name_list.h"
 
 namespace {
 
@@ -18,28 +19,6 @@ struct ErrorSink {
     IedClientError* target;
     IedClientError ignored = IED_ERROR_OK;
 };
-
-LinkedList toLinkedList(const std::vector<std::string>& names, IedClientError* error) {
-    if (*error != IED_ERROR_OK) {
-        return nullptr;
-    }
-    LinkedList list = LinkedList_create();
-    if (list == nullptr) {
-        *error = IED_ERROR_UNKNOWN;
-        return nullptr;
-    }
-    for (const std::string& name : names) {
-        char* copy = static_cast<char*>(std::malloc(name.size() + 1));
-        if (copy == nullptr) {
-            LinkedList_destroy(list);
-            *error = IED_ERROR_UNKNOWN;
-            return nullptr;
-        }
-        std::memcpy(copy, name.c_str(), name.size() + 1);
-        LinkedList_add(list, copy);
-    }
-    return list;
-}
 
 // The common frame of the directory calls: a null handle is the caller's mistake, a list comes back
 // only when the call succeeded.
@@ -51,7 +30,7 @@ LinkedList nameList(IedConnection self, IedClientError* error, Call call) {
         return nullptr;
     }
     const std::vector<std::string> names = call(self->connection, sink.target);
-    return toLinkedList(names, sink.target);
+    return iecstack::client::toLinkedList(names, sink.target);
 }
 
 }  // namespace
@@ -148,6 +127,34 @@ MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error,
         return nullptr;
     }
     return self->connection.readObject(sink.target, dataAttributeReference, fc);
+}
+
+MmsConnection IedConnection_getMmsConnection(IedConnection self) {
+    return self == nullptr ? nullptr : self->connection.mmsHandle();
+}
+
+uint32_t IedConnection_getDataSetDirectoryAsync(IedConnection self, IedClientError* error,
+                                                const char* dataSetReference,
+                                                IedConnection_GetDataSetDirectoryHandler handler,
+                                                void* parameter) {
+    ErrorSink sink(error);
+    if (self == nullptr || handler == nullptr) {
+        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        return 0;
+    }
+    uint32_t invokeId = 0;
+    *sink.target = self->connection.dataSetDirectoryAsync(
+        dataSetReference,
+        [handler, parameter](uint32_t id, IedClientError result, std::vector<std::string>* members,
+                             bool deletable) {
+            LinkedList list = nullptr;
+            if (result == IED_ERROR_OK) {
+                list = iecstack::client::toLinkedList(*members, &result);
+            }
+            handler(id, parameter, result, list, deletable);
+        },
+        &invokeId);
+    return *sink.target == IED_ERROR_OK ? invokeId : 0;
 }
 
 }  // extern "C"

@@ -68,13 +68,24 @@ IedClientError errorFromSetup(iso::Error error) {
 }  // namespace
 
 struct MmsClient::Impl {
-    Impl(Handlers handlers, ReceiveCounters& counters) : handlers(std::move(handlers)), counters(counters) {}
+    Impl(Handlers handlers, ReceiveCounters& counters)
+        : handlers(std::move(handlers)), counters(counters), timer([this] { expireLoop(); }) {}
+    ~Impl() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            timerStop = true;
+        }
+        changed.notify_all();
+        timer.join();
+    }
 
     void received(ByteView pdu);
     void closed();
     // A request got no answer in time and nothing else came from the peer meanwhile: the association
     // is given up as lost, the ended handler runs, and later requests fail at once.
     void declareLost();
+    // Fails asynchronous requests whose time is up; nobody else would notice a silent peer for them.
+    void expireLoop();
 
     Handlers handlers;
     ReceiveCounters& counters;
@@ -83,6 +94,7 @@ struct MmsClient::Impl {
     std::atomic<std::thread::id> receiveThread{};
     std::atomic<uint32_t> pduSize{kProposedPduSize};
     std::atomic<uint64_t> receivedPdus{0};  // anything at all from the peer, well-formed or not
+    std::atomic<uint32_t> outstanding{1};
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -92,6 +104,8 @@ struct MmsClient::Impl {
     bool lost = false;        // given up because the peer fell silent
     bool endNoticed = false;  // the ended handler, if it was due, has returned
     bool concludeAnswered = false;
+    bool timerStop = false;
+    std::thread timer;
 
     // Last member: destroyed first, which stops the receive thread before anything it uses goes away.
     std::unique_ptr<iso::InitiatorAssociation> association;
@@ -141,6 +155,21 @@ void MmsClient::Impl::received(ByteView pdu) {
             }
         },
         std::move(*decoded));
+}
+
+void MmsClient::Impl::expireLoop() {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!timerStop) {
+        lock.unlock();
+        const auto now = RequestTracker::Clock::now();
+        tracker.expire(now);
+        const auto next = tracker.nextDeadline();
+        lock.lock();
+        // Requests sent meanwhile carry deadlines of at least their time-out, so a coarse wake-up is enough.
+        const auto wake = next ? std::min(*next, now + std::chrono::milliseconds(200))
+                               : now + std::chrono::milliseconds(200);
+        changed.wait_until(lock, wake, [this] { return timerStop; });
+    }
 }
 
 void MmsClient::Impl::closed() {
@@ -232,6 +261,7 @@ IedClientError MmsClient::connect(const std::string& host, int port, std::chrono
             impl_->pduSize = static_cast<uint32_t>(agreed);
             const int32_t outstanding = response->parameters.maxServOutstandingCalling;
             impl_->tracker.setMaxOutstanding(static_cast<size_t>(outstanding > 0 ? outstanding : 1));
+            impl_->outstanding = static_cast<uint32_t>(outstanding > 0 ? outstanding : 1);
         }
     }
     {
@@ -277,6 +307,35 @@ RequestOutcome MmsClient::request(mms::ConfirmedRequestService service, std::chr
         impl_->declareLost();
     }
     return outcome;
+}
+
+IedClientError MmsClient::requestAsync(mms::ConfirmedRequestService service,
+                                       std::chrono::milliseconds timeout, RequestTracker::Completion done,
+                                       uint32_t* invokeIdOut) {
+    iso::InitiatorAssociation* association = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        if (!impl_->connected || impl_->ended || impl_->localEnd) {
+            return IED_ERROR_NOT_CONNECTED;
+        }
+        association = impl_->association.get();
+    }
+    IedClientError error = IED_ERROR_OK;
+    const auto invokeId =
+        impl_->tracker.beginAsync(RequestTracker::Clock::now() + timeout, std::move(done), &error);
+    if (!invokeId) {
+        return error;
+    }
+    if (invokeIdOut != nullptr) {
+        *invokeIdOut = *invokeId;
+    }
+    const Bytes pdu = mms::encodePdu(mms::Pdu{mms::ConfirmedRequest{*invokeId, std::move(service)}});
+    const auto sent = association->send(pdu);
+    if (!sent && impl_->tracker.abandon(*invokeId)) {
+        return sent.error() == iso::Error::PduTooLarge ? IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT
+                                                       : IED_ERROR_CONNECTION_LOST;
+    }
+    return IED_ERROR_OK;
 }
 
 void MmsClient::release(std::chrono::milliseconds timeout) {
@@ -335,6 +394,10 @@ bool MmsClient::onReceiveThread() const {
 
 uint32_t MmsClient::negotiatedPduSize() const {
     return impl_->pduSize;
+}
+
+uint32_t MmsClient::negotiatedOutstanding() const {
+    return impl_->outstanding;
 }
 
 }  // namespace iecstack::client

@@ -1,5 +1,7 @@
 #include "request_tracker.h"
 
+#include <vector>
+
 namespace iecstack::client {
 
 void RequestTracker::setMaxOutstanding(size_t maxOutstanding) {
@@ -20,6 +22,60 @@ std::optional<uint32_t> RequestTracker::begin(Clock::time_point deadline, IedCli
         *error = IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED;
         return std::nullopt;
     }
+    return reserve(lock, error);
+}
+
+std::optional<uint32_t> RequestTracker::beginAsync(Clock::time_point deadline, Completion done,
+                                                   IedClientError* error) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (closedReason_) {
+        *error = IED_ERROR_NOT_CONNECTED;
+        return std::nullopt;
+    }
+    if (slots_.size() >= maxOutstanding_) {
+        *error = IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED;
+        return std::nullopt;
+    }
+    auto id = reserve(lock, error);
+    Slot& slot = slots_.at(*id);
+    slot.completion = std::move(done);
+    slot.deadline = deadline;
+    return id;
+}
+
+void RequestTracker::expire(Clock::time_point now) {
+    std::vector<std::pair<uint32_t, Completion>> expired;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = slots_.begin(); it != slots_.end();) {
+            if (it->second.completion && it->second.deadline <= now) {
+                expired.emplace_back(it->first, std::move(it->second.completion));
+                it = slots_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        if (!expired.empty()) {
+            changed_.notify_all();
+        }
+    }
+    for (auto& [id, done] : expired) {
+        done(id, RequestOutcome::failed(IED_ERROR_TIMEOUT));
+    }
+}
+
+std::optional<RequestTracker::Clock::time_point> RequestTracker::nextDeadline() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::optional<Clock::time_point> earliest;
+    for (const auto& [id, slot] : slots_) {
+        if (slot.completion && (!earliest || slot.deadline < *earliest)) {
+            earliest = slot.deadline;
+        }
+    }
+    return earliest;
+}
+
+std::optional<uint32_t> RequestTracker::reserve(std::unique_lock<std::mutex>&, IedClientError*) {
     // Invoke IDs stay positive INTEGERs of at most four octets; an ID still waiting is never reused.
     uint32_t id = nextInvokeId_;
     while (slots_.count(id) != 0) {
@@ -44,17 +100,26 @@ RequestOutcome RequestTracker::wait(uint32_t invokeId, Clock::time_point deadlin
     return outcome;
 }
 
-void RequestTracker::abandon(uint32_t invokeId) {
+bool RequestTracker::abandon(uint32_t invokeId) {
     std::lock_guard<std::mutex> lock(mutex_);
-    slots_.erase(invokeId);
+    const bool removed = slots_.erase(invokeId) != 0;
     changed_.notify_all();
+    return removed;
 }
 
 bool RequestTracker::complete(uint32_t invokeId, RequestOutcome outcome) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     auto it = slots_.find(invokeId);
     if (it == slots_.end() || it->second.done) {
         return false;
+    }
+    if (it->second.completion) {
+        Completion done = std::move(it->second.completion);
+        slots_.erase(it);
+        changed_.notify_all();
+        lock.unlock();
+        done(invokeId, std::move(outcome));
+        return true;
     }
     it->second.done = true;
     it->second.outcome = std::move(outcome);
@@ -63,18 +128,30 @@ bool RequestTracker::complete(uint32_t invokeId, RequestOutcome outcome) {
 }
 
 void RequestTracker::close(IedClientError reason) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (closedReason_) {
-        return;
-    }
-    closedReason_ = reason;
-    for (auto& [id, slot] : slots_) {
-        if (!slot.done) {
-            slot.done = true;
-            slot.outcome = RequestOutcome::failed(reason);
+    std::vector<std::pair<uint32_t, Completion>> waiting;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closedReason_) {
+            return;
         }
+        closedReason_ = reason;
+        for (auto it = slots_.begin(); it != slots_.end();) {
+            if (it->second.completion) {
+                waiting.emplace_back(it->first, std::move(it->second.completion));
+                it = slots_.erase(it);
+                continue;
+            }
+            if (!it->second.done) {
+                it->second.done = true;
+                it->second.outcome = RequestOutcome::failed(reason);
+            }
+            ++it;
+        }
+        changed_.notify_all();
     }
-    changed_.notify_all();
+    for (auto& [id, done] : waiting) {
+        done(id, RequestOutcome::failed(reason));
+    }
 }
 
 bool RequestTracker::isClosed() const {

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
@@ -27,6 +28,9 @@ struct RequestOutcome {
 class RequestTracker {
 public:
     using Clock = std::chrono::steady_clock;
+    // How an asynchronous request learns its outcome; runs without the tracker's lock held, on the
+    // thread that completed, expired or closed it.
+    using Completion = std::function<void(uint32_t invokeId, RequestOutcome)>;
 
     explicit RequestTracker(size_t maxOutstanding = 5)
         : maxOutstanding_(maxOutstanding == 0 ? 1 : maxOutstanding) {}
@@ -39,10 +43,19 @@ public:
     // Reserves a fresh invoke ID, waiting until `deadline` for one of the outstanding slots. Fails with
     // IED_ERROR_NOT_CONNECTED once closed, or IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED when no slot frees.
     std::optional<uint32_t> begin(Clock::time_point deadline, IedClientError* error);
+    // Reserves an invoke ID for a request whose outcome goes to `done` (exactly once, unless the request
+    // is abandoned). Never waits: IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED when every slot is taken.
+    std::optional<uint32_t> beginAsync(Clock::time_point deadline, Completion done, IedClientError* error);
+    // Fails the asynchronous requests whose deadline has passed with IED_ERROR_TIMEOUT.
+    void expire(Clock::time_point now);
+    // The earliest deadline of an asynchronous request still waiting, if any.
+    std::optional<Clock::time_point> nextDeadline() const;
+
     // Waits for the answer to `invokeId` and releases its slot; IED_ERROR_TIMEOUT after `deadline`.
     RequestOutcome wait(uint32_t invokeId, Clock::time_point deadline);
-    // Releases a slot whose request never left (the send failed).
-    void abandon(uint32_t invokeId);
+    // Releases a slot whose request never left (the send failed). False when the request had already
+    // ended (closed or expired meanwhile), so that its completion has run or is running.
+    bool abandon(uint32_t invokeId);
 
     // Hands in the answer to `invokeId`; false when no request waits for it (late after a time-out,
     // or an ID we never used).
@@ -55,7 +68,11 @@ private:
     struct Slot {
         bool done = false;
         RequestOutcome outcome;
+        Completion completion;  // set for asynchronous requests
+        Clock::time_point deadline;
     };
+
+    std::optional<uint32_t> reserve(std::unique_lock<std::mutex>& lock, IedClientError* error);
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

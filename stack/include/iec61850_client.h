@@ -351,6 +351,114 @@ bool ClientReport_hasSubSeqNum(ClientReport self);
 uint16_t ClientReport_getSubSeqNum(ClientReport self);
 bool ClientReport_getMoreSeqmentsFollow(ClientReport self);
 
+/* ---- MMS level: several variables per request, requests without waiting ---------------------- *
+ * What libiec61850 offers beneath the IEC 61850 calls, for clients that need fewer round trips.
+ * Asynchronous calls return at once; their handler runs exactly once, on the client's receive or
+ * timer thread (possibly before the call returns), and never after IedConnection_destroy has
+ * returned. A call that fails (error set) sends nothing and never runs its handler; with every
+ * agreed outstanding call in use it fails with MMS_ERROR_OUTSTANDING_CALL_LIMIT or
+ * IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED instead of waiting. */
+
+typedef struct sMmsConnection* MmsConnection;
+
+typedef enum {
+    MMS_ERROR_NONE = 0,
+    MMS_ERROR_CONNECTION_REJECTED = 1,
+    MMS_ERROR_CONNECTION_LOST = 2,
+    MMS_ERROR_SERVICE_TIMEOUT = 3,
+    MMS_ERROR_PARSING_RESPONSE = 4,
+    MMS_ERROR_HARDWARE_FAULT = 5,
+    MMS_ERROR_CONCLUDE_REJECTED = 6,
+    MMS_ERROR_INVALID_ARGUMENTS = 7,
+    MMS_ERROR_OUTSTANDING_CALL_LIMIT = 8,
+    MMS_ERROR_OTHER = 9,
+    MMS_ERROR_VMDSTATE_OTHER = 10,
+    MMS_ERROR_APPLICATION_REFERENCE_OTHER = 20,
+    MMS_ERROR_DEFINITION_OTHER = 30,
+    MMS_ERROR_DEFINITION_INVALID_ADDRESS = 31,
+    MMS_ERROR_DEFINITION_TYPE_UNSUPPORTED = 32,
+    MMS_ERROR_DEFINITION_TYPE_INCONSISTENT = 33,
+    MMS_ERROR_DEFINITION_OBJECT_UNDEFINED = 34,
+    MMS_ERROR_DEFINITION_OBJECT_EXISTS = 35,
+    MMS_ERROR_DEFINITION_OBJECT_ATTRIBUTE_INCONSISTENT = 36,
+    MMS_ERROR_RESOURCE_OTHER = 40,
+    MMS_ERROR_RESOURCE_CAPABILITY_UNAVAILABLE = 41,
+    MMS_ERROR_SERVICE_OTHER = 50,
+    MMS_ERROR_SERVICE_OBJECT_CONSTRAINT_CONFLICT = 55,
+    MMS_ERROR_SERVICE_PREEMPT_OTHER = 60,
+    MMS_ERROR_TIME_RESOLUTION_OTHER = 70,
+    MMS_ERROR_ACCESS_OTHER = 80,
+    MMS_ERROR_ACCESS_OBJECT_NON_EXISTENT = 81,
+    MMS_ERROR_ACCESS_OBJECT_ACCESS_UNSUPPORTED = 82,
+    MMS_ERROR_ACCESS_OBJECT_ACCESS_DENIED = 83,
+    MMS_ERROR_ACCESS_OBJECT_INVALIDATED = 84,
+    MMS_ERROR_ACCESS_OBJECT_VALUE_INVALID = 85,
+    MMS_ERROR_ACCESS_TEMPORARILY_UNAVAILABLE = 86,
+    MMS_ERROR_FILE_OTHER = 90,
+    MMS_ERROR_FILE_FILENAME_AMBIGUOUS = 91,
+    MMS_ERROR_FILE_FILE_BUSY = 92,
+    MMS_ERROR_FILE_FILENAME_SYNTAX_ERROR = 93,
+    MMS_ERROR_FILE_CONTENT_TYPE_INVALID = 94,
+    MMS_ERROR_FILE_POSITION_INVALID = 95,
+    MMS_ERROR_FILE_FILE_ACCESS_DENIED = 96,
+    MMS_ERROR_FILE_FILE_NON_EXISTENT = 97,
+    MMS_ERROR_FILE_DUPLICATE_FILENAME = 98,
+    MMS_ERROR_FILE_INSUFFICIENT_SPACE_IN_FILESTORE = 99,
+    MMS_ERROR_REJECT_OTHER = 100,
+    MMS_ERROR_REJECT_UNKNOWN_PDU_TYPE = 101,
+    MMS_ERROR_REJECT_INVALID_PDU = 102,
+    MMS_ERROR_REJECT_UNRECOGNIZED_SERVICE = 103,
+    MMS_ERROR_REJECT_UNRECOGNIZED_MODIFIER = 104,
+    MMS_ERROR_REJECT_REQUEST_INVALID_ARGUMENT = 105
+} MmsError;
+
+/* What the initiate exchange agreed; all zero while not connected. */
+typedef struct sMmsConnectionParameters {
+    int maxServOutstandingCalling;
+    int maxServOutstandingCalled;
+    int dataStructureNestingLevel;
+    int maxPduSize;
+    uint8_t servicesSupported[11];
+} MmsConnectionParameters;
+
+/* The MMS side of the handle; valid as long as the IedConnection. */
+MmsConnection IedConnection_getMmsConnection(IedConnection self);
+
+MmsConnectionParameters MmsConnection_getMmsConnectionParameters(MmsConnection self);
+
+/* The named variable lists (data sets) of a domain, as "LN$name", following continuation. */
+LinkedList MmsConnection_getDomainVariableListNames(MmsConnection self, MmsError* mmsError, const char* domainId);
+
+/* value: owned by the handler (MmsValue_delete); null when mmsError is not MMS_ERROR_NONE. */
+typedef void (*MmsConnection_ReadVariableHandler)(uint32_t invokeId, void* parameter, MmsError mmsError,
+                                                  MmsValue* value);
+
+/* One Read of the items (char* MMS names such as "LLN0$ST$Mod$stVal") of one domain: an MMS_ARRAY with
+ * one element per item in item order, each a value or an MMS_DATA_ACCESS_ERROR. Owned by the caller. */
+MmsValue* MmsConnection_readMultipleVariables(MmsConnection self, MmsError* mmsError, const char* domainId,
+                                              LinkedList items);
+
+void MmsConnection_readMultipleVariablesAsync(MmsConnection self, uint32_t* usedInvokeId, MmsError* mmsError,
+                                              const char* domainId, LinkedList items,
+                                              MmsConnection_ReadVariableHandler handler, void* parameter);
+
+/* The texts are valid during the call only. */
+typedef void (*MmsConnection_IdentifyHandler)(uint32_t invokeId, void* parameter, MmsError mmsError,
+                                              char* vendorName, char* modelName, char* revision);
+
+/* Identify: the lightest request every server answers. */
+void MmsConnection_identifyAsync(MmsConnection self, uint32_t* usedInvokeId, MmsError* mmsError,
+                                 MmsConnection_IdentifyHandler handler, void* parameter);
+
+/* dataSetDirectory: as IedConnection_getDataSetDirectory gives it, owned by the handler; null on error. */
+typedef void (*IedConnection_GetDataSetDirectoryHandler)(uint32_t invokeId, void* parameter, IedClientError err,
+                                                         LinkedList dataSetDirectory, bool isDeletable);
+
+/* Returns the invoke ID of the request (0 when *error is set). */
+uint32_t IedConnection_getDataSetDirectoryAsync(IedConnection self, IedClientError* error,
+                                                const char* dataSetReference,
+                                                IedConnection_GetDataSetDirectoryHandler handler, void* parameter);
+
 #ifdef __cplusplus
 }
 #endif

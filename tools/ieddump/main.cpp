@@ -62,6 +62,13 @@ int main(int argc, char* argv[]) {
     QObject::connect(engine, &iec61850::Iec61850Network::connectFailed, &printer, [](const QString& reason) {
         std::fprintf(stderr, "ieddump: %s\n", reason.toUtf8().constData());
     });
+    // How far discovery is, and what it skipped, go to standard error too, apart from the dump.
+    QObject::connect(engine, &iec61850::Iec61850Network::setStatusBarMessage, &printer,
+                     [](const QString& text) {
+                         if (text.startsWith(QLatin1String("Discovery"))) {
+                             std::fprintf(stderr, "ieddump: %s\n", text.toUtf8().constData());
+                         }
+                     });
     QObject::connect(&printer, &ieddump::DumpPrinter::finished, &app, &QCoreApplication::exit);
     QObject::connect(&worker, &QThread::finished, engine, &QObject::deleteLater);
     engine->moveToThread(&worker);

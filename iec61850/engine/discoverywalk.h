@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <deque>
+#include <memory>
+
+#include "iec61850_client.h"
+
+namespace iec61850 {
+
+// A value read for one line of the walk: an element of the array a multi-variable read returned.
+struct ReadResult {
+    std::shared_ptr<MmsValue> answer;  // the whole array of the read
+    int index = -1;                    // -1: the read failed, the line gets no value
+};
+
+// One thing the walk announces, in order: a line (perhaps with a read), the members of a data set
+// that are still being asked for, or the point where the walk fails.
+struct WalkEntry {
+    enum class Kind { Line, DataSetMembers, Failure };
+    Kind kind = Kind::Line;
+    QString data;
+    QString ref;
+    QString fc;
+    int layer = 0;
+    bool record = false;
+    int read = -1;     // Line: index into DiscoveryWalk::reads, -1 when the line is not read
+    int dataSet = -1;  // DataSetMembers: index into DiscoveryWalk::dataSets
+};
+
+struct PendingRead {
+    QByteArray domain;
+    QByteArray item;
+    bool done = false;
+    ReadResult result;
+};
+
+struct PendingDataSet {
+    QByteArray reference;
+    QStringList path;  // the discovery path at the data set's line, for its members' references
+    bool done = false;
+    bool failed = false;
+    QStringList members;
+};
+
+// The walk of one logical device at a time: what is planned, what is asked for, and how far the
+// lines have been announced. Lines leave strictly in plan order, each once everything before it and
+// its own value are known, so batching and pipelining change nothing in what the view sees.
+struct DiscoveryWalk {
+    QList<QByteArray> devices;
+    QVector<QList<QByteArray>> deviceNodes;  // the logical nodes each device lists
+    QVector<bool> deviceListed;              // false: listing the device's nodes failed
+    int device = -1;                         // index of the device being walked
+    QVector<QVector<WalkEntry>> nodes;       // the logical nodes of that device
+    int nextNode = 0;                        // first node not yet announced
+    QVector<PendingRead> reads;
+    QVector<PendingDataSet> dataSets;
+    std::deque<int> readQueue;  // reads not yet sent, in plan order
+    std::deque<int> dataSetQueue;
+    int inFlight = 0;
+    int nodesTotal = 0;
+    int nodesDone = 0;
+    QSet<QString> skipped;  // names that cannot be addressed, reported once
+};
+
+}  // namespace iec61850

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "iec61850_client.h"
+
+namespace iecstack::client {
+
+// The names as a LinkedList of malloc'ed C strings for the C API; null (and `error` set) when there
+// is no memory, or when `error` already tells of a failure.
+template <typename Error>
+LinkedList toLinkedList(const std::vector<std::string>& names, Error* error, Error ok, Error noMemory) {
+    if (*error != ok) {
+        return nullptr;
+    }
+    LinkedList list = LinkedList_create();
+    if (list == nullptr) {
+        *error = noMemory;
+        return nullptr;
+    }
+    for (const std::string& name : names) {
+        char* copy = static_cast<char*>(std::malloc(name.size() + 1));
+        if (copy == nullptr) {
+            LinkedList_destroy(list);
+            *error = noMemory;
+            return nullptr;
+        }
+        std::memcpy(copy, name.c_str(), name.size() + 1);
+        LinkedList_add(list, copy);
+    }
+    return list;
+}
+
+inline LinkedList toLinkedList(const std::vector<std::string>& names, IedClientError* error) {
+    return toLinkedList(names, error, IED_ERROR_OK, IED_ERROR_UNKNOWN);
+}
+
+}  // namespace iecstack::client
