@@ -5,6 +5,7 @@
 #include "valuerenderer.h"
 
 #include <QList>
+#include <QThread>
 #include <QTimer>
 
 namespace iec61850 {

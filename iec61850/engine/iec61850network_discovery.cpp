@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include <cstring>
 #include <utility>
 
 #include "objectreference.h"
@@ -404,7 +405,7 @@ bool Iec61850Network::sendReadBatch() {
         bytes += size;
         batch.append(walk->readQueue.front());
         walk->readQueue.pop_front();
-        LinkedList_add(items, qstrdup(read.item.constData()));
+        LinkedList_add(items, ::strdup(read.item.constData()));  // freed by LinkedList_destroy
     }
     auto* ticket = new AnswerTicket{this, liveAssociation.load(), nextBatch};
     MmsError error = MMS_ERROR_NONE;

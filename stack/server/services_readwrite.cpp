@@ -99,6 +99,15 @@ mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, S
         r.spec = request.spec;
     }
     const auto& spec = request.spec;
+    if (maxReadVariables_ > 0 && spec.variables.size() > maxReadVariables_) {
+        summary = "read of " + std::to_string(spec.variables.size()) + " variables rejected (at most " +
+                  std::to_string(maxReadVariables_) + ")";
+        mms::Reject reject;
+        reject.originalInvokeId = invokeId;
+        reject.rejectClass = mms::RejectClass::ConfirmedRequest;
+        reject.reason = static_cast<int64_t>(mms::RequestRejectReason::Other);
+        return reject;
+    }
     size_t failures = 0;
     {
         std::lock_guard<std::mutex> lock(model_.valueLock());

@@ -7,7 +7,7 @@ namespace iedsim {
 const char* const kUsage =
     "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--max-pdu BYTES]\n"
     "              [--latency MS] [--max-connections N] [--silent-after N]\n"
-    "              [--max-outstanding N] [--idle-timeout MS]\n"
+    "              [--max-outstanding N] [--idle-timeout MS] [--max-read-variables N]\n"
     "       iedsim --generate N > model.icd\n"
     "\n"
     "  --scl FILE       configuration file to serve (ICD, CID, or SCD with --ied)\n"
@@ -25,6 +25,8 @@ const char* const kUsage =
     "                   outstanding requests a client may have, default 5; more are rejected\n"
     "  --idle-timeout MS\n"
     "                   abort an association that sends nothing for MS milliseconds\n"
+    "  --max-read-variables N\n"
+    "                   reject Read requests naming more than N variables, as some devices do\n"
     "  --generate N     write a configuration with N logical nodes to stdout and exit\n";
 
 namespace {
@@ -102,6 +104,11 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
                 return "--idle-timeout needs milliseconds from 1 to 86400000";
             }
             o.idleTimeoutMs = static_cast<unsigned>(n);
+        } else if (a == "--max-read-variables") {
+            if (!value(v) || !toNumber(v, 1000000, n) || n == 0) {
+                return "--max-read-variables needs a number from 1 to 1000000";
+            }
+            o.maxReadVariables = static_cast<unsigned>(n);
         } else if (a == "--generate") {
             if (!value(v) || !toNumber(v, 100000, n) || n == 0) {
                 return "--generate needs a number of logical nodes from 1 to 100000";

@@ -18,7 +18,8 @@ struct Options {
     size_t maxConnections = 32;
     std::optional<uint64_t> silentAfter;  // answer nothing after this many requests
     unsigned maxOutstanding = 5;
-    unsigned idleTimeoutMs = 0;        // 0: associations may stay idle forever
+    unsigned idleTimeoutMs = 0;
+    unsigned maxReadVariables = 0;  // 0: any number per Read        // 0: associations may stay idle forever
     std::optional<unsigned> generate;  // write a generated model of N logical nodes and exit
     bool help = false;
 };

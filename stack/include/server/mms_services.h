@@ -40,6 +40,9 @@ public:
     MmsServices(const MmsServices&) = delete;
     MmsServices& operator=(const MmsServices&) = delete;
 
+    // Rejects Read requests naming more than `count` variables, as some devices do; 0 takes any number.
+    void setMaxReadVariables(size_t count) { maxReadVariables_ = count; }
+
     // Decodes a PDU, answers it (or rejects it) and encodes the answer.
     ServiceOutcome handle(Session& session, ByteView pdu);
     // The answer to one decoded request: a confirmed response, a confirmed error or a reject.
@@ -81,6 +84,7 @@ private:
     DataModel& model_;
     ServerIdentity identity_;
     std::unique_ptr<ReportEngine> reports_;
+    size_t maxReadVariables_ = 0;
 };
 
 // Object references as log lines show them.

@@ -26,6 +26,7 @@ public:
         bool simulate = false;
         std::chrono::milliseconds simulationPeriod{500};
         ServerIdentity identity;
+        size_t maxReadVariables = 0;  // see MmsServices::setMaxReadVariables
 
         static ServerOptions loopbackAnyPort() {
             ServerOptions o;

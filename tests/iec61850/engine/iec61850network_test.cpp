@@ -1,3 +1,4 @@
+#include <QFileInfo>
 #include <QThread>
 #include <QtTest>
 
@@ -23,7 +24,12 @@ class EngineRig : public QObject {
     Q_OBJECT
 
 public:
-    EngineRig() : engine(new Iec61850Network) {
+    explicit EngineRig(int keepAliveMs = 0) : engine(new Iec61850Network) {
+        if (keepAliveMs > 0) {
+            engine->setKeepAliveInterval(keepAliveMs);
+        }
+        connect(engine, &Iec61850Network::setStatusBarMessage, this,
+                [this](const QString& text) { statusTexts << text; });
         connect(engine, &Iec61850Network::newDataLine, this,
                 [this](const QString& data, const QString& ref, const QString& fc, int layer) {
                     events << QStringLiteral("line|%1|%2|%3|%4").arg(data, ref, fc).arg(layer);
@@ -79,6 +85,7 @@ public:
     QStringList values() const { return events.filter(QRegularExpression(QStringLiteral("^value\\|"))); }
 
     QStringList events;
+    QStringList statusTexts;
 
 private:
     QThread thread;
@@ -114,6 +121,18 @@ private slots:
     void deviceFallsSilent();
     void disconnectDropsQueuedReadsOfASlowDevice();
     void disconnectWithReadsQueuedForASilentDevice();
+
+    // Batched and pipelined reads change nothing the view sees: the same lines and values in the same
+    // order as single reads, also from servers that refuse large reads, allow one call at a time or
+    // agree to tiny PDUs.
+    void batchedWalkMatchesSingleReads_data();
+    void batchedWalkMatchesSingleReads();
+    // Disconnect during a slow walk ends it at once: one false, no second true, nothing after it.
+    void disconnectEndsAWalkInProgress();
+    // Idle associations: kept up against a device that drops idle ones, reported lost when the
+    // device stops answering.
+    void keepAliveHoldsAnIdleAssociation();
+    void silentServerIsReportedLost();
 
 private:
     bool startSimulator(SimulatorProcess& simulator, const QString& model, const QStringList& arguments = {});
@@ -378,9 +397,11 @@ void Iec61850NetworkTest::serverDropsDuringDiscovery() {
     if (!SimulatorProcess::available()) {
         QSKIP("simulator not built");
     }
-    // Slow answers keep the walk running long enough to pull the plug in the middle of it.
+    // Slow answers, one variable each, keep the walk running long enough to pull the plug in the middle
+    // of it, with reads in flight.
     auto simulator = std::make_unique<SimulatorProcess>();
-    QVERIFY(startSimulator(*simulator, kModel, {"--latency", "30"}));
+    QVERIFY(startSimulator(*simulator, kModel,
+                           {"--latency", "100", "--max-read-variables", "1", "--max-outstanding", "1"}));
     EngineRig rig;
     rig.doConnect(simulator->port());
     QTRY_VERIFY_WITH_TIMEOUT(rig.lines().size() >= 6, kWalkTimeoutMs);
@@ -532,28 +553,138 @@ void Iec61850NetworkTest::disconnectDropsQueuedReadsOfASlowDevice() {
 }
 
 void Iec61850NetworkTest::disconnectWithReadsQueuedForASilentDevice() {
-    if (!SimulatorProcess::available()) {
-        QSKIP("simulator not built");
-    }
-    SimulatorProcess simulator;
-    QVERIFY(startSimulator(simulator, kModel, {"--silent-after", QString::number(walkPdus())}));
-    EngineRig rig;
-    rig.doConnect(simulator.port());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
-    rig.settle();
-    rig.events.clear();
+    namespace {
 
-    for (int i = 0; i < 250; ++i) {
+    const QString kSample = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
+
+    // The whole walk of a model served with `arguments`, as recorded events; empty when it did not end.
+    QStringList walkOf(const QString& model, const QStringList& arguments) {
+        SimulatorProcess simulator;
+        if (!simulator.start(model, arguments)) {
+            qWarning("%s", qPrintable(simulator.errorText()));
+            return {};
+        }
+        EngineRig rig;
+        rig.doConnect(simulator.port());
+        if (!QTest::qWaitFor([&] { return rig.trues() == 2 || rig.falses() > 0; }, kWalkTimeoutMs)) {
+            return {};
+        }
+        rig.settle();
+        return rig.events;
+    }
+
+    }  // namespace
+
+    void Iec61850NetworkTest::batchedWalkMatchesSingleReads_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QStringList>("arguments");
+        for (const QString& model : {kModel, kSample}) {
+            const QString name = QFileInfo(model).baseName();
+            QTest::newRow(qPrintable(name + ": one call at a time"))
+                << model << QStringList{"--max-outstanding", "1", "--latency", "2"};
+            QTest::newRow(qPrintable(name + ": tiny PDUs")) << model << QStringList{"--max-pdu", "512"};
+            QTest::newRow(qPrintable(name + ": five calls side by side"))
+                << model << QStringList{"--latency", "5"};
+        }
+    }
+
+    void Iec61850NetworkTest::batchedWalkMatchesSingleReads() {
+        if (!SimulatorProcess::available()) {
+            QSKIP("simulator not built");
+        }
+        QFETCH(QString, model);
+        QFETCH(QStringList, arguments);
+        // A server that takes one variable per Read makes the walk fall back to single reads.
+        const QStringList single = walkOf(model, {"--max-read-variables", "1"});
+        QVERIFY(single.count("state|true") == 2);
+        QVERIFY(single.filter(QRegularExpression("^value\\|")).size() > 20);
+        QCOMPARE(walkOf(model, arguments), single);
+    }
+
+    void Iec61850NetworkTest::disconnectEndsAWalkInProgress() {
+        if (!SimulatorProcess::available()) {
+            QSKIP("simulator not built");
+        }
+        SimulatorProcess simulator;
+        QVERIFY(startSimulator(simulator, kSample, {"--latency", "300", "--max-read-variables", "1"}));
+        EngineRig rig;
+        rig.doConnect(simulator.port());
+        QTRY_VERIFY_WITH_TIMEOUT(rig.values().size() >= 3, kWalkTimeoutMs);
+        rig.disconnectEngine();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
+        rig.settle();
+        const QStringList seen = rig.events;
+        QCOMPARE(rig.trues(), 1);
+        QCOMPARE(seen.last(), QString("state|false"));
+        // Answers still on their way when the walk ended announce nothing.
+        QTest::qWait(700);
+        rig.settle();
+        QCOMPARE(rig.events, seen);
+    }
+
+    void Iec61850NetworkTest::keepAliveHoldsAnIdleAssociation() {
+        if (!SimulatorProcess::available()) {
+            QSKIP("simulator not built");
+        }
+        SimulatorProcess simulator;
+        QVERIFY(startSimulator(simulator, kModel, {"--idle-timeout", "800"}));
+        EngineRig rig(200);
+        rig.doConnect(simulator.port());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+        // Several idle time-outs of the device pass without a request from the view.
+        QTest::qWait(2500);
+        rig.settle();
+        QCOMPARE(rig.falses(), 0);
+        rig.events.clear();
         rig.readValue("KCTRL/LLN0.Mod.stVal");
-    }
-    // Give the first read the time to go out, so that the Disconnect finds it waiting.
-    QTRY_COMPARE_WITH_TIMEOUT(simulator.pdusLogged(), walkPdus() + 1, kWalkTimeoutMs);
-    rig.userDisconnect();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
-    rig.settle();
-    QCOMPARE(rig.events, QStringList{"state|false"});
-    QCOMPARE(simulator.pdusLogged(), walkPdus() + 1);
-}
+        rig.settle();
+        QCOMPARE(rig.events, QStringList{"value|KCTRL/LLN0.Mod.stVal|On (1)"});
 
-QTEST_GUILESS_MAIN(Iec61850NetworkTest)
+        // Without the keep-alive the same device drops the association: the option is what is tested.
+        SimulatorProcess dropping;
+        QVERIFY(startSimulator(dropping, kModel, {"--idle-timeout", "300"}));
+        EngineRig quiet(60000);
+        quiet.doConnect(dropping.port());
+        QTRY_COMPARE_WITH_TIMEOUT(quiet.trues(), 2, kWalkTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(quiet.falses(), 1, kWalkTimeoutMs);
+    }
+
+    void Iec61850NetworkTest::silentServerIsReportedLost() {
+        if (!SimulatorProcess::available()) {
+            QSKIP("simulator not built");
+        }
+        SimulatorProcess simulator;
+        QVERIFY(startSimulator(simulator, kModel, {"--silent-after", QString::number(walkPdus())}));
+        EngineRig rig;
+        rig.doConnect(simulator.port());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+        rig.settle();
+        rig.events.clear();
+
+        for (int i = 0; i < 250; ++i) {
+            rig.readValue("KCTRL/LLN0.Mod.stVal");
+        }
+        // Give the first read the time to go out, so that the Disconnect finds it waiting.
+        QTRY_COMPARE_WITH_TIMEOUT(simulator.pdusLogged(), walkPdus() + 1, kWalkTimeoutMs);
+        rig.userDisconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
+        rig.settle();
+        QCOMPARE(rig.events, QStringList{"state|false"});
+        QCOMPARE(simulator.pdusLogged(), walkPdus() + 1);
+
+        QVERIFY(startSimulator(simulator, kModel));
+        EngineRig rig(200);
+        rig.doConnect(simulator.port());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+        rig.settle();
+        const int seen = rig.events.size();
+        simulator.freeze();
+        // Keep-alive interval plus the request time-out, with room for a loaded machine.
+        QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, 30000);
+        rig.settle();
+        QCOMPARE(rig.events.mid(seen), QStringList{"state|false"});
+        simulator.thaw();
+    }
+
+    QTEST_GUILESS_MAIN(Iec61850NetworkTest)
 #include "iec61850network_test.moc"

@@ -1,5 +1,7 @@
 #include "simulatorprocess.h"
 
+#include <signal.h>
+
 #include <QDeadlineTimer>
 #include <QRegularExpression>
 
@@ -81,4 +83,16 @@ void SimulatorProcess::kill() {
         process.waitForFinished(10000);
     }
     listeningPort = 0;
+}
+
+void SimulatorProcess::freeze() {
+    if (process.state() == QProcess::Running) {
+        ::kill(static_cast<pid_t>(process.processId()), SIGSTOP);
+    }
+}
+
+void SimulatorProcess::thaw() {
+    if (process.state() == QProcess::Running) {
+        ::kill(static_cast<pid_t>(process.processId()), SIGCONT);
+    }
 }

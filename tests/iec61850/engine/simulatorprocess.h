@@ -19,6 +19,9 @@ public:
     bool start(const QString& sclFile, const QStringList& extraArguments = {});
     quint16 port() const { return listeningPort; }
     void kill();
+    // Stops or resumes the process without closing anything: a device that has stopped answering.
+    void freeze();
+    void thaw();
     QString errorText() const { return error; }
     // PDUs the simulator has logged from its clients so far, answered or not.
     int pdusLogged();

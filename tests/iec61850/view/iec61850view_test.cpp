@@ -221,7 +221,8 @@ void Iec61850ViewTest::unreachableServerEndsRedWithNoticeAndKeepsTheAddress() {
         ui.port()->setText(port);
         ui.button("connectButton")->click();
         QVERIFY(!ui.ip()->isEnabled());
-        QVERIFY(!ui.button("disconnectButton")->isEnabled());
+        // Disconnect stays usable, so that an attempt or a long discovery can be stopped.
+        QVERIFY(ui.button("disconnectButton")->isEnabled());
         QCOMPARE(ui.packets()->text(), QString("0"));
         QVERIFY(!ui.ready()->isChecked());
 
@@ -243,7 +244,8 @@ void Iec61850ViewTest::connectBrowsesTheModelWithValuesAndCounts() {
     ViewUnderTest ui;
     StatusRecorder recorder(ui.status());
 
-    // While the browse runs: yellow, Disconnect off, values shown but not counted.
+    // While the browse runs: yellow, Disconnect on (it ends the walk), Ready off however long values
+    // pause, values shown but not counted.
     bool sawWaitingState = false;
     QTimer probe;
     connect(&probe, &QTimer::timeout, [&]() {
@@ -251,7 +253,8 @@ void Iec61850ViewTest::connectBrowsesTheModelWithValuesAndCounts() {
             return;
         }
         sawWaitingState = true;
-        QVERIFY(!ui.button("disconnectButton")->isEnabled());
+        QVERIFY(ui.button("disconnectButton")->isEnabled());
+        QVERIFY(!ui.ready()->isChecked());
         QVERIFY(!ui.button("connectButton")->isEnabled());
         QCOMPARE(ui.packets()->text(), QString("0"));
     });
