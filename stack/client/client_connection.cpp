@@ -181,8 +181,19 @@ IedClientError ClientConnection::fetchNameList(Association& association, mms::Ge
         const bool progress =
             !response->identifiers.empty() &&
             (!question.continueAfter || response->identifiers.back() != *question.continueAfter);
+        std::string last = response->identifiers.empty() ? std::string() : response->identifiers.back();
+        size_t unusable = 0;
         for (std::string& name : response->identifiers) {
+            // A C string would end at the NUL and so name another object; such a name is left out.
+            if (name.find('\0') != std::string::npos) {
+                ++unusable;
+                continue;
+            }
             names->push_back(std::move(name));
+        }
+        if (unusable > 0) {
+            std::fprintf(stderr, "iecstack client: %zu name(s) with a NUL byte left out of a name list\n",
+                         unusable);
         }
         if (!response->moreFollows) {
             return IED_ERROR_OK;
@@ -199,7 +210,7 @@ IedClientError ClientConnection::fetchNameList(Association& association, mms::Ge
                          limits_.maxContinuations, names->size());
             return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
         }
-        question.continueAfter = names->back();
+        question.continueAfter = std::move(last);
     }
 }
 

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,9 +27,12 @@ using namespace std::chrono_literals;
 const std::string kSampleBay = std::string(KORVAN_SOURCE_DIR) + "/tools/iedsim/models/sample_bay.icd";
 
 std::unique_ptr<SimulatedServer> startSimulator(size_t maxPduSize = 65000,
-                                                const std::string& model = kSampleBay) {
+                                                const std::string& model = kSampleBay,
+                                                std::chrono::milliseconds latency = 0ms, int maxOutstanding = 5) {
     SimulatedServer::Options options;
     options.server.maxPduSize = maxPduSize;
+    options.server.responseDelay = latency;
+    options.server.maxOutstanding = maxOutstanding;
     std::string error;
     auto server = SimulatedServer::start(model, options, &error);
     EXPECT_TRUE(server) << error;
@@ -156,4 +162,140 @@ TEST(ClientSimulatorTest, SimulatorStoppingEndsTheAssociationForEveryone) {
 }
 
 }  // namespace
+
+namespace {
+
+LinkedList itemList(const Names& items) {
+    LinkedList list = LinkedList_create();
+    for (const std::string& item : items) {
+        LinkedList_add(list, strdup(item.c_str()));
+    }
+    return list;
+}
+
+// What an asynchronous call hands its handler, waited for on the test's thread.
+struct AsyncAnswer {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    int calls = 0;
+    MmsError mmsError = MMS_ERROR_OTHER;
+    IedClientError error = IED_ERROR_UNKNOWN;
+    MmsValue* value = nullptr;
+    Names names;
+
+    bool wait() {
+        std::unique_lock<std::mutex> lock(mutex);
+        return arrived.wait_for(lock, 10s, [this] { return calls > 0; });
+    }
+    ~AsyncAnswer() { MmsValue_delete(value); }
+
+    static void onRead(uint32_t, void* parameter, MmsError error, MmsValue* value) {
+        auto* self = static_cast<AsyncAnswer*>(parameter);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        ++self->calls;
+        self->mmsError = error;
+        self->value = value;
+        self->arrived.notify_all();
+    }
+    static void onIdentify(uint32_t, void* parameter, MmsError error, char* vendor, char*, char*) {
+        auto* self = static_cast<AsyncAnswer*>(parameter);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        ++self->calls;
+        self->mmsError = error;
+        self->names = {vendor != nullptr ? vendor : ""};
+        self->arrived.notify_all();
+    }
+    static void onMembers(uint32_t, void* parameter, IedClientError error, LinkedList members, bool) {
+        auto* self = static_cast<AsyncAnswer*>(parameter);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        ++self->calls;
+        self->error = error;
+        self->names = takeNames(members);
+        self->arrived.notify_all();
+    }
+};
+
+}  // namespace
+
+// Many variables in one Read: one result per item in item order, an access error in its place, and
+// the same through the asynchronous call; data sets of a domain and their members; Identify.
+TEST(ClientSimulatorTest, MultiVariableAndAsynchronousServices) {
+    auto ied = startSimulator();
+    ASSERT_TRUE(ied);
+    auto connection = connectTo(ied->port());
+    MmsConnection mms = IedConnection_getMmsConnection(connection.get());
+    const MmsConnectionParameters agreed = MmsConnection_getMmsConnectionParameters(mms);
+    EXPECT_EQ(agreed.maxPduSize, 65000);
+    EXPECT_EQ(agreed.maxServOutstandingCalling, 5);
+
+    const Names items{"MMXU1$MX$TotW$mag$f", "MMXU1$MX$TotW$noSuch", "LLN0$ST$Mod$stVal"};
+    MmsError error = MMS_ERROR_OTHER;
+    LinkedList list = itemList(items);
+    MmsValue* values = MmsConnection_readMultipleVariables(mms, &error, "BAY1MEAS", list);
+    ASSERT_NE(values, nullptr);
+    EXPECT_EQ(error, MMS_ERROR_NONE);
+    ASSERT_EQ(MmsValue_getArraySize(values), 3u);
+    EXPECT_DOUBLE_EQ(MmsValue_toDouble(MmsValue_getElement(values, 0)), 42800.0);
+    EXPECT_EQ(MmsValue_getType(MmsValue_getElement(values, 1)), MMS_DATA_ACCESS_ERROR);
+    EXPECT_EQ(MmsValue_toInt64(MmsValue_getElement(values, 2)), 1);
+    MmsValue_delete(values);
+
+    AsyncAnswer read;
+    uint32_t invokeId = 0;
+    MmsConnection_readMultipleVariablesAsync(mms, &invokeId, &error, "BAY1MEAS", list, &AsyncAnswer::onRead,
+                                             &read);
+    LinkedList_destroy(list);
+    ASSERT_EQ(error, MMS_ERROR_NONE);
+    EXPECT_NE(invokeId, 0u);
+    ASSERT_TRUE(read.wait());
+    ASSERT_NE(read.value, nullptr);
+    EXPECT_EQ(MmsValue_getArraySize(read.value), 3u);
+    EXPECT_EQ(MmsValue_getType(MmsValue_getElement(read.value, 1)), MMS_DATA_ACCESS_ERROR);
+
+    EXPECT_EQ(takeNames(MmsConnection_getDomainVariableListNames(mms, &error, "BAY1CTRL")),
+              (Names{"LLN0$Indications", "LLN0$Positions"}));
+    IedClientError iedError = IED_ERROR_UNKNOWN;
+    const Names members = takeNames(
+        IedConnection_getDataSetDirectory(connection.get(), &iedError, "BAY1CTRL/LLN0.Positions", nullptr));
+    AsyncAnswer directory;
+    EXPECT_NE(IedConnection_getDataSetDirectoryAsync(connection.get(), &iedError, "BAY1CTRL/LLN0.Positions",
+                                                     &AsyncAnswer::onMembers, &directory),
+              0u);
+    ASSERT_TRUE(directory.wait());
+    EXPECT_EQ(directory.error, IED_ERROR_OK);
+    EXPECT_FALSE(members.empty());
+    EXPECT_EQ(directory.names, members);
+
+    AsyncAnswer identity;
+    MmsConnection_identifyAsync(mms, nullptr, &error, &AsyncAnswer::onIdentify, &identity);
+    ASSERT_TRUE(identity.wait());
+    EXPECT_EQ(identity.mmsError, MMS_ERROR_NONE);
+    EXPECT_FALSE(identity.names.front().empty());
+}
+
+// Asynchronous requests never wait for a slot: past the agreed number they fail at once, and each
+// handler runs exactly once, also for requests the loss of the association ends.
+TEST(ClientSimulatorTest, AsynchronousRequestsStopAtTheAgreedNumberAndEndOnceWhenTheServerGoes) {
+    auto ied = startSimulator(65000, kSampleBay, 2000ms, 2);
+    ASSERT_TRUE(ied);
+    auto connection = connectTo(ied->port());
+    MmsConnection mms = IedConnection_getMmsConnection(connection.get());
+    EXPECT_EQ(MmsConnection_getMmsConnectionParameters(mms).maxServOutstandingCalling, 2);
+    AsyncAnswer first, second, third;
+    MmsError error = MMS_ERROR_OTHER;
+    MmsConnection_identifyAsync(mms, nullptr, &error, &AsyncAnswer::onIdentify, &first);
+    EXPECT_EQ(error, MMS_ERROR_NONE);
+    MmsConnection_identifyAsync(mms, nullptr, &error, &AsyncAnswer::onIdentify, &second);
+    EXPECT_EQ(error, MMS_ERROR_NONE);
+    MmsConnection_identifyAsync(mms, nullptr, &error, &AsyncAnswer::onIdentify, &third);
+    EXPECT_EQ(error, MMS_ERROR_OUTSTANDING_CALL_LIMIT);
+
+    ied->stop();
+    ASSERT_TRUE(first.wait());
+    ASSERT_TRUE(second.wait());
+    EXPECT_EQ(first.mmsError, MMS_ERROR_CONNECTION_LOST);
+    EXPECT_EQ(first.calls, 1);
+    EXPECT_EQ(third.calls, 0);
+}
+
 }  // namespace korvan::test

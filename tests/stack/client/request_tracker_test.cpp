@@ -107,3 +107,32 @@ TEST(RequestTrackerTest, RequestsBeyondTheAgreedNumberWaitForAFreeSlot) {
 }
 
 }  // namespace
+
+// An asynchronous request learns its outcome exactly once, whichever of answer, time-out or loss of
+// the association comes first, and never waits for a slot.
+TEST(RequestTrackerTest, AsynchronousRequestsEndOnceAndNeverWaitForASlot) {
+    RequestTracker tracker(2);
+    std::vector<std::pair<uint32_t, IedClientError>> ended;
+    auto record = [&ended](uint32_t id, RequestOutcome outcome) { ended.emplace_back(id, outcome.error); };
+    IedClientError error = IED_ERROR_OK;
+    const auto answered = tracker.beginAsync(in(5s), record, &error);
+    const auto expiring = tracker.beginAsync(in(0ms), record, &error);
+    ASSERT_TRUE(answered && expiring);
+    EXPECT_FALSE(tracker.beginAsync(in(5s), record, &error));
+    EXPECT_EQ(error, IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED);
+
+    EXPECT_TRUE(tracker.complete(*answered, answer(1)));
+    EXPECT_FALSE(tracker.complete(*answered, answer(2)));
+    tracker.expire(RequestTracker::Clock::now());
+    EXPECT_FALSE(tracker.complete(*expiring, answer(3)));  // late answer after the time-out
+
+    const auto lost = tracker.beginAsync(in(5s), record, &error);
+    ASSERT_TRUE(lost);
+    tracker.close(IED_ERROR_CONNECTION_LOST);
+    tracker.close(IED_ERROR_CONNECTION_LOST);
+    EXPECT_EQ(ended, (std::vector<std::pair<uint32_t, IedClientError>>{{*answered, IED_ERROR_OK},
+                                                                       {*expiring, IED_ERROR_TIMEOUT},
+                                                                       {*lost, IED_ERROR_CONNECTION_LOST}}));
+    EXPECT_FALSE(tracker.beginAsync(in(5s), record, &error));
+    EXPECT_EQ(error, IED_ERROR_NOT_CONNECTED);
+}
