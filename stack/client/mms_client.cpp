@@ -320,9 +320,19 @@ IedClientError MmsClient::requestAsync(mms::ConfirmedRequestService service,
         }
         association = impl_->association.get();
     }
+    // As for a waiting request: no answer in time and nothing else from the peer meanwhile gives the
+    // association up, before the request learns of its time-out.
+    Impl* impl = impl_.get();
+    const uint64_t receivedBefore = impl->receivedPdus.load();
+    auto completion = [impl, receivedBefore, done = std::move(done)](uint32_t id, RequestOutcome outcome) {
+        if (outcome.error == IED_ERROR_TIMEOUT && impl->receivedPdus.load() == receivedBefore) {
+            impl->declareLost();
+        }
+        done(id, std::move(outcome));
+    };
     IedClientError error = IED_ERROR_OK;
     const auto invokeId =
-        impl_->tracker.beginAsync(RequestTracker::Clock::now() + timeout, std::move(done), &error);
+        impl_->tracker.beginAsync(RequestTracker::Clock::now() + timeout, std::move(completion), &error);
     if (!invokeId) {
         return error;
     }

@@ -659,7 +659,7 @@ void Iec61850NetworkTest::deviceFallsSilent_data() {
     QTest::addColumn<int>("answered");  // requests answered before the silence, of a whole walk
     QTest::addColumn<bool>("walking");  // the silence starts during the walk
     const int all = walkPdus();
-    QVERIFY(all > 10);
+    QVERIFY(all > 3);
     // The first request after the association is the list of logical devices.
     QTest::newRow("start") << 0 << true;
     QTest::newRow("middle") << all / 2 << true;
@@ -690,8 +690,10 @@ void Iec61850NetworkTest::deviceFallsSilent() {
     if (answered == 0) {
         QCOMPARE(rig.events, (QStringList{"state|true", "state|false"}));
     }
-    // One unanswered request was enough: nothing was asked after it, the queued read included.
-    QCOMPARE(simulator.pdusLogged(), answered + 1);
+    // The unanswered requests were enough: at most the agreed number of them were in flight, and
+    // nothing was asked after them, the queued read included.
+    QVERIFY2(simulator.pdusLogged() > answered && simulator.pdusLogged() <= answered + 5,
+             qPrintable(QString::number(simulator.pdusLogged() - answered)));
 
     // The engine starts afresh on the next association.
     SimulatorProcess healthy;

@@ -396,54 +396,55 @@ TEST(SimulatedServer, ConnectionLimitAndLogStandUpToAbusivePeers) {
         sawHostileName |= line.find("BAY1\\x1b[2J\\x0d\\x0afake line\\x00\\xff\\\\") != std::string::npos;
     }
     EXPECT_TRUE(sawHostileName);
+}
 
-    // With a response delay, requests sent back to back are answered side by side up to the agreed number
-    // of outstanding calls (a handler that slept the delay would serialise them), and a client that sends
-    // more than it agreed gets a reject for the extra one instead of a silent wait.
-    TEST(SimulatedServer, AnswersOutstandingCallsSideBySideAndRejectsMoreThanAgreed) {
-        SimulatedServer::Options options;
-        options.server.responseDelay = 300ms;
-        options.server.maxOutstanding = 2;
-        auto ied = startSample(options);
-        ASSERT_TRUE(ied);
-        auto client = MmsTestClient::connect(ied->port());
-        ASSERT_TRUE(client);
-        for (uint32_t id = 1; id <= 3; ++id) {
-            ASSERT_TRUE(client->association().send(
-                mms::encodePdu(mms::ConfirmedRequest{id, readOf("BAY1MEAS", "MMXU1$MX$TotW$mag$f")})));
-        }
-        // The reject is sent after the same delay as the answers and so arrives in the order of the requests.
-        std::vector<uint32_t> answered;
-        std::optional<uint32_t> rejected;
-        for (int i = 0; i < 3; ++i) {
-            auto pdu = client->next(5s);
-            ASSERT_TRUE(pdu);
-            if (auto* r = std::get_if<mms::ConfirmedResponse>(&*pdu)) {
-                answered.push_back(r->invokeId);
-            } else if (auto* reject = std::get_if<mms::Reject>(&*pdu)) {
-                EXPECT_EQ(reject->reason,
-                          static_cast<int64_t>(mms::RequestRejectReason::MaxServicesOutstandingExceeded));
-                rejected = reject->originalInvokeId;
-            }
-        }
-        EXPECT_EQ(answered, (std::vector<uint32_t>{1, 2}));
-        EXPECT_EQ(rejected, 3u);
+// With a response delay, requests sent back to back are answered side by side up to the agreed number
+// of outstanding calls (a handler that slept the delay would serialise them), and a client that sends
+// more than it agreed gets a reject for the extra one instead of a silent wait.
+TEST(SimulatedServer, AnswersOutstandingCallsSideBySideAndRejectsMoreThanAgreed) {
+    SimulatedServer::Options options;
+    options.server.responseDelay = 300ms;
+    options.server.maxOutstanding = 2;
+    auto ied = startSample(options);
+    ASSERT_TRUE(ied);
+    auto client = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(client);
+    for (uint32_t id = 1; id <= 3; ++id) {
+        ASSERT_TRUE(client->association().send(
+            mms::encodePdu(mms::ConfirmedRequest{id, readOf("BAY1MEAS", "MMXU1$MX$TotW$mag$f")})));
     }
-
-    // Devices drop associations that stay idle; the simulator does too when asked, and only then.
-    TEST(SimulatedServer, AbortsAnAssociationIdleForLongerThanTheIdleTimeout) {
-        SimulatedServer::Options options;
-        options.server.idleTimeout = 300ms;
-        auto ied = startSample(options);
-        ASSERT_TRUE(ied);
-        auto idle = MmsTestClient::connect(ied->port());
-        ASSERT_TRUE(idle);
-        EXPECT_TRUE(idle->waitClosed(10s));
-
-        auto busy = MmsTestClient::connect(ied->port());
-        ASSERT_TRUE(busy);
-        for (int i = 0; i < 6; ++i) {
-            std::this_thread::sleep_for(100ms);
-            EXPECT_TRUE(readValue(*busy, "BAY1MEAS", "MMXU1$MX$TotW$mag$f")) << "request " << i;
+    // The reject is sent after the same delay as the answers and so arrives in the order of the requests.
+    std::vector<uint32_t> answered;
+    std::optional<uint32_t> rejected;
+    for (int i = 0; i < 3; ++i) {
+        auto pdu = client->next(5s);
+        ASSERT_TRUE(pdu);
+        if (auto* r = std::get_if<mms::ConfirmedResponse>(&*pdu)) {
+            answered.push_back(r->invokeId);
+        } else if (auto* reject = std::get_if<mms::Reject>(&*pdu)) {
+            EXPECT_EQ(reject->reason,
+                      static_cast<int64_t>(mms::RequestRejectReason::MaxServicesOutstandingExceeded));
+            rejected = reject->originalInvokeId;
         }
     }
+    EXPECT_EQ(answered, (std::vector<uint32_t>{1, 2}));
+    EXPECT_EQ(rejected, 3u);
+}
+
+// Devices drop associations that stay idle; the simulator does too when asked, and only then.
+TEST(SimulatedServer, AbortsAnAssociationIdleForLongerThanTheIdleTimeout) {
+    SimulatedServer::Options options;
+    options.server.idleTimeout = 300ms;
+    auto ied = startSample(options);
+    ASSERT_TRUE(ied);
+    auto idle = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(idle);
+    EXPECT_TRUE(idle->waitClosed(10s));
+
+    auto busy = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(busy);
+    for (int i = 0; i < 6; ++i) {
+        std::this_thread::sleep_for(100ms);
+        EXPECT_TRUE(readValue(*busy, "BAY1MEAS", "MMXU1$MX$TotW$mag$f")) << "request " << i;
+    }
+}

@@ -143,7 +143,7 @@ void IeddumpTest::failedConnectionExitsWithOne() {
 void IeddumpTest::silentDeviceExitsWithOne_data() {
     QTest::addColumn<int>("answered");
     QTest::newRow("association only") << 0;
-    QTest::newRow("in the walk") << 40;
+    QTest::newRow("in the walk") << 3;
 }
 
 void IeddumpTest::silentDeviceExitsWithOne() {
@@ -162,7 +162,8 @@ void IeddumpTest::silentDeviceExitsWithOne() {
     if (answered == 0) {
         QCOMPARE(run.lines.size(), 2);
     }
-    QCOMPARE(simulator.pdusLogged(), answered + 1);
+    // Requests in flight when the device fell silent: at most the agreed five, and nothing after them.
+    QVERIFY(simulator.pdusLogged() > answered && simulator.pdusLogged() <= answered + 5);
 }
 
 void IeddumpTest::badArguments() {
