@@ -26,6 +26,8 @@ LinkedList LinkedList_getNext(LinkedList list);
 void* LinkedList_getData(LinkedList listElement);
 int LinkedList_size(LinkedList list);
 void LinkedList_destroy(LinkedList list);
+LinkedList LinkedList_create(void);
+void LinkedList_add(LinkedList self, void* data);
 
 /* ---- Enumerations and constants ---- */
 
@@ -228,8 +230,8 @@ LinkedList IedConnection_getDataSetDirectory(IedConnection self, IedClientError*
 
 /* ---- Reading and values ---- */
 
-MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error, const char* dataAttributeReference,
-                                   FunctionalConstraint fc);
+MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error,
+                                   const char* dataAttributeReference, FunctionalConstraint fc);
 
 MmsType MmsValue_getType(const MmsValue* self);
 MmsDataAccessError MmsValue_getDataAccessError(const MmsValue* self);
@@ -254,7 +256,8 @@ void MmsValue_delete(MmsValue* self);
 /* ---- Reports ---- */
 
 ClientReportControlBlock IedConnection_getRCBValues(IedConnection self, IedClientError* error,
-                                                    const char* rcbReference, ClientReportControlBlock updateRcb);
+                                                    const char* rcbReference,
+                                                    ClientReportControlBlock updateRcb);
 bool ClientReportControlBlock_getRptEna(ClientReportControlBlock self);
 void ClientReportControlBlock_setRptEna(ClientReportControlBlock self, bool rptEna);
 const char* ClientReportControlBlock_getRptId(ClientReportControlBlock self);
@@ -281,6 +284,93 @@ bool ControlObjectClient_operate(ControlObjectClient self, MmsValue* ctlVal, uin
 bool ControlObjectClient_cancel(ControlObjectClient self);
 LastApplError ControlObjectClient_getLastApplError(ControlObjectClient self);
 void ControlObjectClient_destroy(ControlObjectClient self);
+
+/* ---- MMS level and asynchronous calls (discovery walk, keep-alive) ---- */
+
+typedef struct sMmsConnection* MmsConnection;
+
+typedef enum {
+    MMS_ERROR_NONE = 0,
+    MMS_ERROR_CONNECTION_REJECTED = 1,
+    MMS_ERROR_CONNECTION_LOST = 2,
+    MMS_ERROR_SERVICE_TIMEOUT = 3,
+    MMS_ERROR_PARSING_RESPONSE = 4,
+    MMS_ERROR_HARDWARE_FAULT = 5,
+    MMS_ERROR_CONCLUDE_REJECTED = 6,
+    MMS_ERROR_INVALID_ARGUMENTS = 7,
+    MMS_ERROR_OUTSTANDING_CALL_LIMIT = 8,
+    MMS_ERROR_OTHER = 9,
+    MMS_ERROR_VMDSTATE_OTHER = 10,
+    MMS_ERROR_APPLICATION_REFERENCE_OTHER = 20,
+    MMS_ERROR_DEFINITION_OTHER = 30,
+    MMS_ERROR_DEFINITION_INVALID_ADDRESS = 31,
+    MMS_ERROR_DEFINITION_TYPE_UNSUPPORTED = 32,
+    MMS_ERROR_DEFINITION_TYPE_INCONSISTENT = 33,
+    MMS_ERROR_DEFINITION_OBJECT_UNDEFINED = 34,
+    MMS_ERROR_DEFINITION_OBJECT_EXISTS = 35,
+    MMS_ERROR_DEFINITION_OBJECT_ATTRIBUTE_INCONSISTENT = 36,
+    MMS_ERROR_RESOURCE_OTHER = 40,
+    MMS_ERROR_RESOURCE_CAPABILITY_UNAVAILABLE = 41,
+    MMS_ERROR_SERVICE_OTHER = 50,
+    MMS_ERROR_SERVICE_OBJECT_CONSTRAINT_CONFLICT = 55,
+    MMS_ERROR_SERVICE_PREEMPT_OTHER = 60,
+    MMS_ERROR_TIME_RESOLUTION_OTHER = 70,
+    MMS_ERROR_ACCESS_OTHER = 80,
+    MMS_ERROR_ACCESS_OBJECT_NON_EXISTENT = 81,
+    MMS_ERROR_ACCESS_OBJECT_ACCESS_UNSUPPORTED = 82,
+    MMS_ERROR_ACCESS_OBJECT_ACCESS_DENIED = 83,
+    MMS_ERROR_ACCESS_OBJECT_INVALIDATED = 84,
+    MMS_ERROR_ACCESS_OBJECT_VALUE_INVALID = 85,
+    MMS_ERROR_ACCESS_TEMPORARILY_UNAVAILABLE = 86,
+    MMS_ERROR_FILE_OTHER = 90,
+    MMS_ERROR_FILE_FILENAME_AMBIGUOUS = 91,
+    MMS_ERROR_FILE_FILE_BUSY = 92,
+    MMS_ERROR_FILE_FILENAME_SYNTAX_ERROR = 93,
+    MMS_ERROR_FILE_CONTENT_TYPE_INVALID = 94,
+    MMS_ERROR_FILE_POSITION_INVALID = 95,
+    MMS_ERROR_FILE_FILE_ACCESS_DENIED = 96,
+    MMS_ERROR_FILE_FILE_NON_EXISTENT = 97,
+    MMS_ERROR_FILE_DUPLICATE_FILENAME = 98,
+    MMS_ERROR_FILE_INSUFFICIENT_SPACE_IN_FILESTORE = 99,
+    MMS_ERROR_REJECT_OTHER = 100,
+    MMS_ERROR_REJECT_UNKNOWN_PDU_TYPE = 101,
+    MMS_ERROR_REJECT_INVALID_PDU = 102,
+    MMS_ERROR_REJECT_UNRECOGNIZED_SERVICE = 103,
+    MMS_ERROR_REJECT_UNRECOGNIZED_MODIFIER = 104,
+    MMS_ERROR_REJECT_REQUEST_INVALID_ARGUMENT = 105
+} MmsError;
+
+typedef struct sMmsConnectionParameters {
+    int maxServOutstandingCalling;
+    int maxServOutstandingCalled;
+    int dataStructureNestingLevel;
+    int maxPduSize;
+    uint8_t servicesSupported[11];
+} MmsConnectionParameters;
+
+typedef void (*MmsConnection_ReadVariableHandler)(uint32_t invokeId, void* parameter, MmsError mmsError,
+                                                  MmsValue* value);
+typedef void (*MmsConnection_IdentifyHandler)(uint32_t invokeId, void* parameter, MmsError mmsError,
+                                              char* vendorName, char* modelName, char* revision);
+typedef void (*IedConnection_GetDataSetDirectoryHandler)(uint32_t invokeId, void* parameter,
+                                                         IedClientError err, LinkedList dataSetDirectory,
+                                                         bool isDeletable);
+
+MmsConnection IedConnection_getMmsConnection(IedConnection self);
+MmsConnectionParameters MmsConnection_getMmsConnectionParameters(MmsConnection self);
+LinkedList MmsConnection_getDomainVariableListNames(MmsConnection self, MmsError* mmsError,
+                                                    const char* domainId);
+MmsValue* MmsConnection_readMultipleVariables(MmsConnection self, MmsError* mmsError, const char* domainId,
+                                              LinkedList items);
+void MmsConnection_readMultipleVariablesAsync(MmsConnection self, uint32_t* usedInvokeId, MmsError* mmsError,
+                                              const char* domainId, LinkedList items,
+                                              MmsConnection_ReadVariableHandler handler, void* parameter);
+void MmsConnection_identifyAsync(MmsConnection self, uint32_t* usedInvokeId, MmsError* mmsError,
+                                 MmsConnection_IdentifyHandler handler, void* parameter);
+uint32_t IedConnection_getDataSetDirectoryAsync(IedConnection self, IedClientError* error,
+                                                const char* dataSetReference,
+                                                IedConnection_GetDataSetDirectoryHandler handler,
+                                                void* parameter);
 
 #ifdef __cplusplus
 }

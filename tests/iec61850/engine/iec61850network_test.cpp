@@ -6,8 +6,13 @@
 
 #include "closedport.h"
 #include "iec61850network.h"
+// The stack's own server, for a model with names no configuration file could hold; left out where the
+// test is compiled against the client API subset alone.
+#if __has_include("server/simulated_server.h")
+#define KORVAN_IN_PROCESS_SERVER 1
 #include "server/model_builder.h"
 #include "server/simulated_server.h"
+#endif
 #include "simulatorprocess.h"
 
 using iec61850::Iec61850Network;
@@ -587,6 +592,7 @@ void Iec61850NetworkTest::silentServerIsReportedLost() {
     simulator.thaw();
 }
 
+#ifdef KORVAN_IN_PROCESS_SERVER
 namespace {
 
 void renameEverywhere(iecstack::server::ModelNode& node, const std::string& from, const std::string& to) {
@@ -638,6 +644,11 @@ void Iec61850NetworkTest::oddNamesAreSkippedAndTheWalkGoesOn() {
     QCOMPARE(skipped.size(), 1);
     QVERIFY2(skipped.first().contains("\"LD/../2\""), qPrintable(skipped.first()));
 }
+#else
+void Iec61850NetworkTest::oddNamesAreSkippedAndTheWalkGoesOn() {
+    QSKIP("built without the stack's server");
+}
+#endif
 
 int Iec61850NetworkTest::walkPdus() {
     if (walkPduCount == 0) {
