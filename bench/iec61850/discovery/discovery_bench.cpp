@@ -13,6 +13,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
