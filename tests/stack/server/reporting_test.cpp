@@ -150,8 +150,8 @@ protected:
 };
 
 TEST_F(ReportingTest, EachTriggerOptionReportsItsMemberWithItsReason) {
+    Collector reports;  // outlives the connection, whose handler may still run while it closes
     auto c = connect();
-    Collector reports;
     ASSERT_EQ(enable(c.get(), "RLD0/LLN0.RP.Changes", reports), IED_ERROR_OK);
 
     set("GGIO1$ST$Ind1$stVal", MmsValue::boolean(true));  // data change of a whole-object member
@@ -187,8 +187,8 @@ TEST_F(ReportingTest, EachTriggerOptionReportsItsMemberWithItsReason) {
 }
 
 TEST_F(ReportingTest, BufferTimeCollectsChangesAndASecondChangeOfAMemberSendsTheFirst) {
-    auto c = connect();
     Collector reports;
+    auto c = connect();
     ASSERT_EQ(enable(c.get(), "RLD0/LLN0.RP.Collect", reports), IED_ERROR_OK);
     set("GGIO1$ST$Ind1$stVal", MmsValue::boolean(true));
     set("GGIO1$ST$Ind2$stVal", MmsValue::boolean(true));
@@ -205,8 +205,8 @@ TEST_F(ReportingTest, BufferTimeCollectsChangesAndASecondChangeOfAMemberSendsThe
 }
 
 TEST_F(ReportingTest, IntegrityReportsComeEveryPeriodWithEveryMember) {
-    auto c = connect();
     Collector reports;
+    auto c = connect();
     ASSERT_EQ(enable(c.get(), "RLD0/LLN0.RP.Period", reports), IED_ERROR_OK);
     const auto got = reports.waitFor(2);
     for (const Received& r : got) {
@@ -218,13 +218,13 @@ TEST_F(ReportingTest, BufferedBlockKeepsEntriesFromTheStartAndResynchronisesFrom
     // Changes before anyone enabled the block are kept for the first client.
     set("GGIO1$ST$Ind1$stVal", MmsValue::boolean(true));
     set("GGIO1$ST$Ind2$stVal", MmsValue::boolean(true));
+    Collector reports;
     auto c = connect();
     IedClientError error = IED_ERROR_UNKNOWN;
     Rcb rcb(IedConnection_getRCBValues(c.get(), &error, "RLD0/LLN0.BR.History", nullptr));
     ASSERT_TRUE(rcb);
     EXPECT_NE(MmsValue_getOctetStringBuffer(ClientReportControlBlock_getEntryId(rcb.get()))[7], 0);
 
-    Collector reports;
     ASSERT_EQ(enable(c.get(), "RLD0/LLN0.BR.History", reports), IED_ERROR_OK);
     const auto early = reports.waitFor(2);
     EXPECT_EQ(early[0].reasons[0], IEC61850_REASON_DATA_CHANGE);
@@ -268,9 +268,9 @@ TEST_F(ReportingTest, BufferedBlockKeepsEntriesFromTheStartAndResynchronisesFrom
 }
 
 TEST_F(ReportingTest, ABlockInUseOrAssignedByConfigurationIsRefusedToOtherClients) {
+    Collector reports;
     auto first = connect();
     auto second = connect();
-    Collector reports;
     ASSERT_EQ(enable(first.get(), "RLD0/LLN0.RP.Changes", reports), IED_ERROR_OK);
 
     IedClientError error = IED_ERROR_UNKNOWN;
