@@ -448,3 +448,24 @@ TEST(SimulatedServer, AbortsAnAssociationIdleForLongerThanTheIdleTimeout) {
         EXPECT_TRUE(readValue(*busy, "BAY1MEAS", "MMXU1$MX$TotW$mag$f")) << "request " << i;
     }
 }
+
+// Associations that stay idle cannot hold the connection limit for ever once an idle time-out is set:
+// they are dropped and the next client gets in.
+TEST(SimulatedServer, IdleAssociationsAreDroppedAndFreeTheConnectionLimit) {
+    SimulatedServer::Options options;
+    options.server.maxConnections = 1;
+    options.server.idleTimeout = 300ms;
+    auto ied = startSample(options);
+    ASSERT_TRUE(ied);
+    auto idle = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(idle);
+    EXPECT_FALSE(MmsTestClient::connect(ied->port()));
+    EXPECT_TRUE(idle->waitClosed(10s));
+    // The server's side of it ends a moment after the client sees it go.
+    for (int i = 0; i < 1000 && ied->server().openConnections() != 0; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    auto next = MmsTestClient::connect(ied->port());
+    ASSERT_TRUE(next) << "the idle association still holds the only connection";
+    EXPECT_TRUE(readValue(*next, "BAY1CTRL", "LLN0$ST$Beh$stVal"));
+}
