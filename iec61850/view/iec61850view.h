@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QSettings>
 #include <QStringList>
 #include <QThread>
@@ -77,6 +79,17 @@ private:
     void makeControlBox();
     void updateControlBox(QStandardItem* item, int layer);
     void makeReportBox();
+    // Reports are shown in batches, so that a device reporting faster than the window can draw costs
+    // one pass per batch instead of one per report (iec61850view_report.cpp).
+    struct PendingReport {
+        QString dataSetRef;
+        QList<QPair<QString, QStringList>> members;  // member reference, value texts
+    };
+    void showPendingReports();
+    // The value lines of one member: tree references with their values when they pair with the member's
+    // lines, otherwise one line under the member's own reference.
+    QList<QPair<QString, QString>> reportLines(const QString& dataSetRef, const QString& dataRef,
+                                               const QStringList& valueList, bool* placed);
     void makePollDialog();
     void updatePollDialog(QStandardItem* item, int layer);
     bool isInvalidRefExist(const QStringList& refs);
@@ -122,6 +135,8 @@ private:
     QGroupBox* reportBox;
     QStandardItemModel* reportModel;
     QTreeView* reportView;
+    QList<PendingReport> pendingReports;
+    QTimer* reportBatchTimer;
 
     QDialog* pollDialog;
     TreeModel* pollModel;

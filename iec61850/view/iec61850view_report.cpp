@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QIntValidator>
 #include <QLabel>
@@ -45,42 +46,108 @@ void Iec61850View::makeReportBox() {
 
     auto* layout = new QGridLayout(reportBox);
     layout->addWidget(reportView, 0, 0);
+
+    // Fires once the window has taken every report already queued to it.
+    reportBatchTimer = new QTimer(this);
+    reportBatchTimer->setSingleShot(true);
+    reportBatchTimer->setInterval(0);
+    connect(reportBatchTimer, &QTimer::timeout, this, &Iec61850View::showPendingReports);
 }
 
 void Iec61850View::addReport(const QString& dataSetRef, QString dataRef, QStringList valueList) {
     if (dataRef.isEmpty()) {
-        reportModel->insertRow(0, {new QStandardItem(dataSetRef), new QStandardItem()});
-        // A device that reports many times a second for hours must not fill memory or slow the window:
-        // the oldest entries go once the list holds kMaxReportEntries.
-        if (reportModel->rowCount() > kMaxReportEntries) {
-            reportModel->removeRows(kMaxReportEntries, reportModel->rowCount() - kMaxReportEntries);
+        pendingReports.append(PendingReport{dataSetRef, {}});
+        if (!reportBatchTimer->isActive()) {
+            reportBatchTimer->start();
         }
         return;
     }
+    if (!pendingReports.isEmpty()) {
+        pendingReports.last().members.append({dataRef, valueList});
+        return;
+    }
+    // The rest of a report whose beginning is already shown.
     QStandardItem* entry = reportModel->item(0, 0);
     if (entry == nullptr) {
         return;
     }
-    const QString memberRef = dataSetRef + "." + dataRef;
-    const QStandardItem* memberLine = structureModel->itemOf(memberRef);
-    const QString fc = memberLine != nullptr ? memberLine->text().left(4) : QString();
-    const QStringList targets = memberLine != nullptr ? getItemRefWithValue(dataRef, fc) : QStringList();
-    if (targets.size() == valueList.size() && memberLine != nullptr) {
+    bool placed = false;
+    for (const auto& line : reportLines(dataSetRef, dataRef, valueList, &placed)) {
+        if (placed) {
+            structureModel->setValue(line.first, line.second, true);
+            controlModel->setValue(line.first, line.second, true);
+            pollModel->setValue(line.first, line.second, false);
+        }
+        entry->appendRow({new QStandardItem(line.first), new QStandardItem(line.second)});
+    }
+    reportView->expand(entry->index());
+}
+
+QList<QPair<QString, QString>> Iec61850View::reportLines(const QString& dataSetRef, const QString& dataRef,
+                                                         const QStringList& valueList, bool* placed) {
+    QList<QPair<QString, QString>> lines;
+    const QStandardItem* memberLine = structureModel->itemOf(dataSetRef + "." + dataRef);
+    const QStringList targets =
+        memberLine != nullptr ? getItemRefWithValue(dataRef, memberLine->text().left(4)) : QStringList();
+    *placed = memberLine != nullptr && targets.size() == valueList.size();
+    if (*placed) {
         for (int i = 0; i < targets.size(); ++i) {
-            const QString& ref = targets.at(i);
-            const QString& value = valueList.at(i);
-            structureModel->setValue(ref, value, true);
-            controlModel->setValue(ref, value, true);
-            pollModel->setValue(ref, value, false);
-            entry->appendRow({new QStandardItem(ref), new QStandardItem(value)});
+            lines.append({targets.at(i), valueList.at(i)});
         }
     } else {
         // The value arrived but has no place in the trees (a member discovery did not list, or lines
         // that never got a value): it is still shown, under the member's own reference.
-        entry->appendRow(
-            {new QStandardItem(dataRef), new QStandardItem(valueList.join(QStringLiteral("; ")))});
+        lines.append({dataRef, valueList.join(QStringLiteral("; "))});
     }
-    reportView->expand(entry->index());
+    return lines;
+}
+
+void Iec61850View::showPendingReports() {
+    QList<PendingReport> batch;
+    batch.swap(pendingReports);
+    // Reports older than the box keeps would be pushed out at once: only their values reach the trees.
+    const int firstShown = qMax(0, batch.size() - kMaxReportEntries);
+    QHash<QString, QString> latest;  // tree reference -> newest value of the batch
+    QStringList latestOrder;
+    QHash<QString, QList<QPair<QString, QString>>> placedLines;
+    for (int i = 0; i < batch.size(); ++i) {
+        const PendingReport& report = batch.at(i);
+        QList<QStandardItem*> entry{new QStandardItem(report.dataSetRef), new QStandardItem()};
+        for (const auto& member : report.members) {
+            bool placed = false;
+            const auto lines = reportLines(report.dataSetRef, member.first, member.second, &placed);
+            for (const auto& line : lines) {
+                if (placed) {
+                    if (!latest.contains(line.first)) {
+                        latestOrder.append(line.first);
+                    }
+                    latest.insert(line.first, line.second);
+                }
+                if (i >= firstShown) {
+                    entry.first()->appendRow({new QStandardItem(line.first), new QStandardItem(line.second)});
+                }
+            }
+        }
+        if (i >= firstShown) {
+            reportModel->insertRow(0, entry);
+        } else {
+            qDeleteAll(entry);
+        }
+    }
+    // A device that reports many times a second for hours must not fill memory or slow the window:
+    // the oldest entries go once the list holds kMaxReportEntries.
+    if (reportModel->rowCount() > kMaxReportEntries) {
+        reportModel->removeRows(kMaxReportEntries, reportModel->rowCount() - kMaxReportEntries);
+    }
+    for (const QString& ref : latestOrder) {
+        const QString& value = latest[ref];
+        structureModel->setValue(ref, value, true);
+        controlModel->setValue(ref, value, true);
+        pollModel->setValue(ref, value, false);
+    }
+    if (QStandardItem* top = reportModel->item(0, 0)) {
+        reportView->expand(top->index());
+    }
 }
 
 void Iec61850View::enableDisableClicked() {

@@ -337,6 +337,9 @@ void ReportEngine::addReport(Block& block, std::vector<ReportContent::Member> me
         content.timeOfEntryMs = time;
         content.members = std::move(members);
         outbox_.push_back({block.owner, std::move(content)});
+        if (outbox_.size() > limits_.waitingReports) {
+            outbox_.pop_front();
+        }
     }
     wakeThread();
 }

@@ -26,6 +26,9 @@ namespace iecstack::server {
 struct ReportingLimits {
     // Entries a buffered block keeps for a client that is away; older ones are dropped (BufOvfl).
     size_t bufferedEntries = 1000;
+    // Unbuffered reports waiting to be sent; when clients cannot keep up, the oldest are lost, as
+    // unbuffered reporting allows, instead of memory growing without end.
+    size_t waitingReports = 1000;
 };
 
 class ReportEngine {
@@ -85,7 +88,7 @@ private:
 
     std::mutex mutex_;  // taken inside the value lock, never around it
     std::condition_variable wake_;
-    std::vector<Outgoing> outbox_;  // unbuffered reports waiting for the thread
+    std::deque<Outgoing> outbox_;  // unbuffered reports waiting for the thread
     bool stopping_ = false;
     bool wakeRequested_ = false;
     std::thread thread_;

@@ -85,6 +85,8 @@ struct ReportView {
         QVERIFY(QMetaObject::invokeMethod(view.get(), "addReport", Q_ARG(QString, dataSet),
                                           Q_ARG(QString, dataRef), Q_ARG(QStringList, values)));
     }
+    // Reports are shown once the window has taken what is queued to it.
+    void showReports() const { QCoreApplication::processEvents(); }
 
     std::unique_ptr<Iec61850View> view;
 };
@@ -176,6 +178,7 @@ void Iec61850ViewReportTest::valuesWithoutAPlaceInTheTreesAreStillShown() {
 
     ui.addReport(kFeeder, QString(), {});
     ui.addReport(kFeeder, kTotW, {"12.5"});
+    ui.showReports();
     QCOMPARE(reports->item(0)->rowCount(), 1);
     QCOMPARE(reports->item(0)->child(0, 0)->text(), kTotW);
     QCOMPARE(valueOf(ui.structure()->itemOf(kTotW)), QString("12.5"));
@@ -185,6 +188,7 @@ void Iec61850ViewReportTest::valuesWithoutAPlaceInTheTreesAreStillShown() {
     ui.addReport(kFeeder, QString(), {});
     ui.addReport(kFeeder, kTotW, {"1", "2", "3"});
     ui.addReport(kFeeder, QStringLiteral("BAY1MEAS/MMXU9.Gone.mag.f"), {"7"});
+    ui.showReports();
     QCOMPARE(reports->rowCount(), 2);
     QCOMPARE(reports->item(0)->rowCount(), 2);
     QCOMPARE(reports->item(0)->child(0, 0)->text(), kTotW);
@@ -192,13 +196,22 @@ void Iec61850ViewReportTest::valuesWithoutAPlaceInTheTreesAreStillShown() {
     QCOMPARE(reports->item(0)->child(1, 1)->text(), QString("7"));
     QCOMPARE(valueOf(ui.structure()->itemOf(kTotW)), QString("12.5"));
     QCOMPARE(reports->item(1)->child(0, 1)->text(), QString("12.5"));
+
+    // The rest of a report already shown goes under it.
+    ui.addReport(kFeeder, kTotW, {"13.5"});
+    QCOMPARE(reports->item(0)->rowCount(), 3);
+    QCOMPARE(valueOf(ui.structure()->itemOf(kTotW)), QString("13.5"));
 }
 
 void Iec61850ViewReportTest::theReportListKeepsTheNewestEntriesOnly() {
     ReportView ui;
     for (int i = 0; i < 1010; ++i) {
         ui.addReport(QString::number(i), QString(), {});
+        if (i == 500) {
+            ui.showReports();  // in two batches: one within the bound, one beyond it
+        }
     }
+    ui.showReports();
     QStandardItemModel* reports = ui.reports();
     QCOMPARE(reports->rowCount(), 1000);
     QCOMPARE(reports->item(0)->text(), QString("1009"));

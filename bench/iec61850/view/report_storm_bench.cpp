@@ -1,0 +1,211 @@
+// A report storm: the simulator (in this process) changes the members of a data set as fast as it can
+// for a fixed time, and one unbuffered block without buffer time sends a report for every change.
+// Prints (1) how many reports per second our client decodes and hands to its handler, and (2) with
+// the IEC 61850 view enabling the same block: reports per second that reach the report box, the
+// longest time the window thread's event loop was kept from running, the report box's rows and the
+// process's memory before and after.
+//
+// report_storm_bench [SECONDS]   (default 10)
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardItem>
+#include <QStandardItemModel>
+#include <QTreeView>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "iec61850_client.h"
+#include "iec61850view.h"
+#include "server/simulated_server.h"
+#include "stallmeter.h"
+#include "treemodel.h"
+
+using benchsupport::loadAverage;
+using benchsupport::StallMeter;
+using iecstack::server::SimulatedServer;
+
+namespace {
+
+const char* kBlock = "RLD0/LLN0.RP.Changes";
+
+long residentKb() {
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').first().toLong();
+        }
+    }
+    return -1;
+}
+
+// Changes the three points of the data set in turn until stopped.
+class Storm {
+public:
+    explicit Storm(SimulatedServer& ied) : ied_(ied) {}
+    void start() {
+        thread_ = std::thread([this] {
+            for (int64_t i = 0; !stop_; ++i) {
+                ied_.setValue("RLD0", "GGIO1$ST$Ind1$stVal", MmsValue::boolean(i % 2 != 0));
+                ied_.setValue("RLD0", "GGIO1$ST$Ind3$stVal", MmsValue::integer(i));
+                changes_ += 2;
+            }
+        });
+    }
+    void stop() {
+        stop_ = true;
+        thread_.join();
+    }
+    int64_t changes() const { return changes_; }
+
+private:
+    SimulatedServer& ied_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int64_t> changes_{0};
+    std::thread thread_;
+};
+
+void countReport(void* parameter, ClientReport) {
+    ++*static_cast<std::atomic<int64_t>*>(parameter);
+}
+
+void clientOnly(SimulatedServer& ied, int seconds) {
+    IedConnection connection = IedConnection_create();
+    IedClientError error = IED_ERROR_UNKNOWN;
+    IedConnection_connect(connection, &error, "127.0.0.1", ied.port());
+    ClientReportControlBlock rcb = IedConnection_getRCBValues(connection, &error, kBlock, nullptr);
+    if (rcb == nullptr) {
+        std::printf("client: block not readable (%d)\n", error);
+        IedConnection_destroy(connection);
+        return;
+    }
+    std::atomic<int64_t> reports{0};
+    IedConnection_installReportHandler(connection, kBlock, ClientReportControlBlock_getRptId(rcb), countReport,
+                                       &reports);
+    ClientReportControlBlock_setRptEna(rcb, true);
+    IedConnection_setRCBValues(connection, &error, rcb, RCB_ELEMENT_RPT_ENA, true);
+    Storm storm(ied);
+    QElapsedTimer clock;
+    clock.start();
+    storm.start();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    storm.stop();
+    const double elapsed = clock.elapsed() / 1000.0;
+    const int64_t decoded = reports.load();
+    ClientReportControlBlock_setRptEna(rcb, false);
+    IedConnection_setRCBValues(connection, &error, rcb, RCB_ELEMENT_RPT_ENA, true);
+    ClientReportControlBlock_destroy(rcb);
+    IedConnection_destroy(connection);
+    std::printf("client alone: %.0f changes/s at the server, %.0f reports/s decoded (%lld in %.1f s)\n",
+                storm.changes() / elapsed, decoded / elapsed, static_cast<long long>(decoded), elapsed);
+}
+
+QStandardItem* findLine(QStandardItem* parent, const QString& suffix) {
+    for (int row = 0; row < parent->rowCount(); ++row) {
+        QStandardItem* child = parent->child(row, 0);
+        if (child->text().endsWith(suffix)) {
+            return child;
+        }
+        if (QStandardItem* below = findLine(child, suffix)) {
+            return below;
+        }
+    }
+    return nullptr;
+}
+
+int withView(SimulatedServer& ied, int seconds) {
+    iec61850::Iec61850View view;
+    view.resize(1200, 800);
+    view.show();
+    view.findChild<QLineEdit*>("ipEdit")->setText("127.0.0.1");
+    view.findChild<QLineEdit*>("portEdit")->setText(QString::number(ied.port()));
+    view.findChild<QPushButton*>("connectButton")->click();
+    auto* status = view.findChild<QLineEdit*>("statusEdit");
+    QElapsedTimer wait;
+    wait.start();
+    while (status->text() != "ConnectedState" && wait.elapsed() < 60000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    auto* tree = dynamic_cast<iec61850::TreeModel*>(view.findChild<QTreeView*>("structureView")->model());
+    QStandardItem* block = tree != nullptr ? findLine(tree->invisibleRootItem(), " Changes") : nullptr;
+    if (block == nullptr) {
+        std::printf("view: block line not found\n");
+        return 1;
+    }
+    view.findChild<QTreeView*>("structureView")->setCurrentIndex(block->index());
+    emit view.findChild<QTreeView*>("structureView")->clicked(block->index());
+    auto* reportModel = qobject_cast<QStandardItemModel*>(view.findChild<QTreeView*>("reportView")->model());
+    int64_t entries = 0;
+    QObject::connect(reportModel, &QStandardItemModel::rowsInserted,
+                     [&](const QModelIndex& parent, int, int) { entries += parent.isValid() ? 0 : 1; });
+    view.findChild<QPushButton*>("enableDisableButton")->click();
+    wait.restart();
+    while (entries == 0 && wait.elapsed() < 10000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+
+    const long before = residentKb();
+    Storm storm(ied);
+    StallMeter stall;
+    stall.start();
+    QElapsedTimer clock;
+    clock.start();
+    const int64_t entriesBefore = entries;
+    storm.start();
+    while (clock.elapsed() < seconds * 1000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    storm.stop();
+    const double elapsed = clock.elapsed() / 1000.0;
+    const int64_t shown = entries - entriesBefore;
+    const long during = residentKb();
+    // What was still queued for the window when the storm ended.
+    QElapsedTimer drain;
+    drain.start();
+    int64_t last = -1;
+    while (last != entries && drain.elapsed() < 60000) {
+        last = entries;
+        QApplication::processEvents(QEventLoop::AllEvents, 200);
+    }
+    stall.stop();
+    std::printf("view: %.0f changes/s at the server, %.0f reports/s into the report box (%lld in %.1f s), "
+                "%lld more after the storm, drained in %lld ms\n",
+                storm.changes() / elapsed, shown / elapsed, static_cast<long long>(shown), elapsed,
+                static_cast<long long>(entries - entriesBefore - shown), static_cast<long long>(drain.elapsed()));
+    std::printf("view: longest stall of the window thread %lld ms (its own CPU within %lld ms), report box %d "
+                "entries, memory %ld kB before, %ld kB at the end of the storm, %ld kB after; load %s\n",
+                static_cast<long long>(stall.longest()), static_cast<long long>(stall.longestCpuMs()),
+                reportModel->rowCount(), before, during, residentKb(), qPrintable(loadAverage()));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("Veltra");
+    QCoreApplication::setApplicationName("KorvanReportBench");
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+
+    std::string error;
+    auto ied = SimulatedServer::start(std::string(KORVAN_SOURCE_DIR) + "/tests/stack/server/reporting_model.icd", {},
+                                      &error);
+    if (!ied) {
+        std::printf("simulator: %s\n", error.c_str());
+        return 1;
+    }
+    clientOnly(*ied, std::min(seconds, 3));
+    return withView(*ied, seconds);
+}
