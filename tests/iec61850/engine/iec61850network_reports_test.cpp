@@ -39,7 +39,9 @@ public:
     bool connectTo(quint16 port) {
         QMetaObject::invokeMethod(engine, "doConnect", Q_ARG(QString, QStringLiteral("127.0.0.1")),
                                   Q_ARG(int, port));
-        return QTest::qWaitFor([this] { return trues == 2; }, kWalkTimeoutMs);
+        const bool walked = QTest::qWaitFor([this] { return trues == 2; }, kWalkTimeoutMs);
+        statuses.clear();  // what the connect announced
+        return walked;
     }
     void toggle(const QString& rcb) {
         QMetaObject::invokeMethod(engine, "enableDisableReport", Q_ARG(QString, rcb));
