@@ -94,6 +94,8 @@ void Iec61850Network::disconnect() {
     deferredReads.clear();
     keepAliveTimer->stop();
     keepAliveOutstanding = false;
+    // Control objects belong to the connection and go before it.
+    releaseControls();
     if (connection) {
         IedConnection closing = nullptr;
         {
@@ -107,10 +109,6 @@ void Iec61850Network::disconnect() {
         // No report handler runs any more.
         reportContexts.clear();
         emit connectionStateChanged(false);
-    }
-    if (controlValue) {
-        MmsValue_delete(controlValue);
-        controlValue = nullptr;
     }
 }
 

@@ -44,6 +44,8 @@ public:
     // Texts of one value. In normal mode also announces the text with updateValue for `ref`; a type
     // without a text form is announced as an empty update in either mode.
     QStringList renderValue(MmsValue* value, const QString& ref, bool reportMode);
+    // "NAME (code)" for the additional causes 0 to 27, the bare number for any other.
+    static QString addCauseToString(int addCause);
 
     // Thread-safe, for the thread that asks for a disconnect while the engine's thread may be busy:
     // every request still queued for the open association is dropped unsent, and a request waiting
@@ -76,6 +78,8 @@ public slots:
     void controlCancel(const QString& data_object_ref);
     void controlOperateBool(const QString& data_object_ref, bool state, int origin_category);
     void controlOperateInt(const QString& data_object_ref, int value, int origin_category);
+    // Select with value for objects controlled by an integer; the operate then repeats that integer.
+    void controlSelectWithValueInt(const QString& data_object_ref, int value, int origin_category);
 
 private:
     static void connectionClosedHandler(void* parameter, IedConnection connection);
@@ -164,7 +168,20 @@ private:
     int currentLayer = 0;
     IedClientError lastError = IED_ERROR_OK;
     QStringList layerStack;
+    // Control (iec61850network_control.cpp). The held object of a select, the reference it was made
+    // for, and the control value of a select with value.
+    ControlObjectClient controlObject = nullptr;
+    QString controlRef;
     MmsValue* controlValue = nullptr;
+    // Operated objects of enhanced security whose command termination may still come.
+    std::vector<ControlObjectClient> awaitingTermination;
+    bool prepareControl(const QString& ref, int originCategory);
+    void releaseHeldControl();
+    void selectWith(const QString& ref, MmsValue* value, int originCategory);
+    void operateWith(const QString& ref, MmsValue* value, int originCategory);
+    void reportControlRefusal(const char* prefix);
+    void releaseControls();
+    static void commandTerminationHandler(void* parameter, ControlObjectClient object);
 
     // Number of the open association, 0 while none is open. A closure notice carries the number it was
     // raised for, so one that arrives late cannot end a newer association.

@@ -86,6 +86,9 @@ bool ControlDialog::isIntegerControl() const {
 void ControlDialog::selectClicked() {
     if (objectCtlModel == 2) {
         emit controlSelect(objectReference, originCombo.currentIndex());
+    } else if (objectCtlModel == 4 && isIntegerControl()) {
+        // The Open/Close buttons are hidden for such objects; the value is the one the user sees.
+        emit controlSelectWithValueInt(objectReference, valueSpin.value(), originCombo.currentIndex());
     } else if (objectCtlModel == 4) {
         emit controlSelectWithValue(objectReference, closeRadio.isChecked(), originCombo.currentIndex());
     }

@@ -27,6 +27,8 @@ signals:
     void controlCancel(const QString& data_object_ref);
     void controlOperateBool(const QString& data_object_ref, bool state, int origin_category);
     void controlOperateInt(const QString& data_object_ref, int value, int origin_category);
+    // Select with value of an integer-controlled object: the chosen integer, which the operate repeats.
+    void controlSelectWithValueInt(const QString& data_object_ref, int value, int origin_category);
 
 private:
     void selectClicked();

@@ -100,6 +100,8 @@ void Iec61850View::connectSignals() {
     connect(controlDialog, &ControlDialog::controlSelect, network, &Iec61850Network::controlSelect);
     connect(controlDialog, &ControlDialog::controlSelectWithValue, network,
             &Iec61850Network::controlSelectWithValue);
+    connect(controlDialog, &ControlDialog::controlSelectWithValueInt, network,
+            &Iec61850Network::controlSelectWithValueInt);
     connect(controlDialog, &ControlDialog::controlCancel, network, &Iec61850Network::controlCancel);
     connect(controlDialog, &ControlDialog::controlOperateBool, network, &Iec61850Network::controlOperateBool);
     connect(controlDialog, &ControlDialog::controlOperateBool, this, &Iec61850View::controlOperateDone);

@@ -140,9 +140,22 @@ void ClientConnection::associationEnded(const Association* ended) {
 
 void ClientConnection::unconfirmedReceived(mms::UnconfirmedPdu&& pdu) {
     auto* report = std::get_if<mms::InformationReport>(&pdu.service);
-    if (report != nullptr && isReport(*report)) {
-        reports_.deliver(std::move(*report));
+    if (report == nullptr) {
+        return;
     }
+    if (isReport(*report)) {
+        reports_.deliver(std::move(*report));
+    } else {
+        controls_.deliver(*report);
+    }
+}
+
+RequestOutcome ClientConnection::requestNow(mms::ConfirmedRequestService service) {
+    const auto association = current();
+    if (!association) {
+        return RequestOutcome::failed(IED_ERROR_NOT_CONNECTED);
+    }
+    return request(*association, std::move(service));
 }
 
 std::shared_ptr<ClientConnection::Association> ClientConnection::current() const {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "client_reports.h"
+#include "control_object.h"
 #include "directory_index.h"
 #include "iec61850_client.h"
 #include "mms/pdu.h"
@@ -70,6 +71,10 @@ public:
     void writeReportControlBlock(IedClientError* error, ClientReportControlBlock rcb, uint32_t mask,
                                  bool singleRequest);
     ReportHandlers& reportHandlers() { return reports_; }
+    // One confirmed request on the current association (IED_ERROR_NOT_CONNECTED without one), for the
+    // control and report code beside this class.
+    RequestOutcome requestNow(mms::ConfirmedRequestService service);
+    ControlRegistry& controls() { return controls_; }
 
     // The MMS level (client_connection_mms.cpp). Asynchronous calls report through `done`, exactly
     // once, unless they fail at once (the error they return).
@@ -122,6 +127,7 @@ private:
     std::atomic<uint32_t> requestTimeoutMs_{5000};
     DirectoryLimits limits_;
     ReportHandlers reports_;
+    ControlRegistry controls_;
 
     mutable std::mutex mutex_;  // guards the members below
     std::shared_ptr<Association> association_;

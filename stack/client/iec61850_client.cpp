@@ -4,12 +4,17 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "ied_connection.h"
 #include "name_list.h"
+
+struct sControlObjectClient {
+    std::unique_ptr<iecstack::client::ControlObject> object;
+};
 
 namespace {
 
@@ -155,6 +160,79 @@ uint32_t IedConnection_getDataSetDirectoryAsync(IedConnection self, IedClientErr
         },
         &invokeId);
     return *sink.target == IED_ERROR_OK ? invokeId : 0;
+}
+
+// ---- Control ----------------------------------------------------------------------------------------
+
+ControlObjectClient ControlObjectClient_create(const char* objectReference, IedConnection connection) {
+    if (objectReference == nullptr || connection == nullptr) {
+        return nullptr;
+    }
+    IedClientError error = IED_ERROR_OK;
+    auto object = iecstack::client::ControlObject::create(connection->connection, objectReference, &error);
+    if (!object) {
+        return nullptr;
+    }
+    return new (std::nothrow) sControlObjectClient{std::move(object)};
+}
+
+void ControlObjectClient_destroy(ControlObjectClient self) {
+    delete self;
+}
+
+void ControlObjectClient_setInterlockCheck(ControlObjectClient self, bool value) {
+    if (self != nullptr) {
+        self->object->setInterlockCheck(value);
+    }
+}
+
+void ControlObjectClient_setSynchroCheck(ControlObjectClient self, bool value) {
+    if (self != nullptr) {
+        self->object->setSynchroCheck(value);
+    }
+}
+
+void ControlObjectClient_setOrigin(ControlObjectClient self, const char* orIdent, int orCat) {
+    if (self != nullptr) {
+        self->object->setOrigin(orIdent != nullptr ? orIdent : "", orCat);
+    }
+}
+
+int ControlObjectClient_getControlModel(ControlObjectClient self) {
+    return self != nullptr ? self->object->controlModel() : 0;
+}
+
+bool ControlObjectClient_select(ControlObjectClient self) {
+    return self != nullptr && self->object->select();
+}
+
+bool ControlObjectClient_selectWithValue(ControlObjectClient self, MmsValue* ctlVal) {
+    return self != nullptr && ctlVal != nullptr && self->object->selectWithValue(*ctlVal);
+}
+
+bool ControlObjectClient_operate(ControlObjectClient self, MmsValue* ctlVal, uint64_t operTime) {
+    return self != nullptr && ctlVal != nullptr && self->object->operate(*ctlVal, operTime);
+}
+
+bool ControlObjectClient_cancel(ControlObjectClient self) {
+    return self != nullptr && self->object->cancel();
+}
+
+LastApplError ControlObjectClient_getLastApplError(ControlObjectClient self) {
+    return self != nullptr ? self->object->lastApplError()
+                           : LastApplError{0, CONTROL_ERROR_NO_ERROR, ADD_CAUSE_UNKNOWN};
+}
+
+IedClientError ControlObjectClient_getLastError(ControlObjectClient self) {
+    return self != nullptr ? self->object->lastError() : IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+}
+
+void ControlObjectClient_setCommandTerminationHandler(ControlObjectClient self,
+                                                      CommandTerminationHandler handler,
+                                                      void* handlerParameter) {
+    if (self != nullptr) {
+        self->object->setTerminationHandler(handler, handlerParameter, self);
+    }
 }
 
 }  // extern "C"

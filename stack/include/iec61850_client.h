@@ -350,6 +350,40 @@ MmsValue* ClientReport_getEntryId(ClientReport self);
 bool ClientReport_hasSubSeqNum(ClientReport self);
 uint16_t ClientReport_getSubSeqNum(ClientReport self);
 bool ClientReport_getMoreSeqmentsFollow(ClientReport self);
+/* ---- Control ---------------------------------------------------------------------------------- */
+
+/* Runs on the receive thread when the server ends an operate of enhanced security: check
+ * ControlObjectClient_getLastApplError(controlClient).error; CONTROL_ERROR_NO_ERROR means the command
+ * was carried out. */
+typedef void (*CommandTerminationHandler)(void* parameter, ControlObjectClient controlClient);
+
+/* For "LD/LN.DO": reads its control model and the types of its commands. Null when the object does not
+ * exist, takes no commands or the connection is gone. Destroy every control object of a connection
+ * before the connection. */
+ControlObjectClient ControlObjectClient_create(const char* objectReference, IedConnection connection);
+void ControlObjectClient_destroy(ControlObjectClient self);
+
+void ControlObjectClient_setInterlockCheck(ControlObjectClient self, bool value);
+void ControlObjectClient_setSynchroCheck(ControlObjectClient self, bool value);
+void ControlObjectClient_setOrigin(ControlObjectClient self, const char* orIdent, int orCat);
+/* The control model as read by ControlObjectClient_create (0 status only .. 4 sbo enhanced). */
+int ControlObjectClient_getControlModel(ControlObjectClient self);
+
+/* Each blocks until the server answered, the request timed out or the association was lost; false
+ * unless the server accepted. ctlVal stays the caller's. */
+bool ControlObjectClient_select(ControlObjectClient self);
+bool ControlObjectClient_selectWithValue(ControlObjectClient self, MmsValue* ctlVal);
+bool ControlObjectClient_operate(ControlObjectClient self, MmsValue* ctlVal, uint64_t operTime);
+bool ControlObjectClient_cancel(ControlObjectClient self);
+
+/* The LastApplError the server sent for the last command of this object; error CONTROL_ERROR_NO_ERROR
+ * and ADD_CAUSE_UNKNOWN when it sent none. */
+LastApplError ControlObjectClient_getLastApplError(ControlObjectClient self);
+/* How the last command's request ended (IED_ERROR_OK when the server answered it). */
+IedClientError ControlObjectClient_getLastError(ControlObjectClient self);
+void ControlObjectClient_setCommandTerminationHandler(ControlObjectClient self,
+                                                      CommandTerminationHandler handler,
+                                                      void* handlerParameter);
 
 /* ---- MMS level: several variables per request, requests without waiting ---------------------- *
  * What libiec61850 offers beneath the IEC 61850 calls, for clients that need fewer round trips.

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "ber/writer.h"
+#include "control_service.h"
 #include "mms/codec.h"
 #include "report_engine.h"
 #include "server/mms_mapping.h"
@@ -34,7 +35,7 @@ std::string describe(const mms::ObjectName& name) {
 }
 
 MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
-    : model_(model), identity_(std::move(identity)) {
+    : model_(model), identity_(std::move(identity)), controls_(std::make_unique<ControlService>(model)) {
     auto fill = [](std::string& field, const std::string& configured, const char* fallback) {
         if (field.empty()) {
             field = configured.empty() ? fallback : configured;
@@ -88,6 +89,8 @@ mms::Pdu MmsServices::answer(const mms::ConfirmedRequest& request, size_t maxPdu
 
 void MmsServices::associationEnded(Session& session) {
     reports_->associationEnded(session);
+    std::lock_guard<std::mutex> lock(model_.valueLock());
+    controls_->release(session);
 }
 
 ServiceOutcome MmsServices::handle(Session& session, ByteView pdu) {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "ber/writer.h"
+#include "control_service.h"
 #include "mms/codec.h"
 #include "report_engine.h"
 #include "server/mms_mapping.h"
@@ -45,13 +46,17 @@ bool noGroupInEdit(const DataModel& model, const std::string& domain, const Mode
 
 using namespace detail;
 
-MmsValue MmsServices::readOne(const mms::VariableAccess& access) const {
+MmsValue MmsServices::readOne(const mms::VariableAccess& access, Session& session) {
     if (access.name.scope != mms::ObjectName::Scope::Domain) {
         return MmsValue::accessError(DataAccessError::ObjectNonExistent);
     }
-    const ModelNode* node = model_.find(access.name.domainId, access.name.itemId);
+    ModelNode* node = model_.find(access.name.domainId, access.name.itemId);
     if (!node) {
         return MmsValue::accessError(DataAccessError::ObjectNonExistent);
+    }
+    if (access.path.empty() && ControlService::isSelectAttribute(*node)) {
+        // Reading SBO is the select service.
+        return controls_->select(access.name.domainId, *node, session);
     }
     for (size_t i = 0; i < access.path.size(); ++i) {
         const mms::AccessSelection& step = access.path[i];
@@ -93,7 +98,6 @@ MmsValue MmsServices::readOne(const mms::VariableAccess& access) const {
 
 mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, Session& session,
                            std::string& summary) {
-    (void)session;
     mms::ReadResponse r;
     if (request.specWithResult.value_or(false)) {
         r.spec = request.spec;
@@ -131,7 +135,7 @@ mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, S
             summary = "read";
             for (size_t i = 0; i < spec.variables.size(); ++i) {
                 appendToSummary(summary, i, spec.variables.size(), describe(spec.variables[i].name));
-                r.results.push_back(readOne(spec.variables[i]));
+                r.results.push_back(readOne(spec.variables[i], session));
             }
         }
     }
@@ -182,20 +186,14 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
     if (ReportEngine::isBlockAttribute(*node)) {
         return writeControlBlock(*node, value, session);
     }
-    if (node->fc == "CO" && (node->name == "Oper" || node->name == "SBOw" || node->name == "Cancel")) {
-        const ModelNode* dataObject = node->parent;
-        const ModelNode* ln = dataObject && dataObject->parent ? dataObject->parent->parent : nullptr;
-        const ModelNode* cf = ln ? ln->child("CF") : nullptr;
-        const ModelNode* cfObject = cf ? cf->child(dataObject->name) : nullptr;
-        const ModelNode* ctlModel = cfObject ? cfObject->child("ctlModel") : nullptr;
-        if (ctlModel && ctlModel->kind == ModelNode::Kind::Basic && ctlModel->value.toInt64() == 0) {
-            return DataAccessError::ObjectAccessDenied;  // status-only objects take no commands
-        }
+    if (ControlService::isCommand(*node)) {
+        return controls_->command(access.name.domainId, *node, value, session);
+    }
+    if (node->fc == "CO") {
+        // Parts of a command, or the whole control object, would bypass the control model.
+        return DataAccessError::ObjectAccessDenied;
     }
     storeValue(model_, *node, value);
-    if (node->fc == "CO" && node->name == "Oper") {
-        applyOperate(*node);
-    }
     return std::nullopt;
 }
 

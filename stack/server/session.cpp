@@ -1,12 +1,16 @@
 #include "server/session.h"
 
+#include <atomic>
+
 namespace iecstack::server {
 
 Session::Session(uint64_t id, std::string peer, size_t maxPduSize, Transmit transmit)
     : id_(id), peer_(std::move(peer)), maxPduSize_(maxPduSize), transmit_(std::move(transmit)) {}
 
 std::shared_ptr<Session> Session::detached(size_t maxPduSize) {
-    auto session = std::make_shared<Session>(0, "detached", maxPduSize, Transmit{});
+    // Apart from the associations' ids, so that a test's clients are told apart.
+    static std::atomic<uint64_t> nextId{uint64_t(1) << 40};
+    auto session = std::make_shared<Session>(nextId++, "detached", maxPduSize, Transmit{});
     session->detached_ = true;
     return session;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,6 +30,8 @@ struct ServiceOutcome {
     // Set for a confirmed request, so that the caller can refuse it instead (too many outstanding).
     std::optional<uint32_t> invokeId;
 };
+
+class ControlService;
 
 // Answers MMS requests from the data model. One instance serves every association; each call takes
 // the asking association's session (its PDU size, and where reports to that client go), and state
@@ -72,19 +75,19 @@ private:
     mms::Pdu listAttributes(uint32_t invokeId, const mms::GetNamedVariableListAttributesRequest& request,
                             std::string& summary);
 
-    MmsValue readOne(const mms::VariableAccess& access) const;
+    MmsValue readOne(const mms::VariableAccess& access, Session& session);
     std::optional<mms::DataAccessError> writeOne(const mms::VariableAccess& access, const MmsValue& value,
                                                  Session& session);
     // A client's write of one attribute of a report control block (services_reporting.cpp).
     std::optional<mms::DataAccessError> writeControlBlock(ModelNode& attribute, const MmsValue& value,
                                                           Session& session);
-    // Mirrors an accepted operate into the status it commands, so that clients see the effect.
-    void applyOperate(ModelNode& oper);
 
     DataModel& model_;
     ServerIdentity identity_;
     std::unique_ptr<ReportEngine> reports_;
     size_t maxReadVariables_ = 0;
+    // After the reports: its timer is stopped first, so no command finishes into a gone report engine.
+    std::unique_ptr<ControlService> controls_;
 };
 
 // Object references as log lines show them.

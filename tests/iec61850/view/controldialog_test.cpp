@@ -103,6 +103,14 @@ void ControlDialogTest::integerObjectsTakeTheSpinBoxValue() {
     button(dialog, "Operate")->click();
     QCOMPARE(operateInt.at(0), (QList<QVariant>{"LD/GGIO1.ISCSO1", 2, 2}));
 
+    // Under select with value the select carries the chosen integer, never the hidden Open/Close state.
+    dialog.setCtlModel(4);
+    QSignalSpy selectBool(&dialog, &ControlDialog::controlSelectWithValue);
+    QSignalSpy selectInt(&dialog, &ControlDialog::controlSelectWithValueInt);
+    button(dialog, "Select")->click();
+    QCOMPARE(selectBool.count(), 0);
+    QCOMPARE(selectInt.at(0), (QList<QVariant>{"LD/GGIO1.ISCSO1", 2, 2}));
+
     dialog.setObjectReference("LD/GGIO1.SPCSO1");
     QVERIFY(!spin->isVisible());
     QVERIFY(dialog.findChildren<QRadioButton*>().at(0)->isVisible());

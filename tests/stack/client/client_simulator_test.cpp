@@ -47,7 +47,7 @@ TEST(ClientSimulatorTest, DirectoryOfTheSampleBay) {
     EXPECT_EQ(takeNames(IedConnection_getLogicalDeviceList(connection.get(), &error)),
               (Names{"BAY1CTRL", "BAY1MEAS"}));
     EXPECT_EQ(takeNames(IedConnection_getLogicalDeviceDirectory(connection.get(), &error, "BAY1CTRL")),
-              (Names{"CSWI1", "GGIO1", "LLN0", "LPHD1", "XCBR1"}));
+              (Names{"CILO1", "CSWI1", "GGIO1", "LLN0", "LPHD1", "XCBR1"}));
     EXPECT_EQ(takeNames(IedConnection_getLogicalNodeDirectory(connection.get(), &error, "BAY1CTRL/LLN0",
                                                               ACSI_CLASS_DATA_SET)),
               (Names{"Indications", "Positions"}));

@@ -15,7 +15,18 @@ using namespace iecstack;
 
 namespace {
 
-// A confirmed request with its invoke ID cleared, encoded: the key that finds its recorded answer.
+// Commands carry the time they were sent; it cannot match a recording.
+void clearTimes(MmsValue& value) {
+    if (value.type() == MMS_UTC_TIME) {
+        value = MmsValue::utcTimeFromMs(0, 0);
+    }
+    for (MmsValue& element : value.elements()) {
+        clearTimes(element);
+    }
+}
+
+// A confirmed request with its invoke ID and time stamps cleared, encoded: the key that finds its
+// recorded answer.
 std::optional<Bytes> requestKey(const mms::Pdu& pdu, uint32_t* invokeId) {
     const auto* request = std::get_if<mms::ConfirmedRequest>(&pdu);
     if (request == nullptr) {
@@ -26,6 +37,11 @@ std::optional<Bytes> requestKey(const mms::Pdu& pdu, uint32_t* invokeId) {
     }
     mms::ConfirmedRequest copy = *request;
     copy.invokeId = 0;
+    if (auto* write = std::get_if<mms::WriteRequest>(&copy.service)) {
+        for (MmsValue& value : write->data) {
+            clearTimes(value);
+        }
+    }
     return mms::encodePdu(mms::Pdu{copy});
 }
 
@@ -114,6 +130,12 @@ public:
         auto answer = mms::decodePdu(it->second);
         setInvokeId(*answer, invokeId);
         const Reports reports = peer_.reports_.load();
+        const auto precursors = peer_.precursors_.find(*key);
+        if (reports != Reports::Withheld && precursors != peer_.precursors_.end()) {
+            for (const Bytes& report : precursors->second) {
+                association.send(report);
+            }
+        }
         const auto followers = peer_.followers_.find(*key);
         const bool withReports = reports != Reports::Withheld && followers != peer_.followers_.end();
         if (withReports && reports == Reports::BeforeAnswer) {
@@ -140,6 +162,7 @@ ScriptedPeer::ScriptedPeer(const std::string& captureName) {
         }
         std::map<uint32_t, Bytes> pendingKeys;
         std::optional<Bytes> lastAnswered;
+        std::vector<Bytes> sincePending;  // unconfirmed PDUs while a request waits for its answer
         for (const MmsRecord& record : conversation.pdus) {
             auto pdu = mms::decodePdu(record.pdu);
             if (!pdu) {
@@ -151,9 +174,13 @@ ScriptedPeer::ScriptedPeer(const std::string& captureName) {
                     recordedRequests_.push_back(record.pdu);
                     pendingKeys[invokeId] = *key;
                 }
+                sincePending.clear();
                 continue;
             }
             if (std::holds_alternative<mms::UnconfirmedPdu>(*pdu)) {
+                if (!pendingKeys.empty()) {
+                    sincePending.push_back(record.pdu);
+                }
                 if (lastAnswered) {
                     followers_[*lastAnswered].push_back(record.pdu);
                 }
@@ -167,6 +194,10 @@ ScriptedPeer::ScriptedPeer(const std::string& captureName) {
             if (key != pendingKeys.end()) {
                 lastAnswered = key->second;
                 answers_.emplace(key->second, record.pdu);
+                if (!sincePending.empty()) {
+                    precursors_.emplace(key->second, sincePending);
+                }
+                sincePending.clear();
                 pendingKeys.erase(key);
             }
         }

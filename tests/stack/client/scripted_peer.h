@@ -15,8 +15,9 @@
 namespace korvan::test {
 
 // A server on a free loopback port that answers each request with the response recorded for the same
-// request in a reference capture (invoke ID replaced by ours). It speaks through our responder, so the
-// association and every byte of the answers are real; only the server's logic is a recording.
+// request in a reference capture (invoke ID replaced by ours), with the reports recorded around it. It speaks
+// through our responder, so the association and every byte of the answers are real; only the server's logic
+// is a recording.
 class ScriptedPeer {
 public:
     enum class Behaviour {
@@ -49,9 +50,12 @@ public:
 private:
     class Handler;
 
-    std::map<iecstack::Bytes, iecstack::Bytes> answers_;  // request without invoke ID -> response
+    std::map<iecstack::Bytes, iecstack::Bytes> answers_;  // request without invoke ID and times -> response
     // request without invoke ID -> the unconfirmed PDUs that followed its response
     std::map<iecstack::Bytes, std::vector<iecstack::Bytes>> followers_;
+    // request without invoke ID -> the unconfirmed PDUs sent while it waited for its response (refusal
+    // reports come before the negative response)
+    std::map<iecstack::Bytes, std::vector<iecstack::Bytes>> precursors_;
     iecstack::Bytes initiateResponse_;
     std::vector<iecstack::Bytes> recordedRequests_;
     std::atomic<Behaviour> behaviour_{Behaviour::Answer};

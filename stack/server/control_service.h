@@ -1,0 +1,111 @@
+#pragma once
+// The simulated device's control behaviour: selection, operate and cancel per control model, with the
+// refusals a device gives and the process answering a command. Not part of the public interface.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "mms/data_access_error.h"
+#include "mms/value.h"
+#include "server/data_model.h"
+#include "server/session.h"
+
+namespace iecstack::server {
+
+// Runs tasks at a given time on one thread of its own; pending tasks are dropped when it is destroyed.
+class TaskTimer {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    TaskTimer();
+    ~TaskTimer();
+    TaskTimer(const TaskTimer&) = delete;
+    TaskTimer& operator=(const TaskTimer&) = delete;
+
+    void at(Clock::time_point when, std::function<void()> task);
+
+private:
+    void run();
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::multimap<Clock::time_point, std::function<void()>> tasks_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+// Additional causes of refused commands, as numbered on the wire.
+enum class AddCause : int {
+    Unknown = 0,
+    NotSupported = 1,
+    PositionReached = 5,
+    BlockedByMode = 8,
+    BlockedByInterlocking = 10,
+    CommandAlreadyInExecution = 12,
+    TimeLimitOver = 16,
+    ObjectNotSelected = 18,
+    ObjectAlreadySelected = 19,
+    InconsistentParameters = 26,
+    LockedByOtherClient = 27,
+};
+
+class ControlService {
+public:
+    // How long a switch stays in its intermediate position before it reaches the commanded one.
+    static constexpr std::chrono::milliseconds kTravelTime{300};
+
+    explicit ControlService(DataModel& model);
+
+    // Whether `node` is an SBO, SBOw, Oper or Cancel attribute of a controllable data object.
+    static bool isSelectAttribute(const ModelNode& node);
+    static bool isCommand(const ModelNode& node);
+
+    // A read of SBO: the object's reference when selected, an empty string when refused. The caller holds
+    // the model's value lock.
+    MmsValue select(const std::string& domain, ModelNode& sbo, Session& session);
+    // A write of SBOw, Oper or Cancel whose value conforms to the attribute's type: nothing when
+    // accepted, else the write's failure (a LastApplError report has then gone to the client). The
+    // caller holds the model's value lock.
+    std::optional<mms::DataAccessError> command(const std::string& domain, ModelNode& node,
+                                                const MmsValue& value, Session& session);
+    // The client's selections lapse.
+    void release(const Session& session);
+
+private:
+    struct ObjectState {
+        std::weak_ptr<Session> holder;
+        uint64_t holderId = 0;
+        bool selected = false;
+        TaskTimer::Clock::time_point selectedUntil;
+        std::optional<MmsValue> selectValue;  // of a select with value
+        bool executing = false;               // enhanced security: until the command terminates
+        uint64_t generation = 0;              // commands started; a late timer of an older one is stale
+    };
+    struct Target;
+
+    bool heldByOther(ObjectState& state, const Session& session);
+    std::optional<AddCause> checkProcess(const Target& target, const MmsValue& command, bool operate) const;
+    void execute(const Target& target, ObjectState& state, const MmsValue& oper, Session& session);
+    void finishTravel(const std::string& domain, ModelNode* dataObject, uint64_t generation, bool reached);
+    void setSelected(const Target& target, ObjectState& state, bool selected);
+    ModelNode* breakerOf(const Target& target) const;
+    void countOperation(ModelNode& breaker);
+
+    DataModel& model_;
+    std::map<const ModelNode*, ObjectState> states_;  // by the data object under CO; under the value lock
+    TaskTimer timer_;                                 // last: stopped before the states go
+};
+
+// The report a client gets for a refused command: LastApplError with the object, origin and control
+// number of the refused request.
+Bytes lastApplErrorReport(const std::string& controlObject, const MmsValue& command, AddCause cause);
+
+}  // namespace iecstack::server

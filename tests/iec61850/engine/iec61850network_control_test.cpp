@@ -1,0 +1,283 @@
+// The engine's control slots against the simulator program serving the sample bay: what reaches the
+// device (seen through a second client of our own) and what reaches the status bar.
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include "iec61850_client.h"
+#include "iec61850network.h"
+#include "simulatorprocess.h"
+
+using iec61850::Iec61850Network;
+
+namespace {
+
+const QString kSampleBay = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
+constexpr int kWalkTimeoutMs = 60000;
+const QString kBreaker = QStringLiteral("BAY1CTRL/CSWI1.Pos");
+
+// The sample bay with some texts replaced, for refusals that depend on the configuration.
+QString variantOf(QTemporaryDir& dir, const QList<QPair<QString, QString>>& replacements) {
+    QFile in(kSampleBay);
+    in.open(QIODevice::ReadOnly);
+    QString text = QString::fromUtf8(in.readAll());
+    for (const auto& r : replacements) {
+        text.replace(r.first, r.second);
+    }
+    const QString path = dir.filePath(QStringLiteral("variant.icd"));
+    QFile out(path);
+    out.open(QIODevice::WriteOnly);
+    out.write(text.toUtf8());
+    return path;
+}
+
+// A client of our own beside the engine, to look at the device and to compete with the engine.
+class Observer {
+public:
+    explicit Observer(quint16 port) : connection(IedConnection_create()) {
+        IedClientError error = IED_ERROR_UNKNOWN;
+        IedConnection_connect(connection, &error, "127.0.0.1", port);
+        connected = error == IED_ERROR_OK;
+    }
+    ~Observer() { IedConnection_destroy(connection); }
+
+    // 0 intermediate, 1 off, 2 on, 3 bad; -1 when unreadable.
+    int position(const char* reference) {
+        IedClientError error = IED_ERROR_UNKNOWN;
+        MmsValue* v = IedConnection_readObject(connection, &error, reference, IEC61850_FC_ST);
+        int result = -1;
+        if (v && MmsValue_getType(v) == MMS_BIT_STRING) {
+            result = (MmsValue_getBitStringBit(v, 0) ? 2 : 0) | (MmsValue_getBitStringBit(v, 1) ? 1 : 0);
+        }
+        MmsValue_delete(v);
+        return result;
+    }
+    qint64 integer(const char* reference) {
+        IedClientError error = IED_ERROR_UNKNOWN;
+        MmsValue* v = IedConnection_readObject(connection, &error, reference, IEC61850_FC_ST);
+        qint64 result = -1;
+        if (v) {
+            result = MmsValue_getType(v) == MMS_BOOLEAN ? MmsValue_getBoolean(v) : MmsValue_toInt64(v);
+        }
+        MmsValue_delete(v);
+        return result;
+    }
+    bool select(const char* reference) {
+        ControlObjectClient object = ControlObjectClient_create(reference, connection);
+        const bool selected = object && ControlObjectClient_select(object);
+        ControlObjectClient_destroy(object);
+        return selected;
+    }
+
+    IedConnection connection;
+    bool connected = false;
+};
+
+}  // namespace
+
+class ControlRig : public QObject {
+    Q_OBJECT
+
+public:
+    ControlRig() : engine(new Iec61850Network) {
+        connect(engine, &Iec61850Network::setStatusBarMessage, this,
+                [this](const QString& text) { messages << text; });
+        connect(engine, &Iec61850Network::updateValue, this,
+                [this](const QString& ref, const QString&) { valuesRead << ref; });
+        connect(engine, &Iec61850Network::connectionStateChanged, this,
+                [this](bool state) { trues += state; });
+        connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
+        engine->moveToThread(&thread);
+        thread.start();
+    }
+    ~ControlRig() override {
+        thread.quit();
+        thread.wait();
+    }
+
+    bool connectAndWalk(quint16 port) {
+        QMetaObject::invokeMethod(engine, "doConnect", Q_ARG(QString, QStringLiteral("127.0.0.1")),
+                                  Q_ARG(int, port));
+        return QTest::qWaitFor([this] { return trues >= 2; }, kWalkTimeoutMs);
+    }
+    template <typename... Args>
+    void call(const char* slot, Args... args) {
+        QMetaObject::invokeMethod(engine, slot, args...);
+        settle();
+    }
+    void settle() {
+        QMetaObject::invokeMethod(
+            engine, [] {}, Qt::BlockingQueuedConnection);
+        QCoreApplication::sendPostedEvents();
+    }
+    bool waitForMessage(int count = 1) {
+        return QTest::qWaitFor([&] { return messages.size() >= count; }, 10000);
+    }
+
+    QStringList messages;
+    QStringList valuesRead;
+    int trues = 0;
+
+private:
+    QThread thread;
+    Iec61850Network* engine;
+};
+
+class Iec61850NetworkControlTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void addCauseTexts();
+    // Connecting must not select anything: the walk announces SBO lines but never reads them.
+    void walkNeverSelects();
+    void breakerOperatedWithTheValueOfItsSelect();
+    void refusalsShowTheirCause();
+    void operateNamingAnotherObjectLeavesTheSelectedOneAlone();
+    void negativeTerminationReachesTheStatusBar();
+    void interlockingRefusesTheSelect();
+    void integerControlAndRequestsWithoutAnAssociation();
+
+private:
+    bool start(SimulatorProcess& simulator, const QString& model = kSampleBay) {
+        if (!SimulatorProcess::available()) {
+            return false;
+        }
+        return simulator.start(model);
+    }
+};
+
+void Iec61850NetworkControlTest::addCauseTexts() {
+    QCOMPARE(Iec61850Network::addCauseToString(0), QStringLiteral("UNKNOWN (0)"));
+    QCOMPARE(Iec61850Network::addCauseToString(16), QStringLiteral("TIME_LIMIT_OVER (16)"));
+    QCOMPARE(Iec61850Network::addCauseToString(27), QStringLiteral("LOCKED_BY_OTHER_CLIENT (27)"));
+    QCOMPARE(Iec61850Network::addCauseToString(28), QStringLiteral("28"));
+    QCOMPARE(Iec61850Network::addCauseToString(30), QStringLiteral("30"));
+    QCOMPARE(Iec61850Network::addCauseToString(-1), QStringLiteral("-1"));
+}
+
+void Iec61850NetworkControlTest::walkNeverSelects() {
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator));
+    ControlRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(!rig.valuesRead.contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.SBO")));
+    QVERIFY(rig.valuesRead.contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.sboTimeout")));
+    Observer other(simulator.port());
+    QVERIFY(other.connected);
+    QVERIFY(other.select("BAY1CTRL/GGIO1.SPCSO3"));
+}
+
+void Iec61850NetworkControlTest::breakerOperatedWithTheValueOfItsSelect() {
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator));
+    ControlRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    Observer observer(simulator.port());
+    QCOMPARE(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 2);
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    QCOMPARE(observer.integer("BAY1CTRL/CSWI1.Pos.stSeld"), 1);
+    // The operate's own state is not used: the operate repeats the select.
+    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
+    QTRY_COMPARE_WITH_TIMEOUT(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 1, 10000);
+    QCOMPARE(observer.position("BAY1CTRL/XCBR1.Pos.stVal"), 1);
+    rig.settle();
+    QCOMPARE(rig.messages, QStringList());  // success says nothing
+
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 3));
+    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 3));
+    QTRY_COMPARE_WITH_TIMEOUT(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 2, 10000);
+    QCOMPARE(rig.messages, QStringList());
+}
+
+void Iec61850NetworkControlTest::refusalsShowTheirCause() {
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator));
+    ControlRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    QCOMPARE(rig.messages.value(0), QStringLiteral("Operate fail: OBJECT_NOT_SELECTED (18)"));
+    rig.call("controlCancel", Q_ARG(QString, kBreaker));
+    QCOMPARE(rig.messages.value(1), QStringLiteral("Cancel fail: OBJECT_NOT_SELECTED (18)"));
+    // Closing the closed breaker.
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
+    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
+    QCOMPARE(rig.messages.value(2), QStringLiteral("Operate fail: POSITION_REACHED (5)"));
+    // Another client holds the selection.
+    Observer other(simulator.port());
+    QVERIFY(other.select("BAY1CTRL/GGIO1.SPCSO3"));
+    rig.call("controlSelect", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO3")), Q_ARG(int, 2));
+    QCOMPARE(rig.messages.value(3), QStringLiteral("Select fail: OBJECT_ALREADY_SELECTED (19)"));
+    QCOMPARE(rig.messages.size(), 4);
+}
+
+void Iec61850NetworkControlTest::operateNamingAnotherObjectLeavesTheSelectedOneAlone() {
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator));
+    ControlRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    Observer observer(simulator.port());
+    rig.call("controlSelect", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO3")), Q_ARG(int, 2));
+    rig.call("controlOperateBool", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO2")), Q_ARG(bool, true),
+             Q_ARG(int, 2));
+    QCOMPARE(observer.integer("BAY1CTRL/GGIO1.SPCSO2.stVal"), 1);
+    QCOMPARE(observer.integer("BAY1CTRL/GGIO1.SPCSO3.stVal"), 0);
+    QCOMPARE(rig.messages, QStringList());
+    // A select with value for the breaker, then an operate of another object: the held value is not
+    // sent to it either.
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    rig.call("controlOperateBool", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO2")), Q_ARG(bool, true),
+             Q_ARG(int, 2));
+    QCOMPARE(observer.integer("BAY1CTRL/GGIO1.SPCSO2.stVal"), 1);
+    QCOMPARE(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 2);
+}
+
+void Iec61850NetworkControlTest::negativeTerminationReachesTheStatusBar() {
+    QTemporaryDir dir;
+    const QString model = variantOf(dir, {{QStringLiteral("<DAI name=\"operTimeout\"><Val>5000</Val>"),
+                                           QStringLiteral("<DAI name=\"operTimeout\"><Val>50</Val>")}});
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator, model));
+    ControlRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    QVERIFY(rig.waitForMessage());
+    QCOMPARE(rig.messages, QStringList{QStringLiteral("Operate fail: TIME_LIMIT_OVER (16)")});
+}
+
+void Iec61850NetworkControlTest::interlockingRefusesTheSelect() {
+    QTemporaryDir dir;
+    const QString model =
+        variantOf(dir, {{QStringLiteral("<DOI name=\"EnaCls\"><DAI name=\"stVal\"><Val>true</Val>"),
+                         QStringLiteral("<DOI name=\"EnaCls\"><DAI name=\"stVal\"><Val>false</Val>")}});
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator, model));
+    ControlRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
+    QCOMPARE(rig.messages, QStringList{QStringLiteral("Select fail: BLOCKED_BY_INTERLOCKING (10)")});
+    // Opening is still allowed.
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    QCOMPARE(rig.messages.size(), 1);
+}
+
+void Iec61850NetworkControlTest::integerControlAndRequestsWithoutAnAssociation() {
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator));
+    ControlRig rig;
+    // Nothing is open yet: the requests end quietly.
+    rig.call("controlSelect", Q_ARG(QString, kBreaker), Q_ARG(int, 2));
+    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
+    rig.call("controlCancel", Q_ARG(QString, kBreaker));
+    QCOMPARE(rig.messages, QStringList());
+
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    Observer observer(simulator.port());
+    rig.call("controlOperateInt", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.ISCSO1")), Q_ARG(int, 3),
+             Q_ARG(int, 2));
+    QCOMPARE(observer.integer("BAY1CTRL/GGIO1.ISCSO1.stVal"), 3);
+    QCOMPARE(rig.messages, QStringList());
+}
+
+QTEST_GUILESS_MAIN(Iec61850NetworkControlTest)
+#include "iec61850network_control_test.moc"
