@@ -40,8 +40,8 @@ const char* const kAddCauseNames[] = {
 };
 
 bool isEnhanced(ControlObjectClient object) {
-    const int model = ControlObjectClient_getControlModel(object);
-    return model == 3 || model == 4;
+    const ControlModel model = ControlObjectClient_getControlModel(object);
+    return model == CONTROL_MODEL_DIRECT_ENHANCED || model == CONTROL_MODEL_SBO_ENHANCED;
 }
 
 }  // namespace

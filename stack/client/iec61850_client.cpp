@@ -198,8 +198,9 @@ void ControlObjectClient_setOrigin(ControlObjectClient self, const char* orIdent
     }
 }
 
-int ControlObjectClient_getControlModel(ControlObjectClient self) {
-    return self != nullptr ? self->object->controlModel() : 0;
+ControlModel ControlObjectClient_getControlModel(ControlObjectClient self) {
+    return self != nullptr ? static_cast<ControlModel>(self->object->controlModel())
+                           : CONTROL_MODEL_STATUS_ONLY;
 }
 
 bool ControlObjectClient_select(ControlObjectClient self) {

@@ -366,8 +366,16 @@ void ControlObjectClient_destroy(ControlObjectClient self);
 void ControlObjectClient_setInterlockCheck(ControlObjectClient self, bool value);
 void ControlObjectClient_setSynchroCheck(ControlObjectClient self, bool value);
 void ControlObjectClient_setOrigin(ControlObjectClient self, const char* orIdent, int orCat);
-/* The control model as read by ControlObjectClient_create (0 status only .. 4 sbo enhanced). */
-int ControlObjectClient_getControlModel(ControlObjectClient self);
+typedef enum {
+    CONTROL_MODEL_STATUS_ONLY = 0,
+    CONTROL_MODEL_DIRECT_NORMAL = 1,
+    CONTROL_MODEL_SBO_NORMAL = 2,
+    CONTROL_MODEL_DIRECT_ENHANCED = 3,
+    CONTROL_MODEL_SBO_ENHANCED = 4
+} ControlModel;
+
+/* The control model as read by ControlObjectClient_create. */
+ControlModel ControlObjectClient_getControlModel(ControlObjectClient self);
 
 /* Each blocks until the server answered, the request timed out or the association was lost; false
  * unless the server accepted. ctlVal stays the caller's. */

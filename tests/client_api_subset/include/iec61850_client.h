@@ -371,6 +371,17 @@ uint32_t IedConnection_getDataSetDirectoryAsync(IedConnection self, IedClientErr
                                                 const char* dataSetReference,
                                                 IedConnection_GetDataSetDirectoryHandler handler,
                                                 void* parameter);
+typedef enum {
+    CONTROL_MODEL_STATUS_ONLY = 0,
+    CONTROL_MODEL_DIRECT_NORMAL = 1,
+    CONTROL_MODEL_SBO_NORMAL = 2,
+    CONTROL_MODEL_DIRECT_ENHANCED = 3,
+    CONTROL_MODEL_SBO_ENHANCED = 4
+} ControlModel;
+ControlModel ControlObjectClient_getControlModel(ControlObjectClient self);
+typedef void (*CommandTerminationHandler)(void* parameter, ControlObjectClient controlClient);
+void ControlObjectClient_setCommandTerminationHandler(ControlObjectClient self, CommandTerminationHandler handler,
+                                                     void* handlerParameter);
 
 #ifdef __cplusplus
 }

@@ -91,7 +91,7 @@ TEST(ControlRecordedTest, DirectAndSelectBeforeOperateSendTheRecordedCommands) {
         auto connection = connectTo(peer.port());
         auto object = control(connection.get(), "simpleIOGenericIO/GGIO1.SPCSO1");
         ASSERT_TRUE(object);
-        EXPECT_EQ(ControlObjectClient_getControlModel(object.get()), 1);
+        EXPECT_EQ(ControlObjectClient_getControlModel(object.get()), CONTROL_MODEL_DIRECT_NORMAL);
         Value on(MmsValue_newBoolean(true));
         EXPECT_TRUE(ControlObjectClient_operate(object.get(), on.value, 0));
         EXPECT_EQ(peer.requestsWithoutRecording(), 0);
@@ -222,7 +222,7 @@ TEST(ControlSimulatorTest, BreakerIsSelectedAndOperatedOpenAndClosed) {
     ControlObjectClient_setInterlockCheck(breaker.get(), true);
     ControlObjectClient_setSynchroCheck(breaker.get(), true);
     ControlObjectClient_setCommandTerminationHandler(breaker.get(), Terminations::handler, &terminations);
-    EXPECT_EQ(ControlObjectClient_getControlModel(breaker.get()), 4);
+    EXPECT_EQ(ControlObjectClient_getControlModel(breaker.get()), CONTROL_MODEL_SBO_ENHANCED);
 
     Value open(MmsValue_newBoolean(false));
     ASSERT_TRUE(ControlObjectClient_selectWithValue(breaker.get(), open.value));
