@@ -32,8 +32,4 @@ QString buildReference(QStringList& path, const QString& shown, int layer) {
     return reference;
 }
 
-bool isSelectAttribute(const QString& ref) {
-    return ref.endsWith(QLatin1String(".SBO"));
-}
-
 }  // namespace iec61850

@@ -19,8 +19,4 @@ QString withoutFc(const QString& name);
 // bare name. A layer deeper than the path allows gives "totalLayers < layer" and leaves `path` alone.
 QString buildReference(QStringList& path, const QString& shown, int layer);
 
-// Whether `ref` names the SBO attribute of a controllable object ("LD/CSWI1.Pos.SBO"). Reading it is
-// the select service, so a browsing client must never read it.
-bool isSelectAttribute(const QString& ref);
-
 }  // namespace iec61850
