@@ -81,8 +81,8 @@ struct MmsClient::Impl {
 
     void received(ByteView pdu);
     void closed();
-    // A request got no answer in time and nothing else came from the peer meanwhile: the association
-    // is given up as lost, the ended handler runs, and later requests fail at once.
+    // A request got no answer in time and the peer sent nothing in the second half of its wait: the
+    // association is given up as lost, the ended handler runs, and later requests fail at once.
     void declareLost();
     // Fails asynchronous requests whose time is up; nobody else would notice a silent peer for them.
     void expireLoop();
@@ -94,6 +94,18 @@ struct MmsClient::Impl {
     std::atomic<std::thread::id> receiveThread{};
     std::atomic<uint32_t> pduSize{kProposedPduSize};
     std::atomic<uint64_t> receivedPdus{0};  // anything at all from the peer, well-formed or not
+    // When the peer last sent anything, as steady-clock ticks.
+    std::atomic<RequestTracker::Clock::rep> lastReceived{0};
+
+    // True when a request sent at `sent` has timed out and the peer sent nothing in the second half
+    // of its wait. Answers to pipelined requests that arrive just after it was sent do not keep a
+    // device alive that has fallen silent since; a slow device that keeps answering does.
+    bool silentSince(RequestTracker::Clock::time_point sent) const {
+        const auto now = RequestTracker::Clock::now();
+        const auto halfway = sent + (now - sent) / 2;
+        return RequestTracker::Clock::time_point(RequestTracker::Clock::duration(lastReceived.load())) <
+               halfway;
+    }
     std::atomic<uint32_t> outstanding{1};
 
     std::mutex mutex;
@@ -114,6 +126,7 @@ struct MmsClient::Impl {
 void MmsClient::Impl::received(ByteView pdu) {
     receiveThread = std::this_thread::get_id();
     ++receivedPdus;
+    lastReceived = RequestTracker::Clock::now().time_since_epoch().count();
     auto decoded = mms::decodePdu(pdu, limits);
     if (!decoded) {
         ++counters.malformedPdus;
@@ -288,7 +301,7 @@ RequestOutcome MmsClient::request(mms::ConfirmedRequestService service, std::chr
         }
         association = impl_->association.get();
     }
-    const uint64_t receivedBefore = impl_->receivedPdus.load();
+    const auto sentAt = RequestTracker::Clock::now();
     IedClientError error = IED_ERROR_OK;
     const auto invokeId = impl_->tracker.begin(deadline, &error);
     if (!invokeId) {
@@ -303,7 +316,7 @@ RequestOutcome MmsClient::request(mms::ConfirmedRequestService service, std::chr
                                           : IED_ERROR_CONNECTION_LOST);
     }
     RequestOutcome outcome = impl_->tracker.wait(*invokeId, deadline);
-    if (outcome.error == IED_ERROR_TIMEOUT && impl_->receivedPdus.load() == receivedBefore) {
+    if (outcome.error == IED_ERROR_TIMEOUT && impl_->silentSince(sentAt)) {
         impl_->declareLost();
     }
     return outcome;
@@ -320,12 +333,12 @@ IedClientError MmsClient::requestAsync(mms::ConfirmedRequestService service,
         }
         association = impl_->association.get();
     }
-    // As for a waiting request: no answer in time and nothing else from the peer meanwhile gives the
+    // As for a waiting request: no answer in time and nothing from the peer late in the wait gives the
     // association up, before the request learns of its time-out.
     Impl* impl = impl_.get();
-    const uint64_t receivedBefore = impl->receivedPdus.load();
-    auto completion = [impl, receivedBefore, done = std::move(done)](uint32_t id, RequestOutcome outcome) {
-        if (outcome.error == IED_ERROR_TIMEOUT && impl->receivedPdus.load() == receivedBefore) {
+    const auto sentAt = RequestTracker::Clock::now();
+    auto completion = [impl, sentAt, done = std::move(done)](uint32_t id, RequestOutcome outcome) {
+        if (outcome.error == IED_ERROR_TIMEOUT && impl->silentSince(sentAt)) {
             impl->declareLost();
         }
         done(id, std::move(outcome));
