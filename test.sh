@@ -8,6 +8,10 @@ cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 
 jobs=$(nproc)
+# A compiler cache, where one is installed, makes rebuilds in several work trees cheap.
+if command -v ccache >/dev/null; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+fi
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVAN_SANITIZE=address
 cmake --build build/asan -j "$jobs"
 
