@@ -70,6 +70,19 @@ IedClientError errorFromServiceError(const mms::ServiceError& error) {
             }
         case ErrorClass::Resource:
             return IED_ERROR_TEMPORARILY_UNAVAILABLE;
+        case ErrorClass::File:
+            switch (static_cast<mms::FileErrorCode>(error.code)) {
+                case mms::FileErrorCode::FileNonExistent:
+                    return IED_ERROR_OBJECT_DOES_NOT_EXIST;
+                case mms::FileErrorCode::FileAccessDenied:
+                    return IED_ERROR_ACCESS_DENIED;
+                case mms::FileErrorCode::FileBusy:
+                    return IED_ERROR_TEMPORARILY_UNAVAILABLE;
+                case mms::FileErrorCode::DuplicateFilename:
+                    return IED_ERROR_OBJECT_EXISTS;
+                default:
+                    return IED_ERROR_UNKNOWN;
+            }
         case ErrorClass::Service:
             return IED_ERROR_SERVICE_NOT_SUPPORTED;
         default:
