@@ -4,9 +4,6 @@
 #include "mms/pdu.h"
 
 namespace iecstack::server {
-namespace {
-
-constexpr size_t kSegmentationBit = 9;
 
 MmsValue reasonString(uint8_t reasons) {
     mms::BitString bits(6);
@@ -15,6 +12,10 @@ MmsValue reasonString(uint8_t reasons) {
     }
     return MmsValue::bitString(bits);
 }
+
+namespace {
+
+constexpr size_t kSegmentationBit = 9;
 
 bool option(const mms::BitString& optFlds, size_t bit) {
     return optFlds.bit(bit);

@@ -21,6 +21,9 @@ enum ReportReason : uint8_t {
     kReasonGeneralInterrogation = 16,
 };
 
+// The reason code as reports and log entries carry it.
+MmsValue reasonString(uint8_t reasons);
+
 // Everything one report says. Which optional fields go out is decided by optFlds alone; the
 // segmentation bit is set by the encoder when the report has to be cut.
 struct ReportContent {
