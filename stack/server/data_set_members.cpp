@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "mapping/member_reference.h"
+
 namespace iecstack::server {
 
 namespace {
@@ -34,13 +36,8 @@ std::vector<ResolvedMember> resolveDataSet(const DataModel& model, const std::st
         }
         ResolvedMember m;
         m.node = node;
-        m.reference = member.domain + "/" + member.item;
-        if (member.index >= 0) {
-            m.reference += "(" + std::to_string(member.index) + ")";
-        }
-        for (const auto& component : member.components) {
-            m.reference += "$" + component;
-        }
+        const mms::VariableAccess variable = member.variable();
+        m.reference = mapping::variableReference(variable.name.domainId, variable.name.itemId, variable.path);
         collectLeaves(*node, m.leaves);
         resolved.push_back(std::move(m));
     }
