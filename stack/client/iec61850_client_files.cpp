@@ -95,7 +95,8 @@ LinkedList journalList(std::vector<iecstack::mms::JournalEntry>&& entries, IedCl
 extern "C" {
 
 FileDirectoryEntry FileDirectoryEntry_create(const char* fileName, uint32_t fileSize, uint64_t lastModified) {
-    return new (std::nothrow) sFileDirectoryEntry{fileName != nullptr ? fileName : "", fileSize, lastModified};
+    return new (std::nothrow)
+        sFileDirectoryEntry{fileName != nullptr ? fileName : "", fileSize, lastModified};
 }
 
 void FileDirectoryEntry_destroy(FileDirectoryEntry self) {
@@ -114,7 +115,8 @@ uint64_t FileDirectoryEntry_getLastModified(FileDirectoryEntry self) {
     return self != nullptr ? self->lastModified : 0;
 }
 
-LinkedList IedConnection_getFileDirectory(IedConnection self, IedClientError* error, const char* directoryName) {
+LinkedList IedConnection_getFileDirectory(IedConnection self, IedClientError* error,
+                                          const char* directoryName) {
     ErrorSink sink(error);
     if (self == nullptr) {
         *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
@@ -124,8 +126,9 @@ LinkedList IedConnection_getFileDirectory(IedConnection self, IedClientError* er
     return directoryList(entries, sink.target);
 }
 
-LinkedList IedConnection_getFileDirectoryEx(IedConnection self, IedClientError* error, const char* directoryName,
-                                            const char* continueAfter, bool* moreFollows) {
+LinkedList IedConnection_getFileDirectoryEx(IedConnection self, IedClientError* error,
+                                            const char* directoryName, const char* continueAfter,
+                                            bool* moreFollows) {
     ErrorSink sink(error);
     bool more = false;
     if (self == nullptr) {
@@ -146,9 +149,9 @@ uint32_t IedConnection_getFile(IedConnection self, IedClientError* error, const 
         *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
         return 0;
     }
-    return self->connection.getFile(sink.target, fileName, [handler, handlerParameter](uint8_t* b, uint32_t n) {
-        return handler(handlerParameter, b, n);
-    });
+    return self->connection.getFile(
+        sink.target, fileName,
+        [handler, handlerParameter](uint8_t* b, uint32_t n) { return handler(handlerParameter, b, n); });
 }
 
 void IedConnection_deleteFile(IedConnection self, IedClientError* error, const char* fileName) {

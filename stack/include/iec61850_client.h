@@ -515,11 +515,13 @@ uint64_t FileDirectoryEntry_getLastModified(FileDirectoryEntry self);
 
 /* Every entry of a directory (null or "" for the device's root), following the device's continuation.
  * Free with LinkedList_destroyDeep(list, (LinkedListValueDeleteFunction) FileDirectoryEntry_destroy). */
-LinkedList IedConnection_getFileDirectory(IedConnection self, IedClientError* error, const char* directoryName);
+LinkedList IedConnection_getFileDirectory(IedConnection self, IedClientError* error,
+                                          const char* directoryName);
 /* One answer's worth of entries after continueAfter (null: from the start); *moreFollows says
  * whether to ask again with the last name. */
-LinkedList IedConnection_getFileDirectoryEx(IedConnection self, IedClientError* error, const char* directoryName,
-                                            const char* continueAfter, bool* moreFollows);
+LinkedList IedConnection_getFileDirectoryEx(IedConnection self, IedClientError* error,
+                                            const char* directoryName, const char* continueAfter,
+                                            bool* moreFollows);
 
 /* Gets each chunk as it arrives, on the calling thread; returning false stops the transfer. */
 typedef bool (*IedClientGetFileHandler)(void* parameter, uint8_t* buffer, uint32_t bytesRead);

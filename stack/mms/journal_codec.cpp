@@ -78,9 +78,9 @@ Decoded<JournalEntry> journalEntry(const Decoder& d, const ber::Element& element
         (void)event;
         MMS_TRY(auto variables, parts.optional(ctxc(1)));
         if (variables) {
-            MMS_TRY(entry.variables,
-                    d.listOf<JournalVariable>(
-                        *variables, [&d](const ber::Element& v) { return journalVariable(d, v); }));
+            MMS_TRY(entry.variables, d.listOf<JournalVariable>(*variables, [&d](const ber::Element& v) {
+                return journalVariable(d, v);
+            }));
         }
         MMS_CHECK(parts.expectEnd());
     } else {

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "mapping/member_reference.h"
+#include "report_encoding.h"
 
 namespace iecstack::server {
 
@@ -24,8 +25,9 @@ std::vector<ResolvedMember> resolveDataSet(const DataModel& model, const std::st
     std::vector<ResolvedMember> resolved;
     const size_t slash = dataSetName.find('/');
     const DataSetDefinition* dataSet =
-        slash == std::string::npos ? nullptr
-                                   : model.dataSet(dataSetName.substr(0, slash), dataSetName.substr(slash + 1));
+        slash == std::string::npos
+            ? nullptr
+            : model.dataSet(dataSetName.substr(0, slash), dataSetName.substr(slash + 1));
     if (dataSet == nullptr) {
         return resolved;
     }
@@ -42,6 +44,20 @@ std::vector<ResolvedMember> resolveDataSet(const DataModel& model, const std::st
         resolved.push_back(std::move(m));
     }
     return resolved;
+}
+
+uint8_t triggerReasons(const ModelNode& attribute, bool changed) {
+    uint8_t reasons = 0;
+    if (changed && (attribute.triggers & ModelNode::kDataChange) != 0) {
+        reasons |= kReasonDataChange;
+    }
+    if (changed && (attribute.triggers & ModelNode::kQualityChange) != 0) {
+        reasons |= kReasonQualityChange;
+    }
+    if ((attribute.triggers & ModelNode::kDataUpdate) != 0) {
+        reasons |= kReasonDataUpdate;
+    }
+    return reasons;
 }
 
 std::vector<uint8_t> entryIdBytes(uint64_t id) {

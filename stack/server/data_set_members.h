@@ -1,7 +1,7 @@
 #pragma once
 // What reporting and logging both need of a data set: its members as model nodes with the references
-// they are sent under, and the entry IDs both number their entries with. Not part of the public
-// interface.
+// they are sent under, what a store triggers, and the entry IDs both number their entries with. Not
+// part of the public interface.
 
 #include <cstdint>
 #include <string>
@@ -20,6 +20,9 @@ struct ResolvedMember {
 // The members of `dataSetName` ("LD/LLN0$Events") that the model has, in data set order; empty when the
 // data set does not exist. Members left out when the model was built are skipped.
 std::vector<ResolvedMember> resolveDataSet(const DataModel& model, const std::string& dataSetName);
+
+// What a store into `attribute` triggers, as ReportReason bits, from the triggers of its type.
+uint8_t triggerReasons(const ModelNode& attribute, bool changed);
 
 // Entry IDs are eight octets, big-endian counters.
 std::vector<uint8_t> entryIdBytes(uint64_t id);

@@ -38,7 +38,8 @@ Code codeFor(int error) {
 }
 
 uint64_t modifiedMs(const struct stat& st) {
-    return static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000 + static_cast<uint64_t>(st.st_mtim.tv_nsec / 1000000);
+    return static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000 +
+           static_cast<uint64_t>(st.st_mtim.tv_nsec / 1000000);
 }
 
 // The path below the root: leading and trailing slashes dropped, "." for the root itself. Null for

@@ -638,8 +638,10 @@ private:
                 warn(line, "log control names log " + logRef + " of a logical device that does not exist");
                 continue;
             }
-            if (std::find(domain->journals.begin(), domain->journals.end(), journal) == domain->journals.end()) {
-                warn(line, "log control names log " + logRef + ", which the file does not declare; it is kept");
+            if (std::find(domain->journals.begin(), domain->journals.end(), journal) ==
+                domain->journals.end()) {
+                warn(line,
+                     "log control names log " + logRef + ", which the file does not declare; it is kept");
                 domain->journals.push_back(journal);
             }
         }

@@ -15,7 +15,6 @@ uint64_t nowMs() {
     return systemNowMs();
 }
 
-
 }  // namespace
 
 struct ReportEngine::Block {
@@ -166,16 +165,7 @@ void ReportEngine::valueStored(const ModelNode& attribute, bool changed) {
     if (found == membersOf_.end()) {
         return;
     }
-    uint8_t reasons = 0;
-    if (changed && (attribute.triggers & ModelNode::kDataChange) != 0) {
-        reasons |= kReasonDataChange;
-    }
-    if (changed && (attribute.triggers & ModelNode::kQualityChange) != 0) {
-        reasons |= kReasonQualityChange;
-    }
-    if ((attribute.triggers & ModelNode::kDataUpdate) != 0) {
-        reasons |= kReasonDataUpdate;
-    }
+    const uint8_t reasons = triggerReasons(attribute, changed);
     bool wake = false;
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& [block, index] : found->second) {

@@ -99,8 +99,9 @@ mms::Pdu FileService::open(uint32_t invokeId, const mms::FileOpenRequest& reques
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        const auto held = std::count_if(open_.begin(), open_.end(),
-                                        [&](const auto& entry) { return entry.second.session == session.id(); });
+        const auto held = std::count_if(open_.begin(), open_.end(), [&](const auto& entry) {
+            return entry.second.session == session.id();
+        });
         if (static_cast<size_t>(held) >= kMaxOpenPerAssociation) {
             summary += ": too many open files";
             return serviceError(invokeId, mms::ErrorClass::Resource, kCapabilityUnavailable);

@@ -77,16 +77,7 @@ void LogEngine::valueStored(const ModelNode& attribute, bool changed) {
     if (found == membersOf_.end()) {
         return;
     }
-    uint8_t reasons = 0;
-    if (changed && (attribute.triggers & ModelNode::kDataChange) != 0) {
-        reasons |= kReasonDataChange;
-    }
-    if (changed && (attribute.triggers & ModelNode::kQualityChange) != 0) {
-        reasons |= kReasonQualityChange;
-    }
-    if ((attribute.triggers & ModelNode::kDataUpdate) != 0) {
-        reasons |= kReasonDataUpdate;
-    }
+    const uint8_t reasons = triggerReasons(attribute, changed);
     for (const auto& [block, index] : found->second) {
         const ModelNode* enabled = block->at("LogEna");
         const ModelNode* trgOps = block->at("TrgOps");
@@ -165,7 +156,8 @@ mms::Pdu LogEngine::query(uint32_t invokeId, const mms::ReadJournalRequest& requ
         // Our IDs count up, so the entries after one are found even when it has been dropped.
         if (after.entryId.size() == 8) {
             const uint64_t id = entryIdFrom(ByteView(after.entryId));
-            begin = std::find_if(entries.begin(), entries.end(), [id](const auto& e) { return idOf(e) > id; });
+            begin =
+                std::find_if(entries.begin(), entries.end(), [id](const auto& e) { return idOf(e) > id; });
         } else {
             begin = std::find_if(entries.begin(), entries.end(),
                                  [&](const auto& e) { return e.occurrenceTimeMs > after.timeMs; });

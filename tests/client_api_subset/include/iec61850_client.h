@@ -392,9 +392,11 @@ void FileDirectoryEntry_destroy(FileDirectoryEntry self);
 const char* FileDirectoryEntry_getFileName(FileDirectoryEntry self);
 uint32_t FileDirectoryEntry_getFileSize(FileDirectoryEntry self);
 uint64_t FileDirectoryEntry_getLastModified(FileDirectoryEntry self);
-LinkedList IedConnection_getFileDirectory(IedConnection self, IedClientError* error, const char* directoryName);
-LinkedList IedConnection_getFileDirectoryEx(IedConnection self, IedClientError* error, const char* directoryName,
-                                            const char* continueAfter, bool* moreFollows);
+LinkedList IedConnection_getFileDirectory(IedConnection self, IedClientError* error,
+                                          const char* directoryName);
+LinkedList IedConnection_getFileDirectoryEx(IedConnection self, IedClientError* error,
+                                            const char* directoryName, const char* continueAfter,
+                                            bool* moreFollows);
 typedef bool (*IedClientGetFileHandler)(void* parameter, uint8_t* buffer, uint32_t bytesRead);
 uint32_t IedConnection_getFile(IedConnection self, IedClientError* error, const char* fileName,
                                IedClientGetFileHandler handler, void* handlerParameter);

@@ -87,7 +87,8 @@ std::string bigContent(size_t size) {
 TEST(ClientFilesTest, LongListingsAreFollowedToTheirEnd) {
     Folder folder;
     for (int i = 0; i < 150; ++i) {
-        folder.write("COMTRADE/rec" + std::to_string(1000 + i) + ".cfg", std::string(static_cast<size_t>(i), 'c'));
+        folder.write("COMTRADE/rec" + std::to_string(1000 + i) + ".cfg",
+                     std::string(static_cast<size_t>(i), 'c'));
     }
     auto ied = startWithFiles(folder.path, 1000);
     ASSERT_TRUE(ied);
@@ -102,11 +103,12 @@ TEST(ClientFilesTest, LongListingsAreFollowedToTheirEnd) {
     EXPECT_GT(all[149].modified, 1600000000000u);
 
     bool more = false;
-    auto first = takeEntries(IedConnection_getFileDirectoryEx(connection.get(), &error, "/COMTRADE", nullptr, &more));
+    auto first =
+        takeEntries(IedConnection_getFileDirectoryEx(connection.get(), &error, "/COMTRADE", nullptr, &more));
     ASSERT_TRUE(more);
     ASSERT_LT(first.size(), 150u);
-    auto next = takeEntries(
-        IedConnection_getFileDirectoryEx(connection.get(), &error, "/COMTRADE", first.back().name.c_str(), &more));
+    auto next = takeEntries(IedConnection_getFileDirectoryEx(connection.get(), &error, "/COMTRADE",
+                                                             first.back().name.c_str(), &more));
     ASSERT_FALSE(next.empty());
     EXPECT_EQ(next.front().name, all[first.size()].name);
 
@@ -159,7 +161,8 @@ TEST(ClientFilesTest, ADeviceThatStopsMidDownloadLeavesAnError) {
     auto connection = connectTo(ied->port(), 500);
     IedClientError error = IED_ERROR_OK;
     Download partial;
-    const uint32_t got = IedConnection_getFile(connection.get(), &error, "/COMTRADE/big.dat", collect, &partial);
+    const uint32_t got =
+        IedConnection_getFile(connection.get(), &error, "/COMTRADE/big.dat", collect, &partial);
     EXPECT_NE(error, IED_ERROR_OK);
     EXPECT_LT(got, 30000u);
     EXPECT_EQ(got, partial.content.size());
@@ -176,8 +179,8 @@ TEST(ClientLogsTest, TheSampleBaysLogByTimeAndAfterAnEntry) {
     IedClientError error = IED_ERROR_UNKNOWN;
     bool more = false;
     std::vector<std::string> ids;
-    LinkedList entries =
-        IedConnection_queryLogByTime(connection.get(), &error, "BAY1CTRL/LLN0$EventLog", 0, UINT64_MAX / 2, &more);
+    LinkedList entries = IedConnection_queryLogByTime(connection.get(), &error, "BAY1CTRL/LLN0$EventLog", 0,
+                                                      UINT64_MAX / 2, &more);
     ASSERT_EQ(error, IED_ERROR_OK);
     EXPECT_TRUE(more) << "30 entries do not fit into 1000 octets";
     MmsValue* lastId = nullptr;
@@ -201,12 +204,13 @@ TEST(ClientLogsTest, TheSampleBaysLogByTimeAndAfterAnEntry) {
             lastId = MmsValue_clone(id);
             lastTime = MmsValue_getBinaryTimeAsUtcMs(MmsJournalEntry_getOccurenceTime(entry));
         }
-        LinkedList_destroyDeep(entries, reinterpret_cast<LinkedListValueDeleteFunction>(MmsJournalEntry_destroy));
+        LinkedList_destroyDeep(entries,
+                               reinterpret_cast<LinkedListValueDeleteFunction>(MmsJournalEntry_destroy));
         if (!more) {
             break;
         }
-        entries = IedConnection_queryLogAfter(connection.get(), &error, "BAY1CTRL/LLN0.EventLog", lastId, lastTime,
-                                              &more);
+        entries = IedConnection_queryLogAfter(connection.get(), &error, "BAY1CTRL/LLN0.EventLog", lastId,
+                                              lastTime, &more);
         ASSERT_EQ(error, IED_ERROR_OK);
     }
     MmsValue_delete(lastId);

@@ -90,8 +90,8 @@ TEST(FileCodec, DirectoryListingWithContinuation) {
 }
 
 TEST(FileCodec, OpenReadCloseDelete) {
-    auto open = request<FileOpenRequest>(
-        R"(a0 1d 02 01 04 bf 48 17 a0 12 19 10 "/COMTRADE/r1.cfg" 81 01 00)");
+    auto open =
+        request<FileOpenRequest>(R"(a0 1d 02 01 04 bf 48 17 a0 12 19 10 "/COMTRADE/r1.cfg" 81 01 00)");
     EXPECT_EQ(open.fileName, "/COMTRADE/r1.cfg");
     EXPECT_EQ(open.initialPosition, 0u);
     auto opened = response<FileOpenResponse>(
@@ -185,10 +185,14 @@ TEST(JournalCodec, EntriesCarryTheirIdTimeAndVariables) {
 
 TEST(JournalCodec, DamagedInput) {
     // A time of day of five octets, and one past midnight.
-    EXPECT_EQ(failureOf(R"(a0 1e 02 01 08 bf 41 18 a0 0d a1 0b 1a 02 "LD" 1a 05 "L$Log" a1 07 80 05 00 00 00 00 00)"),
-              Error::BadTime);
-    EXPECT_EQ(failureOf(R"(a0 1f 02 01 08 bf 41 19 a0 0d a1 0b 1a 02 "LD" 1a 05 "L$Log" a1 08 80 06 05 26 5c 00 00 01)"),
-              Error::BadTime);
+    EXPECT_EQ(
+        failureOf(
+            R"(a0 1e 02 01 08 bf 41 18 a0 0d a1 0b 1a 02 "LD" 1a 05 "L$Log" a1 07 80 05 00 00 00 00 00)"),
+        Error::BadTime);
+    EXPECT_EQ(
+        failureOf(
+            R"(a0 1f 02 01 08 bf 41 19 a0 0d a1 0b 1a 02 "LD" 1a 05 "L$Log" a1 08 80 06 05 26 5c 00 00 01)"),
+        Error::BadTime);
     // A start that is neither a time nor an entry.
     EXPECT_EQ(failureOf(R"(a0 1b 02 01 08 bf 41 15 a0 0d a1 0b 1a 02 "LD" 1a 05 "L$Log" a1 04 82 02 00 00)"),
               Error::UnexpectedTag);

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "mms/codec.h"
 #include "file_service.h"
+#include "mms/codec.h"
 #include "server/mms_services.h"
 #include "server/model_builder.h"
 #include "server/session.h"
@@ -58,7 +58,8 @@ struct Device {
         EXPECT_TRUE(services->serveFiles(root, &error)) << error;
     }
     mms::Pdu ask(mms::ConfirmedRequestService service, Session* from = nullptr) {
-        return services->answer(mms::ConfirmedRequest{++invokeId, std::move(service)}, from ? *from : *session);
+        return services->answer(mms::ConfirmedRequest{++invokeId, std::move(service)},
+                                from ? *from : *session);
     }
     template <typename T>
     std::optional<T> answer(mms::ConfirmedRequestService service, Session* from = nullptr) {
@@ -174,7 +175,8 @@ TEST(FileListing, NamesSizesTimesAndContinuationAtTheBounds) {
     ASSERT_TRUE(past);
     EXPECT_TRUE(past->entries.empty());
     EXPECT_FALSE(past->moreFollows);
-    auto one = ied.answer<mms::FileDirectoryResponse>(mms::FileDirectoryRequest{"COMTRADE/a.cfg", std::nullopt});
+    auto one =
+        ied.answer<mms::FileDirectoryResponse>(mms::FileDirectoryRequest{"COMTRADE/a.cfg", std::nullopt});
     ASSERT_TRUE(one && one->entries.size() == 1);
     EXPECT_EQ(one->entries[0].attributes.sizeOfFile, 3u);
     EXPECT_EQ(ied.refusal(mms::FileDirectoryRequest{"/nothing", std::nullopt}), kMissing);
@@ -211,7 +213,8 @@ TEST(FileReading, LargeFilesInChunksThroughHandlesOfTheirOwnAssociation) {
     EXPECT_EQ(ied.refusal(mms::FileDeleteRequest{"big.dat"}), kMissing);
     EXPECT_EQ(ied.refusal(mms::FileDeleteRequest{"COMTRADE"}), kDenied);
     EXPECT_TRUE(exists(tree.served + "/COMTRADE"));
-    EXPECT_EQ(ied.refusal(mms::FileOpenRequest{"COMTRADE/a.cfg", 4}), static_cast<int>(Code::PositionInvalid));
+    EXPECT_EQ(ied.refusal(mms::FileOpenRequest{"COMTRADE/a.cfg", 4}),
+              static_cast<int>(Code::PositionInvalid));
 }
 
 TEST(FileReading, AnAssociationHoldsOnlySoManyHandles) {
@@ -234,7 +237,8 @@ TEST(FileReading, WithoutAServedDirectoryThereAreNoFiles) {
     ASSERT_TRUE(std::holds_alternative<mms::ConfirmedResponse>(listing));
     EXPECT_TRUE(std::get<mms::FileDirectoryResponse>(std::get<mms::ConfirmedResponse>(listing).service)
                     .entries.empty());
-    mms::Pdu open = services.answer(mms::ConfirmedRequest{2, mms::FileOpenRequest{"/etc/passwd", 0}}, *session);
+    mms::Pdu open =
+        services.answer(mms::ConfirmedRequest{2, mms::FileOpenRequest{"/etc/passwd", 0}}, *session);
     ASSERT_TRUE(std::holds_alternative<mms::ConfirmedError>(open));
 }
 

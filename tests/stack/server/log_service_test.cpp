@@ -133,8 +133,8 @@ TEST(LogRecording, ABoundedLogDropsItsOldestAndQueriesMeetTheBounds) {
 
     auto after = [&](uint8_t id) {
         auto q = queryOf("Log");
-        q.entryToStartAfter = mms::ReadJournalRequest::After{kept.entries[0].occurrenceTimeMs,
-                                                             Bytes{0, 0, 0, 0, 0, 0, 0, id}};
+        q.entryToStartAfter =
+            mms::ReadJournalRequest::After{kept.entries[0].occurrenceTimeMs, Bytes{0, 0, 0, 0, 0, 0, 0, id}};
         return entriesOf(logs, q).entries;
     };
     EXPECT_EQ(after(1).size(), 3u) << "after a dropped entry: everything kept";
@@ -205,8 +205,9 @@ TEST(LogQueries, UnknownLogsAndDomainsAreRefused) {
     names.domainId = "SLD";
     mms::Pdu listed = ask(names);
     ASSERT_TRUE(std::holds_alternative<mms::ConfirmedResponse>(listed));
-    EXPECT_EQ(std::get<mms::GetNameListResponse>(std::get<mms::ConfirmedResponse>(listed).service).identifiers,
-              (std::vector<std::string>{"LLN0$Log", "LLN0$QLog", "LLN0$ULog"}));
+    EXPECT_EQ(
+        std::get<mms::GetNameListResponse>(std::get<mms::ConfirmedResponse>(listed).service).identifiers,
+        (std::vector<std::string>{"LLN0$Log", "LLN0$QLog", "LLN0$ULog"}));
     names.domainId = "NOPE";
     EXPECT_TRUE(isNonExistent(ask(names)));
 }
