@@ -12,21 +12,21 @@ namespace {
 constexpr size_t kMaxEmptyChunks = 100;
 
 template <typename T>
-const T* answerOf(const RequestOutcome& outcome, IedClientError* error) {
+const T* answerOf(const RequestOutcome& outcome, ClientError* error) {
     *error = outcome.error;
-    if (outcome.error != IED_ERROR_OK) {
+    if (outcome.error != ClientError::Ok) {
         return nullptr;
     }
     const T* answer = std::get_if<T>(&*outcome.response);
     if (answer == nullptr) {
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
     }
     return answer;
 }
 
 }  // namespace
 
-std::vector<mms::DirectoryEntry> ClientConnection::fileDirectory(IedClientError* error, const char* directory,
+std::vector<mms::DirectoryEntry> ClientConnection::fileDirectory(ClientError* error, const char* directory,
                                                                  const char* continueAfter,
                                                                  bool* moreFollows) {
     mms::FileDirectoryRequest request;
@@ -55,17 +55,17 @@ std::vector<mms::DirectoryEntry> ClientConnection::fileDirectory(IedClientError*
         // Continuing needs a name to continue after, and one not asked for before.
         if (answer->entries.empty() || !askedAfter.insert(answer->entries.back().fileName).second ||
             round + 1 >= limits_.maxContinuations || entries.size() >= limits_.maxNamesPerList) {
-            *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+            *error = ClientError::UnexpectedValueReceived;
             return {};
         }
         request.continueAfter = answer->entries.back().fileName;
     }
 }
 
-uint32_t ClientConnection::getFile(IedClientError* error, const char* fileName,
+uint32_t ClientConnection::getFile(ClientError* error, const char* fileName,
                                    const std::function<bool(uint8_t*, uint32_t)>& chunk) {
     if (fileName == nullptr || fileName[0] == '\0') {
-        *error = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        *error = ClientError::InvalidArgument;
         return 0;
     }
     const RequestOutcome openOutcome = requestNow(mms::FileOpenRequest{fileName, 0});
@@ -83,11 +83,11 @@ uint32_t ClientConnection::getFile(IedClientError* error, const char* fileName,
             break;
         }
         if (read->data.empty() && read->moreFollows && ++emptyChunks > kMaxEmptyChunks) {
-            *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+            *error = ClientError::UnexpectedValueReceived;
             break;
         }
         if (received + read->data.size() > UINT32_MAX) {
-            *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+            *error = ClientError::UnexpectedValueReceived;
             break;
         }
         if (!read->data.empty()) {
@@ -95,7 +95,7 @@ uint32_t ClientConnection::getFile(IedClientError* error, const char* fileName,
             received += data.size();
             if (!chunk(data.data(), static_cast<uint32_t>(data.size()))) {
                 // The caller stopped the transfer; its copy is incomplete.
-                *error = IED_ERROR_UNKNOWN;
+                *error = ClientError::Unknown;
                 break;
             }
         }
@@ -103,28 +103,28 @@ uint32_t ClientConnection::getFile(IedClientError* error, const char* fileName,
             break;
         }
     }
-    if (*error != IED_ERROR_CONNECTION_LOST && *error != IED_ERROR_NOT_CONNECTED) {
+    if (*error != ClientError::ConnectionLost && *error != ClientError::NotConnected) {
         // The handle is the device's; give it back whatever became of the transfer.
-        IedClientError closeError = IED_ERROR_OK;
+        ClientError closeError = ClientError::Ok;
         answerOf<mms::FileCloseResponse>(requestNow(mms::FileCloseRequest{handle}), &closeError);
     }
     return static_cast<uint32_t>(received);
 }
 
-void ClientConnection::deleteFile(IedClientError* error, const char* fileName) {
+void ClientConnection::deleteFile(ClientError* error, const char* fileName) {
     if (fileName == nullptr || fileName[0] == '\0') {
-        *error = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        *error = ClientError::InvalidArgument;
         return;
     }
     answerOf<mms::FileDeleteResponse>(requestNow(mms::FileDeleteRequest{fileName}), error);
 }
 
-std::vector<mms::JournalEntry> ClientConnection::queryLog(IedClientError* error, const char* logReference,
+std::vector<mms::JournalEntry> ClientConnection::queryLog(ClientError* error, const char* logReference,
                                                           mms::ReadJournalRequest query, bool* moreFollows) {
     const std::string reference = logReference != nullptr ? logReference : "";
     const size_t slash = reference.find('/');
     if (slash == std::string::npos || slash == 0 || slash + 1 == reference.size()) {
-        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+        *error = ClientError::ObjectReferenceInvalid;
         return {};
     }
     std::string item = reference.substr(slash + 1);

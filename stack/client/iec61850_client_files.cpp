@@ -24,13 +24,10 @@ struct sMmsJournalEntry {
     LinkedList variables = nullptr;
 };
 
-namespace {
+using iecstack::client::ClientError;
+using iecstack::client::ErrorSink;
 
-struct ErrorSink {
-    explicit ErrorSink(IedClientError* target) : target(target != nullptr ? target : &ignored) {}
-    IedClientError* target;
-    IedClientError ignored = IED_ERROR_OK;
-};
+namespace {
 
 void destroyVariable(void* variable) {
     auto* v = static_cast<sMmsJournalVariable*>(variable);
@@ -40,20 +37,20 @@ void destroyVariable(void* variable) {
 
 // Null (and *error set) when there is no memory for the list.
 template <typename Item, typename Make, typename Destroy>
-LinkedList listOf(const std::vector<Item>& items, IedClientError* error, Make make, Destroy destroy) {
-    if (*error != IED_ERROR_OK) {
+LinkedList listOf(const std::vector<Item>& items, ClientError* error, Make make, Destroy destroy) {
+    if (*error != ClientError::Ok) {
         return nullptr;
     }
     LinkedList list = LinkedList_create();
     if (list == nullptr) {
-        *error = IED_ERROR_UNKNOWN;
+        *error = ClientError::Unknown;
         return nullptr;
     }
     for (const Item& item : items) {
         auto* made = make(item);
         if (made == nullptr) {
             LinkedList_destroyDeep(list, destroy);
-            *error = IED_ERROR_UNKNOWN;
+            *error = ClientError::Unknown;
             return nullptr;
         }
         LinkedList_add(list, made);
@@ -61,7 +58,7 @@ LinkedList listOf(const std::vector<Item>& items, IedClientError* error, Make ma
     return list;
 }
 
-LinkedList directoryList(const std::vector<iecstack::mms::DirectoryEntry>& entries, IedClientError* error) {
+LinkedList directoryList(const std::vector<iecstack::mms::DirectoryEntry>& entries, ClientError* error) {
     return listOf(
         entries, error,
         [](const iecstack::mms::DirectoryEntry& e) {
@@ -71,7 +68,7 @@ LinkedList directoryList(const std::vector<iecstack::mms::DirectoryEntry>& entri
         [](void* e) { FileDirectoryEntry_destroy(static_cast<FileDirectoryEntry>(e)); });
 }
 
-LinkedList journalList(std::vector<iecstack::mms::JournalEntry>&& entries, IedClientError* error) {
+LinkedList journalList(std::vector<iecstack::mms::JournalEntry>&& entries, ClientError* error) {
     return listOf(
         entries, error,
         [](const iecstack::mms::JournalEntry& e) -> sMmsJournalEntry* {
@@ -119,11 +116,11 @@ LinkedList IedConnection_getFileDirectory(IedConnection self, IedClientError* er
                                           const char* directoryName) {
     ErrorSink sink(error);
     if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return nullptr;
     }
-    const auto entries = self->connection.fileDirectory(sink.target, directoryName, nullptr, nullptr);
-    return directoryList(entries, sink.target);
+    const auto entries = self->connection.fileDirectory(&sink.reported, directoryName, nullptr, nullptr);
+    return directoryList(entries, &sink.reported);
 }
 
 LinkedList IedConnection_getFileDirectoryEx(IedConnection self, IedClientError* error,
@@ -132,35 +129,35 @@ LinkedList IedConnection_getFileDirectoryEx(IedConnection self, IedClientError* 
     ErrorSink sink(error);
     bool more = false;
     if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return nullptr;
     }
-    const auto entries = self->connection.fileDirectory(sink.target, directoryName, continueAfter, &more);
+    const auto entries = self->connection.fileDirectory(&sink.reported, directoryName, continueAfter, &more);
     if (moreFollows != nullptr) {
-        *moreFollows = *sink.target == IED_ERROR_OK && more;
+        *moreFollows = sink.reported == ClientError::Ok && more;
     }
-    return directoryList(entries, sink.target);
+    return directoryList(entries, &sink.reported);
 }
 
 uint32_t IedConnection_getFile(IedConnection self, IedClientError* error, const char* fileName,
                                IedClientGetFileHandler handler, void* handlerParameter) {
     ErrorSink sink(error);
     if (self == nullptr || handler == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return 0;
     }
     return self->connection.getFile(
-        sink.target, fileName,
+        &sink.reported, fileName,
         [handler, handlerParameter](uint8_t* b, uint32_t n) { return handler(handlerParameter, b, n); });
 }
 
 void IedConnection_deleteFile(IedConnection self, IedClientError* error, const char* fileName) {
     ErrorSink sink(error);
     if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return;
     }
-    self->connection.deleteFile(sink.target, fileName);
+    self->connection.deleteFile(&sink.reported, fileName);
 }
 
 void MmsJournalEntry_destroy(MmsJournalEntry self) {
@@ -197,36 +194,36 @@ LinkedList IedConnection_queryLogByTime(IedConnection self, IedClientError* erro
                                         uint64_t startTime, uint64_t endTime, bool* moreFollows) {
     ErrorSink sink(error);
     if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return nullptr;
     }
     iecstack::mms::ReadJournalRequest query;
     query.startingTimeMs = startTime;
     query.endingTimeMs = endTime;
     bool more = false;
-    auto entries = self->connection.queryLog(sink.target, logReference, std::move(query), &more);
+    auto entries = self->connection.queryLog(&sink.reported, logReference, std::move(query), &more);
     if (moreFollows != nullptr) {
-        *moreFollows = *sink.target == IED_ERROR_OK && more;
+        *moreFollows = sink.reported == ClientError::Ok && more;
     }
-    return journalList(std::move(entries), sink.target);
+    return journalList(std::move(entries), &sink.reported);
 }
 
 LinkedList IedConnection_queryLogAfter(IedConnection self, IedClientError* error, const char* logReference,
                                        MmsValue* entryID, uint64_t timeStamp, bool* moreFollows) {
     ErrorSink sink(error);
     if (self == nullptr || entryID == nullptr || MmsValue_getType(entryID) != MMS_OCTET_STRING) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return nullptr;
     }
     iecstack::mms::ReadJournalRequest query;
     const iecstack::ByteView id = entryID->octets();
     query.entryToStartAfter = iecstack::mms::ReadJournalRequest::After{timeStamp, id.toBytes()};
     bool more = false;
-    auto entries = self->connection.queryLog(sink.target, logReference, std::move(query), &more);
+    auto entries = self->connection.queryLog(&sink.reported, logReference, std::move(query), &more);
     if (moreFollows != nullptr) {
-        *moreFollows = *sink.target == IED_ERROR_OK && more;
+        *moreFollows = sink.reported == ClientError::Ok && more;
     }
-    return journalList(std::move(entries), sink.target);
+    return journalList(std::move(entries), &sink.reported);
 }
 
 }  // extern "C"
