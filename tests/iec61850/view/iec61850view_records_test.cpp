@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
