@@ -31,9 +31,10 @@ std::string ModelNode::itemId() const {
             while (index < p->children.size() && p->children[index].get() != child) {
                 ++index;
             }
-            id = p->name + "(" + std::to_string(index) + ")" + (id.empty() ? "" : "$" + id);
+            const std::string element = p->name + "(" + std::to_string(index) + ")";
+            id = id.empty() ? element : mapping::joinItemName({element, id});
         } else if (!p->name.empty()) {
-            id = p->name + "$" + id;
+            id = mapping::joinItemName({p->name, id});
         }
     }
     return id;
@@ -73,7 +74,7 @@ struct OrderKeys {
 const OrderKeys kOrder;
 
 void collectNames(const ModelNode& node, const std::string& prefix, std::vector<std::string>& out) {
-    std::string name = prefix.empty() ? node.name : prefix + "$" + node.name;
+    std::string name = prefix.empty() ? node.name : mapping::joinItemName({prefix, node.name});
     out.push_back(name);
     if (node.kind != ModelNode::Kind::Structure) {
         return;  // array elements are reached by alternate access only
