@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
     serverOptions.maxReadVariables = options.maxReadVariables;
     serverOptions.server.sendLimits.stallTimeout = std::chrono::milliseconds(options.stallTimeoutMs);
     serverOptions.server.sendLimits.maxUnsentPdus = options.maxUnsent;
+    serverOptions.filesRoot = options.filesRoot;
     serverOptions.server.log = logLine;
     std::string error;
     auto server = SimulatedServer::start(std::move(*model), serverOptions, &error);
