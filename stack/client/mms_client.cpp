@@ -232,7 +232,8 @@ MmsClient::~MmsClient() {
     impl_.reset();
 }
 
-IedClientError MmsClient::connect(const std::string& host, int port, std::chrono::milliseconds timeout) {
+IedClientError MmsClient::connect(const std::string& host, int port, std::chrono::milliseconds timeout,
+                                  const std::optional<std::string>& password) {
     if (port <= 0 || port > 65535) {
         return IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
     }
@@ -246,6 +247,7 @@ IedClientError MmsClient::connect(const std::string& host, int port, std::chrono
     settings.connectTimeout = timeout;
     settings.associateTimeout = timeout;
     settings.maxPduSize = kProposedPduSize;
+    settings.parameters.password = password;
     Impl* impl = impl_.get();
     iso::InitiatorAssociation::Handlers handlers{[impl](ByteView pdu) { impl->received(pdu); },
                                                  [impl](iso::CloseReason, iso::Error) { impl->closed(); }};

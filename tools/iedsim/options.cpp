@@ -8,6 +8,7 @@ const char* const kUsage =
     "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--max-pdu BYTES]\n"
     "              [--latency MS] [--max-connections N] [--silent-after N]\n"
     "              [--max-outstanding N] [--idle-timeout MS] [--max-read-variables N]\n"
+    "              [--password SECRET]\n"
     "       iedsim --generate N > model.icd\n"
     "\n"
     "  --scl FILE       configuration file to serve (ICD, CID, or SCD with --ied)\n"
@@ -27,6 +28,9 @@ const char* const kUsage =
     "                   abort an association that sends nothing for MS milliseconds\n"
     "  --max-read-variables N\n"
     "                   reject Read requests naming more than N variables, as some devices do\n"
+    "  --password SECRET\n"
+    "                   the password clients must give when the file asks for password\n"
+    "                   authentication (Authentication none=\"false\" password=\"true\")\n"
     "  --generate N     write a configuration with N logical nodes to stdout and exit\n";
 
 namespace {
@@ -109,6 +113,11 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
                 return "--max-read-variables needs a number from 1 to 1000000";
             }
             o.maxReadVariables = static_cast<unsigned>(n);
+        } else if (a == "--password") {
+            if (!value(v) || v.empty()) {
+                return "--password needs a password";
+            }
+            o.password = v;
         } else if (a == "--generate") {
             if (!value(v) || !toNumber(v, 100000, n) || n == 0) {
                 return "--generate needs a number of logical nodes from 1 to 100000";
