@@ -55,8 +55,13 @@ ClientError ClientConnection::connect(const char* host, int port) {
     if (previous) {
         dispose(std::move(previous), false, milliseconds(0));
     }
+    std::optional<std::string> password;
+    const AcseAuthenticationParameter auth = isoParameters_.acseAuthParameter;
+    if (auth != nullptr && auth->mechanism == ACSE_AUTH_PASSWORD) {
+        password = auth->password;
+    }
     const ClientError result =
-        association->client->connect(host, port, milliseconds(connectTimeoutMs_.load()));
+        association->client->connect(host, port, milliseconds(connectTimeoutMs_.load()), password);
     association->connecting = false;
     if (result != ClientError::Ok) {
         {

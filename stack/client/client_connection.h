@@ -27,6 +27,16 @@ struct sMmsConnection {
     iecstack::client::ClientConnection* owner;
 };
 
+// What the next association set-up of a connection sends beyond the defaults.
+struct sIsoConnectionParameters {
+    AcseAuthenticationParameter acseAuthParameter = nullptr;  // the caller's
+};
+
+struct sAcseAuthenticationParameter {
+    AcseAuthenticationMechanism mechanism = ACSE_AUTH_NONE;
+    std::string password;
+};
+
 namespace iecstack::client {
 
 // Bounds on directory answers from a peer, so that a server that never says "no more names" or
@@ -79,6 +89,7 @@ public:
     // The MMS level (client_connection_mms.cpp). Asynchronous calls report through `done`, exactly
     // once, unless they fail at once (the error they return).
     MmsConnection mmsHandle() { return &mmsHandle_; }
+    IsoConnectionParameters isoParameters() { return &isoParameters_; }
     MmsConnectionParameters parameters() const;
     std::vector<std::string> dataSetNames(MmsError* error, const char* domain);
     MmsValue* readMultiple(MmsError* error, const char* domain, const std::vector<std::string>& items);
@@ -134,6 +145,7 @@ private:
 
     IedConnection handle_;
     sMmsConnection mmsHandle_{this};
+    sIsoConnectionParameters isoParameters_;
     std::atomic<uint32_t> connectTimeoutMs_{10000};
     std::atomic<uint32_t> requestTimeoutMs_{5000};
     DirectoryLimits limits_;

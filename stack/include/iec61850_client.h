@@ -558,6 +558,34 @@ LinkedList IedConnection_queryLogByTime(IedConnection self, IedClientError* erro
 LinkedList IedConnection_queryLogAfter(IedConnection self, IedClientError* error, const char* logReference,
                                        MmsValue* entryID, uint64_t timeStamp, bool* moreFollows);
 
+/* ---- Association parameters: ACSE authentication ---------------------------------------------- *
+ * A device that asks for a password refuses associations without it (IedConnection_connect gives
+ * IED_ERROR_CONNECTION_REJECTED). The parameter is read by every later IedConnection_connect, so it
+ * stays the caller's and must outlive the connection's use of it; set null to connect without. */
+
+typedef struct sIsoConnectionParameters* IsoConnectionParameters;
+typedef struct sAcseAuthenticationParameter* AcseAuthenticationParameter;
+
+/* Only ACSE_AUTH_PASSWORD is sent; the other mechanisms connect without authentication. */
+typedef enum {
+    ACSE_AUTH_NONE = 0,
+    ACSE_AUTH_PASSWORD = 1,
+    ACSE_AUTH_CERTIFICATE = 2,
+    ACSE_AUTH_TLS = 3
+} AcseAuthenticationMechanism;
+
+/* The connection's own parameters; valid as long as the IedConnection. */
+IsoConnectionParameters MmsConnection_getIsoConnectionParameters(MmsConnection self);
+void IsoConnectionParameters_setAcseAuthenticationParameter(IsoConnectionParameters self,
+                                                            AcseAuthenticationParameter acseAuthParameter);
+
+AcseAuthenticationParameter AcseAuthenticationParameter_create(void);
+void AcseAuthenticationParameter_destroy(AcseAuthenticationParameter self);
+void AcseAuthenticationParameter_setAuthMechanism(AcseAuthenticationParameter self,
+                                                  AcseAuthenticationMechanism mechanism);
+/* The text is copied. */
+void AcseAuthenticationParameter_setPassword(AcseAuthenticationParameter self, char* password);
+
 #ifdef __cplusplus
 }
 #endif

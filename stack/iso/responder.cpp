@@ -314,6 +314,7 @@ void ResponderListener::serve(Connection& connection) {
     indicated.calling = indication->request.calling;
     indicated.called = indication->request.called;
     indicated.password = indication->request.password;
+    indicated.mechanism = indication->request.mechanism;
     indicated.initiateRequest = indication->request.userData.toBytes();
     const AssociateDecision decision = handler->onAssociate(indicated);
 

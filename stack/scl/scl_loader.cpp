@@ -387,6 +387,14 @@ private:
             ap.name = required(apNode, "name");
             pugi::xml_node server = apNode.child("Server");
             ap.hasServer = static_cast<bool>(server);
+            if (pugi::xml_node auth = server.child("Authentication")) {
+                ap.authentication.line = line(auth);
+                ap.authentication.none = isTrue(auth, "none", true);
+                ap.authentication.password = isTrue(auth, "password", false);
+                ap.authentication.weak = isTrue(auth, "weak", false);
+                ap.authentication.strong = isTrue(auth, "strong", false);
+                ap.authentication.certificate = isTrue(auth, "certificate", false);
+            }
             for (pugi::xml_node ldNode : server.children("LDevice")) {
                 LogicalDevice ld;
                 ld.line = line(ldNode);

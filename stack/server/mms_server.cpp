@@ -30,6 +30,22 @@ std::string printableLine(const std::string& line) {
     return out;
 }
 
+namespace {
+
+// Looks at every octet whatever the first difference, so the time taken tells nothing of the password.
+bool sameSecret(const std::string& given, const std::string& expected) {
+    if (given.size() != expected.size()) {
+        return false;
+    }
+    unsigned difference = 0;
+    for (size_t i = 0; i < given.size(); ++i) {
+        difference |= static_cast<unsigned char>(given[i]) ^ static_cast<unsigned char>(expected[i]);
+    }
+    return difference == 0;
+}
+
+}  // namespace
+
 class MmsServer::Association : public iso::ResponderHandler {
 public:
     Association(MmsServices& services, const ServerOptions& options, std::atomic<uint64_t>& requestsSeen,
@@ -44,6 +60,12 @@ public:
     iso::AssociateDecision onAssociate(const iso::AssociateIndication& indication) override {
         tag_ = tag_.substr(0, tag_.size() - 2) + " " + indication.peer + "] ";
         iso::AssociateDecision decision;
+        if (auto refusal = authenticationRefusal(indication)) {
+            decision.accept = false;
+            decision.diagnostic = refusal->first;
+            log(std::string("association refused: ") + refusal->second);
+            return decision;
+        }
         auto pdu = mms::decodePdu(indication.initiateRequest);
         const auto* request = pdu ? std::get_if<mms::InitiateRequest>(&*pdu) : nullptr;
         if (!request) {
@@ -153,6 +175,26 @@ public:
     }
 
 private:
+    // Why a client is refused before anything else is looked at, when a password is required.
+    std::optional<std::pair<iso::acse::AssociateDiagnostic, const char*>> authenticationRefusal(
+        const iso::AssociateIndication& indication) const {
+        using Diagnostic = iso::acse::AssociateDiagnostic;
+        if (!options_.password) {
+            return std::nullopt;
+        }
+        if (indication.mechanism && !indication.password) {
+            return std::pair{Diagnostic::AuthenticationMechanismNotRecognized,
+                             "unsupported authentication mechanism"};
+        }
+        if (!indication.password) {
+            return std::pair{Diagnostic::AuthenticationRequired, "no password given"};
+        }
+        if (!sameSecret(*indication.password, *options_.password)) {
+            return std::pair{Diagnostic::AuthenticationFailure, "wrong password"};
+        }
+        return std::nullopt;
+    }
+
     void log(const std::string& line) const {
         if (options_.log) {
             options_.log(tag_ + line);

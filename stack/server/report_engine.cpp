@@ -15,6 +15,13 @@ uint64_t nowMs() {
     return systemNowMs();
 }
 
+// A client is known across associations by its address; the port changes with every connection.
+std::string addressOf(const Session& client) {
+    const std::string& peer = client.peer();
+    const size_t colon = peer.rfind(':');
+    return colon == std::string::npos ? peer : peer.substr(0, colon);
+}
+
 }  // namespace
 
 struct ReportEngine::Block {
@@ -32,6 +39,9 @@ struct ReportEngine::Block {
     std::weak_ptr<Session> owner;
     uint64_t ownerId = 0;
     bool explicitlyReserved = false;
+    // The owner's address, and when its reservation lapses once its association is lost.
+    std::string ownerAddress;
+    std::optional<Clock::time_point> heldUntil;
     bool byConfiguration = false;
     bool enabled = false;
 
@@ -77,13 +87,46 @@ struct ReportEngine::Block {
         if (byConfiguration) {
             return false;
         }
-        return !ownerAlive() || ownerId == client.id();
+        if (ownerAlive()) {
+            return ownerId == client.id();
+        }
+        if (ownerId == 0) {
+            return true;
+        }
+        // The owner's association is gone (associationEnded may not have run yet): a reservation
+        // time keeps the block for the owner's address, and only for it.
+        const bool held = heldUntil ? Clock::now() < *heldUntil : reservationSeconds() > 0;
+        return !held || (!ownerAddress.empty() && addressOf(client) == ownerAddress);
+    }
+    int64_t reservationSeconds() const {
+        const ModelNode* resvTms = at("ResvTms");
+        return buffered && resvTms != nullptr ? resvTms->value.toInt64() : 0;
     }
     bool active() const { return buffered || enabled; }
+    void takenBy(const std::shared_ptr<Session>& client) {
+        owner = client;
+        ownerId = client->id();
+        ownerAddress = addressOf(*client);
+        heldUntil.reset();
+    }
     void release() {
         owner.reset();
         ownerId = 0;
+        ownerAddress.clear();
+        heldUntil.reset();
         explicitlyReserved = false;
+    }
+    // The owner's association is gone: with a reservation time the block stays its address's for that
+    // long, otherwise it is free at once.
+    void ownerLost() {
+        const int64_t seconds = reservationSeconds();
+        if (seconds > 0) {
+            owner.reset();
+            explicitlyReserved = false;
+            heldUntil = Clock::now() + std::chrono::seconds(seconds);
+        } else {
+            release();
+        }
     }
 };
 
@@ -316,8 +359,7 @@ std::optional<DataAccessError> ReportEngine::writeLocked(Block& block, ModelNode
     }
     auto takeOwnership = [&] {
         if (block.ownerId != client->id() || !block.ownerAlive()) {
-            block.owner = client;
-            block.ownerId = client->id();
+            block.takenBy(client);
         }
     };
     if (name == "RptEna") {
@@ -440,7 +482,7 @@ void ReportEngine::associationEnded(const Session& client) {
             continue;
         }
         block->enabled = false;
-        block->release();
+        block->ownerLost();
         if (ModelNode* rptEna = block->at("RptEna")) {
             rptEna->value = MmsValue::boolean(false);
         }

@@ -44,8 +44,9 @@ public:
     // value when the rules allow it and acts on it; otherwise says why not.
     std::optional<mms::DataAccessError> write(ModelNode& attribute, const MmsValue& value,
                                               const std::shared_ptr<Session>& client);
-    // The client's blocks are disabled and its reservations released (caller must not hold the value
-    // lock).
+    // The client's blocks are disabled and its reservations released, except that a buffered block
+    // with ResvTms above zero stays reserved for the client's address for that many seconds (caller
+    // must not hold the value lock).
     void associationEnded(const Session& client);
 
     size_t blockCount() const { return blocks_.size(); }

@@ -19,6 +19,18 @@ std::unique_ptr<SimulatedServer> SimulatedServer::start(const std::string& sclPa
 
 std::unique_ptr<SimulatedServer> SimulatedServer::start(std::unique_ptr<DataModel> model, Options options,
                                                         std::string* error) {
+    // A device configured for passwords is never served open; one configured without keeps admitting
+    // everyone.
+    if (model->requiresPassword && !options.server.password) {
+        if (error) {
+            *error =
+                "IED \"" + model->iedName + "\" asks for password authentication and no password was given";
+        }
+        return nullptr;
+    }
+    if (!model->requiresPassword) {
+        options.server.password.reset();
+    }
     std::unique_ptr<SimulatedServer> s(new SimulatedServer);
     s->model_ = std::move(model);
     s->services_ = std::make_unique<MmsServices>(*s->model_, options.identity);

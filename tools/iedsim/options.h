@@ -23,6 +23,7 @@ struct Options {
     unsigned stallTimeoutMs = 10000;   // a client whose oldest unsent PDU waits longer is aborted
     unsigned maxUnsent = 1000;         // likewise a client with more PDUs unsent
     std::string filesRoot;          // served through the file services when set
+    std::optional<std::string> password;  // for files that ask for password authentication
     std::optional<unsigned> generate;  // write a generated model of N logical nodes and exit
     bool help = false;
 };

@@ -29,6 +29,7 @@ struct AssociateIndication {
     std::optional<acse::ApTitle> calling;
     std::optional<acse::ApTitle> called;
     std::optional<std::string> password;  // present when the password mechanism was used
+    std::optional<ber::Oid> mechanism;    // the authentication mechanism named, if any
     Bytes initiateRequest;                // the encoded MMS initiate request
 };
 

@@ -50,6 +50,8 @@ public:
     // Parts of the configuration that were left out ("file:line: problem"): values for attributes the
     // types do not have, data set members that do not exist. Real files carry such leftovers.
     std::vector<std::string> warnings;
+    // The configuration admits only clients that give the device's password when they associate.
+    bool requiresPassword = false;
 
     // Sorts the directories and builds the flattened name lists. Call once after building.
     void finish();

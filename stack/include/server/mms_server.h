@@ -37,6 +37,8 @@ struct ServerOptions {
     // Rehearsing a frozen device: after this many PDUs (over all associations) nothing is answered
     // any more, while every connection stays open.
     std::optional<uint64_t> silentAfterRequests;
+    // When set, only clients that give this password (ACSE password authentication) are associated.
+    std::optional<std::string> password;
 };
 
 // `line` with backslashes doubled and every byte outside printable ASCII written as \xHH.

@@ -374,6 +374,26 @@ uint32_t IedConnection_getDataSetDirectoryAsync(IedConnection self, IedClientErr
                                                 const char* dataSetReference,
                                                 IedConnection_GetDataSetDirectoryHandler handler,
                                                 void* parameter);
+
+/* ---- ACSE password authentication (iedcli --password) ---- */
+
+typedef struct sIsoConnectionParameters* IsoConnectionParameters;
+typedef struct sAcseAuthenticationParameter* AcseAuthenticationParameter;
+typedef enum {
+    ACSE_AUTH_NONE = 0,
+    ACSE_AUTH_PASSWORD = 1,
+    ACSE_AUTH_CERTIFICATE = 2,
+    ACSE_AUTH_TLS = 3
+} AcseAuthenticationMechanism;
+
+IsoConnectionParameters MmsConnection_getIsoConnectionParameters(MmsConnection self);
+void IsoConnectionParameters_setAcseAuthenticationParameter(IsoConnectionParameters self,
+                                                            AcseAuthenticationParameter acseAuthParameter);
+AcseAuthenticationParameter AcseAuthenticationParameter_create(void);
+void AcseAuthenticationParameter_destroy(AcseAuthenticationParameter self);
+void AcseAuthenticationParameter_setAuthMechanism(AcseAuthenticationParameter self,
+                                                  AcseAuthenticationMechanism mechanism);
+void AcseAuthenticationParameter_setPassword(AcseAuthenticationParameter self, char* password);
 typedef enum {
     CONTROL_MODEL_STATUS_ONLY = 0,
     CONTROL_MODEL_DIRECT_NORMAL = 1,
