@@ -158,6 +158,16 @@ RequestOutcome ClientConnection::requestNow(mms::ConfirmedRequestService service
     return request(*association, std::move(service));
 }
 
+IedClientError ClientConnection::requestAsync(mms::ConfirmedRequestService service,
+                                              RequestTracker::Completion done, uint32_t* invokeId) {
+    const auto association = current();
+    if (!association) {
+        return IED_ERROR_NOT_CONNECTED;
+    }
+    return association->client->requestAsync(std::move(service), milliseconds(requestTimeoutMs_.load()),
+                                             std::move(done), invokeId);
+}
+
 std::shared_ptr<ClientConnection::Association> ClientConnection::current() const {
     std::shared_ptr<Association> association;
     {

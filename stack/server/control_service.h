@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "mapping/control_structures.h"
 #include "mms/data_access_error.h"
 #include "mms/value.h"
 #include "server/data_model.h"
@@ -42,20 +43,7 @@ private:
     std::thread thread_;
 };
 
-// Additional causes of refused commands, as numbered on the wire.
-enum class AddCause : int {
-    Unknown = 0,
-    NotSupported = 1,
-    PositionReached = 5,
-    BlockedByMode = 8,
-    BlockedByInterlocking = 10,
-    CommandAlreadyInExecution = 12,
-    TimeLimitOver = 16,
-    ObjectNotSelected = 18,
-    ObjectAlreadySelected = 19,
-    InconsistentParameters = 26,
-    LockedByOtherClient = 27,
-};
+using mapping::AddCause;
 
 class ControlService {
 public:
@@ -105,7 +93,8 @@ private:
 };
 
 // The report a client gets for a refused command: LastApplError with the object, origin and control
-// number of the refused request.
-Bytes lastApplErrorReport(const std::string& controlObject, const MmsValue& command, AddCause cause);
+// number of the refused request `command`, a value of the attribute `commandNode`.
+Bytes lastApplErrorReport(const std::string& controlObject, const ModelNode& commandNode,
+                          const MmsValue& command, AddCause cause);
 
 }  // namespace iecstack::server
