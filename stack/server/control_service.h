@@ -2,6 +2,7 @@
 // The simulated device's control behaviour: selection, operate and cancel per control model, with the
 // refusals a device gives and the process answering a command. Not part of the public interface.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -66,6 +67,7 @@ public:
                                                 const MmsValue& value, Session& session);
     // The client's selections lapse.
     void release(const Session& session);
+    void setTerminations(bool send) { sendTerminations_ = send; }
 
 private:
     struct ObjectState {
@@ -88,6 +90,7 @@ private:
     void countOperation(ModelNode& breaker);
 
     DataModel& model_;
+    std::atomic<bool> sendTerminations_{true};
     std::map<const ModelNode*, ObjectState> states_;  // by the data object under CO; under the value lock
     TaskTimer timer_;                                 // last: stopped before the states go
 };

@@ -47,6 +47,10 @@ MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
     reports_ = std::make_unique<ReportEngine>(model_);
 }
 
+void MmsServices::setCommandTerminations(bool send) {
+    controls_->setTerminations(send);
+}
+
 MmsServices::~MmsServices() = default;
 
 mms::BitString MmsServices::supportedServices() {

@@ -452,9 +452,12 @@ void ControlService::execute(const Target& target, ObjectState& state, const Mms
         state.selectValue.reset();
         Bytes termination =
             unconfirmed(mapping::encodeTermination(target.domain, target.itemId, oper, nullptr));
-        timer_.at(Clock::now(), [client = session.shared_from_this(), termination = std::move(termination)] {
-            client->sendUnconfirmed(termination);
-        });
+        if (sendTerminations_) {
+            timer_.at(Clock::now(),
+                      [client = session.shared_from_this(), termination = std::move(termination)] {
+                          client->sendUnconfirmed(termination);
+                      });
+        }
     }
 }
 
@@ -511,7 +514,7 @@ void ControlService::finishTravel(const std::string& domain, ModelNode* dataObje
             termination = unconfirmed(mapping::encodeTermination(domain, objectItem, oper, &error));
         }
     }
-    if (client) {
+    if (client && sendTerminations_) {
         client->sendUnconfirmed(termination);
     }
 }

@@ -8,6 +8,7 @@ const char* const kUsage =
     "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--max-pdu BYTES]\n"
     "              [--latency MS] [--max-connections N] [--silent-after N]\n"
     "              [--max-outstanding N] [--idle-timeout MS] [--max-read-variables N]\n"
+    "              [--no-termination]\n"
     "       iedsim --generate N > model.icd\n"
     "\n"
     "  --scl FILE       configuration file to serve (ICD, CID, or SCD with --ied)\n"
@@ -27,6 +28,8 @@ const char* const kUsage =
     "                   abort an association that sends nothing for MS milliseconds\n"
     "  --max-read-variables N\n"
     "                   reject Read requests naming more than N variables, as some devices do\n"
+    "  --no-termination carry out operates of enhanced security without ever terminating them, as a\n"
+    "                   device that loses its command terminations\n"
     "  --generate N     write a configuration with N logical nodes to stdout and exit\n";
 
 namespace {
@@ -57,6 +60,8 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
             o.help = true;
         } else if (a == "--simulate") {
             o.simulate = true;
+        } else if (a == "--no-termination") {
+            o.noTermination = true;
         } else if (a == "--scl") {
             if (!value(o.sclPath)) {
                 return "--scl needs a file";

@@ -45,6 +45,9 @@ public:
 
     // Rejects Read requests naming more than `count` variables, as some devices do; 0 takes any number.
     void setMaxReadVariables(size_t count) { maxReadVariables_ = count; }
+    // False: operates of enhanced security are carried out but never terminated, as by a device that
+    // loses its terminations.
+    void setCommandTerminations(bool send);
 
     // Decodes a PDU, answers it (or rejects it) and encodes the answer.
     ServiceOutcome handle(Session& session, ByteView pdu);

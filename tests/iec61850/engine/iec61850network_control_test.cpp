@@ -84,8 +84,10 @@ public:
                 [this](const QString& text) { messages << text; });
         connect(engine, &Iec61850Network::updateValue, this,
                 [this](const QString& ref, const QString&) { valuesRead << ref; });
-        connect(engine, &Iec61850Network::connectionStateChanged, this,
-                [this](bool state) { trues += state; });
+        connect(engine, &Iec61850Network::connectionStateChanged, this, [this](bool state) {
+            trues += state;
+            falses += !state;
+        });
         connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
         engine->moveToThread(&thread);
         thread.start();
@@ -112,13 +114,20 @@ public:
             engine, [] {}, Qt::BlockingQueuedConnection);
         QCoreApplication::sendPostedEvents();
     }
-    bool waitForMessage(int count = 1) {
-        return QTest::qWaitFor([&] { return messages.size() >= count; }, 10000);
+    bool waitForMessage(int count = 1, int timeoutMs = 10000) {
+        return QTest::qWaitFor([&] { return messages.size() >= count; }, timeoutMs);
+    }
+    // As the view's Disconnect does it: the association is abandoned at once from this thread, the
+    // teardown queued to the engine's.
+    void disconnectNow() {
+        engine->abandonAssociation();
+        QMetaObject::invokeMethod(engine, "disconnect");
     }
 
     QStringList messages;
     QStringList valuesRead;
     int trues = 0;
+    int falses = 0;
 
 private:
     QThread thread;
@@ -138,6 +147,9 @@ private slots:
     void negativeTerminationReachesTheStatusBar();
     void interlockingRefusesTheSelect();
     void integerControlAndRequestsWithoutAnAssociation();
+    void disconnectCutsACommandToASilentDeviceShort();
+    void unansweredCommandSaysSoAndEndsTheAssociation();
+    void missingTerminationIsReported();
 
 private:
     bool start(SimulatorProcess& simulator, const QString& model = kSampleBay) {
@@ -177,7 +189,7 @@ void Iec61850NetworkControlTest::breakerOperatedWithTheValueOfItsSelect() {
     Observer observer(simulator.port());
     QCOMPARE(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 2);
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    QCOMPARE(observer.integer("BAY1CTRL/CSWI1.Pos.stSeld"), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/CSWI1.Pos.stSeld"), 1, 10000);
     // The operate's own state is not used: the operate repeats the select.
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
     QTRY_COMPARE_WITH_TIMEOUT(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 1, 10000);
@@ -197,17 +209,21 @@ void Iec61850NetworkControlTest::refusalsShowTheirCause() {
     ControlRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    QVERIFY(rig.waitForMessage(1));
     QCOMPARE(rig.messages.value(0), QStringLiteral("Operate fail: OBJECT_NOT_SELECTED (18)"));
     rig.call("controlCancel", Q_ARG(QString, kBreaker));
+    QVERIFY(rig.waitForMessage(2));
     QCOMPARE(rig.messages.value(1), QStringLiteral("Cancel fail: OBJECT_NOT_SELECTED (18)"));
     // Closing the closed breaker.
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
+    QVERIFY(rig.waitForMessage(3));
     QCOMPARE(rig.messages.value(2), QStringLiteral("Operate fail: POSITION_REACHED (5)"));
     // Another client holds the selection.
     Observer other(simulator.port());
     QVERIFY(other.select("BAY1CTRL/GGIO1.SPCSO3"));
     rig.call("controlSelect", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO3")), Q_ARG(int, 2));
+    QVERIFY(rig.waitForMessage(4));
     QCOMPARE(rig.messages.value(3), QStringLiteral("Select fail: OBJECT_ALREADY_SELECTED (19)"));
     QCOMPARE(rig.messages.size(), 4);
 }
@@ -221,7 +237,7 @@ void Iec61850NetworkControlTest::operateNamingAnotherObjectLeavesTheSelectedOneA
     rig.call("controlSelect", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO3")), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO2")), Q_ARG(bool, true),
              Q_ARG(int, 2));
-    QCOMPARE(observer.integer("BAY1CTRL/GGIO1.SPCSO2.stVal"), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/GGIO1.SPCSO2.stVal"), 1, 10000);
     QCOMPARE(observer.integer("BAY1CTRL/GGIO1.SPCSO3.stVal"), 0);
     QCOMPARE(rig.messages, QStringList());
     // A select with value for the breaker, then an operate of another object: the held value is not
@@ -257,6 +273,7 @@ void Iec61850NetworkControlTest::interlockingRefusesTheSelect() {
     ControlRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
+    QVERIFY(rig.waitForMessage());
     QCOMPARE(rig.messages, QStringList{QStringLiteral("Select fail: BLOCKED_BY_INTERLOCKING (10)")});
     // Opening is still allowed.
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
@@ -277,8 +294,63 @@ void Iec61850NetworkControlTest::integerControlAndRequestsWithoutAnAssociation()
     Observer observer(simulator.port());
     rig.call("controlOperateInt", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.ISCSO1")), Q_ARG(int, 3),
              Q_ARG(int, 2));
-    QCOMPARE(observer.integer("BAY1CTRL/GGIO1.ISCSO1.stVal"), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/GGIO1.ISCSO1.stVal"), 3, 10000);
     QCOMPARE(rig.messages, QStringList());
+}
+
+void Iec61850NetworkControlTest::disconnectCutsACommandToASilentDeviceShort() {
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator));
+    ControlRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    Observer observer(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/CSWI1.Pos.stSeld"), 1, 10000);
+    simulator.freeze();
+    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    // The engine's thread is free at once: the Disconnect ends the association well before the
+    // operate's own time-out (5 s), and nothing is said about the abandoned operate.
+    rig.disconnectNow();
+    QVERIFY(QTest::qWaitFor([&] { return rig.falses == 1; }, 3000));
+    QCOMPARE(rig.messages,
+             QStringList{QStringLiteral("disconnected from 127.0.0.1:%1").arg(simulator.port())});
+    simulator.thaw();
+}
+
+void Iec61850NetworkControlTest::unansweredCommandSaysSoAndEndsTheAssociation() {
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator));
+    ControlRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    Observer observer(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/CSWI1.Pos.stSeld"), 1, 10000);
+    simulator.freeze();
+    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    QVERIFY(QTest::qWaitFor([&] { return rig.falses == 1; }, 20000));
+    QCOMPARE(rig.messages, (QStringList{QStringLiteral("Operate fail: no answer from the device"),
+                                        QStringLiteral("connection lost: no answer within 5 s")}));
+    simulator.thaw();
+}
+
+void Iec61850NetworkControlTest::missingTerminationIsReported() {
+    // The switch would report its own time-out (operTimeout 100 ms, shorter than its travel) with a
+    // negative termination; this device sends none.
+    QTemporaryDir dir;
+    const QString model = variantOf(dir, {{QStringLiteral("<DAI name=\"operTimeout\"><Val>5000</Val>"),
+                                           QStringLiteral("<DAI name=\"operTimeout\"><Val>100</Val>")}});
+    SimulatorProcess simulator;
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    QVERIFY(simulator.start(model, {"--no-termination"}));
+    ControlRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    QVERIFY(rig.waitForMessage(1, 20000));
+    QCOMPARE(rig.messages, QStringList{QStringLiteral("Operate fail: no command termination")});
+    QCOMPARE(rig.falses, 0);
 }
 
 QTEST_GUILESS_MAIN(Iec61850NetworkControlTest)

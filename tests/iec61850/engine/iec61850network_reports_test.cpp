@@ -4,6 +4,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <memory>
+
 #include "iec61850network.h"
 #include "simulatorprocess.h"
 
@@ -26,8 +28,12 @@ public:
                 });
         connect(engine, &Iec61850Network::setStatusBarMessage, this,
                 [this](const QString& text) { statuses << text; });
-        connect(engine, &Iec61850Network::connectionStateChanged, this,
-                [this](bool state) { trues += state ? 1 : 0; });
+        connect(engine, &Iec61850Network::connectionStateChanged, this, [this](bool state) {
+            falses += state ? 0 : 1;
+            if (state && ++trues == 2) {
+                statuses.clear();  // what the connect and the walk announced; what follows stays
+            }
+        });
         connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
         engine->moveToThread(&thread);
         thread.start();
@@ -37,11 +43,10 @@ public:
         thread.wait();
     }
     bool connectTo(quint16 port) {
+        trues = 0;
         QMetaObject::invokeMethod(engine, "doConnect", Q_ARG(QString, QStringLiteral("127.0.0.1")),
                                   Q_ARG(int, port));
-        const bool walked = QTest::qWaitFor([this] { return trues == 2; }, kWalkTimeoutMs);
-        statuses.clear();  // what the connect announced
-        return walked;
+        return QTest::qWaitFor([this] { return trues == 2; }, kWalkTimeoutMs);
     }
     void toggle(const QString& rcb) {
         QMetaObject::invokeMethod(engine, "enableDisableReport", Q_ARG(QString, rcb));
@@ -60,6 +65,7 @@ public:
     QList<QStringList> reports;
     QStringList statuses;
     int trues = 0;
+    int falses = 0;
 
 private:
     QThread thread;
@@ -74,6 +80,7 @@ class Iec61850NetworkReportsTest : public QObject {
 private slots:
     void reportsWithoutReferencesNameTheirMembersFromTheDataSet();
     void failedTogglesShowTheirCause();
+    void blocksAreEnabledAgainAfterTheDeviceRestarts();
 };
 
 void Iec61850NetworkReportsTest::reportsWithoutReferencesNameTheirMembersFromTheDataSet() {
@@ -140,6 +147,39 @@ void Iec61850NetworkReportsTest::failedTogglesShowTheirCause() {
     QCOMPARE(other.statuses.size(), 2);
     QVERIFY2(other.statuses.last().contains("disable") && other.statuses.last().contains("another client"),
              qPrintable(other.statuses.last()));
+}
+
+void Iec61850NetworkReportsTest::blocksAreEnabledAgainAfterTheDeviceRestarts() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    auto simulator = std::make_unique<SimulatorProcess>();
+    QVERIFY2(simulator->start(kModel, {"--simulate"}), qPrintable(simulator->errorText()));
+    const quint16 port = simulator->port();
+    ReportRig rig;
+    QVERIFY(rig.connectTo(port));
+    rig.toggle(QStringLiteral("KCTRL/LLN0.RP.EvRpt01"));
+    rig.toggle(QStringLiteral("KCTRL/LLN0.BR.EvBuf01"));
+    QVERIFY2(rig.statuses.isEmpty(), qPrintable(rig.statuses.join('\n')));
+
+    // The device restarts: its blocks come back disabled, and another client takes the buffered one
+    // before Korvan is back.
+    simulator->kill();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.falses, 1, kReportTimeoutMs);
+    QCOMPARE(rig.statuses, QStringList{QStringLiteral("connection lost: the device closed it")});
+    simulator = std::make_unique<SimulatorProcess>();
+    QVERIFY2(simulator->start(kModel, {"--simulate", "--port", QString::number(port)}),
+             qPrintable(simulator->errorText()));
+    ReportRig other;
+    QVERIFY(other.connectTo(port));
+    other.toggle(QStringLiteral("KCTRL/LLN0.BR.EvBuf01"));
+
+    rig.reports.clear();
+    QVERIFY(rig.connectTo(port));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.entries() >= 1, kReportTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        rig.statuses.contains(QStringLiteral("Reports not enabled again: KCTRL/LLN0.BR.EvBuf01")),
+        kReportTimeoutMs);
 }
 
 QTEST_GUILESS_MAIN(Iec61850NetworkReportsTest)
