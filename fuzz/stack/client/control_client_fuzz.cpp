@@ -56,12 +56,22 @@ struct Outstanding {
     }
 };
 
-enum class Step { Select, SelectWithValue, Operate, Cancel };
+enum class Step { None, Select, SelectWithValue, Operate, Cancel };
+
+// The command sequences of the control captures.
+const Step kSequences[4][4] = {
+    {Step::Operate, Step::None, Step::None, Step::None},
+    {Step::Select, Step::Operate, Step::Select, Step::Cancel},
+    {Step::SelectWithValue, Step::Operate, Step::SelectWithValue, Step::Cancel},
+    {Step::Operate, Step::Operate, Step::None, Step::None},
+};
 
 void run(ControlObjectClient object, Step step, MmsValue* value, bool async, Outstanding& outstanding) {
     IedClientError error = IED_ERROR_OK;
     if (!async) {
         switch (step) {
+            case Step::None:
+                break;
             case Step::Select:
                 ControlObjectClient_select(object);
                 break;
@@ -80,6 +90,8 @@ void run(ControlObjectClient object, Step step, MmsValue* value, bool async, Out
     }
     uint32_t id = 0;
     switch (step) {
+        case Step::None:
+            break;
         case Step::Select:
             id = ControlObjectClient_selectAsync(object, &error, Outstanding::answered, &outstanding);
             break;
@@ -117,26 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ControlObjectClient_setCommandTerminationHandler(object, onTermination, nullptr);
         MmsValue* on = MmsValue_newBoolean(true);
         Outstanding outstanding;
-        switch ((pick >> 3) & 3) {
-            case 0:
-                run(object, Step::Operate, on, async, outstanding);
-                break;
-            case 1:
-                run(object, Step::Select, on, async, outstanding);
-                run(object, Step::Operate, on, async, outstanding);
-                run(object, Step::Select, on, async, outstanding);
-                run(object, Step::Cancel, on, async, outstanding);
-                break;
-            case 2:
-                run(object, Step::SelectWithValue, on, async, outstanding);
-                run(object, Step::Operate, on, async, outstanding);
-                run(object, Step::SelectWithValue, on, async, outstanding);
-                run(object, Step::Cancel, on, async, outstanding);
-                break;
-            default:
-                run(object, Step::Operate, on, async, outstanding);
-                run(object, Step::Operate, on, async, outstanding);
-                break;
+        for (const Step step : kSequences[(pick >> 3) & 3]) {
+            if (step != Step::None) {
+                run(object, step, on, async, outstanding);
+            }
         }
         MmsValue_delete(on);
         ControlObjectClient_destroy(object);

@@ -1,19 +1,19 @@
 // The engine's control slots against the simulator program serving the sample bay: what reaches the
 // device (seen through a second client of our own) and what reaches the status bar.
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
+#include "enginerig.h"
 #include "iec61850_client.h"
-#include "iec61850network.h"
 #include "simulatorprocess.h"
 
 using iec61850::Iec61850Network;
+using korvan::test::EngineRig;
+using korvan::test::SimulatorProcess;
 
 namespace {
 
 const QString kSampleBay = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
-constexpr int kWalkTimeoutMs = 60000;
 const QString kBreaker = QStringLiteral("BAY1CTRL/CSWI1.Pos");
 
 // The sample bay with some texts replaced, for refusals that depend on the configuration.
@@ -75,65 +75,6 @@ public:
 
 }  // namespace
 
-class ControlRig : public QObject {
-    Q_OBJECT
-
-public:
-    ControlRig() : engine(new Iec61850Network) {
-        connect(engine, &Iec61850Network::setStatusBarMessage, this,
-                [this](const QString& text) { messages << text; });
-        connect(engine, &Iec61850Network::updateValue, this,
-                [this](const QString& ref, const QString&) { valuesRead << ref; });
-        connect(engine, &Iec61850Network::connectionStateChanged, this, [this](bool state) {
-            trues += state;
-            falses += !state;
-        });
-        connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
-        engine->moveToThread(&thread);
-        thread.start();
-    }
-    ~ControlRig() override {
-        thread.quit();
-        thread.wait();
-    }
-
-    bool connectAndWalk(quint16 port) {
-        QMetaObject::invokeMethod(engine, "doConnect", Q_ARG(QString, QStringLiteral("127.0.0.1")),
-                                  Q_ARG(int, port));
-        const bool walked = QTest::qWaitFor([this] { return trues >= 2; }, kWalkTimeoutMs);
-        messages.clear();  // the connect's own notices
-        return walked;
-    }
-    template <typename... Args>
-    void call(const char* slot, Args... args) {
-        QMetaObject::invokeMethod(engine, slot, args...);
-        settle();
-    }
-    void settle() {
-        QMetaObject::invokeMethod(
-            engine, [] {}, Qt::BlockingQueuedConnection);
-        QCoreApplication::sendPostedEvents();
-    }
-    bool waitForMessage(int count = 1, int timeoutMs = 10000) {
-        return QTest::qWaitFor([&] { return messages.size() >= count; }, timeoutMs);
-    }
-    // As the view's Disconnect does it: the association is abandoned at once from this thread, the
-    // teardown queued to the engine's.
-    void disconnectNow() {
-        engine->abandonAssociation();
-        QMetaObject::invokeMethod(engine, "disconnect");
-    }
-
-    QStringList messages;
-    QStringList valuesRead;
-    int trues = 0;
-    int falses = 0;
-
-private:
-    QThread thread;
-    Iec61850Network* engine;
-};
-
 class Iec61850NetworkControlTest : public QObject {
     Q_OBJECT
 
@@ -147,8 +88,10 @@ private slots:
     void negativeTerminationReachesTheStatusBar();
     void interlockingRefusesTheSelect();
     void integerControlAndRequestsWithoutAnAssociation();
-    void disconnectCutsACommandToASilentDeviceShort();
-    void unansweredCommandSaysSoAndEndsTheAssociation();
+    // Disconnect cuts the operate short at once; left alone, it ends as unanswered, and so does the
+    // association.
+    void operateToAFrozenDevice_data();
+    void operateToAFrozenDevice();
     void missingTerminationIsReported();
 
 private:
@@ -172,10 +115,10 @@ void Iec61850NetworkControlTest::addCauseTexts() {
 void Iec61850NetworkControlTest::walkNeverSelects() {
     SimulatorProcess simulator;
     QVERIFY(start(simulator));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
-    QVERIFY(!rig.valuesRead.contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.SBO")));
-    QVERIFY(rig.valuesRead.contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.sboTimeout")));
+    QVERIFY(!rig.valueRefs().contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.SBO")));
+    QVERIFY(rig.valueRefs().contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.sboTimeout")));
     Observer other(simulator.port());
     QVERIFY(other.connected);
     QVERIFY(other.select("BAY1CTRL/GGIO1.SPCSO3"));
@@ -184,7 +127,7 @@ void Iec61850NetworkControlTest::walkNeverSelects() {
 void Iec61850NetworkControlTest::breakerOperatedWithTheValueOfItsSelect() {
     SimulatorProcess simulator;
     QVERIFY(start(simulator));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     Observer observer(simulator.port());
     QCOMPARE(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 2);
@@ -195,43 +138,43 @@ void Iec61850NetworkControlTest::breakerOperatedWithTheValueOfItsSelect() {
     QTRY_COMPARE_WITH_TIMEOUT(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 1, 10000);
     QCOMPARE(observer.position("BAY1CTRL/XCBR1.Pos.stVal"), 1);
     rig.settle();
-    QCOMPARE(rig.messages, QStringList());  // success says nothing
+    QCOMPARE(rig.statusTexts, QStringList());  // success says nothing
 
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 3));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 3));
     QTRY_COMPARE_WITH_TIMEOUT(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 2, 10000);
-    QCOMPARE(rig.messages, QStringList());
+    QCOMPARE(rig.statusTexts, QStringList());
 }
 
 void Iec61850NetworkControlTest::refusalsShowTheirCause() {
     SimulatorProcess simulator;
     QVERIFY(start(simulator));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    QVERIFY(rig.waitForMessage(1));
-    QCOMPARE(rig.messages.value(0), QStringLiteral("Operate fail: OBJECT_NOT_SELECTED (18)"));
+    QVERIFY(rig.waitFor([&] { return rig.statusTexts.size() >= 1; }, 10000));
+    QCOMPARE(rig.statusTexts.value(0), QStringLiteral("Operate fail: OBJECT_NOT_SELECTED (18)"));
     rig.call("controlCancel", Q_ARG(QString, kBreaker));
-    QVERIFY(rig.waitForMessage(2));
-    QCOMPARE(rig.messages.value(1), QStringLiteral("Cancel fail: OBJECT_NOT_SELECTED (18)"));
+    QVERIFY(rig.waitFor([&] { return rig.statusTexts.size() >= 2; }, 10000));
+    QCOMPARE(rig.statusTexts.value(1), QStringLiteral("Cancel fail: OBJECT_NOT_SELECTED (18)"));
     // Closing the closed breaker.
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
-    QVERIFY(rig.waitForMessage(3));
-    QCOMPARE(rig.messages.value(2), QStringLiteral("Operate fail: POSITION_REACHED (5)"));
+    QVERIFY(rig.waitFor([&] { return rig.statusTexts.size() >= 3; }, 10000));
+    QCOMPARE(rig.statusTexts.value(2), QStringLiteral("Operate fail: POSITION_REACHED (5)"));
     // Another client holds the selection.
     Observer other(simulator.port());
     QVERIFY(other.select("BAY1CTRL/GGIO1.SPCSO3"));
     rig.call("controlSelect", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO3")), Q_ARG(int, 2));
-    QVERIFY(rig.waitForMessage(4));
-    QCOMPARE(rig.messages.value(3), QStringLiteral("Select fail: OBJECT_ALREADY_SELECTED (19)"));
-    QCOMPARE(rig.messages.size(), 4);
+    QVERIFY(rig.waitFor([&] { return rig.statusTexts.size() >= 4; }, 10000));
+    QCOMPARE(rig.statusTexts.value(3), QStringLiteral("Select fail: OBJECT_ALREADY_SELECTED (19)"));
+    QCOMPARE(rig.statusTexts.size(), 4);
 }
 
 void Iec61850NetworkControlTest::operateNamingAnotherObjectLeavesTheSelectedOneAlone() {
     SimulatorProcess simulator;
     QVERIFY(start(simulator));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     Observer observer(simulator.port());
     rig.call("controlSelect", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO3")), Q_ARG(int, 2));
@@ -239,7 +182,7 @@ void Iec61850NetworkControlTest::operateNamingAnotherObjectLeavesTheSelectedOneA
              Q_ARG(int, 2));
     QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/GGIO1.SPCSO2.stVal"), 1, 10000);
     QCOMPARE(observer.integer("BAY1CTRL/GGIO1.SPCSO3.stVal"), 0);
-    QCOMPARE(rig.messages, QStringList());
+    QCOMPARE(rig.statusTexts, QStringList());
     // A select with value for the breaker, then an operate of another object: the held value is not
     // sent to it either.
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
@@ -255,12 +198,12 @@ void Iec61850NetworkControlTest::negativeTerminationReachesTheStatusBar() {
                                            QStringLiteral("<DAI name=\"operTimeout\"><Val>50</Val>")}});
     SimulatorProcess simulator;
     QVERIFY(start(simulator, model));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    QVERIFY(rig.waitForMessage());
-    QCOMPARE(rig.messages, QStringList{QStringLiteral("Operate fail: TIME_LIMIT_OVER (16)")});
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.statusTexts.isEmpty(), 10000);
+    QCOMPARE(rig.statusTexts, QStringList{QStringLiteral("Operate fail: TIME_LIMIT_OVER (16)")});
 }
 
 void Iec61850NetworkControlTest::interlockingRefusesTheSelect() {
@@ -270,66 +213,63 @@ void Iec61850NetworkControlTest::interlockingRefusesTheSelect() {
                          QStringLiteral("<DOI name=\"EnaCls\"><DAI name=\"stVal\"><Val>false</Val>")}});
     SimulatorProcess simulator;
     QVERIFY(start(simulator, model));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
-    QVERIFY(rig.waitForMessage());
-    QCOMPARE(rig.messages, QStringList{QStringLiteral("Select fail: BLOCKED_BY_INTERLOCKING (10)")});
+    QVERIFY(rig.waitFor([&] { return !rig.statusTexts.isEmpty(); }, 10000));
+    QCOMPARE(rig.statusTexts, QStringList{QStringLiteral("Select fail: BLOCKED_BY_INTERLOCKING (10)")});
     // Opening is still allowed.
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    QCOMPARE(rig.messages.size(), 1);
+    QCOMPARE(rig.statusTexts.size(), 1);
 }
 
 void Iec61850NetworkControlTest::integerControlAndRequestsWithoutAnAssociation() {
     SimulatorProcess simulator;
     QVERIFY(start(simulator));
-    ControlRig rig;
+    EngineRig rig;
     // Nothing is open yet: the requests end quietly.
     rig.call("controlSelect", Q_ARG(QString, kBreaker), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
     rig.call("controlCancel", Q_ARG(QString, kBreaker));
-    QCOMPARE(rig.messages, QStringList());
+    QCOMPARE(rig.statusTexts, QStringList());
 
     QVERIFY(rig.connectAndWalk(simulator.port()));
     Observer observer(simulator.port());
     rig.call("controlOperateInt", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.ISCSO1")), Q_ARG(int, 3),
              Q_ARG(int, 2));
     QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/GGIO1.ISCSO1.stVal"), 3, 10000);
-    QCOMPARE(rig.messages, QStringList());
+    QCOMPARE(rig.statusTexts, QStringList());
 }
 
-void Iec61850NetworkControlTest::disconnectCutsACommandToASilentDeviceShort() {
+void Iec61850NetworkControlTest::operateToAFrozenDevice_data() {
+    QTest::addColumn<bool>("disconnect");
+    QTest::newRow("Disconnect") << true;
+    QTest::newRow("no answer") << false;
+}
+
+void Iec61850NetworkControlTest::operateToAFrozenDevice() {
+    QFETCH(bool, disconnect);
     SimulatorProcess simulator;
     QVERIFY(start(simulator));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
     Observer observer(simulator.port());
     QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/CSWI1.Pos.stSeld"), 1, 10000);
     simulator.freeze();
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    // The engine's thread is free at once: the Disconnect ends the association well before the
-    // operate's own time-out (5 s), and nothing is said about the abandoned operate.
-    rig.disconnectNow();
-    QVERIFY(QTest::qWaitFor([&] { return rig.falses == 1; }, 3000));
-    QCOMPARE(rig.messages,
-             QStringList{QStringLiteral("disconnected from 127.0.0.1:%1").arg(simulator.port())});
-    simulator.thaw();
-}
-
-void Iec61850NetworkControlTest::unansweredCommandSaysSoAndEndsTheAssociation() {
-    SimulatorProcess simulator;
-    QVERIFY(start(simulator));
-    ControlRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
-    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    Observer observer(simulator.port());
-    QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/CSWI1.Pos.stSeld"), 1, 10000);
-    simulator.freeze();
-    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    QVERIFY(QTest::qWaitFor([&] { return rig.falses == 1; }, 20000));
-    QCOMPARE(rig.messages, (QStringList{QStringLiteral("Operate fail: no answer from the device"),
-                                        QStringLiteral("connection lost: no answer within 5 s")}));
+    if (disconnect) {
+        // The engine's thread is free at once: the Disconnect ends the association well before the
+        // operate's own time-out (5 s), and nothing is said about the abandoned operate.
+        rig.userDisconnect();
+        QVERIFY(rig.waitFor([&] { return rig.falses() == 1; }, 3000));
+        QCOMPARE(rig.statusTexts,
+                 QStringList{QStringLiteral("disconnected from 127.0.0.1:%1").arg(simulator.port())});
+    } else {
+        QVERIFY(rig.waitFor([&] { return rig.falses() == 1; }, 20000));
+        QCOMPARE(rig.statusTexts, (QStringList{QStringLiteral("Operate fail: no answer from the device"),
+                                               QStringLiteral("connection lost: no answer within 5 s")}));
+    }
     simulator.thaw();
 }
 
@@ -344,13 +284,13 @@ void Iec61850NetworkControlTest::missingTerminationIsReported() {
         QSKIP("simulator not built");
     }
     QVERIFY(simulator.start(model, {"--no-termination"}));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    QVERIFY(rig.waitForMessage(1, 20000));
-    QCOMPARE(rig.messages, QStringList{QStringLiteral("Operate fail: no command termination")});
-    QCOMPARE(rig.falses, 0);
+    QVERIFY(rig.waitFor([&] { return rig.statusTexts.size() >= 1; }, 20000));
+    QCOMPARE(rig.statusTexts, QStringList{QStringLiteral("Operate fail: no command termination")});
+    QCOMPARE(rig.falses(), 0);
 }
 
 QTEST_GUILESS_MAIN(Iec61850NetworkControlTest)
