@@ -133,10 +133,10 @@ ControlObject::ControlObject(ClientConnection& connection, std::string domain, s
       feedbackName_(domain_ + "/" + item_) {}
 
 std::unique_ptr<ControlObject> ControlObject::create(ClientConnection& connection, std::string_view reference,
-                                                     IedClientError* error) {
+                                                     ClientError* error) {
     const auto ref = mapping::ObjectReference::parse(reference);
     if (!ref) {
-        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+        *error = ClientError::ObjectReferenceInvalid;
         return nullptr;
     }
     mms::ReadRequest read;
@@ -144,12 +144,12 @@ std::unique_ptr<ControlObject> ControlObject::create(ClientConnection& connectio
         {mms::VariableAccess{mms::ObjectName::domain(ref->domain, ref->itemName("CF") + "$ctlModel"), {}}});
     RequestOutcome outcome = connection.requestNow(std::move(read));
     *error = outcome.error;
-    if (outcome.error != IED_ERROR_OK) {
+    if (outcome.error != ClientError::Ok) {
         return nullptr;
     }
     const auto* values = std::get_if<mms::ReadResponse>(&*outcome.response);
     if (!values || values->results.size() != 1) {
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
         return nullptr;
     }
     const MmsValue& ctlModel = values->results.front();
@@ -158,7 +158,7 @@ std::unique_ptr<ControlObject> ControlObject::create(ClientConnection& connectio
         return nullptr;
     }
     if (ctlModel.type() != MMS_INTEGER && ctlModel.type() != MMS_UNSIGNED) {
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
         return nullptr;
     }
 
@@ -167,24 +167,24 @@ std::unique_ptr<ControlObject> ControlObject::create(ClientConnection& connectio
     outcome = connection.requestNow(
         mms::GetVariableAccessAttributesRequest{mms::ObjectName::domain(ref->domain, object->item_)});
     *error = outcome.error;
-    if (outcome.error != IED_ERROR_OK) {
+    if (outcome.error != ClientError::Ok) {
         return nullptr;
     }
     const auto* attributes = std::get_if<mms::GetVariableAccessAttributesResponse>(&*outcome.response);
     if (!attributes || attributes->type.type != MMS_STRUCTURE) {
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
         return nullptr;
     }
     object->controlType_ = attributes->type;
     const mms::TypeSpec* oper = componentType(object->controlType_, "Oper");
     if (object->ctlModel_ < 1 || object->ctlModel_ > 4 || !oper || oper->type != MMS_STRUCTURE ||
         !componentType(*oper, "ctlVal")) {
-        *error = IED_ERROR_OBJECT_ACCESS_UNSUPPORTED;  // status only, or no commands to send
+        *error = ClientError::ObjectAccessUnsupported;  // status only, or no commands to send
         return nullptr;
     }
     object->life_->object = object.get();
     connection.controls().add(object.get());
-    *error = IED_ERROR_OK;
+    *error = ClientError::Ok;
     return object;
 }
 
@@ -215,7 +215,7 @@ LastApplError ControlObject::lastApplError() const {
     return lastApplError_;
 }
 
-IedClientError ControlObject::lastError() const {
+ClientError ControlObject::lastError() const {
     std::lock_guard<std::mutex> lock(feedbackMutex_);
     return lastError_;
 }
@@ -274,11 +274,11 @@ void ControlObject::onTermination(const mapping::ControlFeedback& termination) {
 void ControlObject::startCommand(std::optional<uint8_t> ctlNum) {
     std::lock_guard<std::mutex> lock(feedbackMutex_);
     lastApplError_ = LastApplError{ctlNum_, CONTROL_ERROR_NO_ERROR, ADD_CAUSE_UNKNOWN};
-    lastError_ = IED_ERROR_OK;
+    lastError_ = ClientError::Ok;
     commandCtlNum_ = ctlNum;
 }
 
-void ControlObject::finishCommand(IedClientError error) {
+void ControlObject::finishCommand(ClientError error) {
     std::lock_guard<std::mutex> lock(feedbackMutex_);
     lastError_ = error;
 }
@@ -352,7 +352,7 @@ std::optional<ControlObject::Command> ControlObject::writeCommand(const std::str
                                                                   uint64_t operTimeMs) {
     auto value = commandValue(name, ctlVal, operTimeMs);
     if (!value) {
-        finishCommand(IED_ERROR_OBJECT_ACCESS_UNSUPPORTED);
+        finishCommand(ClientError::ObjectAccessUnsupported);
         return std::nullopt;
     }
     mms::WriteRequest request;
@@ -367,16 +367,16 @@ std::optional<ControlObject::Command> ControlObject::writeCommand(const std::str
         awaitingCtlNum_ = ctlNum_;
     }
     Command command{std::move(request), [this](const RequestOutcome& outcome) {
-                        IedClientError error = outcome.error;
-                        if (error == IED_ERROR_OK) {
+                        ClientError error = outcome.error;
+                        if (error == ClientError::Ok) {
                             const auto* response = std::get_if<mms::WriteResponse>(&*outcome.response);
                             if (!response || response->results.size() != 1) {
-                                error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+                                error = ClientError::UnexpectedValueReceived;
                             } else if (response->results.front()) {
                                 error = errorFromDataAccessError(*response->results.front());
                             }
                         }
-                        if (error != IED_ERROR_OK) {
+                        if (error != ClientError::Ok) {
                             stopAwaiting();
                         }
                         return error;
@@ -391,21 +391,21 @@ std::optional<ControlObject::Command> ControlObject::selectCommand() {
     read.spec = mms::VariableAccessSpec::list(
         {mms::VariableAccess{mms::ObjectName::domain(domain_, item_ + "$SBO"), {}}});
     return Command{std::move(read), [](const RequestOutcome& outcome) {
-                       if (outcome.error != IED_ERROR_OK) {
+                       if (outcome.error != ClientError::Ok) {
                            return outcome.error;
                        }
                        const auto* values = std::get_if<mms::ReadResponse>(&*outcome.response);
                        if (!values || values->results.size() != 1) {
-                           return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+                           return ClientError::UnexpectedValueReceived;
                        }
                        const MmsValue& answer = values->results.front();
                        if (answer.type() == MMS_DATA_ACCESS_ERROR) {
                            return errorFromDataAccessError(answer.accessError());
                        }
                        if (answer.type() != MMS_VISIBLE_STRING || answer.text().empty()) {
-                           return IED_ERROR_ACCESS_DENIED;  // an empty reference: the device refused
+                           return ClientError::AccessDenied;  // an empty reference: the device refused
                        }
-                       return IED_ERROR_OK;
+                       return ClientError::Ok;
                    }};
 }
 
@@ -414,7 +414,7 @@ std::optional<ControlObject::Command> ControlObject::selectWithValueCommand(cons
     ctlNum_ = static_cast<uint8_t>(ctlNum_ + 1);
     startCommand(ctlNum_);
     if (!value) {
-        finishCommand(IED_ERROR_TYPE_INCONSISTENT);
+        finishCommand(ClientError::TypeInconsistent);
         return std::nullopt;
     }
     lastCtlVal_ = *value;
@@ -429,7 +429,7 @@ std::optional<ControlObject::Command> ControlObject::operateCommand(const MmsVal
     }
     startCommand(ctlNum_);
     if (!value) {
-        finishCommand(IED_ERROR_TYPE_INCONSISTENT);
+        finishCommand(ClientError::TypeInconsistent);
         return std::nullopt;
     }
     lastCtlVal_ = *value;
@@ -449,17 +449,17 @@ bool ControlObject::run(std::optional<Command> command) {
     if (!command) {
         return false;
     }
-    const IedClientError error = command->evaluate(connection_.requestNow(std::move(command->request)));
+    const ClientError error = command->evaluate(connection_.requestNow(std::move(command->request)));
     finishCommand(error);
-    return error == IED_ERROR_OK;
+    return error == ClientError::Ok;
 }
 
-IedClientError ControlObject::runAsync(std::optional<Command> command, Completion done, uint32_t* invokeId) {
+ClientError ControlObject::runAsync(std::optional<Command> command, Completion done, uint32_t* invokeId) {
     if (!command) {
         return lastError();
     }
     auto evaluate = std::move(command->evaluate);
-    const IedClientError sent = connection_.requestAsync(
+    const ClientError sent = connection_.requestAsync(
         std::move(command->request),
         [life = life_, evaluate = std::move(evaluate), done = std::move(done)](uint32_t id,
                                                                                RequestOutcome outcome) {
@@ -467,12 +467,12 @@ IedClientError ControlObject::runAsync(std::optional<Command> command, Completio
             if (life->object == nullptr) {
                 return;  // destroyed meanwhile: nobody asks any more
             }
-            const IedClientError error = evaluate(outcome);
+            const ClientError error = evaluate(outcome);
             life->object->finishCommand(error);
             done(id, error);
         },
         invokeId);
-    if (sent != IED_ERROR_OK) {
+    if (sent != ClientError::Ok) {
         stopAwaiting();
         finishCommand(sent);
     }
@@ -495,21 +495,21 @@ bool ControlObject::cancel() {
     return run(cancelCommand());
 }
 
-IedClientError ControlObject::selectAsync(Completion done, uint32_t* invokeId) {
+ClientError ControlObject::selectAsync(Completion done, uint32_t* invokeId) {
     return runAsync(selectCommand(), std::move(done), invokeId);
 }
 
-IedClientError ControlObject::selectWithValueAsync(const MmsValue& ctlVal, Completion done,
+ClientError ControlObject::selectWithValueAsync(const MmsValue& ctlVal, Completion done,
                                                    uint32_t* invokeId) {
     return runAsync(selectWithValueCommand(ctlVal), std::move(done), invokeId);
 }
 
-IedClientError ControlObject::operateAsync(const MmsValue& ctlVal, uint64_t operTimeMs, Completion done,
+ClientError ControlObject::operateAsync(const MmsValue& ctlVal, uint64_t operTimeMs, Completion done,
                                            uint32_t* invokeId) {
     return runAsync(operateCommand(ctlVal, operTimeMs), std::move(done), invokeId);
 }
 
-IedClientError ControlObject::cancelAsync(Completion done, uint32_t* invokeId) {
+ClientError ControlObject::cancelAsync(Completion done, uint32_t* invokeId) {
     return runAsync(cancelCommand(), std::move(done), invokeId);
 }
 

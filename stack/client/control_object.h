@@ -40,13 +40,13 @@ private:
 // are one at a time per object; the receive thread only touches the feedback fields.
 class ControlObject {
 public:
-    // How an asynchronous command ended: IED_ERROR_OK when the device accepted it. Runs once on the
+    // How an asynchronous command ended: ClientError::Ok when the device accepted it. Runs once on the
     // receive or timer thread, never after the object was destroyed.
-    using Completion = std::function<void(uint32_t invokeId, IedClientError error)>;
+    using Completion = std::function<void(uint32_t invokeId, ClientError error)>;
 
     // Null, with `error` set, when the object cannot be controlled.
     static std::unique_ptr<ControlObject> create(ClientConnection& connection, std::string_view reference,
-                                                 IedClientError* error);
+                                                 ClientError* error);
     ~ControlObject();
     ControlObject(const ControlObject&) = delete;
     ControlObject& operator=(const ControlObject&) = delete;
@@ -61,14 +61,14 @@ public:
     bool operate(const MmsValue& ctlVal, uint64_t operTimeMs);
     bool cancel();
     // The same without waiting; an error returned means nothing was sent and `done` never runs.
-    IedClientError selectAsync(Completion done, uint32_t* invokeId);
-    IedClientError selectWithValueAsync(const MmsValue& ctlVal, Completion done, uint32_t* invokeId);
-    IedClientError operateAsync(const MmsValue& ctlVal, uint64_t operTimeMs, Completion done,
+    ClientError selectAsync(Completion done, uint32_t* invokeId);
+    ClientError selectWithValueAsync(const MmsValue& ctlVal, Completion done, uint32_t* invokeId);
+    ClientError operateAsync(const MmsValue& ctlVal, uint64_t operTimeMs, Completion done,
                                 uint32_t* invokeId);
-    IedClientError cancelAsync(Completion done, uint32_t* invokeId);
+    ClientError cancelAsync(Completion done, uint32_t* invokeId);
 
     LastApplError lastApplError() const;
-    IedClientError lastError() const;
+    ClientError lastError() const;
     void setTerminationHandler(CommandTerminationHandler handler, void* parameter,
                                ControlObjectClient handle);
 
@@ -87,7 +87,7 @@ private:
     // What was sent, and how the answer to it reads; evaluated on the thread that gets the answer.
     struct Command {
         mms::ConfirmedRequestService request;
-        std::function<IedClientError(const RequestOutcome&)> evaluate;
+        std::function<ClientError(const RequestOutcome&)> evaluate;
     };
     // Kept by asynchronous commands in flight: the object, until it is destroyed.
     struct Life {
@@ -108,11 +108,11 @@ private:
     std::optional<Command> cancelCommand();
     std::optional<Command> writeCommand(const std::string& name, const MmsValue& ctlVal, uint64_t operTimeMs);
     bool run(std::optional<Command> command);
-    IedClientError runAsync(std::optional<Command> command, Completion done, uint32_t* invokeId);
+    ClientError runAsync(std::optional<Command> command, Completion done, uint32_t* invokeId);
     // `ctlNum` names the command its feedback must carry; none for a select by reading, which carries
     // no control number.
     void startCommand(std::optional<uint8_t> ctlNum);
-    void finishCommand(IedClientError error);
+    void finishCommand(ClientError error);
     void stopAwaiting();
 
     ClientConnection& connection_;
@@ -132,7 +132,7 @@ private:
 
     mutable std::mutex feedbackMutex_;  // the fields below; the receive thread writes them
     LastApplError lastApplError_{0, CONTROL_ERROR_NO_ERROR, ADD_CAUSE_UNKNOWN};
-    IedClientError lastError_ = IED_ERROR_OK;
+    ClientError lastError_ = ClientError::Ok;
     std::optional<uint8_t> commandCtlNum_;  // of the current command; none: any (select by reading)
     uint64_t awaitingSince_ = 0;            // order of the operate whose termination is due; 0 when none
     uint8_t awaitingCtlNum_ = 0;            // its control number
