@@ -485,8 +485,9 @@ TEST(ControlAsyncTest, SilentDeviceTimesOutAndADestroyedObjectIsNeverCalledBack)
     ASSERT_EQ(error, IED_ERROR_OK);
     ASSERT_TRUE(answers.waitFor(1));
     EXPECT_EQ(answers.seen[0].invokeId, waited);
-    // The destroyed object's request timed out first and gave the silent association up.
-    EXPECT_EQ(answers.seen[0].error, IED_ERROR_CONNECTION_LOST);
+    // Timed out itself, or failed with the association the other request's time-out gave up.
+    EXPECT_TRUE(answers.seen[0].error == IED_ERROR_TIMEOUT || answers.seen[0].error == IED_ERROR_CONNECTION_LOST)
+        << answers.seen[0].error;
     EXPECT_FALSE(answers.seen[0].success);
     std::this_thread::sleep_for(200ms);
     std::lock_guard<std::mutex> lock(answers.mutex);
