@@ -28,6 +28,7 @@ public:
         ServerIdentity identity;
         size_t maxReadVariables = 0;  // see MmsServices::setMaxReadVariables
         bool commandTerminations = true;  // see MmsServices::setCommandTerminations
+        std::string filesRoot;        // served through the file services when not empty
 
         static ServerOptions loopbackAnyPort() {
             ServerOptions o;
