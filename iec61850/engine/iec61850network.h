@@ -6,14 +6,17 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
+#include "connectionloss.h"
 #include "discoverywalk.h"
 #include "iec61850_client.h"
 
@@ -109,7 +112,11 @@ public:
 
 private:
     static void connectionClosedHandler(void* parameter, IedConnection connection);
-    void associationClosed(quint64 association);
+    // `settled`: the answers that failed with the association, queued behind its notice, are in.
+    void associationClosed(quint64 association, bool settled);
+    // Remembers why the association is going, when a request failed because it went.
+    void noteRequestFailure(IedClientError error);
+    void noteRequestFailure(MmsError error);
     // True while an association is open that the server has not ended and nobody abandoned.
     bool mayRequest() const;
 
@@ -122,6 +129,10 @@ private:
     static void reportHandler(void* parameter, ClientReport report);
     void emitReport(const ReportContext& context, ClientReport report);
     QStringList dataSetMemberRefs(const QString& dataSetRef);
+    // Installs the handler and writes RptEna; false (with lastError) when the block was not enabled.
+    bool enableReport(ClientReportControlBlock rcb, const QString& ref);
+    // After a reconnect to the same device: the blocks enabled before are enabled again.
+    void reenableReports();
 
     // Marks a library request in progress on the engine's thread, so that abandonAssociation() knows
     // whether there is a request to cut short; `allowed` says whether the request may go out at all.
@@ -195,19 +206,43 @@ private:
     IedClientError lastError = IED_ERROR_OK;
     QStringList layerStack;
     // Control (iec61850network_control.cpp). The held object of a select, the reference it was made
-    // for, and the control value of a select with value.
+    // for, and the control value of a select with value. Commands are sent without waiting, so that
+    // the engine's thread stays free (Disconnect ends them at once); their answers come back queued.
     ControlObjectClient controlObject = nullptr;
     QString controlRef;
     MmsValue* controlValue = nullptr;
-    // Operated objects of enhanced security whose command termination may still come.
-    std::vector<ControlObjectClient> awaitingTermination;
+    int controlTerminationWaitMs = 0;  // of the held object; 0 unless it ends operates with a termination
+    // A command on its way: what its answer is told with.
+    struct PendingControl {
+        Iec61850Network* engine = nullptr;
+        ControlObjectClient object = nullptr;
+        const char* prefix = nullptr;  // "Operate fail: %1"
+        int terminationWaitMs = 0;     // > 0: an operate whose termination is due within this
+    };
+    std::vector<std::unique_ptr<PendingControl>> controlCommands;
+    // Objects that left the sequence while a command of theirs may still be answered or terminated.
+    std::vector<ControlObjectClient> retiredControls;
+    QHash<ControlObjectClient, QTimer*> terminationTimers;
+    QSet<ControlObjectClient> terminatedEarly;  // terminated before the operate's answer was handled
     bool prepareControl(const QString& ref, int originCategory);
     void releaseHeldControl();
+    void retireControl(ControlObjectClient object);
+    void dropIfIdle(ControlObjectClient object);
     void selectWith(const QString& ref, MmsValue* value, int originCategory);
     void operateWith(const QString& ref, MmsValue* value, int originCategory);
-    void reportControlRefusal(const char* prefix);
+    template <typename Send>
+    void sendControl(const char* prefix, int terminationWaitMs, Send send);
+    void reportControlFailure(const char* prefix, IedClientError error, const LastApplError& applError);
+    void controlAnswered(PendingControl* command, IedClientError error, bool success,
+                         const LastApplError& applError);
+    void terminationArrived(ControlObjectClient object);
+    void terminationOverdue(ControlObjectClient object);
     void releaseControls();
+    static void controlAnswer(uint32_t invokeId, void* parameter, IedClientError error,
+                              ControlActionType type, bool success);
     static void commandTerminationHandler(void* parameter, ControlObjectClient object);
+    // Every request waits this long for its answer.
+    static constexpr int kRequestTimeoutMs = 5000;
 
     // Number of the open association, 0 while none is open. A closure notice carries the number it was
     // raised for, so one that arrives late cannot end a newer association.
@@ -216,6 +251,14 @@ private:
     // The association a disconnect was asked for; its queued requests are dropped.
     std::atomic<quint64> abandonedAssociation{0};
     std::atomic<int> requestsInFlight{0};
+
+    // The device as "HOST:PORT", and whether the association with it was made.
+    QString peer;
+    bool associated = false;
+    std::optional<ConnectionLoss> loss;  // why the open association is going, once known
+    // Report control blocks this client enabled at `reportsPeer`, in the order enabled.
+    QStringList enabledReports;
+    QString reportsPeer;
 
     std::unique_ptr<DiscoveryWalk> walk;  // set while a walk runs
     QHash<int, QVector<int>> batches;     // reads in flight by batch number

@@ -484,6 +484,7 @@ void Iec61850Network::readAnswered(quint64 association, int batchId, MmsError er
     if (!walk || association != liveAssociation.load() || !batches.contains(batchId)) {
         return;
     }
+    noteRequestFailure(error);
     const QVector<int> batch = batches.take(batchId);
     --walk->inFlight;
     if (error == MMS_ERROR_NONE && value && MmsValue_getType(value.get()) == MMS_ARRAY &&
@@ -517,6 +518,7 @@ void Iec61850Network::dataSetAnswered(quint64 association, int index, IedClientE
     if (!walk || association != liveAssociation.load() || index >= walk->dataSets.size()) {
         return;
     }
+    noteRequestFailure(error);
     --walk->inFlight;
     PendingDataSet& dataSet = walk->dataSets[index];
     if (error == IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED) {
@@ -607,6 +609,7 @@ void Iec61850Network::finishWalk() {
                 .arg(names.mid(0, 5).join(QLatin1String(", "))));
     }
     emit connectionStateChanged(true);
+    reenableReports();
     // Reads the view asked for during the walk, in the order asked.
     const QStringList reads = std::exchange(deferredReads, QStringList());
     for (const QString& ref : reads) {

@@ -154,6 +154,16 @@ RequestOutcome ClientConnection::requestNow(mms::ConfirmedRequestService service
     return request(*association, std::move(service));
 }
 
+ClientError ClientConnection::requestAsync(mms::ConfirmedRequestService service,
+                                              RequestTracker::Completion done, uint32_t* invokeId) {
+    const auto association = current();
+    if (!association) {
+        return ClientError::NotConnected;
+    }
+    return association->client->requestAsync(std::move(service), milliseconds(requestTimeoutMs_.load()),
+                                             std::move(done), invokeId);
+}
+
 std::shared_ptr<ClientConnection::Association> ClientConnection::current() const {
     std::shared_ptr<Association> association;
     {

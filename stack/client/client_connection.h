@@ -84,6 +84,9 @@ public:
     // One confirmed request on the current association (ClientError::NotConnected without one), for the
     // control and report code beside this class.
     RequestOutcome requestNow(mms::ConfirmedRequestService service);
+    // The same without waiting: `done` runs once with the outcome unless an error is returned.
+    ClientError requestAsync(mms::ConfirmedRequestService service, RequestTracker::Completion done,
+                                uint32_t* invokeId);
     ControlRegistry& controls() { return controls_; }
 
     // The MMS level (client_connection_mms.cpp). Asynchronous calls report through `done`, exactly

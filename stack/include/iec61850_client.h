@@ -120,7 +120,12 @@ typedef enum {
 #define RCB_ELEMENT_RESV_TMS 16384
 #define RCB_ELEMENT_OWNER 32768
 
+/* In C++ the type has a fixed base, so that a cause outside the list keeps its number. */
+#ifdef __cplusplus
+typedef enum : int {
+#else
 typedef enum {
+#endif
     ADD_CAUSE_UNKNOWN = 0,
     ADD_CAUSE_NOT_SUPPORTED = 1,
     ADD_CAUSE_BLOCKED_BY_SWITCHING_HIERARCHY = 2,
@@ -383,6 +388,34 @@ bool ControlObjectClient_select(ControlObjectClient self);
 bool ControlObjectClient_selectWithValue(ControlObjectClient self, MmsValue* ctlVal);
 bool ControlObjectClient_operate(ControlObjectClient self, MmsValue* ctlVal, uint64_t operTime);
 bool ControlObjectClient_cancel(ControlObjectClient self);
+
+typedef enum {
+    CONTROL_ACTION_TYPE_SELECT = 0,
+    CONTROL_ACTION_TYPE_OPERATE = 1,
+    CONTROL_ACTION_TYPE_CANCEL = 2
+} ControlActionType;
+
+/* How an asynchronous command ended: success when the server accepted it; err says why not
+ * (IED_ERROR_TIMEOUT when it did not answer in time). Runs on the receive or timer thread, possibly
+ * before the call returns; never after ControlObjectClient_destroy of its object has returned, so a
+ * handler must not destroy control objects. */
+typedef void (*ControlObjectClient_ControlActionHandler)(uint32_t invokeId, void* parameter,
+                                                         IedClientError err, ControlActionType type,
+                                                         bool success);
+
+/* The same commands without waiting: the invoke ID, or 0 with err set when nothing was sent (the
+ * handler then never runs). ctlVal stays the caller's. */
+uint32_t ControlObjectClient_operateAsync(ControlObjectClient self, IedClientError* err, MmsValue* ctlVal,
+                                          uint64_t operTime, ControlObjectClient_ControlActionHandler handler,
+                                          void* parameter);
+uint32_t ControlObjectClient_selectAsync(ControlObjectClient self, IedClientError* err,
+                                         ControlObjectClient_ControlActionHandler handler, void* parameter);
+uint32_t ControlObjectClient_selectWithValueAsync(ControlObjectClient self, IedClientError* err,
+                                                  MmsValue* ctlVal,
+                                                  ControlObjectClient_ControlActionHandler handler,
+                                                  void* parameter);
+uint32_t ControlObjectClient_cancelAsync(ControlObjectClient self, IedClientError* err,
+                                         ControlObjectClient_ControlActionHandler handler, void* parameter);
 
 /* The LastApplError the server sent for the last command of this object; error CONTROL_ERROR_NO_ERROR
  * and ADD_CAUSE_UNKNOWN when it sent none. */

@@ -2,6 +2,7 @@
 // The simulated device's control behaviour: selection, operate and cancel per control model, with the
 // refusals a device gives and the process answering a command. Not part of the public interface.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "iso/scheduler.h"
+#include "mapping/control_structures.h"
 #include "mms/data_access_error.h"
 #include "mms/value.h"
 #include "server/data_model.h"
@@ -17,20 +19,7 @@
 
 namespace iecstack::server {
 
-// Additional causes of refused commands, as numbered on the wire.
-enum class AddCause : int {
-    Unknown = 0,
-    NotSupported = 1,
-    PositionReached = 5,
-    BlockedByMode = 8,
-    BlockedByInterlocking = 10,
-    CommandAlreadyInExecution = 12,
-    TimeLimitOver = 16,
-    ObjectNotSelected = 18,
-    ObjectAlreadySelected = 19,
-    InconsistentParameters = 26,
-    LockedByOtherClient = 27,
-};
+using mapping::AddCause;
 
 class ControlService {
 public:
@@ -53,6 +42,7 @@ public:
                                                 const MmsValue& value, Session& session);
     // The client's selections lapse.
     void release(const Session& session);
+    void setTerminations(bool send) { sendTerminations_ = send; }
 
 private:
     struct ObjectState {
@@ -75,12 +65,14 @@ private:
     void countOperation(ModelNode& breaker);
 
     DataModel& model_;
+    std::atomic<bool> sendTerminations_{true};
     std::map<const ModelNode*, ObjectState> states_;  // by the data object under CO; under the value lock
     iso::TaskGroup timer_;                            // last: closed before the states go
 };
 
 // The report a client gets for a refused command: LastApplError with the object, origin and control
-// number of the refused request.
-Bytes lastApplErrorReport(const std::string& controlObject, const MmsValue& command, AddCause cause);
+// number of the refused request `command`, a value of the attribute `commandNode`.
+Bytes lastApplErrorReport(const std::string& controlObject, const ModelNode& commandNode,
+                          const MmsValue& command, AddCause cause);
 
 }  // namespace iecstack::server

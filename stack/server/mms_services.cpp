@@ -64,6 +64,10 @@ bool MmsServices::serveFiles(const std::string& root, std::string* error) {
     return true;
 }
 
+void MmsServices::setCommandTerminations(bool send) {
+    controls_->setTerminations(send);
+}
+
 MmsServices::~MmsServices() = default;
 
 mms::BitString MmsServices::supportedServices() {

@@ -35,6 +35,7 @@ std::unique_ptr<SimulatedServer> SimulatedServer::start(std::unique_ptr<DataMode
     s->model_ = std::move(model);
     s->services_ = std::make_unique<MmsServices>(*s->model_, options.identity);
     s->services_->setMaxReadVariables(options.maxReadVariables);
+    s->services_->setCommandTerminations(options.commandTerminations);
     if (!options.filesRoot.empty() && !s->services_->serveFiles(options.filesRoot, error)) {
         return nullptr;
     }

@@ -24,6 +24,9 @@ EngineRig::EngineRig(int keepAliveMs) : network(new Iec61850Network) {
     });
     connect(network, &Iec61850Network::connectionStateChanged, this, [this](bool state) {
         recordEvent(state ? QStringLiteral("state|true") : QStringLiteral("state|false"));
+        if (state) {
+            textsBeforeLastTrue = statusTexts.size();
+        }
     });
     connect(network, &Iec61850Network::addReport, this,
             [this](const QString& dataSet, const QString& dataRef, const QStringList& values) {
@@ -53,7 +56,8 @@ bool EngineRig::connectAndWalk(quint16 port) {
     const int before = trues();
     doConnect(port);
     const bool walked = waitFor([&] { return trues() >= before + 2; }, 60000);
-    statusTexts.clear();
+    statusTexts.erase(statusTexts.begin(),
+                      statusTexts.begin() + qMin(textsBeforeLastTrue, statusTexts.size()));
     return walked;
 }
 

@@ -24,7 +24,8 @@ public:
     iec61850::Iec61850Network* engine() const { return network; }
 
     void doConnect(quint16 port);
-    // Connects and waits until the walk has ended; the status texts of the connect are cleared.
+    // Connects and waits until the walk has ended; the status texts of the connect and the walk are
+    // cleared, those that followed its end kept.
     bool connectAndWalk(quint16 port);
     // The engine's own teardown, queued like every other request.
     void disconnectEngine();
@@ -70,6 +71,7 @@ private:
     iec61850::Iec61850Network* network;
     QElapsedTimer clock;
     qint64 lastEvent = 0;
+    int textsBeforeLastTrue = 0;
 };
 
 }  // namespace korvan::test

@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
     serverOptions.maxReadVariables = options.maxReadVariables;
     serverOptions.server.sendLimits.stallTimeout = std::chrono::milliseconds(options.stallTimeoutMs);
     serverOptions.server.sendLimits.maxUnsentPdus = options.maxUnsent;
+    serverOptions.commandTerminations = !options.noTermination;
     serverOptions.filesRoot = options.filesRoot;
     serverOptions.server.log = logLine;
     serverOptions.server.password = options.password;

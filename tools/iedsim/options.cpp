@@ -8,7 +8,7 @@ const char* const kUsage =
     "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--max-pdu BYTES]\n"
     "              [--latency MS] [--max-connections N] [--silent-after N]\n"
     "              [--max-outstanding N] [--idle-timeout MS] [--max-read-variables N]\n"
-    "              [--stall-timeout MS] [--max-unsent N] [--files DIR]\n"
+    "              [--stall-timeout MS] [--max-unsent N] [--no-termination] [--files DIR]\n"
     "              [--password SECRET]\n"
     "       iedsim --generate N > model.icd\n"
     "\n"
@@ -32,6 +32,8 @@ const char* const kUsage =
     "  --stall-timeout MS\n"
     "                   abort a client that leaves a PDU unread for MS milliseconds, default 10000\n"
     "  --max-unsent N   abort a client with more than N PDUs waiting to be sent, default 1000\n"
+    "  --no-termination carry out operates of enhanced security without ever terminating them, as a\n"
+    "                   device that loses its command terminations\n"
     "  --files DIR      serve the files below DIR (listing, reading, deleting); a leading / names DIR,\n"
     "                   and no name leads outside it\n"
     "  --password SECRET\n"
@@ -67,6 +69,8 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
             o.help = true;
         } else if (a == "--simulate") {
             o.simulate = true;
+        } else if (a == "--no-termination") {
+            o.noTermination = true;
         } else if (a == "--files") {
             if (!value(o.filesRoot) || o.filesRoot.empty()) {
                 return "--files needs a directory";

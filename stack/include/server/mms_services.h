@@ -53,6 +53,9 @@ public:
 
     // Rejects Read requests naming more than `count` variables, as some devices do; 0 takes any number.
     void setMaxReadVariables(size_t count) { maxReadVariables_ = count; }
+    // False: operates of enhanced security are carried out but never terminated, as by a device that
+    // loses its terminations.
+    void setCommandTerminations(bool send);
     // Serves the directory tree below `root` through the file services (none are served until then).
     // False, with `error` set, when it cannot be opened.
     bool serveFiles(const std::string& root, std::string* error);

@@ -405,6 +405,25 @@ ControlModel ControlObjectClient_getControlModel(ControlObjectClient self);
 typedef void (*CommandTerminationHandler)(void* parameter, ControlObjectClient controlClient);
 void ControlObjectClient_setCommandTerminationHandler(ControlObjectClient self, CommandTerminationHandler handler,
                                                      void* handlerParameter);
+typedef enum {
+    CONTROL_ACTION_TYPE_SELECT = 0,
+    CONTROL_ACTION_TYPE_OPERATE = 1,
+    CONTROL_ACTION_TYPE_CANCEL = 2
+} ControlActionType;
+typedef void (*ControlObjectClient_ControlActionHandler)(uint32_t invokeId, void* parameter,
+                                                         IedClientError err, ControlActionType type,
+                                                         bool success);
+uint32_t ControlObjectClient_operateAsync(ControlObjectClient self, IedClientError* err, MmsValue* ctlVal,
+                                          uint64_t operTime, ControlObjectClient_ControlActionHandler handler,
+                                          void* parameter);
+uint32_t ControlObjectClient_selectAsync(ControlObjectClient self, IedClientError* err,
+                                         ControlObjectClient_ControlActionHandler handler, void* parameter);
+uint32_t ControlObjectClient_selectWithValueAsync(ControlObjectClient self, IedClientError* err,
+                                                  MmsValue* ctlVal,
+                                                  ControlObjectClient_ControlActionHandler handler,
+                                                  void* parameter);
+uint32_t ControlObjectClient_cancelAsync(ControlObjectClient self, IedClientError* err,
+                                         ControlObjectClient_ControlActionHandler handler, void* parameter);
 
 /* ---- Files and logs ---- */
 
