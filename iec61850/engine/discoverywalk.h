@@ -57,6 +57,8 @@ struct DiscoveryWalk {
     QVector<QVector<WalkEntry>> nodes;       // the logical nodes of that device
     int nextNode = 0;                        // first node not yet announced
     QVector<PendingRead> reads;
+    // The walk's reads are the planner's reads from this number on, one after another, in plan order.
+    quint64 firstRead = 0;
     QVector<PendingDataSet> dataSets;
     std::deque<int> dataSetQueue;  // data sets whose members are not yet asked for
     int dataSetsInFlight = 0;

@@ -211,8 +211,8 @@ private:
     // Every read of the association, the walk's and the view's; what the device taught it about
     // request sizes and outstanding requests holds until the association ends.
     std::unique_ptr<ReadPlanner> planner;
+    // A read the view asked for; the walk's reads are found through DiscoveryWalk::firstRead.
     struct ReadTarget {
-        int walkRead = -1;  // index into DiscoveryWalk::reads, or -1 for a read the view asked for
         QString ref;
         ReadResult result;
     };

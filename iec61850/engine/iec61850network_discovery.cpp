@@ -102,9 +102,12 @@ void Iec61850Network::planRead(WalkEntry& entry) {
     QByteArray domain;
     QByteArray item;
     if (mmsNameOf(entry.ref, entry.fc, &domain, &item)) {
-        entry.read = walk->reads.size();
+        const ReadPlanner::ReadId id = planner->add(domain.toStdString(), item.toStdString());
+        if (walk->reads.isEmpty()) {
+            walk->firstRead = id;
+        }
+        entry.read = static_cast<int>(id - walk->firstRead);
         walk->reads.append(PendingRead{});
-        readTargets[planner->add(domain.toStdString(), item.toStdString())].walkRead = entry.read;
     }
 }
 
@@ -428,8 +431,10 @@ void Iec61850Network::announceReady() {
                 emit newDataLine(shown, buildReference(path, shown, 4), extractFc(member), 4);
             }
         }
-        ++walk->nextNode;
-        if (entries.first().layer == 2) {  // a logical node, not the line of its device
+        // A logical node (perhaps skipped for its name, so without lines), not the line of its device.
+        const bool logicalNode = entries.isEmpty() || entries.first().layer == 2;
+        walk->nodes[walk->nextNode++].clear();  // announced: no longer needed
+        if (logicalNode) {
             ++walk->nodesDone;
             reportProgress();
         }

@@ -201,20 +201,16 @@ void Iec61850Network::readAnswered(quint64 association, int requestId, MmsError 
 }
 
 void Iec61850Network::finishRead(ReadPlanner::ReadId id, const ReadResult& result) {
+    if (walk && id >= walk->firstRead && id - walk->firstRead < static_cast<quint64>(walk->reads.size())) {
+        PendingRead& read = walk->reads[static_cast<int>(id - walk->firstRead)];
+        read.done = true;
+        read.result = result;
+        return;
+    }
     const auto found = readTargets.find(id);
-    if (found == readTargets.end()) {
-        return;
+    if (found != readTargets.end()) {
+        found->second.result = result;
     }
-    if (found->second.walkRead >= 0) {
-        if (walk) {
-            PendingRead& read = walk->reads[found->second.walkRead];
-            read.done = true;
-            read.result = result;
-        }
-        readTargets.erase(found);
-        return;
-    }
-    found->second.result = result;
 }
 
 void Iec61850Network::deliverFinishedReads() {

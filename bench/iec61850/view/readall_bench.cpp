@@ -14,56 +14,20 @@
 #include <QStandardItem>
 #include <QTreeView>
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <memory>
 #include <string>
 
 #include "iec61850view.h"
-#include "model_generator.h"
-#include "server/simulated_server.h"
+#include "simulatorprocess.h"
 #include "stallmeter.h"
 #include "treemodel.h"
 
+using korvan::test::SimulatorProcess;
+
 namespace {
-
-using iecstack::server::SimulatedServer;
-
-struct Served {
-    std::unique_ptr<SimulatedServer> server;
-    std::shared_ptr<std::atomic<long>> requests = std::make_shared<std::atomic<long>>(0);
-};
-
-Served serve(unsigned logicalNodes, int latencyMs) {
-    const std::string path = "/tmp/readall_bench_" + std::to_string(::getpid()) + ".icd";
-    {
-        std::ofstream file(path);
-        file << iedsim::generateModel(logicalNodes, "BIGIED");
-    }
-    Served served;
-    SimulatedServer::Options options;
-    options.server.responseDelay = std::chrono::milliseconds(latencyMs);
-    auto requests = served.requests;
-    options.server.log = [requests](const std::string& line) {
-        if (line.find("associat") == std::string::npos && line.find("conclude") == std::string::npos) {
-            ++*requests;
-        }
-    };
-    std::string error;
-    served.server = SimulatedServer::start(path, options, &error);
-    std::remove(path.c_str());
-    if (!served.server) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
-        std::exit(1);
-    }
-    return served;
-}
 
 bool waitFor(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer clock;
@@ -90,7 +54,11 @@ int main(int argc, char* argv[]) {
     const int latencyMs = argc > 2 ? std::max(0, std::atoi(argv[2])) : 20;
     constexpr int kTimeoutMs = 10 * 60 * 1000;
 
-    Served served = serve(logicalNodes, latencyMs);
+    SimulatorProcess simulator;
+    if (!simulator.startGenerated(logicalNodes, {"--latency", std::to_string(latencyMs)})) {
+        std::fprintf(stderr, "simulator did not start:\n%s\n", simulator.errorText().c_str());
+        return 1;
+    }
     iec61850::Iec61850View view;
     view.resize(1400, 900);
     view.show();
@@ -101,7 +69,7 @@ int main(int argc, char* argv[]) {
     auto* structure = dynamic_cast<iec61850::TreeModel*>(structureView->model());
     auto* readAll = view.findChild<QPushButton*>("readAllButton");
     view.findChild<QLineEdit*>("ipEdit")->setText("127.0.0.1");
-    view.findChild<QLineEdit*>("portEdit")->setText(QString::number(served.server->port()));
+    view.findChild<QLineEdit*>("portEdit")->setText(QString::number(simulator.port()));
     view.findChild<QPushButton*>("connectButton")->click();
     if (!waitFor([&] { return status->text() == "ConnectedState" && ready->isChecked(); }, kTimeoutMs)) {
         std::fprintf(stderr, "the view did not connect\n");
@@ -114,7 +82,7 @@ int main(int argc, char* argv[]) {
 
     const auto press = [&](const char* what, int firstRow, int rows) {
         asked = 0;
-        *served.requests = 0;
+        const int requestsBefore = simulator.pdusLogged();
         const int before = packets->text().toInt();
         const auto select = [&](int row) {
             const QModelIndex index = structure->index(row, 0);
@@ -142,9 +110,10 @@ int main(int argc, char* argv[]) {
         const double readyMs = clock.nsecsElapsed() / 1e6;
         stalls.stop();
         std::printf(
-            "%-22s reads %6ld  requests %6ld  values in %9.0f ms%s  Ready %9.0f ms  longest stall %lld ms\n",
-            what, asked, served.requests->load(), valuesMs, in ? "" : " (not all)", readyMs,
-            static_cast<long long>(stalls.longest()));
+            "%-22s reads %6ld  requests %6d  values in %7.0f ms%s  Ready %7.0f ms  longest stall %lld ms "
+            "(%lld ms of it on the CPU)\n",
+            what, asked, simulator.pdusLogged() - requestsBefore, valuesMs, in ? "" : " (not all)", readyMs,
+            static_cast<long long>(stalls.longest()), static_cast<long long>(stalls.longestCpuMs()));
         std::fflush(stdout);
     };
     press("one logical device", 0, 1);
