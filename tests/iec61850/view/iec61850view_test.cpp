@@ -299,8 +299,8 @@ void Iec61850ViewTest::readAllNeedsAnAssociationAndReadyNeverWaitsForLostAnswers
     QVERIFY(!ui.button("readAllButton")->isEnabled());
     // Slow answers, so that the device can go while the answers to a Read all are on their way.
     auto simulator = std::make_unique<SimulatorProcess>();
-    QVERIFY(simulator->start(
-        iedsim, {"--scl", KORVAN_SOURCE_DIR "/tests/iec61850/engine/small_model.icd", "--latency", "500"}));
+    QVERIFY(simulator->start(QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/small_model.icd"),
+                             QStringList{"--latency", "500"}));
     ui.connectTo(simulator->port());
     browse(ui);
     QVERIFY(ui.button("readAllButton")->isEnabled());
