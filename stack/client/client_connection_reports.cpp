@@ -4,6 +4,7 @@
 
 #include "client_connection.h"
 #include "client_error.h"
+#include "mapping/member_reference.h"
 #include "report_control_block.h"
 
 namespace iecstack::client {
@@ -65,7 +66,9 @@ void ClientConnection::writeReportControlBlock(ClientError* error, ClientReportC
             continue;
         }
         variables.push_back(mms::VariableAccess{
-            mms::ObjectName::domain(rcb->domain, rcb->item + "$" + rcbAttributeName(attribute)), {}});
+            mms::ObjectName::domain(rcb->domain,
+                                    mapping::joinItemName({rcb->item, rcbAttributeName(attribute)})),
+            {}});
         values.push_back(*value);
     }
     const auto association = current();

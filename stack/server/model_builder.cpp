@@ -10,6 +10,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "mapping/member_reference.h"
 #include "scl/scl_loader.h"
 
 namespace iecstack::server {
@@ -239,6 +240,7 @@ public:
                 addDataSets(*model, *domain, *ld, ln);
             }
         }
+        addReferencedLogs(*model);
         model->finish();
         return model;
     }
@@ -566,8 +568,12 @@ private:
         trgOps.setBit(3, rc.trgDupd);
         trgOps.setBit(4, rc.trgPeriod);
         trgOps.setBit(5, rc.trgGi);
-        std::string datSet = rc.datSet.empty() ? std::string() : domain + "/" + ln.name() + "$" + rc.datSet;
-        std::string rptId = rc.rptId.empty() ? domain + "/" + ln.name() + "$" + fc + "$" + name : rc.rptId;
+        std::string datSet = rc.datSet.empty() ? std::string()
+                                               : mapping::variableReference(
+                                                     domain, mapping::joinItemName({ln.name(), rc.datSet}));
+        std::string rptId = rc.rptId.empty() ? mapping::variableReference(
+                                                   domain, mapping::joinItemName({ln.name(), fc, name}))
+                                             : rc.rptId;
 
         add("RptID", BasicType::VisibleString, -129, MmsValue::visibleString(rptId));
         add("RptEna", BasicType::Boolean, 0, MmsValue::boolean(false));
@@ -599,30 +605,53 @@ private:
         auto add = [&](const char* n, BasicType type, int size, MmsValue value) {
             lcb->addChild(makeBasic(n, "LG", type, size, std::move(value)));
         };
+        // General interrogation does not apply to logs: its bit stays clear whatever the file says.
         mms::BitString trgOps(6);
         trgOps.setBit(1, lc.trgDchg);
         trgOps.setBit(2, lc.trgQchg);
         trgOps.setBit(3, lc.trgDupd);
         trgOps.setBit(4, lc.trgPeriod);
-        trgOps.setBit(5, lc.trgGi);
         std::string logRef;
         if (!lc.logName.empty()) {
             auto logDomain = lc.ldInst.empty() ? domainByInst_.end() : domainByInst_.find(lc.ldInst);
             const std::string logLn = lc.lnClass.empty() ? "LLN0" : lc.prefix + lc.lnClass + lc.lnInst;
-            logRef = (logDomain == domainByInst_.end() ? domain : logDomain->second) + "/" + logLn + "$" +
-                     lc.logName;
+            logRef = mapping::variableReference(logDomain == domainByInst_.end() ? domain : logDomain->second,
+                                                mapping::joinItemName({logLn, lc.logName}));
+            logRefs_.emplace_back(logRef, lc.line);
         }
-        std::string datSet = lc.datSet.empty() ? std::string() : domain + "/" + ln.name() + "$" + lc.datSet;
+        std::string datSet = lc.datSet.empty() ? std::string()
+                                               : mapping::variableReference(
+                                                     domain, mapping::joinItemName({ln.name(), lc.datSet}));
         add("LogEna", BasicType::Boolean, 0, MmsValue::boolean(lc.logEna));
         add("LogRef", BasicType::VisibleString, -129, MmsValue::visibleString(logRef));
         add("DatSet", BasicType::VisibleString, -129, MmsValue::visibleString(datSet));
         add("OldEntrTm", BasicType::BinaryTime, 1, MmsValue::binaryTime(0, 0));
         add("NewEntrTm", BasicType::BinaryTime, 1, MmsValue::binaryTime(0, 0));
-        add("OldEnt", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
-        add("NewEnt", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
+        add("OldEntr", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
+        add("NewEntr", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
         add("TrgOps", BasicType::BitString, -6, MmsValue::bitString(trgOps));
         add("IntgPd", BasicType::Unsigned, 32, MmsValue::unsignedInteger(lc.intgPd));
         return lcb;
+    }
+
+    // A log control block may name a log the file does not declare; it is kept all the same, so that
+    // the block's entries have somewhere to go.
+    void addReferencedLogs(DataModel& model) {
+        for (const auto& [logRef, line] : logRefs_) {
+            const size_t slash = logRef.find('/');
+            Domain* domain = model.domain(logRef.substr(0, slash));
+            const std::string journal = logRef.substr(slash + 1);
+            if (domain == nullptr) {
+                warn(line, "log control names log " + logRef + " of a logical device that does not exist");
+                continue;
+            }
+            if (std::find(domain->journals.begin(), domain->journals.end(), journal) ==
+                domain->journals.end()) {
+                warn(line,
+                     "log control names log " + logRef + ", which the file does not declare; it is kept");
+                domain->journals.push_back(journal);
+            }
+        }
     }
 
     // LLN0$SP$SGCB. No group is selected for editing at start, so values under SE are not readable.
@@ -702,6 +731,9 @@ private:
         for (const scl::InstanceValue& iv : ln.instanceValues) {
             applyInstanceValue(*node, iv);
         }
+        for (const std::string& log : ln.logs) {
+            domain.journals.push_back(mapping::joinItemName({node->name, log}));
+        }
         domain.nodeByName[node->name] = node.get();
         domain.logicalNodes.push_back(std::move(node));
     }
@@ -732,10 +764,10 @@ private:
             if (member.index >= 0) {
                 member.components.push_back(part);
             } else if (paren != std::string::npos) {
-                member.item += "$" + part.substr(0, paren);
+                member.item = mapping::joinItemName({member.item, std::string_view(part).substr(0, paren)});
                 member.index = std::atoi(part.c_str() + paren + 1);
             } else {
-                member.item += "$" + part;
+                member.item = mapping::joinItemName({member.item, part});
                 if (ix >= 0) {
                     const ModelNode* node = model.find(member.domain, member.item);
                     if (node && node->kind == ModelNode::Kind::Array) {
@@ -756,7 +788,7 @@ private:
                      const scl::LogicalNode& ln) {
         for (const scl::DataSet& ds : ln.dataSets) {
             DataSetDefinition def;
-            def.name = ln.name() + "$" + ds.name;
+            def.name = mapping::joinItemName({ln.name(), ds.name});
             for (const scl::Fcda& f : ds.members) {
                 std::string ldInst = f.ldInst.empty() ? ld.inst : f.ldInst;
                 auto dom = domainByInst_.find(ldInst);
@@ -767,7 +799,7 @@ private:
                 }
                 DataSetDefinition::Member member;
                 member.domain = dom->second;
-                member.item = f.prefix + f.lnClass + f.lnInst + "$" + f.fc;
+                member.item = mapping::joinItemName({f.prefix + f.lnClass + f.lnInst, f.fc});
                 if (!placeMember(model, f, member)) {
                     continue;
                 }
@@ -790,6 +822,7 @@ private:
     DataModel* model_ = nullptr;
     std::optional<Refusal> failure_;
     std::map<std::string, std::string> domainByInst_;
+    std::vector<std::pair<std::string, int>> logRefs_;  // what log control blocks name, with their line
     std::unordered_map<const ModelNode*, const AttributeDef*> defOf_;
 };
 
