@@ -25,6 +25,11 @@ class QTreeView;
 class ControlDialog;
 
 namespace iec61850 {
+class FilesDialog;
+class LogsDialog;
+}  // namespace iec61850
+
+namespace iec61850 {
 
 class Iec61850Network;
 class TreeModel;
@@ -71,6 +76,8 @@ private slots:
     void addReport(const QString& dataSetRef, QString dataRef = "", QStringList valueList = QStringList());
     void timerPollingHandler();
     void timerNewValueHandler();
+    void filesClicked();
+    void logsClicked();
 
 private:
     void makeConnectBox();
@@ -115,6 +122,10 @@ private:
     QLineEdit* portEdit;
     QPushButton* connectButton;
     QPushButton* disconnectButton;
+    QPushButton* filesButton;
+    QPushButton* logsButton;
+    FilesDialog* filesDialog = nullptr;
+    LogsDialog* logsDialog = nullptr;
     QLineEdit* statusEdit;
 
     QGroupBox* structureBox;
