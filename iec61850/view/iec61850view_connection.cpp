@@ -98,6 +98,7 @@ void Iec61850View::connectClicked() {
     reportModel->removeRows(0, reportModel->rowCount());
     packetsEdit->setText("0");
     lastPollLabel->setText("Never poll");
+    achievedPeriodLabel->clear();
 
     settings.beginGroup(objectName());
     settings.setValue(kSettingIp, ipEdit->text());
@@ -117,6 +118,7 @@ void Iec61850View::disconnectClicked() {
     disableConnectBox(false);
     controlButton->setDisabled(true);
     enableDisableButton->setDisabled(true);
+    readAllButton->setDisabled(true);
     addRemoveButton->setDisabled(true);
     addRemoveButton->setText("Add to poll");
     startStopPollButton->setDisabled(true);
@@ -128,6 +130,9 @@ void Iec61850View::disconnectClicked() {
 
 void Iec61850View::connectionStateChanged(bool state) {
     const QString status = statusEdit->text();
+    if (state) {
+        readAllButton->setEnabled(true);
+    }
     if (state && status == kStateConnected) {
         return;
     }
@@ -137,6 +142,10 @@ void Iec61850View::connectionStateChanged(bool state) {
         // Ready once the values of the complete tree have stopped arriving.
         newValueTimer->start();
         disconnectButton->setEnabled(true);
+        // A list emptied since it was last polled has nothing to resume.
+        if (pollModel->invisibleRootItem()->rowCount() == 0) {
+            pollRefs.clear();
+        }
         if (!pollRefs.isEmpty()) {
             if (isInvalidRefExist(pollRefs)) {
                 pollRefs.clear();
