@@ -16,6 +16,7 @@
 #include "directory_index.h"
 #include "iec61850_client.h"
 #include "mms/pdu.h"
+#include "mms/variable_specification.h"
 #include "mms_client.h"
 
 namespace iecstack::client {
@@ -64,6 +65,11 @@ public:
     std::vector<std::string> dataSetDirectory(IedClientError* error, const char* dataSetReference,
                                               bool* isDeletable);
     MmsValue* readObject(IedClientError* error, const char* reference, FunctionalConstraint fc);
+    // Writes and type descriptions (client_connection_writes.cpp). A refused write sets the device's
+    // data-access error.
+    void writeObject(IedClientError* error, const char* reference, FunctionalConstraint fc, const MmsValue& value);
+    std::unique_ptr<sMmsVariableSpecification> variableSpecification(IedClientError* error, const char* reference,
+                                                                      FunctionalConstraint fc);
 
     // Report control blocks and reports (client_connection_reports.cpp).
     ClientReportControlBlock readReportControlBlock(IedClientError* error, const char* rcbReference,
@@ -103,6 +109,9 @@ private:
     };
 
     std::shared_ptr<Association> current() const;
+    // The MMS name of "LD/LN.DO.DA" under fc, or null with *error set.
+    static std::optional<mms::ObjectName> variableName(IedClientError* error, const char* reference,
+                                                       FunctionalConstraint fc);
     RequestOutcome request(Association& association, mms::ConfirmedRequestService service);
     IedClientError fetchNameList(Association& association, mms::GetNameListRequest request,
                                  std::vector<std::string>* names);

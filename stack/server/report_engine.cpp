@@ -1,5 +1,7 @@
 #include "report_engine.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 
 #include "server/mms_mapping.h"
@@ -41,6 +43,24 @@ uint64_t entryIdFrom(const MmsValue& value) {
         id = (id << 8) | octet;
     }
     return id;
+}
+
+}  // namespace
+
+namespace {
+
+// The client's address as Owner shows it: four octets for IPv4, sixteen for IPv6, none when unknown.
+std::vector<uint8_t> ownerAddress(const std::string& peer) {
+    const size_t colon = peer.rfind(':');
+    const std::string host = peer.substr(0, colon);
+    uint8_t octets[16] = {};
+    if (::inet_pton(AF_INET, host.c_str(), octets) == 1) {
+        return std::vector<uint8_t>(octets, octets + 4);
+    }
+    if (::inet_pton(AF_INET6, host.c_str(), octets) == 1) {
+        return std::vector<uint8_t>(octets, octets + 16);
+    }
+    return {};
 }
 
 }  // namespace
@@ -112,6 +132,16 @@ struct ReportEngine::Block {
         owner.reset();
         ownerId = 0;
         explicitlyReserved = false;
+        if (ModelNode* shown = at("Owner")) {
+            shown->value = MmsValue::octetString({});
+        }
+    }
+    void takeBy(const std::shared_ptr<Session>& client) {
+        owner = client;
+        ownerId = client->id();
+        if (ModelNode* shown = at("Owner")) {
+            shown->value = MmsValue::octetString(ownerAddress(client->peer()));
+        }
     }
 };
 
@@ -375,8 +405,16 @@ std::optional<DataAccessError> ReportEngine::writeLocked(Block& block, ModelNode
     }
     auto takeOwnership = [&] {
         if (block.ownerId != client->id() || !block.ownerAlive()) {
-            block.owner = client;
-            block.ownerId = client->id();
+            block.takeBy(client);
+        }
+    };
+    // Configuring a free unbuffered block reserves it for the writing client.
+    auto reserveImplicitly = [&] {
+        if (!block.buffered && !block.ownerAlive()) {
+            takeOwnership();
+            if (ModelNode* resv = block.at("Resv")) {
+                resv->value = MmsValue::boolean(true);
+            }
         }
     };
     if (name == "RptEna") {
@@ -482,10 +520,12 @@ std::optional<DataAccessError> ReportEngine::writeLocked(Block& block, ModelNode
             block.lastSentId = block.nextEntryId - 1;
             indexMembers(&block);
         }
+        reserveImplicitly();
         return std::nullopt;
     }
     if (name == "RptID" || name == "OptFlds" || name == "BufTm" || name == "TrgOps" || name == "IntgPd") {
         attribute.value = value;
+        reserveImplicitly();
         return std::nullopt;
     }
     return DataAccessError::ObjectAccessDenied;

@@ -64,8 +64,14 @@ public:
     using ValueObserver = std::function<void(const ModelNode& attribute, bool changed)>;
     void setValueObserver(ValueObserver observer) { observer_ = std::move(observer); }
     void assign(ModelNode& attribute, MmsValue value);
+    // Substitution: from hold on, the attribute shows `shown` and assign keeps what the process gives
+    // aside; release shows the process value again. Both notify the observer as assign does.
+    void hold(ModelNode& attribute, MmsValue shown);
+    void release(ModelNode& attribute);
 
 private:
+    void show(ModelNode& attribute, MmsValue value);
+
     mutable std::mutex valueLock_;
     ValueObserver observer_;
 };

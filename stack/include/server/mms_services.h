@@ -32,6 +32,8 @@ struct ServiceOutcome {
 };
 
 class ControlService;
+class SettingGroupService;
+class SubstitutionService;
 
 // Answers MMS requests from the data model. One instance serves every association; each call takes
 // the asking association's session (its PDU size, and where reports to that client go), and state
@@ -88,6 +90,8 @@ private:
     size_t maxReadVariables_ = 0;
     // After the reports: its timer is stopped first, so no command finishes into a gone report engine.
     std::unique_ptr<ControlService> controls_;
+    std::unique_ptr<SettingGroupService> settingGroups_;
+    std::unique_ptr<SubstitutionService> substitutions_;
 };
 
 // Object references as log lines show them.
