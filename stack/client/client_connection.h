@@ -67,9 +67,11 @@ public:
     MmsValue* readObject(IedClientError* error, const char* reference, FunctionalConstraint fc);
     // Writes and type descriptions (client_connection_writes.cpp). A refused write sets the device's
     // data-access error.
-    void writeObject(IedClientError* error, const char* reference, FunctionalConstraint fc, const MmsValue& value);
-    std::unique_ptr<sMmsVariableSpecification> variableSpecification(IedClientError* error, const char* reference,
-                                                                      FunctionalConstraint fc);
+    void writeObject(IedClientError* error, const char* reference, FunctionalConstraint fc,
+                     const MmsValue& value);
+    std::unique_ptr<sMmsVariableSpecification> variableSpecification(IedClientError* error,
+                                                                     const char* reference,
+                                                                     FunctionalConstraint fc);
 
     // Report control blocks and reports (client_connection_reports.cpp).
     ClientReportControlBlock readReportControlBlock(IedClientError* error, const char* rcbReference,

@@ -40,8 +40,9 @@ void IedConnection_writeInt32Value(IedConnection self, IedClientError* error, co
     writeValue(self, error, objectReference, fc, &v);
 }
 
-void IedConnection_writeUnsigned32Value(IedConnection self, IedClientError* error, const char* objectReference,
-                                        FunctionalConstraint fc, uint32_t value) {
+void IedConnection_writeUnsigned32Value(IedConnection self, IedClientError* error,
+                                        const char* objectReference, FunctionalConstraint fc,
+                                        uint32_t value) {
     const MmsValue v = MmsValue::unsignedInteger(value);
     writeValue(self, error, objectReference, fc, &v);
 }
@@ -52,8 +53,9 @@ void IedConnection_writeFloatValue(IedConnection self, IedClientError* error, co
     writeValue(self, error, objectReference, fc, &v);
 }
 
-void IedConnection_writeVisibleStringValue(IedConnection self, IedClientError* error, const char* objectReference,
-                                           FunctionalConstraint fc, char* value) {
+void IedConnection_writeVisibleStringValue(IedConnection self, IedClientError* error,
+                                           const char* objectReference, FunctionalConstraint fc,
+                                           char* value) {
     if (value == nullptr) {
         writeValue(self, error, objectReference, fc, nullptr);
         return;

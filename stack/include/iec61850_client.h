@@ -248,12 +248,12 @@ void IedConnection_writeBooleanValue(IedConnection self, IedClientError* error, 
                                      FunctionalConstraint fc, bool value);
 void IedConnection_writeInt32Value(IedConnection self, IedClientError* error, const char* objectReference,
                                    FunctionalConstraint fc, int32_t value);
-void IedConnection_writeUnsigned32Value(IedConnection self, IedClientError* error, const char* objectReference,
-                                        FunctionalConstraint fc, uint32_t value);
+void IedConnection_writeUnsigned32Value(IedConnection self, IedClientError* error,
+                                        const char* objectReference, FunctionalConstraint fc, uint32_t value);
 void IedConnection_writeFloatValue(IedConnection self, IedClientError* error, const char* objectReference,
                                    FunctionalConstraint fc, float value);
-void IedConnection_writeVisibleStringValue(IedConnection self, IedClientError* error, const char* objectReference,
-                                           FunctionalConstraint fc, char* value);
+void IedConnection_writeVisibleStringValue(IedConnection self, IedClientError* error,
+                                           const char* objectReference, FunctionalConstraint fc, char* value);
 void IedConnection_writeOctetString(IedConnection self, IedClientError* error, const char* objectReference,
                                     FunctionalConstraint fc, const uint8_t* value, int valueLength);
 

@@ -25,12 +25,13 @@ int MmsVariableSpecification_getSize(MmsVariableSpecification* self);
 /* Float: exponent bits (8 or 11); 0 for other types. */
 int MmsVariableSpecification_getExponentWidth(MmsVariableSpecification* self);
 /* Children belong to their parent; null past the end or for a type without components. */
-MmsVariableSpecification* MmsVariableSpecification_getChildSpecificationByIndex(MmsVariableSpecification* self,
-                                                                               int index);
+MmsVariableSpecification* MmsVariableSpecification_getChildSpecificationByIndex(
+    MmsVariableSpecification* self, int index);
 /* index may be null; it receives the component's position when found. */
 MmsVariableSpecification* MmsVariableSpecification_getChildSpecificationByName(MmsVariableSpecification* self,
-                                                                              const char* name, int* index);
-MmsVariableSpecification* MmsVariableSpecification_getArrayElementSpecification(MmsVariableSpecification* self);
+                                                                               const char* name, int* index);
+MmsVariableSpecification* MmsVariableSpecification_getArrayElementSpecification(
+    MmsVariableSpecification* self);
 /* True when value has this type throughout: kinds, component counts, widths and string lengths. */
 bool MmsVariableSpecification_isValueOfType(MmsVariableSpecification* self, const MmsValue* value);
 

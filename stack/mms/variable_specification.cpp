@@ -123,8 +123,8 @@ int MmsVariableSpecification_getExponentWidth(MmsVariableSpecification* self) {
     return self != nullptr && self->type.type == MMS_FLOAT ? self->type.exponentWidth : 0;
 }
 
-MmsVariableSpecification* MmsVariableSpecification_getChildSpecificationByIndex(MmsVariableSpecification* self,
-                                                                               int index) {
+MmsVariableSpecification* MmsVariableSpecification_getChildSpecificationByIndex(
+    MmsVariableSpecification* self, int index) {
     if (self == nullptr || self->type.type != MMS_STRUCTURE || index < 0 ||
         static_cast<size_t>(index) >= self->children.size()) {
         return nullptr;
@@ -133,7 +133,7 @@ MmsVariableSpecification* MmsVariableSpecification_getChildSpecificationByIndex(
 }
 
 MmsVariableSpecification* MmsVariableSpecification_getChildSpecificationByName(MmsVariableSpecification* self,
-                                                                              const char* name, int* index) {
+                                                                               const char* name, int* index) {
     if (self == nullptr || name == nullptr || self->type.type != MMS_STRUCTURE) {
         return nullptr;
     }
@@ -148,9 +148,11 @@ MmsVariableSpecification* MmsVariableSpecification_getChildSpecificationByName(M
     return nullptr;
 }
 
-MmsVariableSpecification* MmsVariableSpecification_getArrayElementSpecification(MmsVariableSpecification* self) {
-    return self != nullptr && self->type.type == MMS_ARRAY && !self->children.empty() ? self->children.front().get()
-                                                                                      : nullptr;
+MmsVariableSpecification* MmsVariableSpecification_getArrayElementSpecification(
+    MmsVariableSpecification* self) {
+    return self != nullptr && self->type.type == MMS_ARRAY && !self->children.empty()
+               ? self->children.front().get()
+               : nullptr;
 }
 
 bool MmsVariableSpecification_isValueOfType(MmsVariableSpecification* self, const MmsValue* value) {

@@ -558,7 +558,8 @@ private:
         for (const auto& [group, text] : iv.groupValues) {
             if (group > kMaxSettingGroups) {
                 warn(iv.line, "value for setting group " + std::to_string(group) + " of \"" + iv.path +
-                                  "\" is beyond the " + std::to_string(kMaxSettingGroups) + " groups served; ignored");
+                                  "\" is beyond the " + std::to_string(kMaxSettingGroups) +
+                                  " groups served; ignored");
                 continue;
             }
             if (node.groupValues.size() < group) {

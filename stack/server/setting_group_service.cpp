@@ -134,7 +134,8 @@ std::optional<DataAccessError> SettingGroupService::write(const std::string& dom
     return DataAccessError::ObjectAccessDenied;
 }
 
-bool SettingGroupService::mayAccess(const std::string& domain, const ModelNode& node, const Session& client) const {
+bool SettingGroupService::mayAccess(const std::string& domain, const ModelNode& node,
+                                    const Session& client) const {
     if (node.fc != "SE") {
         return true;
     }

@@ -268,10 +268,10 @@ TEST(ClientRecordedTest, EveryRecordedWriteGivesTheRecordedResult) {
         results.push_back(error);
     }
     EXPECT_EQ(peer.requestsWithoutRecording(), 0) << "a write encoded differently from the recorded one";
-    EXPECT_EQ(results, (std::vector<IedClientError>{IED_ERROR_OK, IED_ERROR_OK, IED_ERROR_OK, IED_ERROR_OK,
-                                                     IED_ERROR_OK, IED_ERROR_ACCESS_DENIED,
-                                                     IED_ERROR_TYPE_INCONSISTENT, IED_ERROR_OBJECT_DOES_NOT_EXIST,
-                                                     IED_ERROR_ACCESS_DENIED}));
+    EXPECT_EQ(results,
+              (std::vector<IedClientError>{IED_ERROR_OK, IED_ERROR_OK, IED_ERROR_OK, IED_ERROR_OK,
+                                           IED_ERROR_OK, IED_ERROR_ACCESS_DENIED, IED_ERROR_TYPE_INCONSISTENT,
+                                           IED_ERROR_OBJECT_DOES_NOT_EXIST, IED_ERROR_ACCESS_DENIED}));
 }
 
 // A device that answers a write with something else than a write response, or not at all, gives a

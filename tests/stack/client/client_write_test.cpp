@@ -76,18 +76,23 @@ TEST(ClientWriteTest, RefusedWritesNameTheCauseAndChangeNothing) {
          IED_ERROR_TEMPORARILY_UNAVAILABLE},
         {"BAY1CTRL/GGIO1.SPCSO2.ctlModel", IEC61850_FC_CF, MmsValue_newIntegerFromInt32(5),
          IED_ERROR_OBJECT_VALUE_INVALID},
-        {"BAY1CTRL/GGIO1.SPCSO2.ctlModel", IEC61850_FC_CF, MmsValue_newBoolean(true), IED_ERROR_TYPE_INCONSISTENT},
+        {"BAY1CTRL/GGIO1.SPCSO2.ctlModel", IEC61850_FC_CF, MmsValue_newBoolean(true),
+         IED_ERROR_TYPE_INCONSISTENT},
         {"BAY1CTRL/LLN0.NamPlt.vendor", IEC61850_FC_DC, MmsValue_newVisibleString(tooLong.c_str()),
          IED_ERROR_OBJECT_VALUE_INVALID},
-        {"BAY1CTRL/LLN0.NamPlt.vendor", IEC61850_FC_DC, MmsValue_newBoolean(false), IED_ERROR_TYPE_INCONSISTENT},
-        {"BAY1MEAS/MMXU1.TotW.db", IEC61850_FC_CF, MmsValue_newIntegerFromInt32(7), IED_ERROR_TYPE_INCONSISTENT},
+        {"BAY1CTRL/LLN0.NamPlt.vendor", IEC61850_FC_DC, MmsValue_newBoolean(false),
+         IED_ERROR_TYPE_INCONSISTENT},
+        {"BAY1MEAS/MMXU1.TotW.db", IEC61850_FC_CF, MmsValue_newIntegerFromInt32(7),
+         IED_ERROR_TYPE_INCONSISTENT},
         {"BAY1CTRL/GGIO1.Ind1.subQ", IEC61850_FC_SV, bits(14), IED_ERROR_OBJECT_VALUE_INVALID},
         {"BAY1MEAS/LLN0.SGCB.ActSG", IEC61850_FC_SP, MmsValue_newUnsigned(0), IED_ERROR_OBJECT_VALUE_INVALID},
         {"BAY1MEAS/LLN0.SGCB.ActSG", IEC61850_FC_SP, MmsValue_newUnsigned(3), IED_ERROR_OBJECT_VALUE_INVALID},
-        {"BAY1MEAS/LLN0.SGCB.EditSG", IEC61850_FC_SP, MmsValue_newUnsigned(3), IED_ERROR_OBJECT_VALUE_INVALID},
+        {"BAY1MEAS/LLN0.SGCB.EditSG", IEC61850_FC_SP, MmsValue_newUnsigned(3),
+         IED_ERROR_OBJECT_VALUE_INVALID},
         {"BAY1MEAS/LLN0.SGCB.NumOfSG", IEC61850_FC_SP, MmsValue_newUnsigned(1), IED_ERROR_ACCESS_DENIED},
         {"BAY1MEAS/LLN0.SGCB.CnfEdit", IEC61850_FC_SP, MmsValue_newBoolean(true), IED_ERROR_ACCESS_DENIED},
-        {"BAY1CTRL/XCBR1.Nothing", IEC61850_FC_CF, MmsValue_newBoolean(true), IED_ERROR_OBJECT_DOES_NOT_EXIST},
+        {"BAY1CTRL/XCBR1.Nothing", IEC61850_FC_CF, MmsValue_newBoolean(true),
+         IED_ERROR_OBJECT_DOES_NOT_EXIST},
         {"BAY1CTRL/XCBR1.RP.Pos", IEC61850_FC_NONE, MmsValue_newBoolean(true),
          IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT},
         {"no reference", IEC61850_FC_CF, MmsValue_newBoolean(true), IED_ERROR_OBJECT_REFERENCE_INVALID},
@@ -109,21 +114,27 @@ TEST(ClientWriteTest, RefusedWritesNameTheCauseAndChangeNothing) {
     EXPECT_STREQ(MmsValue_toString(vendor.get()), "Another vendor");
 
     IedClientError error = IED_ERROR_UNKNOWN;
-    IedConnection_writeUnsigned32Value(connection.get(), &error, "BAY1MEAS/MMXU1.TotW.db", IEC61850_FC_CF, 800);
+    IedConnection_writeUnsigned32Value(connection.get(), &error, "BAY1MEAS/MMXU1.TotW.db", IEC61850_FC_CF,
+                                       800);
     EXPECT_EQ(error, IED_ERROR_OK);
-    EXPECT_EQ(MmsValue_toInt64(readValue(connection.get(), "BAY1MEAS/MMXU1.TotW.db", IEC61850_FC_CF).get()), 800);
-    IedConnection_writeInt32Value(connection.get(), &error, "BAY1CTRL/GGIO1.SPCSO2.ctlModel", IEC61850_FC_CF, 3);
+    EXPECT_EQ(MmsValue_toInt64(readValue(connection.get(), "BAY1MEAS/MMXU1.TotW.db", IEC61850_FC_CF).get()),
+              800);
+    IedConnection_writeInt32Value(connection.get(), &error, "BAY1CTRL/GGIO1.SPCSO2.ctlModel", IEC61850_FC_CF,
+                                  3);
     EXPECT_EQ(error, IED_ERROR_OK);
-    IedConnection_writeBooleanValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subVal", IEC61850_FC_SV, true);
+    IedConnection_writeBooleanValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subVal", IEC61850_FC_SV,
+                                    true);
     EXPECT_EQ(error, IED_ERROR_OK);
     char id[] = "test set";
-    IedConnection_writeVisibleStringValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subID", IEC61850_FC_SV, id);
+    IedConnection_writeVisibleStringValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subID",
+                                          IEC61850_FC_SV, id);
     EXPECT_EQ(error, IED_ERROR_OK);
-    IedConnection_writeFloatValue(connection.get(), &error, "BAY1MEAS/MMXU1.TotW.mag.f", IEC61850_FC_MX, 2.0f);
+    IedConnection_writeFloatValue(connection.get(), &error, "BAY1MEAS/MMXU1.TotW.mag.f", IEC61850_FC_MX,
+                                  2.0f);
     EXPECT_EQ(error, IED_ERROR_ACCESS_DENIED);
     const uint8_t entry[8] = {};
-    IedConnection_writeOctetString(connection.get(), &error, "BAY1CTRL/LLN0.PosRpt01.EntryID", IEC61850_FC_BR, entry,
-                                   3);
+    IedConnection_writeOctetString(connection.get(), &error, "BAY1CTRL/LLN0.PosRpt01.EntryID", IEC61850_FC_BR,
+                                   entry, 3);
     EXPECT_EQ(error, IED_ERROR_OBJECT_VALUE_INVALID) << "an EntryID is eight octets";
 }
 
@@ -132,8 +143,8 @@ TEST(ClientWriteTest, TypeDescriptionsGiveKindsWidthsAndLengths) {
     ASSERT_TRUE(ied);
     auto connection = connectTo(ied->port());
     IedClientError error = IED_ERROR_UNKNOWN;
-    MmsVariableSpecification* totW =
-        IedConnection_getVariableSpecification(connection.get(), &error, "BAY1MEAS/MMXU1.TotW", IEC61850_FC_MX);
+    MmsVariableSpecification* totW = IedConnection_getVariableSpecification(
+        connection.get(), &error, "BAY1MEAS/MMXU1.TotW", IEC61850_FC_MX);
     ASSERT_NE(totW, nullptr);
     EXPECT_EQ(MmsVariableSpecification_getType(totW), MMS_STRUCTURE);
     EXPECT_STREQ(MmsVariableSpecification_getName(totW), "TotW");
@@ -156,8 +167,8 @@ TEST(ClientWriteTest, TypeDescriptionsGiveKindsWidthsAndLengths) {
     EXPECT_FALSE(MmsVariableSpecification_isValueOfType(q, wrongQuality.get()));
     MmsVariableSpecification_destroy(totW);
 
-    MmsVariableSpecification* vendor =
-        IedConnection_getVariableSpecification(connection.get(), &error, "BAY1CTRL/LLN0.NamPlt.vendor", IEC61850_FC_DC);
+    MmsVariableSpecification* vendor = IedConnection_getVariableSpecification(
+        connection.get(), &error, "BAY1CTRL/LLN0.NamPlt.vendor", IEC61850_FC_DC);
     EXPECT_EQ(MmsVariableSpecification_getType(vendor), MMS_VISIBLE_STRING);
     EXPECT_EQ(MmsVariableSpecification_getSize(vendor), -255);
     MmsVariableSpecification_destroy(vendor);
@@ -168,8 +179,7 @@ TEST(ClientWriteTest, TypeDescriptionsGiveKindsWidthsAndLengths) {
     EXPECT_NE(error, IED_ERROR_OK);
 }
 
-int32_t settingOf(IedConnection connection, FunctionalConstraint fc,
-                  IedClientError expected = IED_ERROR_OK) {
+int32_t settingOf(IedConnection connection, FunctionalConstraint fc, IedClientError expected = IED_ERROR_OK) {
     ValuePtr value = readValue(connection, "BAY1MEAS/PTOC1.OpDlTmms.setVal", fc, expected);
     return value ? static_cast<int32_t>(MmsValue_toInt64(value.get())) : -1;
 }
@@ -192,7 +202,8 @@ TEST(ClientWriteTest, SettingGroupsServeTheActiveGroupAndOneEditorAtATime) {
     EXPECT_EQ(settingOf(editor.get(), IEC61850_FC_SE), 250);
     EXPECT_EQ(settingOf(other.get(), IEC61850_FC_SE, IED_ERROR_TEMPORARILY_UNAVAILABLE), -1);
     EXPECT_EQ(writeSgcb(other.get(), "EditSG", MmsValue_newUnsigned(1)), IED_ERROR_TEMPORARILY_UNAVAILABLE);
-    EXPECT_EQ(writeSgcb(other.get(), "CnfEdit", MmsValue_newBoolean(true)), IED_ERROR_TEMPORARILY_UNAVAILABLE);
+    EXPECT_EQ(writeSgcb(other.get(), "CnfEdit", MmsValue_newBoolean(true)),
+              IED_ERROR_TEMPORARILY_UNAVAILABLE);
     EXPECT_EQ(writeValue(other.get(), "BAY1MEAS/PTOC1.OpDlTmms.setVal", IEC61850_FC_SE,
                          MmsValue_newIntegerFromInt32(1)),
               IED_ERROR_TEMPORARILY_UNAVAILABLE);
@@ -201,7 +212,8 @@ TEST(ClientWriteTest, SettingGroupsServeTheActiveGroupAndOneEditorAtATime) {
                          MmsValue_newIntegerFromInt32(300)),
               IED_ERROR_OK);
     EXPECT_EQ(settingOf(editor.get(), IEC61850_FC_SE), 300);
-    EXPECT_EQ(settingOf(other.get(), IEC61850_FC_SG), 100) << "an edit is not in force before it is confirmed";
+    EXPECT_EQ(settingOf(other.get(), IEC61850_FC_SG), 100)
+        << "an edit is not in force before it is confirmed";
     EXPECT_EQ(writeSgcb(editor.get(), "CnfEdit", MmsValue_newBoolean(true)), IED_ERROR_OK);
     EXPECT_EQ(settingOf(other.get(), IEC61850_FC_SG), 100) << "group 2 is not the active one";
 
@@ -267,23 +279,29 @@ TEST(ClientWriteTest, SubstitutionIsSeenInReadsAndReports) {
     RcbPtr rcb(IedConnection_getRCBValues(connection.get(), &error, rcbReference, nullptr));
     ASSERT_TRUE(rcb);
     ReportLog log;
-    IedConnection_installReportHandler(connection.get(), rcbReference, ClientReportControlBlock_getRptId(rcb.get()),
-                                       logReport, &log);
+    IedConnection_installReportHandler(connection.get(), rcbReference,
+                                       ClientReportControlBlock_getRptId(rcb.get()), logReport, &log);
     ClientReportControlBlock_setIntgPd(rcb.get(), 0);
     ClientReportControlBlock_setRptEna(rcb.get(), true);
-    IedConnection_setRCBValues(connection.get(), &error, rcb.get(), RCB_ELEMENT_INTG_PD | RCB_ELEMENT_RPT_ENA, true);
+    IedConnection_setRCBValues(connection.get(), &error, rcb.get(), RCB_ELEMENT_INTG_PD | RCB_ELEMENT_RPT_ENA,
+                               true);
     ASSERT_EQ(error, IED_ERROR_OK);
-    const bool process = MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get());
+    const bool process =
+        MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get());
 
-    IedConnection_writeBooleanValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subVal", IEC61850_FC_SV, !process);
+    IedConnection_writeBooleanValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subVal", IEC61850_FC_SV,
+                                    !process);
     ASSERT_EQ(error, IED_ERROR_OK);
-    EXPECT_EQ(MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get()),
-              process)
+    EXPECT_EQ(
+        MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get()),
+        process)
         << "subVal alone substitutes nothing";
-    IedConnection_writeBooleanValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subEna", IEC61850_FC_SV, true);
+    IedConnection_writeBooleanValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subEna", IEC61850_FC_SV,
+                                    true);
     ASSERT_EQ(error, IED_ERROR_OK);
-    EXPECT_EQ(MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get()),
-              !process);
+    EXPECT_EQ(
+        MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get()),
+        !process);
     ValuePtr quality = readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.q", IEC61850_FC_ST);
     EXPECT_TRUE(MmsValue_getBitStringBit(quality.get(), 10)) << "source: substituted";
     ASSERT_TRUE(waitFor(log, 1));
@@ -300,15 +318,20 @@ TEST(ClientWriteTest, SubstitutionIsSeenInReadsAndReports) {
         std::lock_guard<std::mutex> lock(model.valueLock());
         model.assign(*model.find("BAY1CTRL", "GGIO1$ST$Ind1$stVal"), MmsValue::boolean(!process));
     }
-    EXPECT_EQ(MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get()),
-              !process);
-    IedConnection_writeBooleanValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subVal", IEC61850_FC_SV, process);
-    EXPECT_EQ(MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get()),
-              process)
+    EXPECT_EQ(
+        MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get()),
+        !process);
+    IedConnection_writeBooleanValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subVal", IEC61850_FC_SV,
+                                    process);
+    EXPECT_EQ(
+        MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get()),
+        process)
         << "a new subVal shows at once while substituting";
-    IedConnection_writeBooleanValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subEna", IEC61850_FC_SV, false);
-    EXPECT_EQ(MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get()),
-              !process)
+    IedConnection_writeBooleanValue(connection.get(), &error, "BAY1CTRL/GGIO1.Ind1.subEna", IEC61850_FC_SV,
+                                    false);
+    EXPECT_EQ(
+        MmsValue_getBoolean(readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.stVal", IEC61850_FC_ST).get()),
+        !process)
         << "the latest process value";
     quality = readValue(connection.get(), "BAY1CTRL/GGIO1.Ind1.q", IEC61850_FC_ST);
     EXPECT_FALSE(MmsValue_getBitStringBit(quality.get(), 10));
@@ -326,12 +349,14 @@ TEST(ClientWriteTest, ReportControlBlockWritesReserveAndInterrogate) {
     RcbPtr rcb(IedConnection_getRCBValues(first.get(), &error, reference, nullptr));
     ASSERT_TRUE(rcb);
     ASSERT_NE(ClientReportControlBlock_getOwner(rcb.get()), nullptr);
-    EXPECT_EQ(MmsValue_getOctetStringSize(ClientReportControlBlock_getOwner(rcb.get())), 0) << "nobody holds it";
+    EXPECT_EQ(MmsValue_getOctetStringSize(ClientReportControlBlock_getOwner(rcb.get())), 0)
+        << "nobody holds it";
 
     // One attribute per request: trigger options and integrity period.
     ClientReportControlBlock_setTrgOps(rcb.get(), TRG_OPT_DATA_CHANGED | TRG_OPT_GI);
     ClientReportControlBlock_setIntgPd(rcb.get(), 60000);
-    IedConnection_setRCBValues(first.get(), &error, rcb.get(), RCB_ELEMENT_TRG_OPS | RCB_ELEMENT_INTG_PD, false);
+    IedConnection_setRCBValues(first.get(), &error, rcb.get(), RCB_ELEMENT_TRG_OPS | RCB_ELEMENT_INTG_PD,
+                               false);
     ASSERT_EQ(error, IED_ERROR_OK);
     RcbPtr seen(IedConnection_getRCBValues(second.get(), &error, reference, nullptr));
     ASSERT_TRUE(seen);
