@@ -119,3 +119,4 @@ if __name__ == "__main__":
     write_png("downarrow.png", 120, 60, arrow_layers(120, 60, WHITE))
     write_png("downarrow_disable.png", 120, 60, arrow_layers(120, 60, GREY))
     write_ico("korvan.ico", [16, 20, 24, 30, 32, 36, 40, 48, 60, 64, 72, 96, 256])
+    write_png("korvan.png", 256, 256, logo_layers(256))  # the desktop entry's icon in the package

@@ -7,27 +7,18 @@
 
 #include "client_error.h"
 #include "functional_constraint.h"
-#include "member_reference.h"
-#include "object_reference.h"
+#include "mapping/member_reference.h"
+#include "mapping/object_reference.h"
 
 namespace iecstack::client {
 
 namespace {
 
+using mapping::ObjectReference;
 using std::chrono::milliseconds;
 
 // How long closing waits for the server to answer conclude and release before it aborts.
 constexpr milliseconds kCloseWait{500};
-
-std::string dollarPath(const std::string& dottedPath) {
-    std::string item = dottedPath;
-    for (char& c : item) {
-        if (c == '.') {
-            c = '$';
-        }
-    }
-    return item;
-}
 
 }  // namespace
 
@@ -403,7 +394,7 @@ std::vector<std::string> ClientConnection::dataSetDirectory(IedClientError* erro
     }
     RequestOutcome outcome =
         request(*association, mms::GetNamedVariableListAttributesRequest{
-                                  mms::ObjectName::domain(ref->domain, dollarPath(ref->path))});
+                                  mms::ObjectName::domain(ref->domain, ref->plainItemName())});
     *error = outcome.error;
     if (outcome.error != IED_ERROR_OK) {
         return {};
@@ -422,7 +413,7 @@ std::vector<std::string> ClientConnection::membersOf(
     std::vector<std::string> members;
     members.reserve(response.variables.size());
     for (const mms::VariableAccess& variable : response.variables) {
-        members.push_back(memberReference(variable, listDomain));
+        members.push_back(mapping::memberReference(variable, listDomain));
     }
     if (isDeletable != nullptr) {
         *isDeletable = response.mmsDeletable;
@@ -432,14 +423,8 @@ std::vector<std::string> ClientConnection::membersOf(
 
 MmsValue* ClientConnection::readObject(IedClientError* error, const char* reference,
                                        FunctionalConstraint fc) {
-    const auto ref = ObjectReference::parse(reference == nullptr ? "" : reference);
-    if (!ref) {
-        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
-        return nullptr;
-    }
-    const char* fcName = functionalConstraintName(fc);
-    if (fcName == nullptr) {
-        *error = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+    auto name = variableName(error, reference, fc);
+    if (!name) {
         return nullptr;
     }
     const auto association = current();
@@ -448,8 +433,7 @@ MmsValue* ClientConnection::readObject(IedClientError* error, const char* refere
         return nullptr;
     }
     mms::ReadRequest read;
-    read.spec = mms::VariableAccessSpec::list(
-        {mms::VariableAccess{mms::ObjectName::domain(ref->domain, ref->itemName(fcName)), {}}});
+    read.spec = mms::VariableAccessSpec::list({mms::VariableAccess{std::move(*name), {}}});
     RequestOutcome outcome = request(*association, std::move(read));
     *error = outcome.error;
     if (outcome.error != IED_ERROR_OK) {

@@ -5,8 +5,8 @@
 
 #include "client_connection.h"
 #include "client_error.h"
+#include "mapping/object_reference.h"
 #include "mms/value.h"
-#include "object_reference.h"
 
 namespace iecstack::client {
 
@@ -185,7 +185,7 @@ MmsError ClientConnection::identifyAsync(
 IedClientError ClientConnection::dataSetDirectoryAsync(
     const char* dataSetReference,
     std::function<void(uint32_t, IedClientError, std::vector<std::string>*, bool)> done, uint32_t* invokeId) {
-    const auto ref = ObjectReference::parse(dataSetReference == nullptr ? "" : dataSetReference);
+    const auto ref = mapping::ObjectReference::parse(dataSetReference == nullptr ? "" : dataSetReference);
     if (!ref) {
         return IED_ERROR_OBJECT_REFERENCE_INVALID;
     }
@@ -194,13 +194,8 @@ IedClientError ClientConnection::dataSetDirectoryAsync(
         return IED_ERROR_NOT_CONNECTED;
     }
     // The list is named "LN$DS", without a functional constraint between.
-    std::string item = ref->path;
-    for (char& c : item) {
-        if (c == '.') {
-            c = '$';
-        }
-    }
-    mms::GetNamedVariableListAttributesRequest question{mms::ObjectName::domain(ref->domain, item)};
+    mms::GetNamedVariableListAttributesRequest question{
+        mms::ObjectName::domain(ref->domain, ref->plainItemName())};
     return association->client->requestAsync(
         std::move(question), milliseconds(requestTimeoutMs_.load()),
         [domain = ref->domain, done = std::move(done)](uint32_t id, RequestOutcome outcome) {

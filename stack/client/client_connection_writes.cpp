@@ -3,13 +3,13 @@
 #include "client_connection.h"
 #include "client_error.h"
 #include "functional_constraint.h"
-#include "object_reference.h"
+#include "mapping/object_reference.h"
 
 namespace iecstack::client {
 
 std::optional<mms::ObjectName> ClientConnection::variableName(IedClientError* error, const char* reference,
                                                               FunctionalConstraint fc) {
-    const auto ref = ObjectReference::parse(reference == nullptr ? "" : reference);
+    const auto ref = mapping::ObjectReference::parse(reference == nullptr ? "" : reference);
     if (!ref) {
         *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
         return std::nullopt;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "mapping/object_reference.h"
+
 namespace iecstack::client {
 namespace {
 
@@ -175,11 +177,7 @@ bool sameBlock(const std::string& rcbReference, const std::string& rptId) {
     if (rptId == rcbReference) {
         return true;
     }
-    std::string dollar = rcbReference;
-    for (char& c : dollar) {
-        c = c == '.' ? '$' : c;
-    }
-    if (rptId == dollar) {
+    if (rptId == mapping::dollarJoined(rcbReference)) {
         return true;
     }
     // "LD/LN.RP.name" without its constraint: "LD/LN.name".

@@ -5,7 +5,7 @@
 
 #include "client_connection.h"
 #include "client_error.h"
-#include "object_reference.h"
+#include "mapping/object_reference.h"
 
 namespace iecstack::client {
 
@@ -172,7 +172,7 @@ ControlObject::ControlObject(ClientConnection& connection, std::string domain, s
 
 std::unique_ptr<ControlObject> ControlObject::create(ClientConnection& connection, std::string_view reference,
                                                      IedClientError* error) {
-    const auto ref = ObjectReference::parse(reference);
+    const auto ref = mapping::ObjectReference::parse(reference);
     if (!ref) {
         *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
         return nullptr;

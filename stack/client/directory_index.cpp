@@ -2,23 +2,11 @@
 
 #include <unordered_set>
 
+#include "mapping/member_reference.h"
+
 namespace iecstack::client {
 
 namespace {
-
-std::vector<std::string_view> splitAtDollar(std::string_view name) {
-    std::vector<std::string_view> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = name.find('$', start);
-        if (end == std::string_view::npos) {
-            parts.push_back(name.substr(start));
-            return parts;
-        }
-        parts.push_back(name.substr(start, end - start));
-        start = end + 1;
-    }
-}
 
 // Appends `entry` unless `list` (named by `listKey`) already holds it. The keys of every list share one
 // set that lives only while the index is built.
@@ -35,7 +23,7 @@ DirectoryIndex::DirectoryIndex(const std::vector<std::string>& names) {
     std::unordered_set<std::string> seen;
     std::string parentPath;
     for (const std::string& name : names) {
-        const std::vector<std::string_view> parts = splitAtDollar(name);
+        const std::vector<std::string_view> parts = mapping::itemNameParts(name);
         if (parts.front().empty()) {
             continue;
         }

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "object_reference.h"
+#include "mapping/object_reference.h"
 
 namespace iecstack::client {
 namespace {
@@ -62,7 +62,7 @@ const std::vector<RcbAttribute>& rcbWriteOrder() {
 using iecstack::client::RcbAttribute;
 
 sClientReportControlBlock* sClientReportControlBlock::create(const char* rcbReference) {
-    const auto ref = iecstack::client::ObjectReference::parse(rcbReference == nullptr ? "" : rcbReference);
+    const auto ref = iecstack::mapping::ObjectReference::parse(rcbReference == nullptr ? "" : rcbReference);
     if (!ref) {
         return nullptr;
     }
@@ -82,7 +82,7 @@ sClientReportControlBlock* sClientReportControlBlock::create(const char* rcbRefe
     }
     rcb->reference = rcbReference;
     rcb->domain = ref->domain;
-    rcb->item = ref->path.substr(0, first) + "$" + fc + "$" + ref->path.substr(second + 1);
+    rcb->item = ref->plainItemName();
     rcb->buffered = fc == "BR";
     return rcb;
 }

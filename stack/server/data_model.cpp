@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "mapping/member_reference.h"
+
 namespace iecstack::server {
 
 ModelNode* ModelNode::child(const std::string& childName) const {
@@ -127,26 +129,33 @@ ModelNode* DataModel::find(const std::string& domainName, const std::string& ite
     if (!d) {
         return nullptr;
     }
-    size_t start = 0;
-    size_t end = itemId.find('$');
-    auto it = d->nodeByName.find(itemId.substr(0, end));
+    const std::vector<std::string_view> parts = mapping::itemNameParts(itemId);
+    auto it = d->nodeByName.find(std::string(parts.front()));
     if (it == d->nodeByName.end()) {
         return nullptr;
     }
     ModelNode* node = it->second;
-    while (end != std::string::npos) {
-        start = end + 1;
-        end = itemId.find('$', start);
-        std::string part = itemId.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    for (size_t i = 1; i < parts.size(); ++i) {
         if (node->kind != ModelNode::Kind::Structure) {
             return nullptr;
         }
-        node = node->child(part);
+        node = node->child(std::string(parts[i]));
         if (!node) {
             return nullptr;
         }
     }
     return node;
+}
+
+mms::VariableAccess DataSetDefinition::Member::variable() const {
+    mms::VariableAccess access{mms::ObjectName::domain(domain, item), {}};
+    if (index >= 0) {
+        access.path.push_back(mms::AccessSelection::at(static_cast<uint32_t>(index)));
+        for (const auto& c : components) {
+            access.path.push_back(mms::AccessSelection::named(c));
+        }
+    }
+    return access;
 }
 
 ModelNode* DataModel::resolve(const DataSetDefinition::Member& member) const {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "mapping/member_reference.h"
 #include "server/mms_mapping.h"
 
 namespace iecstack::server {
@@ -213,13 +214,9 @@ void ReportEngine::indexMembers(Block* changed) {
                 if (node == nullptr) {
                     continue;  // left out when the model was built; never reported
                 }
-                std::string ref = member.domain + "/" + member.item;
-                if (member.index >= 0) {
-                    ref += "(" + std::to_string(member.index) + ")";
-                }
-                for (const auto& component : member.components) {
-                    ref += "$" + component;
-                }
+                const mms::VariableAccess variable = member.variable();
+                std::string ref =
+                    mapping::variableReference(variable.name.domainId, variable.name.itemId, variable.path);
                 std::vector<ModelNode*> leaves;
                 collectLeaves(*node, leaves);
                 for (ModelNode* leaf : leaves) {

@@ -124,14 +124,7 @@ mms::Pdu MmsServices::listAttributes(uint32_t invokeId,
     }
     mms::GetNamedVariableListAttributesResponse r;
     for (const auto& m : ds->members) {
-        mms::VariableAccess access{mms::ObjectName::domain(m.domain, m.item), {}};
-        if (m.index >= 0) {
-            access.path.push_back(mms::AccessSelection::at(static_cast<uint32_t>(m.index)));
-            for (const auto& c : m.components) {
-                access.path.push_back(mms::AccessSelection::named(c));
-            }
-        }
-        r.variables.push_back(std::move(access));
+        r.variables.push_back(m.variable());
     }
     return response(invokeId, std::move(r));
 }

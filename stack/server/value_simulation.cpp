@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mapping/member_reference.h"
+
 namespace iecstack::server {
 namespace {
 
@@ -43,8 +45,8 @@ void collect(ModelNode& node, std::vector<ModelNode*>& floats, std::vector<Model
 // 10 %. The data object's name tells the quantity.
 double bandOf(const ModelNode& value, double base) {
     const std::string item = value.itemId();
-    const size_t afterFc = item.find('$', item.find('$') + 1);
-    const std::string object = item.substr(afterFc + 1, item.find('$', afterFc + 1) - afterFc - 1);
+    const std::vector<std::string_view> parts = mapping::itemNameParts(item);
+    const std::string_view object = parts.size() > 2 ? parts[2] : std::string_view();
     const double magnitude = std::fabs(base);
     if (object == "Hz") {
         return 0.2;

@@ -13,60 +13,33 @@
 #include <QThread>
 #include <QTimer>
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
 #include <string>
 
 #include "iec61850network.h"
 #include "iec61850view.h"
-#include "model_generator.h"
-#include "server/simulated_server.h"
+#include "simulatorprocess.h"
 
 namespace {
 
-using iecstack::server::SimulatedServer;
+using korvan::test::SimulatorProcess;
 
 constexpr int kOutstanding = 5;  // what the simulator agrees to by default
 
-struct Served {
-    std::unique_ptr<SimulatedServer> server;
-    std::shared_ptr<std::atomic<long>> requests = std::make_shared<std::atomic<long>>(0);
-    size_t attributes = 0;
-};
-
-Served serve(unsigned logicalNodes, int latencyMs) {
-    const std::string path = "/tmp/discovery_bench_" + std::to_string(::getpid()) + ".icd";
-    {
-        std::ofstream file(path);
-        file << iedsim::generateModel(logicalNodes);
-    }
-    Served served;
-    SimulatedServer::Options options;
-    options.server.responseDelay = std::chrono::milliseconds(latencyMs);
-    // Every request leaves one log line; association events name themselves.
-    auto requests = served.requests;
-    options.server.log = [requests](const std::string& line) {
-        if (line.find("associat") == std::string::npos && line.find("conclude") == std::string::npos) {
-            ++*requests;
-        }
-    };
-    std::string error;
-    served.server = SimulatedServer::start(path, options, &error);
-    std::remove(path.c_str());
-    if (!served.server) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+// The simulator program serving a generated model with every answer delayed by `latencyMs`.
+std::unique_ptr<SimulatorProcess> serve(unsigned logicalNodes, int latencyMs) {
+    auto served = std::make_unique<SimulatorProcess>();
+    if (!served->startGenerated(logicalNodes, {"--latency", std::to_string(latencyMs)})) {
+        std::fprintf(stderr, "simulator: %s\n", served->errorText().c_str());
         std::exit(1);
     }
-    served.attributes = served.server->model().attributeCount();
     return served;
 }
 
 // Milliseconds from doConnect to the second connectionStateChanged(true), as ieddump sees it.
-double engineWalk(quint16 port) {
+double engineWalk(const SimulatorProcess& served, long* requests) {
     QThread worker;
     auto* engine = new iec61850::Iec61850Network;
     QEventLoop loop;
@@ -87,11 +60,14 @@ double engineWalk(quint16 port) {
     QObject::connect(&worker, &QThread::finished, engine, &QObject::deleteLater);
     engine->moveToThread(&worker);
     worker.start();
+    const int before = served.pdusLogged();
     clock.start();
     QMetaObject::invokeMethod(engine, "doConnect", Qt::QueuedConnection, Q_ARG(QString, "127.0.0.1"),
-                              Q_ARG(int, port));
+                              Q_ARG(int, served.port()));
     loop.exec();
     const double ms = clock.nsecsElapsed() / 1e6;
+    // Every request leaves one line in the simulator's log; the association's own lines do not count.
+    *requests = served.pdusLogged() - before;
     QMetaObject::invokeMethod(engine, "disconnect", Qt::BlockingQueuedConnection);
     worker.quit();
     worker.wait();
@@ -149,20 +125,21 @@ int main(int argc, char* argv[]) {
     double engine10k20 = -1;
     for (const unsigned nodes : models) {
         for (const int latency : {0, 5, 20}) {
-            Served served = serve(nodes, latency);
+            const auto served = serve(nodes, latency);
+            const long attributes = served->attributesServed();
             double best = -1;
             long requests = 0;
             // Best of two on fresh associations keeps other load on the machine out of the figure.
             for (int run = 0; run < 2; ++run) {
-                *served.requests = 0;
-                const double ms = engineWalk(served.server->port());
+                long sent = 0;
+                const double ms = engineWalk(*served, &sent);
                 if (ms >= 0 && (best < 0 || ms < best)) {
                     best = ms;
-                    requests = *served.requests;
+                    requests = sent;
                 }
             }
-            std::printf("%-12zu %6d ms %10.0f %9ld %9.3f %10.0f\n", served.attributes, latency, best, requests,
-                        static_cast<double>(requests) / static_cast<double>(served.attributes),
+            std::printf("%-12ld %6d ms %10.0f %9ld %9.3f %10.0f\n", attributes, latency, best, requests,
+                        static_cast<double>(requests) / static_cast<double>(attributes),
                         static_cast<double>(requests) * latency / kOutstanding);
             std::fflush(stdout);
             if (nodes == 163 && latency == 20) {
@@ -170,10 +147,10 @@ int main(int argc, char* argv[]) {
             }
         }
     }
-    Served served = serve(163, 20);
-    const double gui = viewToReady(served.server->port());
-    std::printf("view, %zu attributes at 20 ms: Connect to Ready %.0f ms (engine alone %.0f ms, Ready waits 200 ms "
+    const auto served = serve(163, 20);
+    const double gui = viewToReady(served->port());
+    std::printf("view, %ld attributes at 20 ms: Connect to Ready %.0f ms (engine alone %.0f ms, Ready waits 200 ms "
                 "of quiet)\n",
-                served.attributes, gui, engine10k20);
+                served->attributesServed(), gui, engine10k20);
     return 0;
 }

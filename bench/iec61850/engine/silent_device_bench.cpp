@@ -6,115 +6,75 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <cstdio>
-#include <functional>
+#include <string>
+#include <vector>
 
-#include "iec61850network.h"
+#include "enginerig.h"
 #include "simulatorprocess.h"
 
 namespace {
 
-using iec61850::Iec61850Network;
+using korvan::test::EngineRig;
+using korvan::test::SimulatorProcess;
 
-const QString kModel = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
+const std::string kModel = SimulatorProcess::sampleModel();
+constexpr int kPatienceMs = 900000;
 const QString kRead = QStringLiteral("BAY1CTRL/LLN0.Mod.stVal");
-
-// The engine in its own thread, as the view runs it, with the times of what it reports.
-class Rig {
-public:
-    Rig() : engine(new Iec61850Network) {
-        QObject::connect(engine, &Iec61850Network::connectionStateChanged, &context, [this](bool state) {
-            (state ? trues : falses) += 1;
-            lastEventMs = clock.elapsed();
-        });
-        QObject::connect(engine, &Iec61850Network::newDataLine, &context,
-                         [this] { lastEventMs = clock.elapsed(); });
-        QObject::connect(engine, &Iec61850Network::updateValue, &context,
-                         [this] { lastEventMs = clock.elapsed(); });
-        QObject::connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
-        engine->moveToThread(&thread);
-        thread.start();
-        clock.start();
-    }
-    ~Rig() {
-        thread.quit();
-        thread.wait();
-    }
-    void connectTo(quint16 port) {
-        QMetaObject::invokeMethod(engine, "doConnect", Q_ARG(QString, QStringLiteral("127.0.0.1")),
-                                  Q_ARG(int, port));
-    }
-    bool waitFor(const std::function<bool()>& done, int timeoutMs = 900000) {
-        QElapsedTimer waited;
-        waited.start();
-        while (!done() && waited.elapsed() < timeoutMs) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-        }
-        return done();
-    }
-
-    QObject context;
-    QThread thread;
-    Iec61850Network* engine;
-    QElapsedTimer clock;
-    int trues = 0;
-    int falses = 0;
-    qint64 lastEventMs = 0;
-};
 
 int walkPdus() {
     SimulatorProcess simulator;
     if (!simulator.start(kModel)) {
         return 0;
     }
-    Rig rig;
-    rig.connectTo(simulator.port());
-    rig.waitFor([&] { return rig.trues == 2; });
+    EngineRig rig;
+    rig.doConnect(simulator.port());
+    rig.waitFor([&] { return rig.trues() == 2; }, kPatienceMs);
     return simulator.pdusLogged();
 }
 
 // Seconds from the device's last answer (the last thing the engine reported) to the end of the walk.
 void silentDuringWalk(const char* where, int answered) {
     SimulatorProcess simulator;
-    if (!simulator.start(kModel, {"--silent-after", QString::number(answered)})) {
+    if (!simulator.start(kModel, {"--silent-after", std::to_string(answered)})) {
         std::printf("%s: simulator did not start\n", where);
         return;
     }
-    Rig rig;
-    rig.connectTo(simulator.port());
+    EngineRig rig;
+    rig.doConnect(simulator.port());
     qint64 lastAnswerMs = 0;
-    rig.waitFor([&] {
-        if (rig.falses == 0) {
-            lastAnswerMs = rig.lastEventMs;
-        }
-        return rig.falses > 0;
-    });
+    rig.waitFor(
+        [&] {
+            if (rig.falses() == 0) {
+                lastAnswerMs = rig.lastEventMs();
+            }
+            return rig.falses() > 0;
+        },
+        kPatienceMs);
     std::printf("silent %-22s walk ended %.2f s after the last answer (%d PDUs sent, %d answered)\n", where,
-                (rig.lastEventMs - lastAnswerMs) / 1000.0, simulator.pdusLogged(), answered);
+                (rig.lastEventMs() - lastAnswerMs) / 1000.0, simulator.pdusLogged(), answered);
 }
 
-void disconnectWithQueuedReads(const char* device, const QStringList& arguments) {
+void disconnectWithQueuedReads(const char* device, const std::vector<std::string>& arguments) {
     SimulatorProcess simulator;
     if (!simulator.start(kModel, arguments)) {
         std::printf("%s: simulator did not start\n", device);
         return;
     }
-    Rig rig;
-    rig.connectTo(simulator.port());
-    rig.waitFor([&] { return rig.trues == 2; });
+    EngineRig rig;
+    rig.doConnect(simulator.port());
+    rig.waitFor([&] { return rig.trues() == 2; }, kPatienceMs);
     const int walked = simulator.pdusLogged();
     for (int i = 0; i < 250; ++i) {
-        QMetaObject::invokeMethod(rig.engine, "readValue", Q_ARG(QString, kRead));
+        rig.readValue(kRead);
     }
     // The first read goes out meanwhile.
     rig.waitFor([] { return false; }, 300);
     QElapsedTimer took;
     took.start();
-    rig.engine->abandonAssociation();  // what the view's Disconnect does first
-    QMetaObject::invokeMethod(rig.engine, "disconnect");
-    rig.waitFor([&] { return rig.falses > 0; });
+    rig.userDisconnect();
+    rig.waitFor([&] { return rig.falses() > 0; }, kPatienceMs);
     std::printf(
         "Disconnect, 250 reads queued, %-7s device: %.3f s to connectionStateChanged(false), "
         "%d PDUs sent after the walk\n",
@@ -134,7 +94,7 @@ int main(int argc, char** argv) {
     silentDuringWalk("at the start:", 0);
     silentDuringWalk("in the middle:", all / 2);
     silentDuringWalk("at the last request:", all - 1);
-    disconnectWithQueuedReads("silent", {"--silent-after", QString::number(all)});
+    disconnectWithQueuedReads("silent", {"--silent-after", std::to_string(all)});
     disconnectWithQueuedReads("slow", {"--latency", "50"});
     return 0;
 }

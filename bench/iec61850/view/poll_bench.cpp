@@ -6,24 +6,24 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QStandardItem>
-#include <QTemporaryFile>
 #include <QTimer>
 #include <QTreeView>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "iec61850view.h"
 #include "simulatorprocess.h"
 #include "stallmeter.h"
 #include "treemodel.h"
+
+using korvan::test::SimulatorProcess;
 
 namespace {
 
@@ -52,22 +52,9 @@ int main(int argc, char* argv[]) {
     const int logicalNodes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 17;
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
     const int latencyMs = argc > 3 ? std::max(0, std::atoi(argv[3])) : 20;
-    const QString iedsim = QStringLiteral(KORVAN_IEDSIM);
-
-    QTemporaryFile modelFile(QDir::tempPath() + "/poll_bench_XXXXXX.icd");
-    if (!modelFile.open()) {
-        return 1;
-    }
-    QProcess generator;
-    generator.setStandardOutputFile(modelFile.fileName());
-    generator.start(iedsim, {"--generate", QString::number(logicalNodes)});
-    if (!generator.waitForFinished(120000) || generator.exitCode() != 0) {
-        std::fprintf(stderr, "model generation failed\n");
-        return 1;
-    }
     SimulatorProcess simulator;
-    if (!simulator.start(iedsim, {"--scl", modelFile.fileName(), "--latency", QString::number(latencyMs)})) {
-        std::fprintf(stderr, "simulator did not start:\n%s\n", qPrintable(simulator.output()));
+    if (!simulator.startGenerated(logicalNodes, {"--latency", std::to_string(latencyMs)})) {
+        std::fprintf(stderr, "simulator did not start:\n%s\n", simulator.errorText().c_str());
         return 1;
     }
 

@@ -4,15 +4,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStandardItem>
-#include <QTemporaryFile>
 #include <QTimer>
 #include <QTreeView>
 
@@ -27,6 +22,7 @@
 
 using benchsupport::loadAverage;
 using benchsupport::StallMeter;
+using korvan::test::SimulatorProcess;
 
 namespace {
 
@@ -52,28 +48,13 @@ int main(int argc, char* argv[]) {
 
     // About 60 data attributes per generated logical node: 170 nodes give some 10,000 attributes.
     const int logicalNodes = argc > 1 ? std::atoi(argv[1]) : 170;
-    const QString iedsim = QStringLiteral(KORVAN_IEDSIM);
-    QTemporaryFile modelFile(QDir::tempPath() + "/view_bench_XXXXXX.icd");
-    if (!modelFile.open()) {
-        return 1;
-    }
-    QProcess generator;
-    generator.setStandardOutputFile(modelFile.fileName());
-    generator.start(iedsim, {"--generate", QString::number(logicalNodes > 0 ? logicalNodes : 170)});
-    if (!generator.waitForFinished(120000) || generator.exitCode() != 0) {
-        std::fprintf(stderr, "model generation failed\n");
-        return 1;
-    }
-
     SimulatorProcess simulator;
-    if (!simulator.start(iedsim, {"--scl", modelFile.fileName()})) {
-        std::fprintf(stderr, "simulator did not start:\n%s\n", qPrintable(simulator.output()));
+    if (!simulator.startGenerated(logicalNodes > 0 ? logicalNodes : 170)) {
+        std::fprintf(stderr, "simulator did not start:\n%s\n", simulator.errorText().c_str());
         return 1;
     }
-    const QRegularExpressionMatch served =
-        QRegularExpression(QStringLiteral("(\\d+) attributes")).match(simulator.output());
-    std::printf("simulator serves %s data attributes (%d logical nodes)\n",
-                served.hasMatch() ? qPrintable(served.captured(1)) : "?", logicalNodes);
+    std::printf("simulator serves %ld data attributes (%d logical nodes)\n", simulator.attributesServed(),
+                logicalNodes);
 
     iec61850::Iec61850View view;
     view.resize(1400, 900);
@@ -113,7 +94,9 @@ int main(int argc, char* argv[]) {
     stalls.stop();
 
     if (failed || doneMs < 0) {
-        std::fprintf(stderr, "the view did not connect\n%s\n", qPrintable(simulator.output().right(2000)));
+        const std::string printed = simulator.output();
+        std::fprintf(stderr, "the view did not connect\n%s\n",
+                     printed.substr(printed.size() > 2000 ? printed.size() - 2000 : 0).c_str());
         simulator.kill();
         std::_Exit(1);
     }

@@ -15,14 +15,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 
 #include "api_walk.h"
 #include "iec61850_client.h"
-#include "model_generator.h"
-#include "server/simulated_server.h"
+#include "simulatorprocess.h"
 
 namespace {
 
@@ -39,17 +37,9 @@ struct WalkFigures {
 };
 
 bool runWalk(unsigned logicalNodes, WalkFigures* figures) {
-    const std::string path =
-        "/tmp/client_walk_bench_" + std::to_string(::getpid()) + "_" + std::to_string(logicalNodes) + ".icd";
-    {
-        std::ofstream file(path);
-        file << iedsim::generateModel(logicalNodes);
-    }
-    std::string error;
-    auto ied = iecstack::server::SimulatedServer::start(path, {}, &error);
-    std::remove(path.c_str());
-    if (!ied) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+    korvan::test::SimulatorProcess ied;
+    if (!ied.startGenerated(logicalNodes)) {
+        std::fprintf(stderr, "simulator: %s\n", ied.errorText().c_str());
         return false;
     }
     // Each walk runs on a fresh association, so every run fetches the names again; the best of a few runs
@@ -60,7 +50,7 @@ bool runWalk(unsigned logicalNodes, WalkFigures* figures) {
     for (int run = 0; run < kRuns; ++run) {
         IedConnection connection = IedConnection_create();
         IedClientError clientError = IED_ERROR_OK;
-        IedConnection_connect(connection, &clientError, "127.0.0.1", ied->port());
+        IedConnection_connect(connection, &clientError, "127.0.0.1", ied.port());
         if (clientError != IED_ERROR_OK) {
             std::fprintf(stderr, "connect failed: %d\n", clientError);
             IedConnection_destroy(connection);

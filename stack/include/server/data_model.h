@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "mms/variable_access.h"
 #include "server/model_node.h"
 
 namespace iecstack::server {
@@ -20,6 +21,10 @@ struct DataSetDefinition {
         std::string domain, item;
         int index = -1;
         std::vector<std::string> components;
+
+        // The member as directories and reports name it: the variable, narrowed to the element and
+        // the path below it by an alternate access.
+        mms::VariableAccess variable() const;
     };
     std::vector<Member> members;
 };

@@ -5,16 +5,17 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QtTest>
 
 #include <memory>
 
 #include "closedport.h"
 #include "connectfailure.h"
-#include "iec61850network.h"
+#include "enginerig.h"
 
 using iec61850::Iec61850Network;
+using korvan::test::ClosedPort;
+using korvan::test::EngineRig;
 
 namespace {
 
@@ -44,27 +45,6 @@ public:
 
 private:
     QTcpServer server;
-};
-
-// The engine alone in its worker thread, as the view and ieddump run it.
-class Engine {
-public:
-    Engine() : engine(new Iec61850Network) {
-        QObject::connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
-        engine->moveToThread(&thread);
-        thread.start();
-    }
-    ~Engine() {
-        thread.quit();
-        thread.wait();
-    }
-    void doConnect(const QString& host, int port) {
-        QMetaObject::invokeMethod(engine, "doConnect", Q_ARG(QString, host), Q_ARG(int, port));
-    }
-    Iec61850Network* engine;
-
-private:
-    QThread thread;
 };
 
 }  // namespace
@@ -106,15 +86,15 @@ void ConnectFailureTest::reasonsThroughTheEngine() {
     }
     reason = reason.arg(port);
 
-    Engine rig;
+    EngineRig rig;
     QStringList events;
-    QObject::connect(rig.engine, &Iec61850Network::setStatusBarMessage, this,
+    QObject::connect(rig.engine(), &Iec61850Network::setStatusBarMessage, this,
                      [&events](const QString& text) { events << "status: " + text; });
-    QObject::connect(rig.engine, &Iec61850Network::connectFailed, this,
+    QObject::connect(rig.engine(), &Iec61850Network::connectFailed, this,
                      [&events](const QString& text) { events << "failed: " + text; });
-    QObject::connect(rig.engine, &Iec61850Network::connectionStateChanged, this,
+    QObject::connect(rig.engine(), &Iec61850Network::connectionStateChanged, this,
                      [&events](bool state) { events << (state ? "state: true" : "state: false"); });
-    rig.doConnect("127.0.0.1", port);
+    rig.doConnect(port);
     QTRY_COMPARE_WITH_TIMEOUT(events.size(), 4, 30000);
 
     const QString where = QStringLiteral("127.0.0.1:%1").arg(port);

@@ -1,19 +1,19 @@
 // The engine's control slots against the simulator program serving the sample bay: what reaches the
 // device (seen through a second client of our own) and what reaches the status bar.
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
+#include "enginerig.h"
 #include "iec61850_client.h"
-#include "iec61850network.h"
 #include "simulatorprocess.h"
 
 using iec61850::Iec61850Network;
+using korvan::test::EngineRig;
+using korvan::test::SimulatorProcess;
 
 namespace {
 
 const QString kSampleBay = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
-constexpr int kWalkTimeoutMs = 60000;
 const QString kBreaker = QStringLiteral("BAY1CTRL/CSWI1.Pos");
 
 // The sample bay with some texts replaced, for refusals that depend on the configuration.
@@ -75,56 +75,6 @@ public:
 
 }  // namespace
 
-class ControlRig : public QObject {
-    Q_OBJECT
-
-public:
-    ControlRig() : engine(new Iec61850Network) {
-        connect(engine, &Iec61850Network::setStatusBarMessage, this,
-                [this](const QString& text) { messages << text; });
-        connect(engine, &Iec61850Network::updateValue, this,
-                [this](const QString& ref, const QString&) { valuesRead << ref; });
-        connect(engine, &Iec61850Network::connectionStateChanged, this,
-                [this](bool state) { trues += state; });
-        connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
-        engine->moveToThread(&thread);
-        thread.start();
-    }
-    ~ControlRig() override {
-        thread.quit();
-        thread.wait();
-    }
-
-    bool connectAndWalk(quint16 port) {
-        QMetaObject::invokeMethod(engine, "doConnect", Q_ARG(QString, QStringLiteral("127.0.0.1")),
-                                  Q_ARG(int, port));
-        const bool walked = QTest::qWaitFor([this] { return trues >= 2; }, kWalkTimeoutMs);
-        messages.clear();  // the connect's own notices
-        return walked;
-    }
-    template <typename... Args>
-    void call(const char* slot, Args... args) {
-        QMetaObject::invokeMethod(engine, slot, args...);
-        settle();
-    }
-    void settle() {
-        QMetaObject::invokeMethod(
-            engine, [] {}, Qt::BlockingQueuedConnection);
-        QCoreApplication::sendPostedEvents();
-    }
-    bool waitForMessage(int count = 1) {
-        return QTest::qWaitFor([&] { return messages.size() >= count; }, 10000);
-    }
-
-    QStringList messages;
-    QStringList valuesRead;
-    int trues = 0;
-
-private:
-    QThread thread;
-    Iec61850Network* engine;
-};
-
 class Iec61850NetworkControlTest : public QObject {
     Q_OBJECT
 
@@ -160,10 +110,10 @@ void Iec61850NetworkControlTest::addCauseTexts() {
 void Iec61850NetworkControlTest::walkNeverSelects() {
     SimulatorProcess simulator;
     QVERIFY(start(simulator));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
-    QVERIFY(!rig.valuesRead.contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.SBO")));
-    QVERIFY(rig.valuesRead.contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.sboTimeout")));
+    QVERIFY(!rig.valueRefs().contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.SBO")));
+    QVERIFY(rig.valueRefs().contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.sboTimeout")));
     Observer other(simulator.port());
     QVERIFY(other.connected);
     QVERIFY(other.select("BAY1CTRL/GGIO1.SPCSO3"));
@@ -172,7 +122,7 @@ void Iec61850NetworkControlTest::walkNeverSelects() {
 void Iec61850NetworkControlTest::breakerOperatedWithTheValueOfItsSelect() {
     SimulatorProcess simulator;
     QVERIFY(start(simulator));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     Observer observer(simulator.port());
     QCOMPARE(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 2);
@@ -183,39 +133,39 @@ void Iec61850NetworkControlTest::breakerOperatedWithTheValueOfItsSelect() {
     QTRY_COMPARE_WITH_TIMEOUT(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 1, 10000);
     QCOMPARE(observer.position("BAY1CTRL/XCBR1.Pos.stVal"), 1);
     rig.settle();
-    QCOMPARE(rig.messages, QStringList());  // success says nothing
+    QCOMPARE(rig.statusTexts, QStringList());  // success says nothing
 
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 3));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 3));
     QTRY_COMPARE_WITH_TIMEOUT(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 2, 10000);
-    QCOMPARE(rig.messages, QStringList());
+    QCOMPARE(rig.statusTexts, QStringList());
 }
 
 void Iec61850NetworkControlTest::refusalsShowTheirCause() {
     SimulatorProcess simulator;
     QVERIFY(start(simulator));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    QCOMPARE(rig.messages.value(0), QStringLiteral("Operate fail: OBJECT_NOT_SELECTED (18)"));
+    QCOMPARE(rig.statusTexts.value(0), QStringLiteral("Operate fail: OBJECT_NOT_SELECTED (18)"));
     rig.call("controlCancel", Q_ARG(QString, kBreaker));
-    QCOMPARE(rig.messages.value(1), QStringLiteral("Cancel fail: OBJECT_NOT_SELECTED (18)"));
+    QCOMPARE(rig.statusTexts.value(1), QStringLiteral("Cancel fail: OBJECT_NOT_SELECTED (18)"));
     // Closing the closed breaker.
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
-    QCOMPARE(rig.messages.value(2), QStringLiteral("Operate fail: POSITION_REACHED (5)"));
+    QCOMPARE(rig.statusTexts.value(2), QStringLiteral("Operate fail: POSITION_REACHED (5)"));
     // Another client holds the selection.
     Observer other(simulator.port());
     QVERIFY(other.select("BAY1CTRL/GGIO1.SPCSO3"));
     rig.call("controlSelect", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO3")), Q_ARG(int, 2));
-    QCOMPARE(rig.messages.value(3), QStringLiteral("Select fail: OBJECT_ALREADY_SELECTED (19)"));
-    QCOMPARE(rig.messages.size(), 4);
+    QCOMPARE(rig.statusTexts.value(3), QStringLiteral("Select fail: OBJECT_ALREADY_SELECTED (19)"));
+    QCOMPARE(rig.statusTexts.size(), 4);
 }
 
 void Iec61850NetworkControlTest::operateNamingAnotherObjectLeavesTheSelectedOneAlone() {
     SimulatorProcess simulator;
     QVERIFY(start(simulator));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     Observer observer(simulator.port());
     rig.call("controlSelect", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO3")), Q_ARG(int, 2));
@@ -223,7 +173,7 @@ void Iec61850NetworkControlTest::operateNamingAnotherObjectLeavesTheSelectedOneA
              Q_ARG(int, 2));
     QCOMPARE(observer.integer("BAY1CTRL/GGIO1.SPCSO2.stVal"), 1);
     QCOMPARE(observer.integer("BAY1CTRL/GGIO1.SPCSO3.stVal"), 0);
-    QCOMPARE(rig.messages, QStringList());
+    QCOMPARE(rig.statusTexts, QStringList());
     // A select with value for the breaker, then an operate of another object: the held value is not
     // sent to it either.
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
@@ -239,12 +189,12 @@ void Iec61850NetworkControlTest::negativeTerminationReachesTheStatusBar() {
                                            QStringLiteral("<DAI name=\"operTimeout\"><Val>50</Val>")}});
     SimulatorProcess simulator;
     QVERIFY(start(simulator, model));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    QVERIFY(rig.waitForMessage());
-    QCOMPARE(rig.messages, QStringList{QStringLiteral("Operate fail: TIME_LIMIT_OVER (16)")});
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.statusTexts.isEmpty(), 10000);
+    QCOMPARE(rig.statusTexts, QStringList{QStringLiteral("Operate fail: TIME_LIMIT_OVER (16)")});
 }
 
 void Iec61850NetworkControlTest::interlockingRefusesTheSelect() {
@@ -254,31 +204,31 @@ void Iec61850NetworkControlTest::interlockingRefusesTheSelect() {
                          QStringLiteral("<DOI name=\"EnaCls\"><DAI name=\"stVal\"><Val>false</Val>")}});
     SimulatorProcess simulator;
     QVERIFY(start(simulator, model));
-    ControlRig rig;
+    EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
-    QCOMPARE(rig.messages, QStringList{QStringLiteral("Select fail: BLOCKED_BY_INTERLOCKING (10)")});
+    QCOMPARE(rig.statusTexts, QStringList{QStringLiteral("Select fail: BLOCKED_BY_INTERLOCKING (10)")});
     // Opening is still allowed.
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    QCOMPARE(rig.messages.size(), 1);
+    QCOMPARE(rig.statusTexts.size(), 1);
 }
 
 void Iec61850NetworkControlTest::integerControlAndRequestsWithoutAnAssociation() {
     SimulatorProcess simulator;
     QVERIFY(start(simulator));
-    ControlRig rig;
+    EngineRig rig;
     // Nothing is open yet: the requests end quietly.
     rig.call("controlSelect", Q_ARG(QString, kBreaker), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
     rig.call("controlCancel", Q_ARG(QString, kBreaker));
-    QCOMPARE(rig.messages, QStringList());
+    QCOMPARE(rig.statusTexts, QStringList());
 
     QVERIFY(rig.connectAndWalk(simulator.port()));
     Observer observer(simulator.port());
     rig.call("controlOperateInt", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.ISCSO1")), Q_ARG(int, 3),
              Q_ARG(int, 2));
     QCOMPARE(observer.integer("BAY1CTRL/GGIO1.ISCSO1.stVal"), 3);
-    QCOMPARE(rig.messages, QStringList());
+    QCOMPARE(rig.statusTexts, QStringList());
 }
 
 QTEST_GUILESS_MAIN(Iec61850NetworkControlTest)

@@ -1,70 +1,19 @@
 // The engine's reports against the simulator: a block toggled on and off, reports turned into lines
 // for the report box, members the report left out not announced, member references taken from the data
 // set when the block sends none, and failed toggles shown with their cause.
-#include <QThread>
 #include <QtTest>
 
-#include "iec61850network.h"
+#include "enginerig.h"
 #include "simulatorprocess.h"
 
-using iec61850::Iec61850Network;
+using korvan::test::EngineRig;
+using korvan::test::SimulatorProcess;
 
 namespace {
 
 // EvRpt and EvBuf send no data references; their data set is Events (Ind1.stVal, TotW.mag.f).
 const QString kModel = QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/small_model.icd");
-constexpr int kWalkTimeoutMs = 60000;
 constexpr int kReportTimeoutMs = 20000;
-
-// One engine in its worker thread, its addReport and status signals recorded in arrival order.
-class ReportRig : public QObject {
-public:
-    ReportRig() : engine(new Iec61850Network) {
-        connect(engine, &Iec61850Network::addReport, this,
-                [this](const QString& dataSet, const QString& dataRef, const QStringList& values) {
-                    reports << QStringList{dataSet, dataRef, values.join('|')};
-                });
-        connect(engine, &Iec61850Network::setStatusBarMessage, this,
-                [this](const QString& text) { statuses << text; });
-        connect(engine, &Iec61850Network::connectionStateChanged, this,
-                [this](bool state) { trues += state ? 1 : 0; });
-        connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
-        engine->moveToThread(&thread);
-        thread.start();
-    }
-    ~ReportRig() override {
-        thread.quit();
-        thread.wait();
-    }
-    bool connectTo(quint16 port) {
-        QMetaObject::invokeMethod(engine, "doConnect", Q_ARG(QString, QStringLiteral("127.0.0.1")),
-                                  Q_ARG(int, port));
-        const bool walked = QTest::qWaitFor([this] { return trues == 2; }, kWalkTimeoutMs);
-        statuses.clear();  // what the connect announced
-        return walked;
-    }
-    void toggle(const QString& rcb) {
-        QMetaObject::invokeMethod(engine, "enableDisableReport", Q_ARG(QString, rcb));
-        QMetaObject::invokeMethod(
-            engine, [] {}, Qt::BlockingQueuedConnection);
-        QCoreApplication::sendPostedEvents();
-    }
-    int entries() const {
-        int count = 0;
-        for (const QStringList& r : reports) {
-            count += r[1].isEmpty() ? 1 : 0;
-        }
-        return count;
-    }
-
-    QList<QStringList> reports;
-    QStringList statuses;
-    int trues = 0;
-
-private:
-    QThread thread;
-    Iec61850Network* engine;
-};
 
 }  // namespace
 
@@ -82,12 +31,12 @@ void Iec61850NetworkReportsTest::reportsWithoutReferencesNameTheirMembersFromThe
     }
     SimulatorProcess simulator;
     // The measurement drifts every half second; the status point changes only every fourth step.
-    QVERIFY2(simulator.start(kModel, {"--simulate"}), qPrintable(simulator.errorText()));
-    ReportRig rig;
-    QVERIFY(rig.connectTo(simulator.port()));
-    rig.toggle(QStringLiteral("KCTRL/LLN0.RP.EvRpt01"));
-    QVERIFY2(rig.statuses.isEmpty(), qPrintable(rig.statuses.join('\n')));
-    QTRY_VERIFY_WITH_TIMEOUT(rig.entries() >= 3, kReportTimeoutMs);
+    QVERIFY2(simulator.start(kModel, {"--simulate"}), simulator.errorText().c_str());
+    EngineRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    rig.toggleReport(QStringLiteral("KCTRL/LLN0.RP.EvRpt01"));
+    QVERIFY2(rig.statusTexts.isEmpty(), qPrintable(rig.statusTexts.join('\n')));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.reportsBegun() >= 3, kReportTimeoutMs);
 
     // Every report opens with its data set, then one line per member it carries, never one for a
     // member it left out.
@@ -109,8 +58,8 @@ void Iec61850NetworkReportsTest::reportsWithoutReferencesNameTheirMembersFromThe
     QVERIFY(sawMeasurementAlone);
 
     // Disabled: the reports stop (the toggle's write is answered after anything already sent).
-    rig.toggle(QStringLiteral("KCTRL/LLN0.RP.EvRpt01"));
-    QVERIFY(rig.statuses.isEmpty());
+    rig.toggleReport(QStringLiteral("KCTRL/LLN0.RP.EvRpt01"));
+    QVERIFY(rig.statusTexts.isEmpty());
     QTest::qWait(300);
     const int stopped = rig.reports.size();
     QTest::qWait(700);
@@ -122,24 +71,26 @@ void Iec61850NetworkReportsTest::failedTogglesShowTheirCause() {
         QSKIP("simulator not built");
     }
     SimulatorProcess simulator;
-    QVERIFY2(simulator.start(kModel), qPrintable(simulator.errorText()));
-    ReportRig owner;
-    ReportRig other;
-    QVERIFY(owner.connectTo(simulator.port()));
-    QVERIFY(other.connectTo(simulator.port()));
+    QVERIFY2(simulator.start(kModel), simulator.errorText().c_str());
+    EngineRig owner;
+    EngineRig other;
+    QVERIFY(owner.connectAndWalk(simulator.port()));
+    QVERIFY(other.connectAndWalk(simulator.port()));
 
-    other.toggle(QStringLiteral("KCTRL/LLN0.RP.NoSuchBlock"));
-    QCOMPARE(other.statuses.size(), 1);
-    QVERIFY2(other.statuses.last().contains("KCTRL/LLN0.RP.NoSuchBlock"), qPrintable(other.statuses.last()));
-    QVERIFY(other.statuses.last().contains("not readable"));
+    other.toggleReport(QStringLiteral("KCTRL/LLN0.RP.NoSuchBlock"));
+    QCOMPARE(other.statusTexts.size(), 1);
+    QVERIFY2(other.statusTexts.last().contains("KCTRL/LLN0.RP.NoSuchBlock"),
+             qPrintable(other.statusTexts.last()));
+    QVERIFY(other.statusTexts.last().contains("not readable"));
 
     // The owner enables; the other client's toggle would disable it and is refused.
-    owner.toggle(QStringLiteral("KCTRL/LLN0.BR.EvBuf01"));
-    QVERIFY(owner.statuses.isEmpty());
-    other.toggle(QStringLiteral("KCTRL/LLN0.BR.EvBuf01"));
-    QCOMPARE(other.statuses.size(), 2);
-    QVERIFY2(other.statuses.last().contains("disable") && other.statuses.last().contains("another client"),
-             qPrintable(other.statuses.last()));
+    owner.toggleReport(QStringLiteral("KCTRL/LLN0.BR.EvBuf01"));
+    QVERIFY(owner.statusTexts.isEmpty());
+    other.toggleReport(QStringLiteral("KCTRL/LLN0.BR.EvBuf01"));
+    QCOMPARE(other.statusTexts.size(), 2);
+    QVERIFY2(
+        other.statusTexts.last().contains("disable") && other.statusTexts.last().contains("another client"),
+        qPrintable(other.statusTexts.last()));
 }
 
 QTEST_GUILESS_MAIN(Iec61850NetworkReportsTest)

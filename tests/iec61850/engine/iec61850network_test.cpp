@@ -1,11 +1,10 @@
 #include <QFileInfo>
-#include <QThread>
 #include <QtTest>
 
 #include <memory>
 
 #include "closedport.h"
-#include "iec61850network.h"
+#include "enginerig.h"
 // The stack's own server, for a model with names no configuration file could hold; left out where the
 // test is compiled against the client API subset alone or against an installed libiec61850, whose
 // value header the stack's server headers would clash with.
@@ -16,7 +15,9 @@
 #endif
 #include "simulatorprocess.h"
 
-using iec61850::Iec61850Network;
+using korvan::test::ClosedPort;
+using korvan::test::EngineRig;
+using korvan::test::SimulatorProcess;
 
 namespace {
 
@@ -25,80 +26,6 @@ const QString kEmptyModel = QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/en
 constexpr int kWalkTimeoutMs = 60000;
 
 }  // namespace
-
-// The engine as the view runs it: alone in a worker thread, every signal queued to this thread and
-// recorded as one text in arrival order ("line|data|ref|fc|layer", "value|ref|text", "state|true").
-class EngineRig : public QObject {
-    Q_OBJECT
-
-public:
-    explicit EngineRig(int keepAliveMs = 0) : engine(new Iec61850Network) {
-        if (keepAliveMs > 0) {
-            engine->setKeepAliveInterval(keepAliveMs);
-        }
-        connect(engine, &Iec61850Network::setStatusBarMessage, this,
-                [this](const QString& text) { statusTexts << text; });
-        connect(engine, &Iec61850Network::newDataLine, this,
-                [this](const QString& data, const QString& ref, const QString& fc, int layer) {
-                    events << QStringLiteral("line|%1|%2|%3|%4").arg(data, ref, fc).arg(layer);
-                });
-        connect(engine, &Iec61850Network::updateValue, this,
-                [this](const QString& ref, const QString& value) {
-                    events << QStringLiteral("value|%1|%2").arg(ref, value);
-                });
-        connect(engine, &Iec61850Network::connectionStateChanged, this, [this](bool state) {
-            events << (state ? QStringLiteral("state|true") : QStringLiteral("state|false"));
-        });
-        connect(&thread, &QThread::finished, engine, &QObject::deleteLater);
-        engine->moveToThread(&thread);
-        thread.start();
-    }
-    ~EngineRig() override { destroyEngine(); }
-
-    void doConnect(quint16 port) {
-        QMetaObject::invokeMethod(engine, "doConnect", Q_ARG(QString, QStringLiteral("127.0.0.1")),
-                                  Q_ARG(int, port));
-    }
-    void disconnectEngine() { QMetaObject::invokeMethod(engine, "disconnect"); }
-    // What the view's Disconnect does: abandon at once from this thread, then the queued teardown.
-    void userDisconnect() {
-        engine->abandonAssociation();
-        disconnectEngine();
-    }
-    void readValue(const QString& ref) {
-        QMetaObject::invokeMethod(engine, "readValue", Q_ARG(QString, ref));
-    }
-
-    // Everything the engine was asked before this call has run and its signals have been delivered.
-    void settle() {
-        if (thread.isRunning()) {
-            QMetaObject::invokeMethod(
-                engine, [] {}, Qt::BlockingQueuedConnection);
-        }
-        QCoreApplication::sendPostedEvents();
-    }
-    // Deletes the engine in its thread, as the view does when it goes away.
-    void destroyEngine() {
-        if (thread.isRunning()) {
-            thread.quit();
-            thread.wait();
-        }
-        QCoreApplication::sendPostedEvents();
-    }
-
-    int count(const QString& event) const { return events.count(event); }
-    int trues() const { return count(QStringLiteral("state|true")); }
-    QStringList statusTexts;
-    int falses() const { return count(QStringLiteral("state|false")); }
-    QStringList lines() const { return events.filter(QRegularExpression(QStringLiteral("^line\\|"))); }
-    QStringList values() const { return events.filter(QRegularExpression(QStringLiteral("^value\\|"))); }
-
-    QStringList events;
-
-private:
-    QThread thread;
-    Iec61850Network* engine;
-};
 
 class Iec61850NetworkTest : public QObject {
     Q_OBJECT
@@ -160,7 +87,7 @@ void Iec61850NetworkTest::initTestCase() {
 bool Iec61850NetworkTest::startSimulator(SimulatorProcess& simulator, const QString& model,
                                          const QStringList& arguments) {
     if (!simulator.start(model, arguments)) {
-        qWarning("%s", qPrintable(simulator.errorText()));
+        qWarning("%s", simulator.errorText().c_str());
         return false;
     }
     return true;
@@ -476,7 +403,7 @@ const QString kSample = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/s
 QStringList walkOf(const QString& model, const QStringList& arguments) {
     SimulatorProcess simulator;
     if (!simulator.start(model, arguments)) {
-        qWarning("%s", qPrintable(simulator.errorText()));
+        qWarning("%s", simulator.errorText().c_str());
         return {};
     }
     EngineRig rig;

@@ -9,7 +9,6 @@
 #include <QtTest>
 
 #include "controldialog.h"
-#include "simulatorprocess.h"
 #include "viewharness.h"
 
 using namespace viewharness;
@@ -17,8 +16,6 @@ using namespace viewharness;
 using iec61850::Iec61850View;
 
 namespace {
-
-constexpr int kBrowseTimeoutMs = 60000;
 
 struct ControlUi : ViewUnderTest {
     ControlDialog* dialog() const {
@@ -63,7 +60,6 @@ private:
     void startSimulator(SimulatorProcess& simulator);
     void browse(ControlUi& ui);
 
-    QString iedsim;
     QString model;
 };
 
@@ -71,13 +67,12 @@ void ControlViewTest::initTestCase() {
     QCoreApplication::setOrganizationName("Veltra");
     QCoreApplication::setApplicationName("KorvanControlViewTest");
     QSettings().clear();
-    iedsim = QStringLiteral(KORVAN_IEDSIM);
-    model = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
+    model = QString::fromStdString(SimulatorProcess::sampleModel());
 }
 
 void ControlViewTest::startSimulator(SimulatorProcess& simulator) {
-    if (!simulator.start(iedsim, QStringList{"--scl", model})) {
-        QFAIL(qPrintable("simulator did not start: " + simulator.output()));
+    if (!simulator.start(model)) {
+        QFAIL(simulator.errorText().c_str());
     }
 }
 

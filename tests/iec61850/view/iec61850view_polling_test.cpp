@@ -9,7 +9,6 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "simulatorprocess.h"
 #include "viewdetail.h"
 #include "viewharness.h"
 
@@ -18,8 +17,6 @@ using iec61850::TreeModel;
 using namespace viewharness;
 
 namespace {
-
-constexpr int kBrowseTimeoutMs = 60000;
 
 QStringList sentRefs(const QSignalSpy& reads) {
     QStringList refs;
@@ -124,7 +121,6 @@ private:
                         const QString& scl = QString());
     void browse(PollingUi& ui);
 
-    QString iedsim;
     QString model;
     QString smallModel;
 };
@@ -133,14 +129,13 @@ void PollingTest::initTestCase() {
     QCoreApplication::setOrganizationName("Veltra");
     QCoreApplication::setApplicationName("KorvanPollingTest");
     QSettings().clear();
-    iedsim = QStringLiteral(KORVAN_IEDSIM);
-    model = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
+    model = QString::fromStdString(SimulatorProcess::sampleModel());
     smallModel = QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/small_model.icd");
 }
 
 void PollingTest::startSimulator(SimulatorProcess& simulator, const QStringList& extra, const QString& scl) {
-    if (!simulator.start(iedsim, QStringList{"--scl", scl.isEmpty() ? model : scl} + extra)) {
-        QFAIL(qPrintable("simulator did not start: " + simulator.output()));
+    if (!simulator.start(scl.isEmpty() ? model : scl, extra)) {
+        QFAIL(simulator.errorText().c_str());
     }
 }
 

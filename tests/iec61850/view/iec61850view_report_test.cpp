@@ -3,79 +3,25 @@
 // values that cannot be placed, calls without a report, and its bound.
 #include "iec61850view.h"
 
-#include <QApplication>
 #include <QBrush>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QStandardItem>
-#include <QStandardItemModel>
-#include <QTreeView>
 #include <QtTest>
 
-#include <functional>
-#include <memory>
-
-#include "simulatorprocess.h"
-#include "treemodel.h"
+#include "viewharness.h"
 
 using iec61850::Iec61850View;
-using iec61850::TreeModel;
+using namespace viewharness;
 
 namespace {
 
-constexpr int kBrowseTimeoutMs = 60000;
 const QString kFeeder = QStringLiteral("BAY1MEAS/LLN0.Feeder");
 const QString kTotW = QStringLiteral("BAY1MEAS/MMXU1.TotW.mag.f");
 
-QStandardItem* findLine(QStandardItem* parent, const std::function<bool(QStandardItem*)>& wanted) {
-    for (int row = 0; row < parent->rowCount(); ++row) {
-        QStandardItem* child = parent->child(row, 0);
-        if (wanted(child)) {
-            return child;
-        }
-        if (QStandardItem* below = findLine(child, wanted)) {
-            return below;
-        }
-    }
-    return nullptr;
-}
-
-QString valueOf(const QStandardItem* line) {
-    return line->index().siblingAtColumn(1).data().toString();
-}
-
-struct ReportView {
-    ReportView() : view(new Iec61850View(nullptr)) {
-        view->resize(1200, 800);
-        view->show();
-    }
-    template <class W>
-    W* part(const char* name) const {
-        W* widget = view->findChild<W*>(name);
-        if (widget == nullptr) {
-            qFatal("view part %s missing", name);
-        }
-        return widget;
-    }
-    TreeModel* structure() const {
-        return dynamic_cast<TreeModel*>(part<QTreeView>("structureView")->model());
-    }
-    QStandardItemModel* reports() const {
-        return qobject_cast<QStandardItemModel*>(part<QTreeView>("reportView")->model());
-    }
-    bool browse(quint16 port) const {
-        part<QLineEdit>("ipEdit")->setText("127.0.0.1");
-        part<QLineEdit>("portEdit")->setText(QString::number(port));
-        part<QPushButton>("connectButton")->click();
-        return QTest::qWaitFor([this] { return part<QLineEdit>("statusEdit")->text() == "ConnectedState"; },
-                               kBrowseTimeoutMs);
-    }
-    void click(QStandardItem* line) const {
-        auto* tree = part<QTreeView>("structureView");
-        tree->setCurrentIndex(line->index());
-        emit tree->clicked(line->index());
+struct ReportView : ViewUnderTest {
+    bool browse(quint16 serverPort) const {
+        connectTo(serverPort);
+        return QTest::qWaitFor([this] { return status()->text() == "ConnectedState"; }, kBrowseTimeoutMs);
     }
     QStandardItem* blockLine(const QString& name) const {
         return findLine(structure()->invisibleRootItem(),
@@ -87,8 +33,6 @@ struct ReportView {
     }
     // Reports are shown once the window has taken what is queued to it.
     void showReports() const { QCoreApplication::processEvents(); }
-
-    std::unique_ptr<Iec61850View> view;
 };
 
 }  // namespace
@@ -113,9 +57,8 @@ void Iec61850ViewReportTest::initTestCase() {
 }
 
 bool Iec61850ViewReportTest::startSimulator(SimulatorProcess& simulator, const QStringList& extra) {
-    const QString model = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
-    if (!simulator.start(QStringLiteral(KORVAN_IEDSIM), QStringList{"--scl", model} + extra)) {
-        qWarning("%s", qPrintable(simulator.output()));
+    if (!simulator.start(QString::fromStdString(SimulatorProcess::sampleModel()), extra)) {
+        qWarning("%s", simulator.errorText().c_str());
         return false;
     }
     return true;

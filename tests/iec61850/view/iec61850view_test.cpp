@@ -1,56 +1,22 @@
 #include "iec61850view.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QStandardItem>
-#include <QTcpServer>
-#include <QTimer>
-#include <QTreeView>
 #include <QtTest>
 
-#include <functional>
-#include <memory>
-
-#include "simulatorprocess.h"
-#include "treemodel.h"
+#include "closedport.h"
+#include "viewharness.h"
 
 using iec61850::Iec61850View;
 using iec61850::TreeModel;
+using korvan::test::ClosedPort;
+using namespace viewharness;
 
 namespace {
 
 const QString kWaiting = "Connected. Waiting for data...";
 const QString kConnected = "ConnectedState";
 const QString kUnconnected = "UnconnectedState";
-constexpr int kBrowseTimeoutMs = 60000;
-
-// Closes every modal message box the view opens and remembers what it said. The view's notice runs a
-// nested event loop, so the test cannot close it from its own code path.
-class NoticeCloser : public QObject {
-public:
-    NoticeCloser() {
-        connect(&timer, &QTimer::timeout, this, [this]() {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) {
-                return;
-            }
-            notices << box->windowTitle() + ": " + box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
-        timer.start(20);
-    }
-    QStringList notices;
-
-private:
-    QTimer timer;
-};
 
 // The status texts in the order they were shown, each with its style sheet.
 class StatusRecorder {
@@ -65,33 +31,6 @@ public:
     QStringList shown;
 };
 
-QStandardItem* findLine(QStandardItem* parent, const std::function<bool(QStandardItem*)>& wanted) {
-    for (int row = 0; row < parent->rowCount(); ++row) {
-        QStandardItem* child = parent->child(row, 0);
-        if (wanted(child)) {
-            return child;
-        }
-        if (QStandardItem* below = findLine(child, wanted)) {
-            return below;
-        }
-    }
-    return nullptr;
-}
-
-int countLines(QStandardItem* parent, const std::function<bool(QStandardItem*)>& wanted) {
-    int count = 0;
-    for (int row = 0; row < parent->rowCount(); ++row) {
-        QStandardItem* child = parent->child(row, 0);
-        count += wanted(child) ? 1 : 0;
-        count += countLines(child, wanted);
-    }
-    return count;
-}
-
-QString valueOf(const QStandardItem* line) {
-    return line->index().siblingAtColumn(1).data().toString();
-}
-
 int depthOf(const QStandardItem* line) {
     int depth = 1;
     for (const QStandardItem* up = line->parent(); up != nullptr; up = up->parent()) {
@@ -99,59 +38,6 @@ int depthOf(const QStandardItem* line) {
     }
     return depth;
 }
-
-quint16 closedLoopbackPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
-// One view with typed access to its parts.
-struct ViewUnderTest {
-    ViewUnderTest() : view(new Iec61850View(nullptr)) {
-        view->resize(1200, 800);
-        view->show();
-    }
-    template <class W>
-    W* part(const char* name) const {
-        W* widget = view->findChild<W*>(name);
-        if (widget == nullptr) {
-            qFatal("view part %s missing", name);
-        }
-        return widget;
-    }
-    QLineEdit* ip() const { return part<QLineEdit>("ipEdit"); }
-    QLineEdit* port() const { return part<QLineEdit>("portEdit"); }
-    QLineEdit* status() const { return part<QLineEdit>("statusEdit"); }
-    QLineEdit* packets() const { return part<QLineEdit>("packetsEdit"); }
-    QPushButton* button(const char* name) const { return part<QPushButton>(name); }
-    QCheckBox* ready() const { return part<QCheckBox>("readyCheck"); }
-    QComboBox* expand() const { return part<QComboBox>("expandCombo"); }
-    QTreeView* structureView() const { return part<QTreeView>("structureView"); }
-    QTreeView* controlView() const { return part<QTreeView>("controlView"); }
-    TreeModel* structure() const { return dynamic_cast<TreeModel*>(structureView()->model()); }
-    TreeModel* control() const { return dynamic_cast<TreeModel*>(controlView()->model()); }
-
-    void connectTo(quint16 serverPort) const {
-        ip()->setText("127.0.0.1");
-        port()->setText(QString::number(serverPort));
-        button("connectButton")->click();
-    }
-    void click(QStandardItem* line) const {
-        const QModelIndex index = line->index();
-        structureView()->scrollTo(index);
-        structureView()->setCurrentIndex(index);
-        emit structureView()->clicked(index);
-    }
-    bool connectBoxEnabled() const {
-        return ip()->isEnabled() && port()->isEnabled() && button("connectButton")->isEnabled() &&
-               button("disconnectButton")->isEnabled();
-    }
-
-    std::unique_ptr<Iec61850View> view;
-};
 
 }  // namespace
 
@@ -173,7 +59,6 @@ private:
     void startSimulator(SimulatorProcess& simulator);
     void browse(ViewUnderTest& ui);
 
-    QString iedsim;
     QString model;
 };
 
@@ -181,13 +66,12 @@ void Iec61850ViewTest::initTestCase() {
     QCoreApplication::setOrganizationName("Veltra");
     QCoreApplication::setApplicationName("Korvan");
     QSettings().clear();
-    iedsim = QStringLiteral(KORVAN_IEDSIM);
-    model = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
+    model = QString::fromStdString(SimulatorProcess::sampleModel());
 }
 
 void Iec61850ViewTest::startSimulator(SimulatorProcess& simulator) {
-    if (!simulator.start(iedsim, {"--scl", model})) {
-        QFAIL(qPrintable("simulator did not start: " + simulator.output()));
+    if (!simulator.start(model)) {
+        QFAIL(simulator.errorText().c_str());
     }
 }
 
@@ -213,7 +97,8 @@ void Iec61850ViewTest::firstStartShowsNoAddressAndTheDefaultPort() {
 
 void Iec61850ViewTest::unreachableServerEndsRedWithNoticeAndKeepsTheAddress() {
     NoticeCloser closer;
-    const QString port = QString::number(closedLoopbackPort());
+    const ClosedPort closed;
+    const QString port = QString::number(closed.port());
     {
         ViewUnderTest ui;
         StatusRecorder recorder(ui.status());

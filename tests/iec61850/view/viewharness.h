@@ -1,15 +1,17 @@
 #pragma once
 // What the view's tests share: a view with typed access to its parts, a closer for its notices and
-// walks over its trees.
+// walks over its trees. The device behind it is the simulator program (SimulatorProcess).
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardItem>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <QTreeView>
 
@@ -17,9 +19,14 @@
 #include <memory>
 
 #include "iec61850view.h"
+#include "simulatorprocess.h"
 #include "treemodel.h"
 
 namespace viewharness {
+
+using korvan::test::SimulatorProcess;
+
+constexpr int kBrowseTimeoutMs = 60000;
 
 // Closes every modal message box the view opens and remembers what it said. The view's notice runs a
 // nested event loop, so a test cannot close it from its own code path.
@@ -83,20 +90,26 @@ struct ViewUnderTest {
         }
         return widget;
     }
+    QLineEdit* ip() const { return part<QLineEdit>("ipEdit"); }
+    QLineEdit* port() const { return part<QLineEdit>("portEdit"); }
     QLineEdit* status() const { return part<QLineEdit>("statusEdit"); }
     QLineEdit* packets() const { return part<QLineEdit>("packetsEdit"); }
     QPushButton* button(const char* name) const { return part<QPushButton>(name); }
     QCheckBox* ready() const { return part<QCheckBox>("readyCheck"); }
+    QComboBox* expand() const { return part<QComboBox>("expandCombo"); }
     QTreeView* structureView() const { return part<QTreeView>("structureView"); }
     QTreeView* controlView() const { return part<QTreeView>("controlView"); }
     QTreeView* pollView() const { return part<QTreeView>("pollView"); }
     iec61850::TreeModel* structure() const { return tree(structureView()); }
     iec61850::TreeModel* control() const { return tree(controlView()); }
     iec61850::TreeModel* poll() const { return tree(pollView()); }
+    QStandardItemModel* reports() const {
+        return qobject_cast<QStandardItemModel*>(part<QTreeView>("reportView")->model());
+    }
 
     void connectTo(quint16 serverPort) const {
-        part<QLineEdit>("ipEdit")->setText("127.0.0.1");
-        part<QLineEdit>("portEdit")->setText(QString::number(serverPort));
+        ip()->setText("127.0.0.1");
+        port()->setText(QString::number(serverPort));
         button("connectButton")->click();
     }
     void click(QStandardItem* line) const {
@@ -104,6 +117,10 @@ struct ViewUnderTest {
         structureView()->scrollTo(index);
         structureView()->setCurrentIndex(index);
         emit structureView()->clicked(index);
+    }
+    bool connectBoxEnabled() const {
+        return ip()->isEnabled() && port()->isEnabled() && button("connectButton")->isEnabled() &&
+               button("disconnectButton")->isEnabled();
     }
 
     std::unique_ptr<iec61850::Iec61850View> view;

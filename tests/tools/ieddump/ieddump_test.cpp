@@ -7,6 +7,9 @@
 #include "dumpline.h"
 #include "simulatorprocess.h"
 
+using korvan::test::ClosedPort;
+using korvan::test::SimulatorProcess;
+
 namespace {
 
 const QString kModel = QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/small_model.icd");
@@ -68,7 +71,7 @@ void IeddumpTest::dumpsTheWholeModel() {
         QSKIP("simulator not built");
     }
     SimulatorProcess simulator;
-    QVERIFY2(simulator.start(kModel), qPrintable(simulator.errorText()));
+    QVERIFY2(simulator.start(kModel), simulator.errorText().c_str());
     const Run run = runDump({"127.0.0.1", QString::number(simulator.port())});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.lines.first(), QString("connectionStateChanged\ttrue"));
@@ -98,7 +101,7 @@ void IeddumpTest::mmsStringsAndArraysShowTheirValues() {
     }
     SimulatorProcess simulator;
     QVERIFY2(simulator.start(QStringLiteral(KORVAN_SOURCE_DIR "/tests/tools/ieddump/texts_and_arrays.icd")),
-             qPrintable(simulator.errorText()));
+             simulator.errorText().c_str());
     const Run run = runDump({"127.0.0.1", QString::number(simulator.port())});
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.lines.contains(QString::fromUtf8(
@@ -153,7 +156,7 @@ void IeddumpTest::silentDeviceExitsWithOne() {
     QFETCH(int, answered);
     SimulatorProcess simulator;
     QVERIFY2(simulator.start(kModel, {"--silent-after", QString::number(answered)}),
-             qPrintable(simulator.errorText()));
+             simulator.errorText().c_str());
     const Run run = runDump({"127.0.0.1", QString::number(simulator.port())});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.lines.first(), QString("connectionStateChanged\ttrue"));

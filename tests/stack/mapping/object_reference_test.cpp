@@ -1,14 +1,14 @@
-#include "object_reference.h"
+#include "mapping/object_reference.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "functional_constraint.h"
-#include "iec61850_client.h"
+#include "mapping/member_reference.h"
 
-using iecstack::client::kMaxReferenceLength;
-using iecstack::client::ObjectReference;
+using iecstack::mapping::kMaxReferenceLength;
+using iecstack::mapping::memberReference;
+using iecstack::mapping::ObjectReference;
 
 namespace {
 
@@ -44,15 +44,19 @@ TEST(ObjectReferenceTest, LongReferencesPassWholeUpToTheLimitAndAreRefusedBeyond
     EXPECT_FALSE(ObjectReference::parse(tooLong));
 }
 
-TEST(FunctionalConstraintTest, ReadsTheFirstTwoCharactersOnly) {
-    EXPECT_EQ(FunctionalConstraint_fromString("ST"), IEC61850_FC_ST);
-    EXPECT_EQ(FunctionalConstraint_fromString("GO"), IEC61850_FC_GO);
-    EXPECT_EQ(FunctionalConstraint_fromString("MX]"), IEC61850_FC_MX);
-    EXPECT_EQ(FunctionalConstraint_fromString("XX"), IEC61850_FC_NONE);
-    EXPECT_EQ(FunctionalConstraint_fromString("S"), IEC61850_FC_NONE);
-    EXPECT_EQ(FunctionalConstraint_fromString(nullptr), IEC61850_FC_NONE);
-    EXPECT_STREQ(iecstack::client::functionalConstraintName(IEC61850_FC_BR), "BR");
-    EXPECT_EQ(iecstack::client::functionalConstraintName(IEC61850_FC_ALL), nullptr);
+// What the client asks for by reference comes back from the server under the same reference in
+// directories and reports.
+TEST(ObjectReferenceTest, ItemNamesComeBackAsTheSameReference) {
+    for (const char* reference :
+         {"LD0/GGIO1.SPCSO1.stVal", "LD0/LLN0.Mod", "IED1LD/MMXU1.PhV.phsA.cVal.mag.f"}) {
+        const auto ref = ObjectReference::parse(reference);
+        ASSERT_TRUE(ref) << reference;
+        EXPECT_EQ(memberReference(ref->domain, ref->itemName("MX")), std::string(reference) + "[MX]");
+    }
+    const auto dataSet = ObjectReference::parse("LD0/LLN0.Events");
+    EXPECT_EQ(dataSet->plainItemName(), "LLN0$Events");
+    EXPECT_EQ(memberReference(dataSet->domain, dataSet->plainItemName()), "LD0/LLN0.Events");
+    EXPECT_EQ(ObjectReference::parse("LD0/LLN0.BR.brcbEV01")->plainItemName(), "LLN0$BR$brcbEV01");
 }
 
 }  // namespace

@@ -1,14 +1,15 @@
-#include "member_reference.h"
+#include "mapping/member_reference.h"
 
-namespace iecstack::client {
+namespace iecstack::mapping {
 
 namespace {
 
-void appendAccess(std::string& out, const std::vector<mms::AccessSelection>& access) {
+void appendAccess(std::string& out, const std::vector<mms::AccessSelection>& access,
+                  char componentSeparator) {
     for (const mms::AccessSelection& step : access) {
         switch (step.kind) {
             case mms::AccessSelection::Kind::Component:
-                out.push_back('.');
+                out.push_back(componentSeparator);
                 out.append(step.component);
                 break;
             case mms::AccessSelection::Kind::Index:
@@ -48,7 +49,7 @@ std::string memberReference(std::string_view domain, std::string_view item,
     for (char c : rest) {
         result.push_back(c == '$' ? '.' : c);
     }
-    appendAccess(result, access);
+    appendAccess(result, access, '.');
     if (!fc.empty()) {
         result.push_back('[');
         result.append(fc);
@@ -64,4 +65,27 @@ std::string memberReference(const mms::VariableAccess& variable, std::string_vie
     return memberReference(domain, variable.name.itemId, variable.path);
 }
 
-}  // namespace iecstack::client
+std::string variableReference(std::string_view domain, std::string_view item,
+                              const std::vector<mms::AccessSelection>& access) {
+    std::string result(domain);
+    result.push_back('/');
+    result.append(item);
+    appendAccess(result, access, '$');
+    return result;
+}
+
+std::vector<std::string_view> itemNameParts(std::string_view item) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = item.find('$', start);
+        if (end == std::string_view::npos) {
+            parts.push_back(item.substr(start));
+            return parts;
+        }
+        parts.push_back(item.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+}  // namespace iecstack::mapping

@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-namespace iecstack::client {
+namespace iecstack::mapping {
 
-// Longest reference the client accepts from its caller. Far above what any device names, it only keeps
-// a caller's garbage from turning into an oversized request; longer references are refused, never cut.
+// Longest reference accepted from a caller. Far above what any device names, it only keeps a caller's
+// garbage from turning into an oversized request; longer references are refused, never cut.
 constexpr size_t kMaxReferenceLength = 1024;
 
 // An object reference "LD/LN.DO.DA" split into the MMS domain (the logical device) and the dotted path
@@ -25,6 +25,12 @@ struct ObjectReference {
     std::string_view logicalNode() const;
     // The MMS item name under a functional constraint: "LN$FC$DO$DA".
     std::string itemName(std::string_view fc) const;
+    // The MMS item name of a path that names its constraint itself or has none: data sets ("LN.DS" to
+    // "LN$DS") and control blocks ("LN.RP.name" to "LN$RP$name").
+    std::string plainItemName() const;
 };
 
-}  // namespace iecstack::client
+// `dotted` with every '.' turned into '$'.
+std::string dollarJoined(std::string_view dotted);
+
+}  // namespace iecstack::mapping

@@ -1,10 +1,12 @@
-#include "member_reference.h"
+#include "mapping/member_reference.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using iecstack::client::memberReference;
+using iecstack::mapping::itemNameParts;
+using iecstack::mapping::memberReference;
+using iecstack::mapping::variableReference;
 using iecstack::mms::AccessSelection;
 using iecstack::mms::ObjectName;
 using iecstack::mms::VariableAccess;
@@ -42,6 +44,26 @@ TEST(MemberReferenceTest, NamesWithoutADomainLiveInTheAskedOne) {
     VariableAccess vmd{ObjectName::vmd("LLN0$ST$Mod$stVal"), {AccessSelection::named("x")}};
     EXPECT_EQ(memberReference(inDomain, "LD"), "OTHER/LLN0.Mod.stVal[ST]");
     EXPECT_EQ(memberReference(vmd, "LD"), "LD/LLN0.Mod.stVal.x[ST]");
+}
+
+// Reports name their members by the MMS name; an element written as alternate access must land in the
+// same text a server with the element in the name would send, or clients match the wrong member.
+TEST(MemberReferenceTest, ReportDataReferencesKeepTheMmsName) {
+    EXPECT_EQ(variableReference("LD", "GGIO1$ST$Ind1$stVal"), "LD/GGIO1$ST$Ind1$stVal");
+    EXPECT_EQ(variableReference("LD", "MHAI1$MX$HA$phsAHar",
+                                {AccessSelection::at(9), AccessSelection::named("cVal")}),
+              "LD/MHAI1$MX$HA$phsAHar(9)$cVal");
+    EXPECT_EQ(memberReference("LD", "MHAI1$MX$HA$phsAHar(9)$cVal"),
+              memberReference("LD", "MHAI1$MX$HA$phsAHar",
+                              {AccessSelection::at(9), AccessSelection::named("cVal")}));
+}
+
+TEST(MemberReferenceTest, ItemNamesSplitAtEveryDollarKeepingEmptyParts) {
+    using Parts = std::vector<std::string_view>;
+    EXPECT_EQ(itemNameParts("GGIO1$ST$Ind1"), (Parts{"GGIO1", "ST", "Ind1"}));
+    EXPECT_EQ(itemNameParts("LLN0"), (Parts{"LLN0"}));
+    EXPECT_EQ(itemNameParts(""), (Parts{""}));
+    EXPECT_EQ(itemNameParts("$ST$$x$"), (Parts{"", "ST", "", "x", ""}));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "mms/variable_access.h"
 
-namespace iecstack::client {
+namespace iecstack::mapping {
 
 // The object reference of a variable a server names in MMS terms: a data-set member, a report entry.
 // "LD/LN$FC$DO$DA" becomes "LD/LN.DO.DA[FC]"; an alternate access narrowing the variable follows the
@@ -21,4 +21,13 @@ std::string memberReference(std::string_view domain, std::string_view item,
 // association scope) is taken to live in `defaultDomain`.
 std::string memberReference(const mms::VariableAccess& variable, std::string_view defaultDomain);
 
-}  // namespace iecstack::client
+// A variable as a report names its members when it includes data references: the MMS name with the
+// alternate access written into it, "LD/MHAI1$MX$HA$phsAHar(9)$cVal".
+std::string variableReference(std::string_view domain, std::string_view item,
+                              const std::vector<mms::AccessSelection>& access = {});
+
+// The parts of an MMS item name between its '$': "LN$FC$DO" gives "LN", "FC", "DO". Empty parts are
+// kept, so that a malformed name stays visible to the caller.
+std::vector<std::string_view> itemNameParts(std::string_view item);
+
+}  // namespace iecstack::mapping

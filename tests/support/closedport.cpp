@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace korvan::test {
+
 ClosedPort::ClosedPort() {
     socketFd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (socketFd < 0) {
@@ -25,3 +27,5 @@ ClosedPort::~ClosedPort() {
         ::close(socketFd);
     }
 }
+
+}  // namespace korvan::test

@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QtGlobal>
+#include <cstdint>
+
+namespace korvan::test {
 
 // A loopback TCP port that is bound but not listening, so a connect to it is refused, and that no
 // other process (a simulator started by a test running in parallel) can take while this object lives.
@@ -11,9 +13,11 @@ public:
     ClosedPort(const ClosedPort&) = delete;
     ClosedPort& operator=(const ClosedPort&) = delete;
 
-    quint16 port() const { return number; }
+    uint16_t port() const { return number; }
 
 private:
     int socketFd = -1;
-    quint16 number = 0;
+    uint16_t number = 0;
 };
+
+}  // namespace korvan::test

@@ -1,6 +1,6 @@
-#include "object_reference.h"
+#include "mapping/object_reference.h"
 
-namespace iecstack::client {
+namespace iecstack::mapping {
 
 std::optional<ObjectReference> ObjectReference::parse(std::string_view reference) {
     if (reference.size() > kMaxReferenceLength) {
@@ -30,10 +30,22 @@ std::string ObjectReference::itemName(std::string_view fc) const {
     item.append(ln);
     item.push_back('$');
     item.append(fc);
-    for (size_t i = ln.size(); i < path.size(); ++i) {
-        item.push_back(path[i] == '.' ? '$' : path[i]);
-    }
+    item.append(dollarJoined(std::string_view(path).substr(ln.size())));
     return item;
 }
 
-}  // namespace iecstack::client
+std::string ObjectReference::plainItemName() const {
+    return dollarJoined(path);
+}
+
+std::string dollarJoined(std::string_view dotted) {
+    std::string joined(dotted);
+    for (char& c : joined) {
+        if (c == '.') {
+            c = '$';
+        }
+    }
+    return joined;
+}
+
+}  // namespace iecstack::mapping
