@@ -32,9 +32,9 @@ void ClientConnection::setClosedHandler(IedConnectionClosedHandler handler, void
     closedParameter_ = parameter;
 }
 
-IedClientError ClientConnection::connect(const char* host, int port) {
+ClientError ClientConnection::connect(const char* host, int port) {
     if (host == nullptr || port <= 0 || port > 65535) {
-        return IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        return ClientError::InvalidArgument;
     }
     auto association = std::make_shared<Association>();
     const Association* key = association.get();
@@ -45,7 +45,7 @@ IedClientError ClientConnection::connect(const char* host, int port) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (association_ && (association_->connecting || association_->client->isConnected())) {
-            return IED_ERROR_ALREADY_CONNECTED;
+            return ClientError::AlreadyConnected;
         }
         previous = std::move(association_);
         association->connecting = true;
@@ -55,10 +55,10 @@ IedClientError ClientConnection::connect(const char* host, int port) {
     if (previous) {
         dispose(std::move(previous), false, milliseconds(0));
     }
-    const IedClientError result =
+    const ClientError result =
         association->client->connect(host, port, milliseconds(connectTimeoutMs_.load()));
     association->connecting = false;
-    if (result != IED_ERROR_OK) {
+    if (result != ClientError::Ok) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (association_ == association) {
@@ -144,7 +144,7 @@ void ClientConnection::unconfirmedReceived(mms::UnconfirmedPdu&& pdu) {
 RequestOutcome ClientConnection::requestNow(mms::ConfirmedRequestService service) {
     const auto association = current();
     if (!association) {
-        return RequestOutcome::failed(IED_ERROR_NOT_CONNECTED);
+        return RequestOutcome::failed(ClientError::NotConnected);
     }
     return request(*association, std::move(service));
 }
@@ -166,21 +166,21 @@ RequestOutcome ClientConnection::request(Association& association, mms::Confirme
     return association.client->request(std::move(service), milliseconds(requestTimeoutMs_.load()));
 }
 
-IedClientError ClientConnection::fetchNameList(Association& association, mms::GetNameListRequest question,
-                                               std::vector<std::string>* names) {
+ClientError ClientConnection::fetchNameList(Association& association, mms::GetNameListRequest question,
+                                            std::vector<std::string>* names) {
     for (size_t round = 0;; ++round) {
         RequestOutcome outcome = request(association, question);
-        if (outcome.error != IED_ERROR_OK) {
+        if (outcome.error != ClientError::Ok) {
             return outcome.error;
         }
         auto* response = std::get_if<mms::GetNameListResponse>(&*outcome.response);
         if (response == nullptr) {
-            return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+            return ClientError::UnexpectedValueReceived;
         }
         if (names->size() + response->identifiers.size() > limits_.maxNamesPerList) {
             std::fprintf(stderr, "iecstack client: name list longer than %zu names refused\n",
                          limits_.maxNamesPerList);
-            return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+            return ClientError::UnexpectedValueReceived;
         }
         const bool progress =
             !response->identifiers.empty() &&
@@ -200,35 +200,35 @@ IedClientError ClientConnection::fetchNameList(Association& association, mms::Ge
                          unusable);
         }
         if (!response->moreFollows) {
-            return IED_ERROR_OK;
+            return ClientError::Ok;
         }
         // "More follow" without a new last name would ask the same question forever.
         if (!progress) {
             std::fprintf(stderr, "iecstack client: name list continuation without progress refused\n");
-            return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+            return ClientError::UnexpectedValueReceived;
         }
         if (round + 1 >= limits_.maxContinuations) {
             std::fprintf(stderr,
                          "iecstack client: name list still not complete after %zu pages (%zu names), "
                          "the rest refused\n",
                          limits_.maxContinuations, names->size());
-            return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+            return ClientError::UnexpectedValueReceived;
         }
         question.continueAfter = std::move(last);
     }
 }
 
-IedClientError ClientConnection::ensureDomains(Association& association) {
+ClientError ClientConnection::ensureDomains(Association& association) {
     std::lock_guard<std::mutex> lock(association.directoryMutex);
     if (association.haveDomains) {
-        return IED_ERROR_OK;
+        return ClientError::Ok;
     }
     mms::GetNameListRequest request;
     request.objectClass = mms::ObjectClass::Domain;
     request.scope = mms::ObjectName::Scope::Vmd;
     std::vector<std::string> domains;
-    const IedClientError error = fetchNameList(association, std::move(request), &domains);
-    if (error == IED_ERROR_OK) {
+    const ClientError error = fetchNameList(association, std::move(request), &domains);
+    if (error == ClientError::Ok) {
         association.domains = std::move(domains);
         association.haveDomains = true;
     }
@@ -237,11 +237,11 @@ IedClientError ClientConnection::ensureDomains(Association& association) {
 
 std::shared_ptr<const DirectoryIndex> ClientConnection::indexFor(Association& association,
                                                                  const std::string& domain,
-                                                                 IedClientError* error) {
+                                                                 ClientError* error) {
     std::lock_guard<std::mutex> lock(association.directoryMutex);
     const auto it = association.indexes.find(domain);
     if (it != association.indexes.end()) {
-        *error = IED_ERROR_OK;
+        *error = ClientError::Ok;
         return it->second;
     }
     mms::GetNameListRequest request;
@@ -250,7 +250,7 @@ std::shared_ptr<const DirectoryIndex> ClientConnection::indexFor(Association& as
     request.domainId = domain;
     std::vector<std::string> names;
     *error = fetchNameList(association, std::move(request), &names);
-    if (*error != IED_ERROR_OK) {
+    if (*error != ClientError::Ok) {
         return nullptr;
     }
     auto index = std::make_shared<const DirectoryIndex>(names);
@@ -258,41 +258,41 @@ std::shared_ptr<const DirectoryIndex> ClientConnection::indexFor(Association& as
     return index;
 }
 
-std::vector<std::string> ClientConnection::logicalDevices(IedClientError* error) {
+std::vector<std::string> ClientConnection::logicalDevices(ClientError* error) {
     const auto association = current();
     if (!association) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return {};
     }
     *error = ensureDomains(*association);
-    if (*error != IED_ERROR_OK) {
+    if (*error != ClientError::Ok) {
         return {};
     }
     std::lock_guard<std::mutex> lock(association->directoryMutex);
     return association->domains;
 }
 
-std::vector<std::string> ClientConnection::logicalDeviceDirectory(IedClientError* error,
+std::vector<std::string> ClientConnection::logicalDeviceDirectory(ClientError* error,
                                                                   const char* logicalDevice) {
     if (logicalDevice == nullptr || *logicalDevice == '\0') {
-        *error = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        *error = ClientError::InvalidArgument;
         return {};
     }
     const auto association = current();
     if (!association) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return {};
     }
     const auto index = indexFor(*association, logicalDevice, error);
     return index ? index->logicalNodes() : std::vector<std::string>{};
 }
 
-std::vector<std::string> ClientConnection::logicalNodeDirectory(IedClientError* error,
+std::vector<std::string> ClientConnection::logicalNodeDirectory(ClientError* error,
                                                                 const char* logicalNodeReference,
                                                                 ACSIClass acsiClass) {
     const auto ref = ObjectReference::parse(logicalNodeReference == nullptr ? "" : logicalNodeReference);
     if (!ref || ref->path.find('.') != std::string::npos) {
-        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+        *error = ClientError::ObjectReferenceInvalid;
         return {};
     }
     const char* fc = nullptr;
@@ -319,12 +319,12 @@ std::vector<std::string> ClientConnection::logicalNodeDirectory(IedClientError* 
             fc = "US";
             break;
         default:
-            *error = IED_ERROR_SERVICE_NOT_SUPPORTED;
+            *error = ClientError::ServiceNotSupported;
             return {};
     }
     const auto association = current();
     if (!association) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return {};
     }
     if (acsiClass == ACSI_CLASS_DATA_SET) {
@@ -342,7 +342,7 @@ std::vector<std::string> ClientConnection::logicalNodeDirectory(IedClientError* 
                 dataSets.push_back(name.substr(prefix.size()));
             }
         }
-        return *error == IED_ERROR_OK ? dataSets : std::vector<std::string>{};
+        return *error == ClientError::Ok ? dataSets : std::vector<std::string>{};
     }
     const auto index = indexFor(*association, ref->domain, error);
     if (!index) {
@@ -351,21 +351,21 @@ std::vector<std::string> ClientConnection::logicalNodeDirectory(IedClientError* 
     const std::vector<std::string>* names =
         fc == nullptr ? index->dataObjects(ref->path) : index->elementsUnder(ref->path, fc);
     if (names == nullptr) {
-        *error = IED_ERROR_OBJECT_DOES_NOT_EXIST;
+        *error = ClientError::ObjectDoesNotExist;
         return {};
     }
     return *names;
 }
 
-std::vector<std::string> ClientConnection::dataDirectory(IedClientError* error, const char* dataReference) {
+std::vector<std::string> ClientConnection::dataDirectory(ClientError* error, const char* dataReference) {
     const auto ref = ObjectReference::parse(dataReference == nullptr ? "" : dataReference);
     if (!ref) {
-        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+        *error = ClientError::ObjectReferenceInvalid;
         return {};
     }
     const auto association = current();
     if (!association) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return {};
     }
     const auto index = indexFor(*association, ref->domain, error);
@@ -374,34 +374,34 @@ std::vector<std::string> ClientConnection::dataDirectory(IedClientError* error, 
     }
     const std::vector<std::string>* children = index->children(ref->path);
     if (children == nullptr) {
-        *error = IED_ERROR_OBJECT_DOES_NOT_EXIST;
+        *error = ClientError::ObjectDoesNotExist;
         return {};
     }
     return *children;
 }
 
-std::vector<std::string> ClientConnection::dataSetDirectory(IedClientError* error,
-                                                            const char* dataSetReference, bool* isDeletable) {
+std::vector<std::string> ClientConnection::dataSetDirectory(ClientError* error, const char* dataSetReference,
+                                                            bool* isDeletable) {
     const auto ref = ObjectReference::parse(dataSetReference == nullptr ? "" : dataSetReference);
     if (!ref) {
-        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+        *error = ClientError::ObjectReferenceInvalid;
         return {};
     }
     const auto association = current();
     if (!association) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return {};
     }
     RequestOutcome outcome =
         request(*association, mms::GetNamedVariableListAttributesRequest{
                                   mms::ObjectName::domain(ref->domain, ref->plainItemName())});
     *error = outcome.error;
-    if (outcome.error != IED_ERROR_OK) {
+    if (outcome.error != ClientError::Ok) {
         return {};
     }
     const auto* response = std::get_if<mms::GetNamedVariableListAttributesResponse>(&*outcome.response);
     if (response == nullptr) {
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
         return {};
     }
     return membersOf(*response, ref->domain, isDeletable);
@@ -421,27 +421,26 @@ std::vector<std::string> ClientConnection::membersOf(
     return members;
 }
 
-MmsValue* ClientConnection::readObject(IedClientError* error, const char* reference,
-                                       FunctionalConstraint fc) {
+MmsValue* ClientConnection::readObject(ClientError* error, const char* reference, FunctionalConstraint fc) {
     auto name = variableName(error, reference, fc);
     if (!name) {
         return nullptr;
     }
     const auto association = current();
     if (!association) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return nullptr;
     }
     mms::ReadRequest read;
     read.spec = mms::VariableAccessSpec::list({mms::VariableAccess{std::move(*name), {}}});
     RequestOutcome outcome = request(*association, std::move(read));
     *error = outcome.error;
-    if (outcome.error != IED_ERROR_OK) {
+    if (outcome.error != ClientError::Ok) {
         return nullptr;
     }
     auto* response = std::get_if<mms::ReadResponse>(&*outcome.response);
     if (response == nullptr || response->results.size() != 1) {
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
         return nullptr;
     }
     MmsValue& value = response->results.front();

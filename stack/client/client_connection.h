@@ -50,36 +50,34 @@ public:
     void setRequestTimeout(uint32_t ms) { requestTimeoutMs_ = ms; }
     void setClosedHandler(IedConnectionClosedHandler handler, void* parameter);
 
-    IedClientError connect(const char* host, int port);
+    ClientError connect(const char* host, int port);
     // Conclude and release, waiting at most half a second (never longer than the request time-out)
     // for the server, then abort.
     void close();
     // Ends the association at once, from any thread: waiting requests fail, no handler runs.
     void abort();
 
-    std::vector<std::string> logicalDevices(IedClientError* error);
-    std::vector<std::string> logicalDeviceDirectory(IedClientError* error, const char* logicalDevice);
-    std::vector<std::string> logicalNodeDirectory(IedClientError* error, const char* logicalNodeReference,
+    std::vector<std::string> logicalDevices(ClientError* error);
+    std::vector<std::string> logicalDeviceDirectory(ClientError* error, const char* logicalDevice);
+    std::vector<std::string> logicalNodeDirectory(ClientError* error, const char* logicalNodeReference,
                                                   ACSIClass acsiClass);
-    std::vector<std::string> dataDirectory(IedClientError* error, const char* dataReference);
-    std::vector<std::string> dataSetDirectory(IedClientError* error, const char* dataSetReference,
+    std::vector<std::string> dataDirectory(ClientError* error, const char* dataReference);
+    std::vector<std::string> dataSetDirectory(ClientError* error, const char* dataSetReference,
                                               bool* isDeletable);
-    MmsValue* readObject(IedClientError* error, const char* reference, FunctionalConstraint fc);
+    MmsValue* readObject(ClientError* error, const char* reference, FunctionalConstraint fc);
     // Writes and type descriptions (client_connection_writes.cpp). A refused write sets the device's
     // data-access error.
-    void writeObject(IedClientError* error, const char* reference, FunctionalConstraint fc,
-                     const MmsValue& value);
-    std::unique_ptr<sMmsVariableSpecification> variableSpecification(IedClientError* error,
-                                                                     const char* reference,
-                                                                     FunctionalConstraint fc);
+    void writeObject(ClientError* error, const char* reference, FunctionalConstraint fc, const MmsValue& value);
+    std::unique_ptr<sMmsVariableSpecification> variableSpecification(ClientError* error, const char* reference,
+                                                                      FunctionalConstraint fc);
 
     // Report control blocks and reports (client_connection_reports.cpp).
-    ClientReportControlBlock readReportControlBlock(IedClientError* error, const char* rcbReference,
+    ClientReportControlBlock readReportControlBlock(ClientError* error, const char* rcbReference,
                                                     ClientReportControlBlock update);
-    void writeReportControlBlock(IedClientError* error, ClientReportControlBlock rcb, uint32_t mask,
+    void writeReportControlBlock(ClientError* error, ClientReportControlBlock rcb, uint32_t mask,
                                  bool singleRequest);
     ReportHandlers& reportHandlers() { return reports_; }
-    // One confirmed request on the current association (IED_ERROR_NOT_CONNECTED without one), for the
+    // One confirmed request on the current association (ClientError::NotConnected without one), for the
     // control and report code beside this class.
     RequestOutcome requestNow(mms::ConfirmedRequestService service);
     ControlRegistry& controls() { return controls_; }
@@ -94,10 +92,9 @@ public:
                                std::function<void(uint32_t, MmsError, MmsValue*)> done, uint32_t* invokeId);
     MmsError identifyAsync(std::function<void(uint32_t, MmsError, const mms::IdentifyResponse*)> done,
                            uint32_t* invokeId);
-    IedClientError dataSetDirectoryAsync(
+    ClientError dataSetDirectoryAsync(
         const char* dataSetReference,
-        std::function<void(uint32_t, IedClientError, std::vector<std::string>*, bool)> done,
-        uint32_t* invokeId);
+        std::function<void(uint32_t, ClientError, std::vector<std::string>*, bool)> done, uint32_t* invokeId);
 
 private:
     // What one association learnt; dropped with it.
@@ -112,14 +109,14 @@ private:
 
     std::shared_ptr<Association> current() const;
     // The MMS name of "LD/LN.DO.DA" under fc, or null with *error set.
-    static std::optional<mms::ObjectName> variableName(IedClientError* error, const char* reference,
+    static std::optional<mms::ObjectName> variableName(ClientError* error, const char* reference,
                                                        FunctionalConstraint fc);
     RequestOutcome request(Association& association, mms::ConfirmedRequestService service);
-    IedClientError fetchNameList(Association& association, mms::GetNameListRequest request,
-                                 std::vector<std::string>* names);
-    IedClientError ensureDomains(Association& association);
+    ClientError fetchNameList(Association& association, mms::GetNameListRequest request,
+                              std::vector<std::string>* names);
+    ClientError ensureDomains(Association& association);
     std::shared_ptr<const DirectoryIndex> indexFor(Association& association, const std::string& domain,
-                                                   IedClientError* error);
+                                                   ClientError* error);
     void associationEnded(const Association* ended);
     // Receive thread: hands reports, command terminations and the like to whoever waits for them.
     void unconfirmedReceived(mms::UnconfirmedPdu&& pdu);

@@ -14,36 +14,36 @@ namespace {
 
 using std::chrono::milliseconds;
 
-MmsError mmsErrorOf(IedClientError error) {
+MmsError mmsErrorOf(ClientError error) {
     switch (error) {
-        case IED_ERROR_OK:
+        case ClientError::Ok:
             return MMS_ERROR_NONE;
-        case IED_ERROR_NOT_CONNECTED:
-        case IED_ERROR_CONNECTION_LOST:
+        case ClientError::NotConnected:
+        case ClientError::ConnectionLost:
             return MMS_ERROR_CONNECTION_LOST;
-        case IED_ERROR_CONNECTION_REJECTED:
+        case ClientError::ConnectionRejected:
             return MMS_ERROR_CONNECTION_REJECTED;
-        case IED_ERROR_TIMEOUT:
+        case ClientError::Timeout:
             return MMS_ERROR_SERVICE_TIMEOUT;
-        case IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED:
+        case ClientError::OutstandingCallLimitReached:
             return MMS_ERROR_OUTSTANDING_CALL_LIMIT;
-        case IED_ERROR_MALFORMED_MESSAGE:
-        case IED_ERROR_UNEXPECTED_VALUE_RECEIVED:
+        case ClientError::MalformedMessage:
+        case ClientError::UnexpectedValueReceived:
             return MMS_ERROR_PARSING_RESPONSE;
-        case IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT:
-        case IED_ERROR_OBJECT_REFERENCE_INVALID:
+        case ClientError::InvalidArgument:
+        case ClientError::ObjectReferenceInvalid:
             return MMS_ERROR_INVALID_ARGUMENTS;
-        case IED_ERROR_SERVICE_NOT_SUPPORTED:
+        case ClientError::ServiceNotSupported:
             return MMS_ERROR_REJECT_UNRECOGNIZED_SERVICE;
-        case IED_ERROR_TEMPORARILY_UNAVAILABLE:
+        case ClientError::TemporarilyUnavailable:
             return MMS_ERROR_RESOURCE_CAPABILITY_UNAVAILABLE;
-        case IED_ERROR_ACCESS_DENIED:
+        case ClientError::AccessDenied:
             return MMS_ERROR_ACCESS_OBJECT_ACCESS_DENIED;
-        case IED_ERROR_OBJECT_DOES_NOT_EXIST:
+        case ClientError::ObjectDoesNotExist:
             return MMS_ERROR_ACCESS_OBJECT_NON_EXISTENT;
-        case IED_ERROR_OBJECT_ACCESS_UNSUPPORTED:
+        case ClientError::ObjectAccessUnsupported:
             return MMS_ERROR_ACCESS_OBJECT_ACCESS_UNSUPPORTED;
-        case IED_ERROR_HARDWARE_FAULT:
+        case ClientError::HardwareFault:
             return MMS_ERROR_HARDWARE_FAULT;
         default:
             return MMS_ERROR_OTHER;
@@ -127,7 +127,7 @@ MmsValue* ClientConnection::readMultiple(MmsError* error, const char* domain,
         return nullptr;
     }
     RequestOutcome outcome = request(*association, std::move(*read));
-    if (outcome.error != IED_ERROR_OK) {
+    if (outcome.error != ClientError::Ok) {
         *error = mmsErrorOf(outcome.error);
         return nullptr;
     }
@@ -149,7 +149,7 @@ MmsError ClientConnection::readMultipleAsync(const char* domain, const std::vect
     return mmsErrorOf(association->client->requestAsync(
         std::move(*read), milliseconds(requestTimeoutMs_.load()),
         [count, done = std::move(done)](uint32_t id, RequestOutcome outcome) {
-            if (outcome.error != IED_ERROR_OK) {
+            if (outcome.error != ClientError::Ok) {
                 done(id, mmsErrorOf(outcome.error), nullptr);
                 return;
             }
@@ -171,7 +171,7 @@ MmsError ClientConnection::identifyAsync(
         [done = std::move(done)](uint32_t id, RequestOutcome outcome) {
             const auto* identity =
                 outcome.response ? std::get_if<mms::IdentifyResponse>(&*outcome.response) : nullptr;
-            if (outcome.error != IED_ERROR_OK) {
+            if (outcome.error != ClientError::Ok) {
                 done(id, mmsErrorOf(outcome.error), nullptr);
             } else if (identity == nullptr) {
                 done(id, MMS_ERROR_PARSING_RESPONSE, nullptr);
@@ -182,16 +182,16 @@ MmsError ClientConnection::identifyAsync(
         invokeId));
 }
 
-IedClientError ClientConnection::dataSetDirectoryAsync(
+ClientError ClientConnection::dataSetDirectoryAsync(
     const char* dataSetReference,
-    std::function<void(uint32_t, IedClientError, std::vector<std::string>*, bool)> done, uint32_t* invokeId) {
+    std::function<void(uint32_t, ClientError, std::vector<std::string>*, bool)> done, uint32_t* invokeId) {
     const auto ref = mapping::ObjectReference::parse(dataSetReference == nullptr ? "" : dataSetReference);
     if (!ref) {
-        return IED_ERROR_OBJECT_REFERENCE_INVALID;
+        return ClientError::ObjectReferenceInvalid;
     }
     const auto association = current();
     if (!association) {
-        return IED_ERROR_NOT_CONNECTED;
+        return ClientError::NotConnected;
     }
     // The list is named "LN$DS", without a functional constraint between.
     mms::GetNamedVariableListAttributesRequest question{
@@ -203,14 +203,14 @@ IedClientError ClientConnection::dataSetDirectoryAsync(
                 outcome.response
                     ? std::get_if<mms::GetNamedVariableListAttributesResponse>(&*outcome.response)
                     : nullptr;
-            if (outcome.error != IED_ERROR_OK) {
+            if (outcome.error != ClientError::Ok) {
                 done(id, outcome.error, nullptr, false);
             } else if (response == nullptr) {
-                done(id, IED_ERROR_UNEXPECTED_VALUE_RECEIVED, nullptr, false);
+                done(id, ClientError::UnexpectedValueReceived, nullptr, false);
             } else {
                 bool deletable = false;
                 std::vector<std::string> members = membersOf(*response, domain, &deletable);
-                done(id, IED_ERROR_OK, &members, deletable);
+                done(id, ClientError::Ok, &members, deletable);
             }
         },
         invokeId);

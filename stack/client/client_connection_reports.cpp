@@ -4,25 +4,26 @@
 
 #include "client_connection.h"
 #include "client_error.h"
+#include "mapping/member_reference.h"
 #include "report_control_block.h"
 
 namespace iecstack::client {
 
-ClientReportControlBlock ClientConnection::readReportControlBlock(IedClientError* error,
+ClientReportControlBlock ClientConnection::readReportControlBlock(ClientError* error,
                                                                   const char* rcbReference,
                                                                   ClientReportControlBlock update) {
     std::unique_ptr<sClientReportControlBlock> created;
     if (update == nullptr) {
         created.reset(sClientReportControlBlock::create(rcbReference));
         if (!created) {
-            *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+            *error = ClientError::ObjectReferenceInvalid;
             return nullptr;
         }
     }
     sClientReportControlBlock& rcb = update != nullptr ? *update : *created;
     const auto association = current();
     if (!association) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return nullptr;
     }
     mms::ReadRequest read;
@@ -30,12 +31,12 @@ ClientReportControlBlock ClientConnection::readReportControlBlock(IedClientError
         {mms::VariableAccess{mms::ObjectName::domain(rcb.domain, rcb.item), {}}});
     RequestOutcome outcome = request(*association, std::move(read));
     *error = outcome.error;
-    if (outcome.error != IED_ERROR_OK) {
+    if (outcome.error != ClientError::Ok) {
         return nullptr;
     }
     const auto* response = std::get_if<mms::ReadResponse>(&*outcome.response);
     if (response == nullptr || response->results.size() != 1) {
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
         return nullptr;
     }
     const MmsValue& value = response->results.front();
@@ -44,17 +45,17 @@ ClientReportControlBlock ClientConnection::readReportControlBlock(IedClientError
         return nullptr;
     }
     if (!rcb.takeValues(value)) {
-        *error = IED_ERROR_TYPE_INCONSISTENT;
+        *error = ClientError::TypeInconsistent;
         return nullptr;
     }
     created.release();
     return &rcb;
 }
 
-void ClientConnection::writeReportControlBlock(IedClientError* error, ClientReportControlBlock rcb,
+void ClientConnection::writeReportControlBlock(ClientError* error, ClientReportControlBlock rcb,
                                                uint32_t mask, bool singleRequest) {
     if (rcb == nullptr) {
-        *error = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        *error = ClientError::InvalidArgument;
         return;
     }
     std::vector<mms::VariableAccess> variables;
@@ -65,15 +66,17 @@ void ClientConnection::writeReportControlBlock(IedClientError* error, ClientRepo
             continue;
         }
         variables.push_back(mms::VariableAccess{
-            mms::ObjectName::domain(rcb->domain, rcb->item + "$" + rcbAttributeName(attribute)), {}});
+            mms::ObjectName::domain(rcb->domain,
+                                    mapping::joinItemName({rcb->item, rcbAttributeName(attribute)})),
+            {}});
         values.push_back(*value);
     }
     const auto association = current();
     if (!association) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return;
     }
-    *error = IED_ERROR_OK;
+    *error = ClientError::Ok;
     // One request for all, or one per attribute; the latter stops at the first refusal, so that a
     // block whose reservation failed is not enabled.
     const size_t perRequest = singleRequest ? variables.size() : 1;
@@ -84,13 +87,13 @@ void ClientConnection::writeReportControlBlock(IedClientError* error, ClientRepo
             write.data.push_back(values[i]);
         }
         RequestOutcome outcome = request(*association, std::move(write));
-        if (outcome.error != IED_ERROR_OK) {
+        if (outcome.error != ClientError::Ok) {
             *error = outcome.error;
             return;
         }
         const auto* response = std::get_if<mms::WriteResponse>(&*outcome.response);
         if (response == nullptr || response->results.size() != perRequest) {
-            *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+            *error = ClientError::UnexpectedValueReceived;
             return;
         }
         for (const auto& result : response->results) {

@@ -7,22 +7,22 @@
 
 namespace iecstack::client {
 
-std::optional<mms::ObjectName> ClientConnection::variableName(IedClientError* error, const char* reference,
+std::optional<mms::ObjectName> ClientConnection::variableName(ClientError* error, const char* reference,
                                                               FunctionalConstraint fc) {
     const auto ref = mapping::ObjectReference::parse(reference == nullptr ? "" : reference);
     if (!ref) {
-        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+        *error = ClientError::ObjectReferenceInvalid;
         return std::nullopt;
     }
     const char* fcName = functionalConstraintName(fc);
     if (fcName == nullptr) {
-        *error = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        *error = ClientError::InvalidArgument;
         return std::nullopt;
     }
     return mms::ObjectName::domain(ref->domain, ref->itemName(fcName));
 }
 
-void ClientConnection::writeObject(IedClientError* error, const char* reference, FunctionalConstraint fc,
+void ClientConnection::writeObject(ClientError* error, const char* reference, FunctionalConstraint fc,
                                    const MmsValue& value) {
     auto name = variableName(error, reference, fc);
     if (!name) {
@@ -30,7 +30,7 @@ void ClientConnection::writeObject(IedClientError* error, const char* reference,
     }
     const auto association = current();
     if (!association) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return;
     }
     mms::WriteRequest write;
@@ -38,13 +38,13 @@ void ClientConnection::writeObject(IedClientError* error, const char* reference,
     write.data.push_back(value);
     RequestOutcome outcome = request(*association, std::move(write));
     *error = outcome.error;
-    if (outcome.error != IED_ERROR_OK) {
+    if (outcome.error != ClientError::Ok) {
         return;
     }
     const auto* response = std::get_if<mms::WriteResponse>(&*outcome.response);
     if (response == nullptr || response->results.size() != 1) {
         // An answer for another number of variables cannot tell whether ours was written.
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
         return;
     }
     if (const auto& refusal = response->results.front()) {
@@ -52,7 +52,7 @@ void ClientConnection::writeObject(IedClientError* error, const char* reference,
     }
 }
 
-std::unique_ptr<sMmsVariableSpecification> ClientConnection::variableSpecification(IedClientError* error,
+std::unique_ptr<sMmsVariableSpecification> ClientConnection::variableSpecification(ClientError* error,
                                                                                    const char* reference,
                                                                                    FunctionalConstraint fc) {
     auto name = variableName(error, reference, fc);
@@ -61,18 +61,18 @@ std::unique_ptr<sMmsVariableSpecification> ClientConnection::variableSpecificati
     }
     const auto association = current();
     if (!association) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return nullptr;
     }
     std::string lastName = name->itemId.substr(name->itemId.rfind('$') + 1);
     RequestOutcome outcome = request(*association, mms::GetVariableAccessAttributesRequest{std::move(*name)});
     *error = outcome.error;
-    if (outcome.error != IED_ERROR_OK) {
+    if (outcome.error != ClientError::Ok) {
         return nullptr;
     }
     const auto* response = std::get_if<mms::GetVariableAccessAttributesResponse>(&*outcome.response);
     if (response == nullptr) {
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
         return nullptr;
     }
     return mms::makeVariableSpecification(response->type, std::move(lastName));

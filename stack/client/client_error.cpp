@@ -2,91 +2,91 @@
 
 namespace iecstack::client {
 
-IedClientError errorFromDataAccessError(mms::DataAccessError error) {
+ClientError errorFromDataAccessError(mms::DataAccessError error) {
     using mms::DataAccessError;
     switch (error) {
         case DataAccessError::ObjectInvalidated:
-            return IED_ERROR_OBJECT_INVALIDATED;
+            return ClientError::ObjectInvalidated;
         case DataAccessError::HardwareFault:
-            return IED_ERROR_HARDWARE_FAULT;
+            return ClientError::HardwareFault;
         case DataAccessError::TemporarilyUnavailable:
-            return IED_ERROR_TEMPORARILY_UNAVAILABLE;
+            return ClientError::TemporarilyUnavailable;
         case DataAccessError::ObjectAccessDenied:
-            return IED_ERROR_ACCESS_DENIED;
+            return ClientError::AccessDenied;
         case DataAccessError::ObjectUndefined:
-            return IED_ERROR_OBJECT_UNDEFINED;
+            return ClientError::ObjectUndefined;
         case DataAccessError::InvalidAddress:
-            return IED_ERROR_INVALID_ADDRESS;
+            return ClientError::InvalidAddress;
         case DataAccessError::TypeUnsupported:
-            return IED_ERROR_TYPE_UNSUPPORTED;
+            return ClientError::TypeUnsupported;
         case DataAccessError::TypeInconsistent:
-            return IED_ERROR_TYPE_INCONSISTENT;
+            return ClientError::TypeInconsistent;
         case DataAccessError::ObjectAttributeInconsistent:
-            return IED_ERROR_OBJECT_ATTRIBUTE_INCONSISTENT;
+            return ClientError::ObjectAttributeInconsistent;
         case DataAccessError::ObjectAccessUnsupported:
-            return IED_ERROR_OBJECT_ACCESS_UNSUPPORTED;
+            return ClientError::ObjectAccessUnsupported;
         case DataAccessError::ObjectNonExistent:
-            return IED_ERROR_OBJECT_DOES_NOT_EXIST;
+            return ClientError::ObjectDoesNotExist;
         case DataAccessError::ObjectValueInvalid:
-            return IED_ERROR_OBJECT_VALUE_INVALID;
+            return ClientError::ObjectValueInvalid;
     }
-    return IED_ERROR_UNKNOWN;
+    return ClientError::Unknown;
 }
 
-IedClientError errorFromServiceError(const mms::ServiceError& error) {
+ClientError errorFromServiceError(const mms::ServiceError& error) {
     using mms::ErrorClass;
     switch (error.errorClass) {
         case ErrorClass::Access:
             switch (static_cast<mms::AccessErrorCode>(error.code)) {
                 case mms::AccessErrorCode::ObjectAccessUnsupported:
-                    return IED_ERROR_OBJECT_ACCESS_UNSUPPORTED;
+                    return ClientError::ObjectAccessUnsupported;
                 case mms::AccessErrorCode::ObjectNonExistent:
-                    return IED_ERROR_OBJECT_DOES_NOT_EXIST;
+                    return ClientError::ObjectDoesNotExist;
                 case mms::AccessErrorCode::ObjectAccessDenied:
-                    return IED_ERROR_ACCESS_DENIED;
+                    return ClientError::AccessDenied;
                 case mms::AccessErrorCode::ObjectInvalidated:
                 case mms::AccessErrorCode::ObjectInvalidatedByPeer:
-                    return IED_ERROR_OBJECT_INVALIDATED;
+                    return ClientError::ObjectInvalidated;
             }
-            return IED_ERROR_UNKNOWN;
+            return ClientError::Unknown;
         case ErrorClass::Definition:
             // other, object-undefined, invalid-address, type-unsupported, type-inconsistent,
             // object-exists, object-attribute-inconsistent
             switch (error.code) {
                 case 1:
-                    return IED_ERROR_OBJECT_DOES_NOT_EXIST;
+                    return ClientError::ObjectDoesNotExist;
                 case 2:
-                    return IED_ERROR_INVALID_ADDRESS;
+                    return ClientError::InvalidAddress;
                 case 3:
-                    return IED_ERROR_TYPE_UNSUPPORTED;
+                    return ClientError::TypeUnsupported;
                 case 4:
-                    return IED_ERROR_TYPE_INCONSISTENT;
+                    return ClientError::TypeInconsistent;
                 case 5:
-                    return IED_ERROR_OBJECT_EXISTS;
+                    return ClientError::ObjectExists;
                 case 6:
-                    return IED_ERROR_OBJECT_ATTRIBUTE_INCONSISTENT;
+                    return ClientError::ObjectAttributeInconsistent;
                 default:
-                    return IED_ERROR_UNKNOWN;
+                    return ClientError::Unknown;
             }
         case ErrorClass::Resource:
-            return IED_ERROR_TEMPORARILY_UNAVAILABLE;
+            return ClientError::TemporarilyUnavailable;
         case ErrorClass::Service:
-            return IED_ERROR_SERVICE_NOT_SUPPORTED;
+            return ClientError::ServiceNotSupported;
         default:
-            return IED_ERROR_UNKNOWN;
+            return ClientError::Unknown;
     }
 }
 
-IedClientError errorFromReject(const mms::Reject& reject) {
+ClientError errorFromReject(const mms::Reject& reject) {
     if (reject.rejectClass == mms::RejectClass::ConfirmedRequest &&
         reject.reason == static_cast<int64_t>(mms::RequestRejectReason::UnrecognizedService)) {
-        return IED_ERROR_SERVICE_NOT_SUPPORTED;
+        return ClientError::ServiceNotSupported;
     }
     if (reject.rejectClass == mms::RejectClass::ConfirmedRequest &&
         reject.reason == static_cast<int64_t>(mms::RequestRejectReason::MaxServicesOutstandingExceeded)) {
-        return IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED;
+        return ClientError::OutstandingCallLimitReached;
     }
-    return IED_ERROR_SERVICE_NOT_SUPPORTED;
+    return ClientError::ServiceNotSupported;
 }
 
 }  // namespace iecstack::client

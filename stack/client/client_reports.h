@@ -1,4 +1,10 @@
 #pragma once
+// Received reports. The client's report code in four places:
+// - mapping/report.h: the report format, decoded there (and encoded there for the server);
+// - here: what a received report looks like to the C interface, and its delivery to the handlers;
+// - report_control_block.h: the client's copy of a report control block, and
+//   client_connection_reports.cpp: the requests that read and write one;
+// - iec61850_client_reports.cpp: the C functions over both.
 
 #include <atomic>
 #include <cstdint>
@@ -8,16 +14,15 @@
 #include <vector>
 
 #include "iec61850_client.h"
-#include "mms/bit_string.h"
+#include "mapping/report.h"
 #include "mms/services.h"
 
-// One received report, decoded: what ClientReport points to. Only the fields the report's own OptFlds
-// announce are set; members the report did not include have no data reference, reason 0 and an
+// One received report as ClientReport hands it out: the fields its OptFlds announce, and the data
+// set's members by index. Members the report did not include have no data reference, reason 0 and an
 // absent value (null through the C interface), never a value of an earlier report.
 struct sClientReport {
     std::string rcbReference;  // of the handler that took the report
     std::string rptId;
-    iecstack::mms::BitString optFlds;
     std::optional<uint32_t> seqNum;
     std::optional<uint64_t> timeOfEntryMs;
     std::optional<std::string> dataSetName;
@@ -36,24 +41,10 @@ struct sClientReport {
 
 namespace iecstack::client {
 
-// Bits of the OptFlds string a report carries (bit 0 is reserved).
-enum class ReportOption : uint8_t {
-    SequenceNumber = 1,
-    ReportTimeStamp = 2,
-    ReasonForInclusion = 3,
-    DataSetName = 4,
-    DataReference = 5,
-    BufferOverflow = 6,
-    EntryId = 7,
-    ConfRevision = 8,
-    Segmentation = 9,
-};
+using mapping::isReport;
 
-// Whether an information report is a report of a report control block (its list is named "RPT").
-bool isReport(const mms::InformationReport& report);
-
-// Decodes the access results of a report. A report whose elements do not follow its own OptFlds and
-// inclusion string is refused with the reason in `why`.
+// Decodes a received report into what ClientReport hands out; a malformed one is refused with the
+// reason in `why`.
 std::optional<sClientReport> decodeReport(mms::InformationReport&& report, std::string* why);
 
 // The report handlers a connection handle has installed, and the delivery of reports to them on the

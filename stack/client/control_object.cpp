@@ -171,10 +171,10 @@ ControlObject::ControlObject(ClientConnection& connection, std::string domain, s
       feedbackName_(domain_ + "/" + item_) {}
 
 std::unique_ptr<ControlObject> ControlObject::create(ClientConnection& connection, std::string_view reference,
-                                                     IedClientError* error) {
+                                                     ClientError* error) {
     const auto ref = mapping::ObjectReference::parse(reference);
     if (!ref) {
-        *error = IED_ERROR_OBJECT_REFERENCE_INVALID;
+        *error = ClientError::ObjectReferenceInvalid;
         return nullptr;
     }
     mms::ReadRequest read;
@@ -182,12 +182,12 @@ std::unique_ptr<ControlObject> ControlObject::create(ClientConnection& connectio
         {mms::VariableAccess{mms::ObjectName::domain(ref->domain, ref->itemName("CF") + "$ctlModel"), {}}});
     RequestOutcome outcome = connection.requestNow(std::move(read));
     *error = outcome.error;
-    if (outcome.error != IED_ERROR_OK) {
+    if (outcome.error != ClientError::Ok) {
         return nullptr;
     }
     const auto* values = std::get_if<mms::ReadResponse>(&*outcome.response);
     if (!values || values->results.size() != 1) {
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
         return nullptr;
     }
     const MmsValue& ctlModel = values->results.front();
@@ -196,7 +196,7 @@ std::unique_ptr<ControlObject> ControlObject::create(ClientConnection& connectio
         return nullptr;
     }
     if (ctlModel.type() != MMS_INTEGER && ctlModel.type() != MMS_UNSIGNED) {
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
         return nullptr;
     }
 
@@ -205,23 +205,23 @@ std::unique_ptr<ControlObject> ControlObject::create(ClientConnection& connectio
     outcome = connection.requestNow(
         mms::GetVariableAccessAttributesRequest{mms::ObjectName::domain(ref->domain, object->item_)});
     *error = outcome.error;
-    if (outcome.error != IED_ERROR_OK) {
+    if (outcome.error != ClientError::Ok) {
         return nullptr;
     }
     const auto* attributes = std::get_if<mms::GetVariableAccessAttributesResponse>(&*outcome.response);
     if (!attributes || attributes->type.type != MMS_STRUCTURE) {
-        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        *error = ClientError::UnexpectedValueReceived;
         return nullptr;
     }
     object->controlType_ = attributes->type;
     const mms::TypeSpec* oper = componentType(object->controlType_, "Oper");
     if (object->ctlModel_ < 1 || object->ctlModel_ > 4 || !oper || oper->type != MMS_STRUCTURE ||
         !componentType(*oper, "ctlVal")) {
-        *error = IED_ERROR_OBJECT_ACCESS_UNSUPPORTED;  // status only, or no commands to send
+        *error = ClientError::ObjectAccessUnsupported;  // status only, or no commands to send
         return nullptr;
     }
     connection.controls().add(object.get());
-    *error = IED_ERROR_OK;
+    *error = ClientError::Ok;
     return object;
 }
 
@@ -247,7 +247,7 @@ LastApplError ControlObject::lastApplError() const {
     return lastApplError_;
 }
 
-IedClientError ControlObject::lastError() const {
+ClientError ControlObject::lastError() const {
     std::lock_guard<std::mutex> lock(feedbackMutex_);
     return lastError_;
 }
@@ -285,10 +285,10 @@ void ControlObject::onTermination(bool positive) {
 void ControlObject::startCommand() {
     std::lock_guard<std::mutex> lock(feedbackMutex_);
     lastApplError_ = LastApplError{ctlNum_, CONTROL_ERROR_NO_ERROR, ADD_CAUSE_UNKNOWN};
-    lastError_ = IED_ERROR_OK;
+    lastError_ = ClientError::Ok;
 }
 
-void ControlObject::finishCommand(IedClientError error) {
+void ControlObject::finishCommand(ClientError error) {
     std::lock_guard<std::mutex> lock(feedbackMutex_);
     lastError_ = error;
 }
@@ -361,7 +361,7 @@ std::optional<MmsValue> ControlObject::commandValue(const std::string& name, con
 bool ControlObject::write(const std::string& name, const MmsValue& ctlVal, uint64_t operTimeMs) {
     auto value = commandValue(name, ctlVal, operTimeMs);
     if (!value) {
-        finishCommand(IED_ERROR_OBJECT_ACCESS_UNSUPPORTED);
+        finishCommand(ClientError::ObjectAccessUnsupported);
         return false;
     }
     mms::WriteRequest request;
@@ -375,21 +375,21 @@ bool ControlObject::write(const std::string& name, const MmsValue& ctlVal, uint6
         awaitingSince_ = ++connection_.controls().operateCount_;
     }
     RequestOutcome outcome = connection_.requestNow(std::move(request));
-    IedClientError error = outcome.error;
-    if (error == IED_ERROR_OK) {
+    ClientError error = outcome.error;
+    if (error == ClientError::Ok) {
         const auto* response = std::get_if<mms::WriteResponse>(&*outcome.response);
         if (!response || response->results.size() != 1) {
-            error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+            error = ClientError::UnexpectedValueReceived;
         } else if (response->results.front()) {
             error = errorFromDataAccessError(*response->results.front());
         }
     }
-    if (error != IED_ERROR_OK) {
+    if (error != ClientError::Ok) {
         std::lock_guard<std::mutex> lock(feedbackMutex_);
         awaitingSince_ = 0;
     }
     finishCommand(error);
-    return error == IED_ERROR_OK;
+    return error == ClientError::Ok;
 }
 
 bool ControlObject::select() {
@@ -399,20 +399,20 @@ bool ControlObject::select() {
     read.spec = mms::VariableAccessSpec::list(
         {mms::VariableAccess{mms::ObjectName::domain(domain_, item_ + "$SBO"), {}}});
     RequestOutcome outcome = connection_.requestNow(std::move(read));
-    IedClientError error = outcome.error;
-    if (error == IED_ERROR_OK) {
+    ClientError error = outcome.error;
+    if (error == ClientError::Ok) {
         const auto* values = std::get_if<mms::ReadResponse>(&*outcome.response);
         if (!values || values->results.size() != 1) {
-            error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+            error = ClientError::UnexpectedValueReceived;
         } else if (values->results.front().type() == MMS_DATA_ACCESS_ERROR) {
             error = errorFromDataAccessError(values->results.front().accessError());
         } else if (values->results.front().type() != MMS_VISIBLE_STRING ||
                    values->results.front().text().empty()) {
-            error = IED_ERROR_ACCESS_DENIED;  // an empty reference: the device refused the selection
+            error = ClientError::AccessDenied;  // an empty reference: the device refused the selection
         }
     }
     finishCommand(error);
-    return error == IED_ERROR_OK;
+    return error == ClientError::Ok;
 }
 
 bool ControlObject::selectWithValue(const MmsValue& ctlVal) {
@@ -420,7 +420,7 @@ bool ControlObject::selectWithValue(const MmsValue& ctlVal) {
     ctlNum_ = static_cast<uint8_t>(ctlNum_ + 1);
     startCommand();
     if (!value) {
-        finishCommand(IED_ERROR_TYPE_INCONSISTENT);
+        finishCommand(ClientError::TypeInconsistent);
         return false;
     }
     lastCtlVal_ = *value;
@@ -434,7 +434,7 @@ bool ControlObject::operate(const MmsValue& ctlVal, uint64_t operTimeMs) {
     }
     startCommand();
     if (!value) {
-        finishCommand(IED_ERROR_TYPE_INCONSISTENT);
+        finishCommand(ClientError::TypeInconsistent);
         return false;
     }
     lastCtlVal_ = *value;

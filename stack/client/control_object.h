@@ -40,7 +40,7 @@ class ControlObject {
 public:
     // Null, with `error` set, when the object cannot be controlled.
     static std::unique_ptr<ControlObject> create(ClientConnection& connection, std::string_view reference,
-                                                 IedClientError* error);
+                                                 ClientError* error);
     ~ControlObject();
     ControlObject(const ControlObject&) = delete;
     ControlObject& operator=(const ControlObject&) = delete;
@@ -56,7 +56,7 @@ public:
     bool cancel();
 
     LastApplError lastApplError() const;
-    IedClientError lastError() const;
+    ClientError lastError() const;
     void setTerminationHandler(CommandTerminationHandler handler, void* parameter,
                                ControlObjectClient handle);
 
@@ -78,7 +78,7 @@ private:
     std::optional<MmsValue> fitControlValue(const MmsValue& ctlVal) const;
     bool write(const std::string& name, const MmsValue& ctlVal, uint64_t operTimeMs);
     void startCommand();
-    void finishCommand(IedClientError error);
+    void finishCommand(ClientError error);
 
     ClientConnection& connection_;
     std::string domain_;
@@ -96,7 +96,7 @@ private:
 
     mutable std::mutex feedbackMutex_;  // the fields below; the receive thread writes them
     LastApplError lastApplError_{0, CONTROL_ERROR_NO_ERROR, ADD_CAUSE_UNKNOWN};
-    IedClientError lastError_ = IED_ERROR_OK;
+    ClientError lastError_ = ClientError::Ok;
     uint64_t awaitingSince_ = 0;  // order of the operate whose termination is due; 0 when none
     CommandTerminationHandler terminationHandler_ = nullptr;
     void* terminationParameter_ = nullptr;

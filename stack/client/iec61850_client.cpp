@@ -16,14 +16,11 @@ struct sControlObjectClient {
     std::unique_ptr<iecstack::client::ControlObject> object;
 };
 
-namespace {
+using iecstack::client::ClientError;
+using iecstack::client::ErrorSink;
+using iecstack::client::iedClientError;
 
-// Callers may pass a null error pointer; the answer then goes nowhere.
-struct ErrorSink {
-    explicit ErrorSink(IedClientError* target) : target(target != nullptr ? target : &ignored) {}
-    IedClientError* target;
-    IedClientError ignored = IED_ERROR_OK;
-};
+namespace {
 
 // The common frame of the directory calls: a null handle is the caller's mistake, a list comes back
 // only when the call succeeded.
@@ -31,11 +28,11 @@ template <typename Call>
 LinkedList nameList(IedConnection self, IedClientError* error, Call call) {
     ErrorSink sink(error);
     if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return nullptr;
     }
-    const std::vector<std::string> names = call(self->connection, sink.target);
-    return iecstack::client::toLinkedList(names, sink.target);
+    const std::vector<std::string> names = call(self->connection, &sink.reported);
+    return iecstack::client::toLinkedList(names, &sink.reported);
 }
 
 }  // namespace
@@ -48,8 +45,8 @@ IedConnection IedConnection_create(void) {
 
 void IedConnection_connect(IedConnection self, IedClientError* error, const char* hostname, int tcpPort) {
     ErrorSink sink(error);
-    *sink.target = self == nullptr ? IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT
-                                   : self->connection.connect(hostname, tcpPort);
+    sink.reported =
+        self == nullptr ? ClientError::InvalidArgument : self->connection.connect(hostname, tcpPort);
 }
 
 void IedConnection_setConnectTimeout(IedConnection self, uint32_t timeoutInMs) {
@@ -80,11 +77,11 @@ void IedConnection_close(IedConnection self) {
 void IedConnection_abort(IedConnection self, IedClientError* error) {
     ErrorSink sink(error);
     if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return;
     }
     self->connection.abort();
-    *sink.target = IED_ERROR_OK;
+    sink.reported = ClientError::Ok;
 }
 
 void IedConnection_destroy(IedConnection self) {
@@ -93,33 +90,33 @@ void IedConnection_destroy(IedConnection self) {
 
 LinkedList IedConnection_getLogicalDeviceList(IedConnection self, IedClientError* error) {
     return nameList(self, error,
-                    [](auto& connection, IedClientError* e) { return connection.logicalDevices(e); });
+                    [](auto& connection, ClientError* e) { return connection.logicalDevices(e); });
 }
 
 LinkedList IedConnection_getLogicalDeviceDirectory(IedConnection self, IedClientError* error,
                                                    const char* logicalDeviceName) {
-    return nameList(self, error, [&](auto& connection, IedClientError* e) {
+    return nameList(self, error, [&](auto& connection, ClientError* e) {
         return connection.logicalDeviceDirectory(e, logicalDeviceName);
     });
 }
 
 LinkedList IedConnection_getLogicalNodeDirectory(IedConnection self, IedClientError* error,
                                                  const char* logicalNodeReference, ACSIClass acsiClass) {
-    return nameList(self, error, [&](auto& connection, IedClientError* e) {
+    return nameList(self, error, [&](auto& connection, ClientError* e) {
         return connection.logicalNodeDirectory(e, logicalNodeReference, acsiClass);
     });
 }
 
 LinkedList IedConnection_getDataDirectoryFC(IedConnection self, IedClientError* error,
                                             const char* dataReference) {
-    return nameList(self, error, [&](auto& connection, IedClientError* e) {
+    return nameList(self, error, [&](auto& connection, ClientError* e) {
         return connection.dataDirectory(e, dataReference);
     });
 }
 
 LinkedList IedConnection_getDataSetDirectory(IedConnection self, IedClientError* error,
                                              const char* dataSetReference, bool* isDeletable) {
-    return nameList(self, error, [&](auto& connection, IedClientError* e) {
+    return nameList(self, error, [&](auto& connection, ClientError* e) {
         return connection.dataSetDirectory(e, dataSetReference, isDeletable);
     });
 }
@@ -128,10 +125,10 @@ MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error,
                                    const char* dataAttributeReference, FunctionalConstraint fc) {
     ErrorSink sink(error);
     if (self == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return nullptr;
     }
-    return self->connection.readObject(sink.target, dataAttributeReference, fc);
+    return self->connection.readObject(&sink.reported, dataAttributeReference, fc);
 }
 
 MmsConnection IedConnection_getMmsConnection(IedConnection self) {
@@ -144,22 +141,22 @@ uint32_t IedConnection_getDataSetDirectoryAsync(IedConnection self, IedClientErr
                                                 void* parameter) {
     ErrorSink sink(error);
     if (self == nullptr || handler == nullptr) {
-        *sink.target = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return 0;
     }
     uint32_t invokeId = 0;
-    *sink.target = self->connection.dataSetDirectoryAsync(
+    sink.reported = self->connection.dataSetDirectoryAsync(
         dataSetReference,
-        [handler, parameter](uint32_t id, IedClientError result, std::vector<std::string>* members,
+        [handler, parameter](uint32_t id, ClientError result, std::vector<std::string>* members,
                              bool deletable) {
             LinkedList list = nullptr;
-            if (result == IED_ERROR_OK) {
+            if (result == ClientError::Ok) {
                 list = iecstack::client::toLinkedList(*members, &result);
             }
-            handler(id, parameter, result, list, deletable);
+            handler(id, parameter, iedClientError(result), list, deletable);
         },
         &invokeId);
-    return *sink.target == IED_ERROR_OK ? invokeId : 0;
+    return sink.reported == ClientError::Ok ? invokeId : 0;
 }
 
 // ---- Control ----------------------------------------------------------------------------------------
@@ -168,7 +165,7 @@ ControlObjectClient ControlObjectClient_create(const char* objectReference, IedC
     if (objectReference == nullptr || connection == nullptr) {
         return nullptr;
     }
-    IedClientError error = IED_ERROR_OK;
+    ClientError error = ClientError::Ok;
     auto object = iecstack::client::ControlObject::create(connection->connection, objectReference, &error);
     if (!object) {
         return nullptr;
@@ -225,7 +222,7 @@ LastApplError ControlObjectClient_getLastApplError(ControlObjectClient self) {
 }
 
 IedClientError ControlObjectClient_getLastError(ControlObjectClient self) {
-    return self != nullptr ? self->object->lastError() : IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+    return iedClientError(self != nullptr ? self->object->lastError() : ClientError::InvalidArgument);
 }
 
 void ControlObjectClient_setCommandTerminationHandler(ControlObjectClient self,
@@ -237,3 +234,65 @@ void ControlObjectClient_setCommandTerminationHandler(ControlObjectClient self,
 }
 
 }  // extern "C"
+
+namespace iecstack::client {
+
+IedClientError iedClientError(ClientError error) {
+    switch (error) {
+        case ClientError::Ok:
+            return IED_ERROR_OK;
+        case ClientError::NotConnected:
+            return IED_ERROR_NOT_CONNECTED;
+        case ClientError::AlreadyConnected:
+            return IED_ERROR_ALREADY_CONNECTED;
+        case ClientError::ConnectionLost:
+            return IED_ERROR_CONNECTION_LOST;
+        case ClientError::ConnectionRejected:
+            return IED_ERROR_CONNECTION_REJECTED;
+        case ClientError::Timeout:
+            return IED_ERROR_TIMEOUT;
+        case ClientError::OutstandingCallLimitReached:
+            return IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED;
+        case ClientError::InvalidArgument:
+            return IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        case ClientError::ObjectReferenceInvalid:
+            return IED_ERROR_OBJECT_REFERENCE_INVALID;
+        case ClientError::ServiceNotSupported:
+            return IED_ERROR_SERVICE_NOT_SUPPORTED;
+        case ClientError::UnexpectedValueReceived:
+            return IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+        case ClientError::MalformedMessage:
+            return IED_ERROR_MALFORMED_MESSAGE;
+        case ClientError::AccessDenied:
+            return IED_ERROR_ACCESS_DENIED;
+        case ClientError::ObjectDoesNotExist:
+            return IED_ERROR_OBJECT_DOES_NOT_EXIST;
+        case ClientError::ObjectExists:
+            return IED_ERROR_OBJECT_EXISTS;
+        case ClientError::ObjectAccessUnsupported:
+            return IED_ERROR_OBJECT_ACCESS_UNSUPPORTED;
+        case ClientError::TypeInconsistent:
+            return IED_ERROR_TYPE_INCONSISTENT;
+        case ClientError::TemporarilyUnavailable:
+            return IED_ERROR_TEMPORARILY_UNAVAILABLE;
+        case ClientError::ObjectUndefined:
+            return IED_ERROR_OBJECT_UNDEFINED;
+        case ClientError::InvalidAddress:
+            return IED_ERROR_INVALID_ADDRESS;
+        case ClientError::HardwareFault:
+            return IED_ERROR_HARDWARE_FAULT;
+        case ClientError::TypeUnsupported:
+            return IED_ERROR_TYPE_UNSUPPORTED;
+        case ClientError::ObjectAttributeInconsistent:
+            return IED_ERROR_OBJECT_ATTRIBUTE_INCONSISTENT;
+        case ClientError::ObjectValueInvalid:
+            return IED_ERROR_OBJECT_VALUE_INVALID;
+        case ClientError::ObjectInvalidated:
+            return IED_ERROR_OBJECT_INVALIDATED;
+        case ClientError::Unknown:
+            break;
+    }
+    return IED_ERROR_UNKNOWN;
+}
+
+}  // namespace iecstack::client

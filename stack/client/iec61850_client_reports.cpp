@@ -12,10 +12,6 @@ using iecstack::client::RcbAttribute;
 
 namespace {
 
-IedClientError* sinkFor(IedClientError* error, IedClientError& ignored) {
-    return error != nullptr ? error : &ignored;
-}
-
 const MmsValue* attribute(ClientReportControlBlock self, RcbAttribute which) {
     return self != nullptr ? self->get(which) : nullptr;
 }
@@ -89,24 +85,22 @@ void ClientReportControlBlock_destroy(ClientReportControlBlock self) {
 ClientReportControlBlock IedConnection_getRCBValues(IedConnection self, IedClientError* error,
                                                     const char* rcbReference,
                                                     ClientReportControlBlock updateRcb) {
-    IedClientError ignored = IED_ERROR_OK;
-    IedClientError* sink = sinkFor(error, ignored);
+    iecstack::client::ErrorSink sink(error);
     if (self == nullptr) {
-        *sink = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = iecstack::client::ClientError::InvalidArgument;
         return nullptr;
     }
-    return self->connection.readReportControlBlock(sink, rcbReference, updateRcb);
+    return self->connection.readReportControlBlock(&sink.reported, rcbReference, updateRcb);
 }
 
 void IedConnection_setRCBValues(IedConnection self, IedClientError* error, ClientReportControlBlock rcb,
                                 uint32_t parametersMask, bool singleRequest) {
-    IedClientError ignored = IED_ERROR_OK;
-    IedClientError* sink = sinkFor(error, ignored);
+    iecstack::client::ErrorSink sink(error);
     if (self == nullptr) {
-        *sink = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = iecstack::client::ClientError::InvalidArgument;
         return;
     }
-    self->connection.writeReportControlBlock(sink, rcb, parametersMask, singleRequest);
+    self->connection.writeReportControlBlock(&sink.reported, rcb, parametersMask, singleRequest);
 }
 
 const char* ClientReportControlBlock_getObjectReference(ClientReportControlBlock self) {

@@ -5,18 +5,20 @@
 #include "iec61850_client.h"
 #include "ied_connection.h"
 
+using iecstack::client::ClientError;
+using iecstack::client::ErrorSink;
+
 namespace {
 
 // Every typed write is this one with a value made for it.
 void writeValue(IedConnection self, IedClientError* error, const char* reference, FunctionalConstraint fc,
                 const MmsValue* value) {
-    IedClientError ignored = IED_ERROR_OK;
-    IedClientError* sink = error != nullptr ? error : &ignored;
+    ErrorSink sink(error);
     if (self == nullptr || value == nullptr) {
-        *sink = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return;
     }
-    self->connection.writeObject(sink, reference, fc, *value);
+    self->connection.writeObject(&sink.reported, reference, fc, *value);
 }
 
 }  // namespace
@@ -77,13 +79,12 @@ void IedConnection_writeOctetString(IedConnection self, IedClientError* error, c
 MmsVariableSpecification* IedConnection_getVariableSpecification(IedConnection self, IedClientError* error,
                                                                  const char* dataAttributeReference,
                                                                  FunctionalConstraint fc) {
-    IedClientError ignored = IED_ERROR_OK;
-    IedClientError* sink = error != nullptr ? error : &ignored;
+    ErrorSink sink(error);
     if (self == nullptr) {
-        *sink = IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        sink.reported = ClientError::InvalidArgument;
         return nullptr;
     }
-    return self->connection.variableSpecification(sink, dataAttributeReference, fc).release();
+    return self->connection.variableSpecification(&sink.reported, dataAttributeReference, fc).release();
 }
 
 }  // extern "C"

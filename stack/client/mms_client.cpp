@@ -46,10 +46,10 @@ mms::InitiateRequest initiateRequest() {
     return request;
 }
 
-IedClientError errorFromSetup(iso::Error error) {
+ClientError errorFromSetup(iso::Error error) {
     switch (error) {
         case iso::Error::Timeout:
-            return IED_ERROR_TIMEOUT;
+            return ClientError::Timeout;
         case iso::Error::ConnectFailed:
         case iso::Error::AssociationRejected:
         case iso::Error::AuthenticationFailed:
@@ -57,11 +57,11 @@ IedClientError errorFromSetup(iso::Error error) {
         // A server that refuses an association without a word simply closes the connection.
         case iso::Error::ConnectionClosed:
         case iso::Error::PeerAborted:
-            return IED_ERROR_CONNECTION_REJECTED;
+            return ClientError::ConnectionRejected;
         case iso::Error::IoError:
-            return IED_ERROR_CONNECTION_LOST;
+            return ClientError::ConnectionLost;
         default:
-            return IED_ERROR_MALFORMED_MESSAGE;
+            return ClientError::MalformedMessage;
     }
 }
 
@@ -133,7 +133,8 @@ void MmsClient::Impl::received(ByteView pdu) {
         std::fprintf(stderr, "iecstack client: undecodable PDU from the server dropped (%s)\n",
                      mms::errorName(decoded.error().failure.error));
         if (decoded.error().invokeId) {
-            tracker.complete(*decoded.error().invokeId, RequestOutcome::failed(IED_ERROR_MALFORMED_MESSAGE));
+            tracker.complete(*decoded.error().invokeId,
+                             RequestOutcome::failed(ClientError::MalformedMessage));
         }
         return;
     }
@@ -143,7 +144,7 @@ void MmsClient::Impl::received(ByteView pdu) {
             bool matched = true;
             if constexpr (std::is_same_v<T, mms::ConfirmedResponse>) {
                 matched =
-                    tracker.complete(item.invokeId, RequestOutcome{IED_ERROR_OK, std::move(item.service)});
+                    tracker.complete(item.invokeId, RequestOutcome{ClientError::Ok, std::move(item.service)});
             } else if constexpr (std::is_same_v<T, mms::ConfirmedError>) {
                 matched = tracker.complete(item.invokeId,
                                            RequestOutcome::failed(errorFromServiceError(item.error)));
@@ -187,7 +188,7 @@ void MmsClient::Impl::expireLoop() {
 
 void MmsClient::Impl::closed() {
     receiveThread = std::this_thread::get_id();
-    tracker.close(IED_ERROR_CONNECTION_LOST);
+    tracker.close(ClientError::ConnectionLost);
     bool notify = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -216,7 +217,7 @@ void MmsClient::Impl::declareLost() {
     std::fprintf(stderr,
                  "iecstack client: no answer from the server within the request time-out, "
                  "association given up\n");
-    tracker.close(IED_ERROR_CONNECTION_LOST);
+    tracker.close(ClientError::ConnectionLost);
     giveUp->abandon();
     if (receiveThread.load() == std::this_thread::get_id()) {
         return;  // the receive thread reports the end once this returns
@@ -232,14 +233,14 @@ MmsClient::~MmsClient() {
     impl_.reset();
 }
 
-IedClientError MmsClient::connect(const std::string& host, int port, std::chrono::milliseconds timeout) {
+ClientError MmsClient::connect(const std::string& host, int port, std::chrono::milliseconds timeout) {
     if (port <= 0 || port > 65535) {
-        return IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT;
+        return ClientError::InvalidArgument;
     }
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         if (impl_->association || impl_->localEnd) {
-            return impl_->localEnd ? IED_ERROR_NOT_CONNECTED : IED_ERROR_ALREADY_CONNECTED;
+            return impl_->localEnd ? ClientError::NotConnected : ClientError::AlreadyConnected;
         }
     }
     iso::InitiatorSettings settings;
@@ -253,22 +254,23 @@ IedClientError MmsClient::connect(const std::string& host, int port, std::chrono
         iso::InitiatorAssociation::connect(host, static_cast<uint16_t>(port), settings,
                                            mms::encodePdu(mms::Pdu{initiateRequest()}), std::move(handlers));
     if (!connected) {
-        impl_->tracker.close(IED_ERROR_NOT_CONNECTED);
+        impl_->tracker.close(ClientError::NotConnected);
         return errorFromSetup(connected.error());
     }
     std::unique_ptr<iso::InitiatorAssociation> association = std::move(*connected);
 
-    IedClientError result = IED_ERROR_OK;
+    ClientError result = ClientError::Ok;
     auto answer = mms::decodePdu(association->initiateResponse(), impl_->limits);
     const auto* response = answer ? std::get_if<mms::InitiateResponse>(&*answer) : nullptr;
     if (response == nullptr) {
-        result = answer && std::holds_alternative<mms::InitiateError>(*answer) ? IED_ERROR_CONNECTION_REJECTED
-                                                                               : IED_ERROR_MALFORMED_MESSAGE;
+        result = answer && std::holds_alternative<mms::InitiateError>(*answer)
+                     ? ClientError::ConnectionRejected
+                     : ClientError::MalformedMessage;
     } else {
         const int32_t agreed =
             std::min(response->parameters.localDetail.value_or(kProposedPduSize), kProposedPduSize);
         if (agreed < kSmallestUsablePduSize) {
-            result = IED_ERROR_CONNECTION_REJECTED;
+            result = ClientError::ConnectionRejected;
         } else {
             association->setMaxPduSize(static_cast<size_t>(agreed));
             impl_->pduSize = static_cast<uint32_t>(agreed);
@@ -279,13 +281,13 @@ IedClientError MmsClient::connect(const std::string& host, int port, std::chrono
     }
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);
-        if (result == IED_ERROR_OK && (impl_->ended || impl_->localEnd)) {
-            result = impl_->localEnd ? IED_ERROR_NOT_CONNECTED : IED_ERROR_CONNECTION_LOST;
+        if (result == ClientError::Ok && (impl_->ended || impl_->localEnd)) {
+            result = impl_->localEnd ? ClientError::NotConnected : ClientError::ConnectionLost;
         }
-        impl_->connected = result == IED_ERROR_OK;
+        impl_->connected = result == ClientError::Ok;
         impl_->association = std::move(association);
     }
-    if (result != IED_ERROR_OK) {
+    if (result != ClientError::Ok) {
         abort();
     }
     return result;
@@ -297,12 +299,12 @@ RequestOutcome MmsClient::request(mms::ConfirmedRequestService service, std::chr
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         if (!impl_->connected || impl_->ended || impl_->localEnd || impl_->lost) {
-            return RequestOutcome::failed(IED_ERROR_NOT_CONNECTED);
+            return RequestOutcome::failed(ClientError::NotConnected);
         }
         association = impl_->association.get();
     }
     const auto sentAt = RequestTracker::Clock::now();
-    IedClientError error = IED_ERROR_OK;
+    ClientError error = ClientError::Ok;
     const auto invokeId = impl_->tracker.begin(deadline, &error);
     if (!invokeId) {
         return RequestOutcome::failed(error);
@@ -311,25 +313,23 @@ RequestOutcome MmsClient::request(mms::ConfirmedRequestService service, std::chr
     const auto sent = association->send(pdu);
     if (!sent) {
         impl_->tracker.abandon(*invokeId);
-        return RequestOutcome::failed(sent.error() == iso::Error::PduTooLarge
-                                          ? IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT
-                                          : IED_ERROR_CONNECTION_LOST);
+        return RequestOutcome::failed(sent.error() == iso::Error::PduTooLarge ? ClientError::InvalidArgument
+                                                                              : ClientError::ConnectionLost);
     }
     RequestOutcome outcome = impl_->tracker.wait(*invokeId, deadline);
-    if (outcome.error == IED_ERROR_TIMEOUT && impl_->silentSince(sentAt)) {
+    if (outcome.error == ClientError::Timeout && impl_->silentSince(sentAt)) {
         impl_->declareLost();
     }
     return outcome;
 }
 
-IedClientError MmsClient::requestAsync(mms::ConfirmedRequestService service,
-                                       std::chrono::milliseconds timeout, RequestTracker::Completion done,
-                                       uint32_t* invokeIdOut) {
+ClientError MmsClient::requestAsync(mms::ConfirmedRequestService service, std::chrono::milliseconds timeout,
+                                    RequestTracker::Completion done, uint32_t* invokeIdOut) {
     iso::InitiatorAssociation* association = nullptr;
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         if (!impl_->connected || impl_->ended || impl_->localEnd) {
-            return IED_ERROR_NOT_CONNECTED;
+            return ClientError::NotConnected;
         }
         association = impl_->association.get();
     }
@@ -338,12 +338,12 @@ IedClientError MmsClient::requestAsync(mms::ConfirmedRequestService service,
     Impl* impl = impl_.get();
     const auto sentAt = RequestTracker::Clock::now();
     auto completion = [impl, sentAt, done = std::move(done)](uint32_t id, RequestOutcome outcome) {
-        if (outcome.error == IED_ERROR_TIMEOUT && impl->silentSince(sentAt)) {
+        if (outcome.error == ClientError::Timeout && impl->silentSince(sentAt)) {
             impl->declareLost();
         }
         done(id, std::move(outcome));
     };
-    IedClientError error = IED_ERROR_OK;
+    ClientError error = ClientError::Ok;
     const auto invokeId =
         impl_->tracker.beginAsync(RequestTracker::Clock::now() + timeout, std::move(completion), &error);
     if (!invokeId) {
@@ -355,10 +355,10 @@ IedClientError MmsClient::requestAsync(mms::ConfirmedRequestService service,
     const Bytes pdu = mms::encodePdu(mms::Pdu{mms::ConfirmedRequest{*invokeId, std::move(service)}});
     const auto sent = association->send(pdu);
     if (!sent && impl_->tracker.abandon(*invokeId)) {
-        return sent.error() == iso::Error::PduTooLarge ? IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT
-                                                       : IED_ERROR_CONNECTION_LOST;
+        return sent.error() == iso::Error::PduTooLarge ? ClientError::InvalidArgument
+                                                       : ClientError::ConnectionLost;
     }
-    return IED_ERROR_OK;
+    return ClientError::Ok;
 }
 
 void MmsClient::release(std::chrono::milliseconds timeout) {
@@ -389,7 +389,7 @@ void MmsClient::release(std::chrono::milliseconds timeout) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     association->release(std::max(left, std::chrono::milliseconds(0)));
-    impl_->tracker.close(IED_ERROR_NOT_CONNECTED);
+    impl_->tracker.close(ClientError::NotConnected);
 }
 
 void MmsClient::abort() {
@@ -400,7 +400,7 @@ void MmsClient::abort() {
         association = impl_->association.get();
     }
     // Before the receive thread ends: waiting requests learn that we ended it, not that it was lost.
-    impl_->tracker.close(IED_ERROR_NOT_CONNECTED);
+    impl_->tracker.close(ClientError::NotConnected);
     if (association != nullptr) {
         association->abort();
     }

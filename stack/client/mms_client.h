@@ -39,17 +39,17 @@ public:
     MmsClient(const MmsClient&) = delete;
     MmsClient& operator=(const MmsClient&) = delete;
 
-    IedClientError connect(const std::string& host, int port, std::chrono::milliseconds timeout);
-    // A request without an answer after `timeout` fails with IED_ERROR_TIMEOUT. When nothing at all
+    ClientError connect(const std::string& host, int port, std::chrono::milliseconds timeout);
+    // A request without an answer after `timeout` fails with ClientError::Timeout. When nothing at all
     // came from the peer meanwhile, the peer is taken for dead: the association ends as lost (the ended
     // handler has run when this returns) and every other waiting request fails.
     RequestOutcome request(mms::ConfirmedRequestService service, std::chrono::milliseconds timeout);
     // Sends a request without waiting for its answer: `done` gets the outcome once, on the receive
     // thread (answers, loss of the association) or on the client's timer thread (time-outs), possibly
     // before this returns. When this fails, nothing was sent and `done` never runs. It does not wait
-    // for a free outstanding slot: IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED when all are taken.
-    IedClientError requestAsync(mms::ConfirmedRequestService service, std::chrono::milliseconds timeout,
-                                RequestTracker::Completion done, uint32_t* invokeId = nullptr);
+    // for a free outstanding slot: ClientError::OutstandingCallLimitReached when all are taken.
+    ClientError requestAsync(mms::ConfirmedRequestService service, std::chrono::milliseconds timeout,
+                             RequestTracker::Completion done, uint32_t* invokeId = nullptr);
     // Conclude, then release, within `timeout` in all, or abort; the ended handler does not run for it.
     void release(std::chrono::milliseconds timeout);
     // Drops the association at once, without the ended handler; waiting requests fail.

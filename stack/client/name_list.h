@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "client_error.h"
 #include "iec61850_client.h"
 
 namespace iecstack::client {
@@ -34,8 +35,8 @@ LinkedList toLinkedList(const std::vector<std::string>& names, Error* error, Err
     return list;
 }
 
-inline LinkedList toLinkedList(const std::vector<std::string>& names, IedClientError* error) {
-    return toLinkedList(names, error, IED_ERROR_OK, IED_ERROR_UNKNOWN);
+inline LinkedList toLinkedList(const std::vector<std::string>& names, ClientError* error) {
+    return toLinkedList(names, error, ClientError::Ok, ClientError::Unknown);
 }
 
 }  // namespace iecstack::client

@@ -10,30 +10,30 @@ void RequestTracker::setMaxOutstanding(size_t maxOutstanding) {
     changed_.notify_all();
 }
 
-std::optional<uint32_t> RequestTracker::begin(Clock::time_point deadline, IedClientError* error) {
+std::optional<uint32_t> RequestTracker::begin(Clock::time_point deadline, ClientError* error) {
     std::unique_lock<std::mutex> lock(mutex_);
     const bool gotSlot = changed_.wait_until(
         lock, deadline, [this] { return closedReason_.has_value() || slots_.size() < maxOutstanding_; });
     if (closedReason_) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return std::nullopt;
     }
     if (!gotSlot) {
-        *error = IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED;
+        *error = ClientError::OutstandingCallLimitReached;
         return std::nullopt;
     }
     return reserve(lock, error);
 }
 
 std::optional<uint32_t> RequestTracker::beginAsync(Clock::time_point deadline, Completion done,
-                                                   IedClientError* error) {
+                                                   ClientError* error) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (closedReason_) {
-        *error = IED_ERROR_NOT_CONNECTED;
+        *error = ClientError::NotConnected;
         return std::nullopt;
     }
     if (slots_.size() >= maxOutstanding_) {
-        *error = IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED;
+        *error = ClientError::OutstandingCallLimitReached;
         return std::nullopt;
     }
     auto id = reserve(lock, error);
@@ -60,7 +60,7 @@ void RequestTracker::expire(Clock::time_point now) {
         }
     }
     for (auto& [id, done] : expired) {
-        done(id, RequestOutcome::failed(IED_ERROR_TIMEOUT));
+        done(id, RequestOutcome::failed(ClientError::Timeout));
     }
 }
 
@@ -75,7 +75,7 @@ std::optional<RequestTracker::Clock::time_point> RequestTracker::nextDeadline() 
     return earliest;
 }
 
-std::optional<uint32_t> RequestTracker::reserve(std::unique_lock<std::mutex>&, IedClientError*) {
+std::optional<uint32_t> RequestTracker::reserve(std::unique_lock<std::mutex>&, ClientError*) {
     // Invoke IDs stay positive INTEGERs of at most four octets; an ID still waiting is never reused.
     uint32_t id = nextInvokeId_;
     while (slots_.count(id) != 0) {
@@ -90,11 +90,11 @@ RequestOutcome RequestTracker::wait(uint32_t invokeId, Clock::time_point deadlin
     std::unique_lock<std::mutex> lock(mutex_);
     auto it = slots_.find(invokeId);
     if (it == slots_.end()) {
-        return RequestOutcome::failed(IED_ERROR_UNKNOWN);
+        return RequestOutcome::failed(ClientError::Unknown);
     }
     changed_.wait_until(lock, deadline, [&] { return it->second.done; });
     RequestOutcome outcome =
-        it->second.done ? std::move(it->second.outcome) : RequestOutcome::failed(IED_ERROR_TIMEOUT);
+        it->second.done ? std::move(it->second.outcome) : RequestOutcome::failed(ClientError::Timeout);
     slots_.erase(it);
     changed_.notify_all();  // a slot is free again
     return outcome;
@@ -127,7 +127,7 @@ bool RequestTracker::complete(uint32_t invokeId, RequestOutcome outcome) {
     return true;
 }
 
-void RequestTracker::close(IedClientError reason) {
+void RequestTracker::close(ClientError reason) {
     std::vector<std::pair<uint32_t, Completion>> waiting;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -9,17 +9,17 @@
 #include <optional>
 #include <unordered_map>
 
-#include "iec61850_client.h"
+#include "client_error.h"
 #include "mms/pdu.h"
 
 namespace iecstack::client {
 
 // How one confirmed request ended: a response, or why there is none.
 struct RequestOutcome {
-    IedClientError error = IED_ERROR_UNKNOWN;
-    std::optional<mms::ConfirmedResponseService> response;  // set when error is IED_ERROR_OK
+    ClientError error = ClientError::Unknown;
+    std::optional<mms::ConfirmedResponseService> response;  // set when error is ClientError::Ok
 
-    static RequestOutcome failed(IedClientError error) { return RequestOutcome{error, std::nullopt}; }
+    static RequestOutcome failed(ClientError error) { return RequestOutcome{error, std::nullopt}; }
 };
 
 // The confirmed requests of one association that wait for their answers, keyed by invoke ID. Threads
@@ -41,17 +41,17 @@ public:
     void setMaxOutstanding(size_t maxOutstanding);
 
     // Reserves a fresh invoke ID, waiting until `deadline` for one of the outstanding slots. Fails with
-    // IED_ERROR_NOT_CONNECTED once closed, or IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED when no slot frees.
-    std::optional<uint32_t> begin(Clock::time_point deadline, IedClientError* error);
+    // ClientError::NotConnected once closed, or ClientError::OutstandingCallLimitReached when no slot frees.
+    std::optional<uint32_t> begin(Clock::time_point deadline, ClientError* error);
     // Reserves an invoke ID for a request whose outcome goes to `done` (exactly once, unless the request
-    // is abandoned). Never waits: IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED when every slot is taken.
-    std::optional<uint32_t> beginAsync(Clock::time_point deadline, Completion done, IedClientError* error);
-    // Fails the asynchronous requests whose deadline has passed with IED_ERROR_TIMEOUT.
+    // is abandoned). Never waits: ClientError::OutstandingCallLimitReached when every slot is taken.
+    std::optional<uint32_t> beginAsync(Clock::time_point deadline, Completion done, ClientError* error);
+    // Fails the asynchronous requests whose deadline has passed with ClientError::Timeout.
     void expire(Clock::time_point now);
     // The earliest deadline of an asynchronous request still waiting, if any.
     std::optional<Clock::time_point> nextDeadline() const;
 
-    // Waits for the answer to `invokeId` and releases its slot; IED_ERROR_TIMEOUT after `deadline`.
+    // Waits for the answer to `invokeId` and releases its slot; ClientError::Timeout after `deadline`.
     RequestOutcome wait(uint32_t invokeId, Clock::time_point deadline);
     // Releases a slot whose request never left (the send failed). False when the request had already
     // ended (closed or expired meanwhile), so that its completion has run or is running.
@@ -61,7 +61,7 @@ public:
     // or an ID we never used).
     bool complete(uint32_t invokeId, RequestOutcome outcome);
     // Fails every waiting request with `reason` and every later begin(). Only the first call counts.
-    void close(IedClientError reason);
+    void close(ClientError reason);
     bool isClosed() const;
 
 private:
@@ -72,14 +72,14 @@ private:
         Clock::time_point deadline;
     };
 
-    std::optional<uint32_t> reserve(std::unique_lock<std::mutex>& lock, IedClientError* error);
+    std::optional<uint32_t> reserve(std::unique_lock<std::mutex>& lock, ClientError* error);
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::unordered_map<uint32_t, Slot> slots_;
     size_t maxOutstanding_;
     uint32_t nextInvokeId_ = 1;
-    std::optional<IedClientError> closedReason_;
+    std::optional<ClientError> closedReason_;
 };
 
 }  // namespace iecstack::client

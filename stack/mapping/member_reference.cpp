@@ -74,6 +74,19 @@ std::string variableReference(std::string_view domain, std::string_view item,
     return result;
 }
 
+std::string joinItemName(std::initializer_list<std::string_view> parts) {
+    std::string joined;
+    bool first = true;
+    for (std::string_view part : parts) {
+        if (!first) {
+            joined.push_back('$');
+        }
+        joined.append(part);
+        first = false;
+    }
+    return joined;
+}
+
 std::vector<std::string_view> itemNameParts(std::string_view item) {
     std::vector<std::string_view> parts;
     size_t start = 0;

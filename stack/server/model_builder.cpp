@@ -10,6 +10,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "mapping/member_reference.h"
 #include "scl/scl_loader.h"
 
 namespace iecstack::server {
@@ -601,8 +602,12 @@ private:
         trgOps.setBit(3, rc.trgDupd);
         trgOps.setBit(4, rc.trgPeriod);
         trgOps.setBit(5, rc.trgGi);
-        std::string datSet = rc.datSet.empty() ? std::string() : domain + "/" + ln.name() + "$" + rc.datSet;
-        std::string rptId = rc.rptId.empty() ? domain + "/" + ln.name() + "$" + fc + "$" + name : rc.rptId;
+        std::string datSet = rc.datSet.empty() ? std::string()
+                                               : mapping::variableReference(
+                                                     domain, mapping::joinItemName({ln.name(), rc.datSet}));
+        std::string rptId = rc.rptId.empty() ? mapping::variableReference(
+                                                   domain, mapping::joinItemName({ln.name(), fc, name}))
+                                             : rc.rptId;
 
         add("RptID", BasicType::VisibleString, -129, MmsValue::visibleString(rptId));
         add("RptEna", BasicType::Boolean, 0, MmsValue::boolean(false));
@@ -647,10 +652,12 @@ private:
         if (!lc.logName.empty()) {
             auto logDomain = lc.ldInst.empty() ? domainByInst_.end() : domainByInst_.find(lc.ldInst);
             const std::string logLn = lc.lnClass.empty() ? "LLN0" : lc.prefix + lc.lnClass + lc.lnInst;
-            logRef = (logDomain == domainByInst_.end() ? domain : logDomain->second) + "/" + logLn + "$" +
-                     lc.logName;
+            logRef = mapping::variableReference(logDomain == domainByInst_.end() ? domain : logDomain->second,
+                                                mapping::joinItemName({logLn, lc.logName}));
         }
-        std::string datSet = lc.datSet.empty() ? std::string() : domain + "/" + ln.name() + "$" + lc.datSet;
+        std::string datSet = lc.datSet.empty() ? std::string()
+                                               : mapping::variableReference(
+                                                     domain, mapping::joinItemName({ln.name(), lc.datSet}));
         add("LogEna", BasicType::Boolean, 0, MmsValue::boolean(lc.logEna));
         add("LogRef", BasicType::VisibleString, -129, MmsValue::visibleString(logRef));
         add("DatSet", BasicType::VisibleString, -129, MmsValue::visibleString(datSet));
@@ -770,10 +777,10 @@ private:
             if (member.index >= 0) {
                 member.components.push_back(part);
             } else if (paren != std::string::npos) {
-                member.item += "$" + part.substr(0, paren);
+                member.item = mapping::joinItemName({member.item, std::string_view(part).substr(0, paren)});
                 member.index = std::atoi(part.c_str() + paren + 1);
             } else {
-                member.item += "$" + part;
+                member.item = mapping::joinItemName({member.item, part});
                 if (ix >= 0) {
                     const ModelNode* node = model.find(member.domain, member.item);
                     if (node && node->kind == ModelNode::Kind::Array) {
@@ -794,7 +801,7 @@ private:
                      const scl::LogicalNode& ln) {
         for (const scl::DataSet& ds : ln.dataSets) {
             DataSetDefinition def;
-            def.name = ln.name() + "$" + ds.name;
+            def.name = mapping::joinItemName({ln.name(), ds.name});
             for (const scl::Fcda& f : ds.members) {
                 std::string ldInst = f.ldInst.empty() ? ld.inst : f.ldInst;
                 auto dom = domainByInst_.find(ldInst);
@@ -805,7 +812,7 @@ private:
                 }
                 DataSetDefinition::Member member;
                 member.domain = dom->second;
-                member.item = f.prefix + f.lnClass + f.lnInst + "$" + f.fc;
+                member.item = mapping::joinItemName({f.prefix + f.lnClass + f.lnInst, f.fc});
                 if (!placeMember(model, f, member)) {
                     continue;
                 }

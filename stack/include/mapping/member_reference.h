@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,9 @@ std::string memberReference(const mms::VariableAccess& variable, std::string_vie
 // alternate access written into it, "LD/MHAI1$MX$HA$phsAHar(9)$cVal".
 std::string variableReference(std::string_view domain, std::string_view item,
                               const std::vector<mms::AccessSelection>& access = {});
+
+// An MMS item name from its parts: "LN", "FC", "DO" give "LN$FC$DO".
+std::string joinItemName(std::initializer_list<std::string_view> parts);
 
 // The parts of an MMS item name between its '$': "LN$FC$DO" gives "LN", "FC", "DO". Empty parts are
 // kept, so that a malformed name stays visible to the caller.

@@ -413,10 +413,12 @@ QStringList walkOf(const QString& model, const QStringList& arguments) {
     }
     rig.settle();
     // Time attributes the model leaves unset start at the simulator's start, and buffered report control
-    // blocks count their entries from it: values that differ per run, whatever the walk does.
+    // blocks count their entries (and time the last one) from it: values that differ per run, whatever
+    // the walk does.
     static const QRegularExpression loadTime(QStringLiteral("\\|\\w{3} \\w{3} +\\d+ \\d{4} [0-9:.]+$"));
-    static const QRegularExpression bufferState(QStringLiteral("^(value\\|[^|]*\\.(EntryID|SqNum))\\|.*$"),
-                                                QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression bufferState(
+        QStringLiteral("^(value\\|[^|]*\\.(EntryID|SqNum|TimeofEntry))\\|.*$"),
+        QRegularExpression::DotMatchesEverythingOption);
     QStringList events = rig.events;
     for (QString& event : events) {
         event.replace(loadTime, QStringLiteral("|<time>"));

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+using iecstack::client::ClientError;
 using iecstack::client::RequestOutcome;
 using iecstack::client::RequestTracker;
 using namespace std::chrono_literals;
@@ -20,7 +21,7 @@ RequestTracker::Clock::time_point in(std::chrono::milliseconds ms) {
 RequestOutcome answer(uint32_t logicalStatus) {
     iecstack::mms::StatusResponse status;
     status.vmdLogicalStatus = logicalStatus;
-    return RequestOutcome{IED_ERROR_OK, iecstack::mms::ConfirmedResponseService{status}};
+    return RequestOutcome{ClientError::Ok, iecstack::mms::ConfirmedResponseService{status}};
 }
 
 int64_t statusOf(const RequestOutcome& outcome) {
@@ -31,7 +32,7 @@ TEST(RequestTrackerTest, AnswersInAnyOrderReachTheThreadThatAsked) {
     RequestTracker tracker(8);
     constexpr int kThreads = 6;
     std::vector<uint32_t> ids(kThreads);
-    IedClientError error = IED_ERROR_OK;
+    ClientError error = ClientError::Ok;
     for (int i = 0; i < kThreads; ++i) {
         ids[i] = *tracker.begin(in(1s), &error);
     }
@@ -40,7 +41,7 @@ TEST(RequestTrackerTest, AnswersInAnyOrderReachTheThreadThatAsked) {
     for (int i = 0; i < kThreads; ++i) {
         waiters.emplace_back([&, i] {
             const RequestOutcome outcome = tracker.wait(ids[i], in(5s));
-            received[i] = outcome.error == IED_ERROR_OK ? statusOf(outcome) : -2;
+            received[i] = outcome.error == ClientError::Ok ? statusOf(outcome) : -2;
         });
     }
     for (int i = kThreads - 1; i >= 0; --i) {
@@ -56,9 +57,9 @@ TEST(RequestTrackerTest, AnswersInAnyOrderReachTheThreadThatAsked) {
 
 TEST(RequestTrackerTest, TimeOutFreesTheSlotAndALateAnswerGoesNowhere) {
     RequestTracker tracker(1);
-    IedClientError error = IED_ERROR_OK;
+    ClientError error = ClientError::Ok;
     const uint32_t id = *tracker.begin(in(1s), &error);
-    EXPECT_EQ(tracker.wait(id, in(20ms)).error, IED_ERROR_TIMEOUT);
+    EXPECT_EQ(tracker.wait(id, in(20ms)).error, ClientError::Timeout);
     EXPECT_FALSE(tracker.complete(id, answer(1)));
     // The only slot is free again, and the next request does not reuse the timed-out ID.
     const auto next = tracker.begin(in(1s), &error);
@@ -68,10 +69,10 @@ TEST(RequestTrackerTest, TimeOutFreesTheSlotAndALateAnswerGoesNowhere) {
 
 TEST(RequestTrackerTest, CloseReleasesWaitersAtOnceAndRefusesLaterRequests) {
     RequestTracker tracker(5);
-    IedClientError error = IED_ERROR_OK;
+    ClientError error = ClientError::Ok;
     const uint32_t id = *tracker.begin(in(1s), &error);
     std::atomic<bool> returned{false};
-    IedClientError waited = IED_ERROR_OK;
+    ClientError waited = ClientError::Ok;
     const auto start = RequestTracker::Clock::now();
     std::thread waiter([&] {
         waited = tracker.wait(id, in(30s)).error;
@@ -79,29 +80,29 @@ TEST(RequestTrackerTest, CloseReleasesWaitersAtOnceAndRefusesLaterRequests) {
     });
     std::this_thread::sleep_for(20ms);
     EXPECT_FALSE(returned);
-    tracker.close(IED_ERROR_CONNECTION_LOST);
-    tracker.close(IED_ERROR_TIMEOUT);  // a second reason does not overwrite the first
+    tracker.close(ClientError::ConnectionLost);
+    tracker.close(ClientError::Timeout);  // a second reason does not overwrite the first
     waiter.join();
-    EXPECT_EQ(waited, IED_ERROR_CONNECTION_LOST);
+    EXPECT_EQ(waited, ClientError::ConnectionLost);
     EXPECT_LT(RequestTracker::Clock::now() - start, 5s);
     EXPECT_FALSE(tracker.begin(in(30s), &error));
-    EXPECT_EQ(error, IED_ERROR_NOT_CONNECTED);
+    EXPECT_EQ(error, ClientError::NotConnected);
 }
 
 TEST(RequestTrackerTest, RequestsBeyondTheAgreedNumberWaitForAFreeSlot) {
     RequestTracker tracker(1);
-    IedClientError error = IED_ERROR_OK;
+    ClientError error = ClientError::Ok;
     const uint32_t first = *tracker.begin(in(1s), &error);
     EXPECT_FALSE(tracker.begin(in(20ms), &error));
-    EXPECT_EQ(error, IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED);
+    EXPECT_EQ(error, ClientError::OutstandingCallLimitReached);
 
     std::optional<uint32_t> second;
     std::thread late([&] {
-        IedClientError lateError = IED_ERROR_OK;
+        ClientError lateError = ClientError::Ok;
         second = tracker.begin(in(5s), &lateError);
     });
     tracker.complete(first, answer(1));
-    EXPECT_EQ(tracker.wait(first, in(1s)).error, IED_ERROR_OK);
+    EXPECT_EQ(tracker.wait(first, in(1s)).error, ClientError::Ok);
     late.join();
     EXPECT_TRUE(second);
 }
@@ -112,14 +113,14 @@ TEST(RequestTrackerTest, RequestsBeyondTheAgreedNumberWaitForAFreeSlot) {
 // the association comes first, and never waits for a slot.
 TEST(RequestTrackerTest, AsynchronousRequestsEndOnceAndNeverWaitForASlot) {
     RequestTracker tracker(2);
-    std::vector<std::pair<uint32_t, IedClientError>> ended;
+    std::vector<std::pair<uint32_t, ClientError>> ended;
     auto record = [&ended](uint32_t id, RequestOutcome outcome) { ended.emplace_back(id, outcome.error); };
-    IedClientError error = IED_ERROR_OK;
+    ClientError error = ClientError::Ok;
     const auto answered = tracker.beginAsync(in(5s), record, &error);
     const auto expiring = tracker.beginAsync(in(0ms), record, &error);
     ASSERT_TRUE(answered && expiring);
     EXPECT_FALSE(tracker.beginAsync(in(5s), record, &error));
-    EXPECT_EQ(error, IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED);
+    EXPECT_EQ(error, ClientError::OutstandingCallLimitReached);
 
     EXPECT_TRUE(tracker.complete(*answered, answer(1)));
     EXPECT_FALSE(tracker.complete(*answered, answer(2)));
@@ -128,11 +129,11 @@ TEST(RequestTrackerTest, AsynchronousRequestsEndOnceAndNeverWaitForASlot) {
 
     const auto lost = tracker.beginAsync(in(5s), record, &error);
     ASSERT_TRUE(lost);
-    tracker.close(IED_ERROR_CONNECTION_LOST);
-    tracker.close(IED_ERROR_CONNECTION_LOST);
-    EXPECT_EQ(ended, (std::vector<std::pair<uint32_t, IedClientError>>{{*answered, IED_ERROR_OK},
-                                                                       {*expiring, IED_ERROR_TIMEOUT},
-                                                                       {*lost, IED_ERROR_CONNECTION_LOST}}));
+    tracker.close(ClientError::ConnectionLost);
+    tracker.close(ClientError::ConnectionLost);
+    EXPECT_EQ(ended, (std::vector<std::pair<uint32_t, ClientError>>{{*answered, ClientError::Ok},
+                                                                    {*expiring, ClientError::Timeout},
+                                                                    {*lost, ClientError::ConnectionLost}}));
     EXPECT_FALSE(tracker.beginAsync(in(5s), record, &error));
-    EXPECT_EQ(error, IED_ERROR_NOT_CONNECTED);
+    EXPECT_EQ(error, ClientError::NotConnected);
 }

@@ -5,6 +5,7 @@
 namespace {
 
 using iecstack::mapping::itemNameParts;
+using iecstack::mapping::joinItemName;
 using iecstack::mapping::memberReference;
 using iecstack::mapping::variableReference;
 using iecstack::mms::AccessSelection;
@@ -64,6 +65,9 @@ TEST(MemberReferenceTest, ItemNamesSplitAtEveryDollarKeepingEmptyParts) {
     EXPECT_EQ(itemNameParts("LLN0"), (Parts{"LLN0"}));
     EXPECT_EQ(itemNameParts(""), (Parts{""}));
     EXPECT_EQ(itemNameParts("$ST$$x$"), (Parts{"", "ST", "", "x", ""}));
+    // Joined again, the parts give the name back, empty parts included.
+    EXPECT_EQ(joinItemName({"", "ST", "", "x", ""}), "$ST$$x$");
+    EXPECT_EQ(joinItemName({"LLN0"}), "LLN0");
 }
 
 }  // namespace
