@@ -336,7 +336,7 @@ std::vector<std::string> ClientConnection::logicalNodeDirectory(ClientError* err
         std::vector<std::string> names;
         *error = fetchNameList(*association, std::move(request), &names);
         std::vector<std::string> dataSets;
-        const std::string prefix = ref->path + '$';
+        const std::string prefix = mapping::joinItemName({ref->path, ""});
         for (const std::string& name : names) {
             if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) {
                 dataSets.push_back(name.substr(prefix.size()));

@@ -31,9 +31,10 @@ std::string ModelNode::itemId() const {
             while (index < p->children.size() && p->children[index].get() != child) {
                 ++index;
             }
-            id = p->name + "(" + std::to_string(index) + ")" + (id.empty() ? "" : "$" + id);
+            const std::string element = p->name + "(" + std::to_string(index) + ")";
+            id = id.empty() ? element : mapping::joinItemName({element, id});
         } else if (!p->name.empty()) {
-            id = p->name + "$" + id;
+            id = mapping::joinItemName({p->name, id});
         }
     }
     return id;
@@ -73,7 +74,7 @@ struct OrderKeys {
 const OrderKeys kOrder;
 
 void collectNames(const ModelNode& node, const std::string& prefix, std::vector<std::string>& out) {
-    std::string name = prefix.empty() ? node.name : prefix + "$" + node.name;
+    std::string name = prefix.empty() ? node.name : mapping::joinItemName({prefix, node.name});
     out.push_back(name);
     if (node.kind != ModelNode::Kind::Structure) {
         return;  // array elements are reached by alternate access only
@@ -108,6 +109,8 @@ void DataModel::finish() {
         std::sort(d->variableNames.begin(), d->variableNames.end(), directoryOrderLess);
         std::sort(d->dataSets.begin(), d->dataSets.end(),
                   [](const auto& a, const auto& b) { return directoryOrderLess(a.name, b.name); });
+        std::sort(d->journals.begin(), d->journals.end(), directoryOrderLess);
+        d->journals.erase(std::unique(d->journals.begin(), d->journals.end()), d->journals.end());
     }
 }
 
@@ -223,9 +226,20 @@ void DataModel::release(ModelNode& attribute) {
 void DataModel::show(ModelNode& attribute, MmsValue value) {
     const bool changed = attribute.value != value;
     attribute.value = std::move(value);
-    if (observer_) {
-        observer_(attribute, changed);
+    for (const auto& [id, observer] : observers_) {
+        observer(attribute, changed);
     }
+}
+
+int DataModel::addValueObserver(ValueObserver observer) {
+    observers_.emplace_back(nextObserverId_, std::move(observer));
+    return nextObserverId_++;
+}
+
+void DataModel::removeValueObserver(int id) {
+    observers_.erase(std::remove_if(observers_.begin(), observers_.end(),
+                                    [id](const auto& entry) { return entry.first == id; }),
+                     observers_.end());
 }
 
 }  // namespace iecstack::server
