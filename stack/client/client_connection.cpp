@@ -437,14 +437,8 @@ std::vector<std::string> ClientConnection::membersOf(
 }
 
 MmsValue* ClientConnection::readObject(ClientError* error, const char* reference, FunctionalConstraint fc) {
-    const auto ref = ObjectReference::parse(reference == nullptr ? "" : reference);
-    if (!ref) {
-        *error = ClientError::ObjectReferenceInvalid;
-        return nullptr;
-    }
-    const char* fcName = functionalConstraintName(fc);
-    if (fcName == nullptr) {
-        *error = ClientError::InvalidArgument;
+    auto name = variableName(error, reference, fc);
+    if (!name) {
         return nullptr;
     }
     const auto association = current();
@@ -453,8 +447,7 @@ MmsValue* ClientConnection::readObject(ClientError* error, const char* reference
         return nullptr;
     }
     mms::ReadRequest read;
-    read.spec = mms::VariableAccessSpec::list(
-        {mms::VariableAccess{mms::ObjectName::domain(ref->domain, ref->itemName(fcName)), {}}});
+    read.spec = mms::VariableAccessSpec::list({mms::VariableAccess{std::move(*name), {}}});
     RequestOutcome outcome = request(*association, std::move(read));
     *error = outcome.error;
     if (outcome.error != ClientError::Ok) {

@@ -16,6 +16,7 @@
 #include "directory_index.h"
 #include "iec61850_client.h"
 #include "mms/pdu.h"
+#include "mms/variable_specification.h"
 #include "mms_client.h"
 
 namespace iecstack::client {
@@ -74,6 +75,11 @@ public:
     std::vector<std::string> dataSetDirectory(ClientError* error, const char* dataSetReference,
                                               bool* isDeletable);
     MmsValue* readObject(ClientError* error, const char* reference, FunctionalConstraint fc);
+    // Writes and type descriptions (client_connection_writes.cpp). A refused write sets the device's
+    // data-access error.
+    void writeObject(ClientError* error, const char* reference, FunctionalConstraint fc, const MmsValue& value);
+    std::unique_ptr<sMmsVariableSpecification> variableSpecification(ClientError* error, const char* reference,
+                                                                      FunctionalConstraint fc);
 
     // Report control blocks and reports (client_connection_reports.cpp).
     ClientReportControlBlock readReportControlBlock(ClientError* error, const char* rcbReference,
@@ -128,6 +134,9 @@ private:
     };
 
     std::shared_ptr<Association> current() const;
+    // The MMS name of "LD/LN.DO.DA" under fc, or null with *error set.
+    static std::optional<mms::ObjectName> variableName(ClientError* error, const char* reference,
+                                                       FunctionalConstraint fc);
     RequestOutcome request(Association& association, mms::ConfirmedRequestService service);
     ClientError fetchNameList(Association& association, mms::GetNameListRequest request,
                               std::vector<std::string>* names);

@@ -14,6 +14,7 @@
 #include <stdint.h>
 
 #include "linked_list.h"
+#include "mms_type_spec.h"
 #include "mms_value.h"
 
 #ifdef __cplusplus
@@ -237,6 +238,35 @@ LinkedList IedConnection_getDataSetDirectory(IedConnection self, IedClientError*
  * gives null and the matching *error. */
 MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error,
                                    const char* dataAttributeReference, FunctionalConstraint fc);
+
+/* ---- Writing ---------------------------------------------------------------------------------- */
+
+/* Writes value (still the caller's) to "LD/LN.DO.DA" under fc and blocks until the device answered.
+ * A refusal sets the data-access error the device gave (IED_ERROR_ACCESS_DENIED,
+ * IED_ERROR_TYPE_INCONSISTENT, IED_ERROR_OBJECT_VALUE_INVALID, IED_ERROR_TEMPORARILY_UNAVAILABLE, ...);
+ * an answer that does not say whether the value was written gives IED_ERROR_UNEXPECTED_VALUE_RECEIVED. */
+void IedConnection_writeObject(IedConnection self, IedClientError* error, const char* dataAttributeReference,
+                               FunctionalConstraint fc, MmsValue* value);
+/* The same with a value of the named type: a boolean, a 32-bit integer or unsigned, a single-precision
+ * float, a visible string or an octet string. */
+void IedConnection_writeBooleanValue(IedConnection self, IedClientError* error, const char* objectReference,
+                                     FunctionalConstraint fc, bool value);
+void IedConnection_writeInt32Value(IedConnection self, IedClientError* error, const char* objectReference,
+                                   FunctionalConstraint fc, int32_t value);
+void IedConnection_writeUnsigned32Value(IedConnection self, IedClientError* error,
+                                        const char* objectReference, FunctionalConstraint fc, uint32_t value);
+void IedConnection_writeFloatValue(IedConnection self, IedClientError* error, const char* objectReference,
+                                   FunctionalConstraint fc, float value);
+void IedConnection_writeVisibleStringValue(IedConnection self, IedClientError* error,
+                                           const char* objectReference, FunctionalConstraint fc, char* value);
+void IedConnection_writeOctetString(IedConnection self, IedClientError* error, const char* objectReference,
+                                    FunctionalConstraint fc, const uint8_t* value, int valueLength);
+
+/* The type description of "LD/LN.DO[.DA]" under fc, owned by the caller (MmsVariableSpecification_destroy);
+ * null with *error set on failure. */
+MmsVariableSpecification* IedConnection_getVariableSpecification(IedConnection self, IedClientError* error,
+                                                                 const char* dataAttributeReference,
+                                                                 FunctionalConstraint fc);
 
 /* ---- Report control blocks -------------------------------------------------------------------- */
 

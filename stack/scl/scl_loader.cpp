@@ -239,11 +239,17 @@ private:
                 path += "[" + std::string(c.attribute("ix").value()) + "]";
             }
             if (kind == "DAI") {
-                InstanceValue v{path, {}, line(c)};
+                InstanceValue v;
+                v.path = path;
+                v.line = line(c);
                 for (pugi::xml_node val : c.children("Val")) {
-                    v.values.push_back(val.text().get());
+                    if (const unsigned group = val.attribute("sGroup").as_uint(0); group > 0) {
+                        v.groupValues.emplace_back(group, val.text().get());
+                    } else {
+                        v.values.push_back(val.text().get());
+                    }
                 }
-                if (!v.values.empty()) {
+                if (!v.values.empty() || !v.groupValues.empty()) {
                     out.push_back(std::move(v));
                 }
             } else {
@@ -381,6 +387,7 @@ private:
         ied.manufacturer = n.attribute("manufacturer").value();
         ied.type = n.attribute("type").value();
         ied.desc = n.attribute("desc").value();
+        ied.reportOwner = n.child("Services").child("ReportSettings").attribute("owner").as_bool(false);
         for (pugi::xml_node apNode : n.children("AccessPoint")) {
             AccessPoint ap;
             ap.line = line(apNode);

@@ -203,6 +203,27 @@ size_t DataModel::attributeCount() const {
 }
 
 void DataModel::assign(ModelNode& attribute, MmsValue value) {
+    if (attribute.processValue) {
+        *attribute.processValue = std::move(value);
+        return;
+    }
+    show(attribute, std::move(value));
+}
+
+void DataModel::hold(ModelNode& attribute, MmsValue shown) {
+    if (!attribute.processValue) {
+        attribute.processValue = std::make_unique<MmsValue>(attribute.value);
+    }
+    show(attribute, std::move(shown));
+}
+
+void DataModel::release(ModelNode& attribute) {
+    if (auto process = std::move(attribute.processValue)) {
+        show(attribute, std::move(*process));
+    }
+}
+
+void DataModel::show(ModelNode& attribute, MmsValue value) {
     const bool changed = attribute.value != value;
     attribute.value = std::move(value);
     for (const auto& [id, observer] : observers_) {

@@ -1,5 +1,7 @@
 #include "server/mms_mapping.h"
 
+#include <algorithm>
+
 namespace iecstack::server {
 
 mms::TypeSpec typeOf(const ModelNode& node) {
@@ -123,6 +125,10 @@ Conformance checkConformance(const ModelNode& node, const MmsValue& value) {
             if (value.type() != MMS_INTEGER) {
                 return Conformance::TypeMismatch;
             }
+            if (node.allowedValues && std::find(node.allowedValues->begin(), node.allowedValues->end(),
+                                                value.toInt64()) == node.allowedValues->end()) {
+                return Conformance::ValueInvalid;
+            }
             return fitsWidth(true, node.size, value) ? Conformance::Conforms : Conformance::ValueInvalid;
         case BasicType::Unsigned:
             if (value.type() != MMS_UNSIGNED) {
@@ -136,7 +142,7 @@ Conformance checkConformance(const ModelNode& node, const MmsValue& value) {
                 return Conformance::TypeMismatch;
             }
             return fitsSize(node.size, value.bits().bitCount()) ? Conformance::Conforms
-                                                                : Conformance::TypeMismatch;
+                                                                : Conformance::ValueInvalid;
         case BasicType::OctetString:
             if (value.type() != MMS_OCTET_STRING) {
                 return Conformance::TypeMismatch;

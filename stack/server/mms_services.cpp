@@ -12,6 +12,8 @@
 #include "report_engine.h"
 #include "server/mms_mapping.h"
 #include "service_support.h"
+#include "setting_group_service.h"
+#include "substitution_service.h"
 
 namespace iecstack::server {
 namespace {
@@ -50,6 +52,12 @@ MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
     fill(identity_.vendor, model_.manufacturer, "Korvan");
     fill(identity_.model, model_.deviceType, "iedsim");
     fill(identity_.revision, "", "0.1");
+    {
+        // Before reporting watches values: the active groups' settings are in place when it starts.
+        std::lock_guard<std::mutex> lock(model_.valueLock());
+        settingGroups_ = std::make_unique<SettingGroupService>(model_);
+        substitutions_ = std::make_unique<SubstitutionService>(model_);
+    }
     reports_ = std::make_unique<ReportEngine>(model_, *scheduler_);
     logs_ = std::make_unique<LogEngine>(model_);
     files_ = std::make_unique<FileService>(nullptr);
@@ -114,6 +122,7 @@ void MmsServices::associationEnded(Session& session) {
     files_->associationEnded(session);
     std::lock_guard<std::mutex> lock(model_.valueLock());
     controls_->release(session);
+    settingGroups_->associationEnded(session);
 }
 
 ServiceOutcome MmsServices::handle(Session& session, ByteView pdu, const std::function<bool()>& admit) {

@@ -26,6 +26,8 @@ const char* const kFcOrder[] = {"MX", "ST", "CO", "CF", "DC", "SP", "SG", "RP", 
 constexpr int kMaxTypeDepth = 16;
 // Arrays in configuration files are small; this keeps a typo from allocating millions of nodes.
 constexpr unsigned kMaxArrayCount = 10000;
+// Setting groups a device may have: the group number is one octet on the wire.
+constexpr unsigned kMaxSettingGroups = 255;
 
 struct Refusal {
     int line;
@@ -297,6 +299,9 @@ private:
         if (a.bType == "Enum" || a.bType == "Dbpos" || a.bType == "Tcmd") {
             defOf_[node.get()] = &a;  // their values are literals that need the definition to parse
         }
+        if (a.bType == "Enum") {
+            node->allowedValues = enumerationOrdinals(a.type);
+        }
         return node;
     }
 
@@ -387,7 +392,8 @@ private:
                 if (auto sdo = dataObjectForFc(c.sdoType, c.sdoName, fc, depth + 1, c.line)) {
                     node->addChild(std::move(sdo));
                 }
-            } else if (c.attribute.fc == fc) {
+            } else if (c.attribute.fc == fc || (fc == "SG" && c.attribute.fc == "SE")) {
+                // A setting edited under SE is also served under SG with the active group's value.
                 auto child = attribute(c.attribute, fc, depth + 1);
                 if (!child) {
                     return nullptr;
@@ -535,12 +541,41 @@ private:
             }
             if (node) {
                 applyValues(*node, iv.values, iv.line);
+                if (fcNode->name == "SG") {
+                    applyGroupValues(*node, iv);
+                }
                 found = true;
             }
         }
         if (!found) {
             warn(iv.line, "instance value for \"" + iv.path + "\" names nothing in logical node " + ln.name +
                               "; ignored");
+        }
+    }
+
+    // Each group's value of a setting, parsed as its type says; groups the file leaves out keep the
+    // value it gives without a group.
+    void applyGroupValues(ModelNode& node, const scl::InstanceValue& iv) {
+        if (node.kind != ModelNode::Kind::Basic || iv.groupValues.empty()) {
+            return;
+        }
+        const MmsValue common = node.value;
+        for (const auto& [group, text] : iv.groupValues) {
+            if (group > kMaxSettingGroups) {
+                warn(iv.line, "value for setting group " + std::to_string(group) + " of \"" + iv.path +
+                                  "\" is beyond the " + std::to_string(kMaxSettingGroups) +
+                                  " groups served; ignored");
+                continue;
+            }
+            if (node.groupValues.size() < group) {
+                node.groupValues.resize(group, common);
+            }
+            applyValues(node, {text}, iv.line);
+            node.groupValues[group - 1] = node.value;
+            node.value = common;
+        }
+        if (!node.groupValues.empty()) {
+            node.value = node.groupValues.front();
         }
     }
 
@@ -597,6 +632,9 @@ private:
             add("EntryID", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
             add("TimeofEntry", BasicType::BinaryTime, 1, MmsValue::binaryTime(0, 0));
             add("ResvTms", BasicType::Integer, 16, MmsValue::integer(preassigned ? -1 : 0));
+        }
+        if (ied_.reportOwner) {
+            add("Owner", BasicType::OctetString, -64, MmsValue::octetString({}));
         }
         return rcb;
     }
@@ -848,6 +886,26 @@ private:
     std::map<std::string, std::string> domainByInst_;
     std::vector<std::pair<std::string, int>> logRefs_;  // what log control blocks name, with their line
     std::unordered_map<const ModelNode*, const AttributeDef*> defOf_;
+    std::unordered_map<std::string, std::shared_ptr<const std::vector<int>>> ordinalsOf_;
+
+    // Shared by every attribute of the enumeration; null when the file lacks its EnumType.
+    std::shared_ptr<const std::vector<int>> enumerationOrdinals(const std::string& enumType) {
+        auto known = ordinalsOf_.find(enumType);
+        if (known != ordinalsOf_.end()) {
+            return known->second;
+        }
+        std::shared_ptr<const std::vector<int>> ordinals;
+        auto et = t_.enumTypes.find(enumType);
+        if (et != t_.enumTypes.end()) {
+            auto list = std::make_shared<std::vector<int>>();
+            for (const auto& value : et->second.values) {
+                list->push_back(value.first);
+            }
+            ordinals = std::move(list);
+        }
+        ordinalsOf_[enumType] = ordinals;
+        return ordinals;
+    }
 };
 
 bool servesSomething(const scl::Ied& ied) {

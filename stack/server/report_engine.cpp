@@ -1,5 +1,7 @@
 #include "report_engine.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 
 #include "data_set_members.h"
@@ -20,6 +22,24 @@ std::string addressOf(const Session& client) {
     const std::string& peer = client.peer();
     const size_t colon = peer.rfind(':');
     return colon == std::string::npos ? peer : peer.substr(0, colon);
+}
+
+}  // namespace
+
+namespace {
+
+// The client's address as Owner shows it: four octets for IPv4, sixteen for IPv6, none when unknown.
+std::vector<uint8_t> ownerOctets(const std::string& peer) {
+    const size_t colon = peer.rfind(':');
+    const std::string host = peer.substr(0, colon);
+    uint8_t octets[16] = {};
+    if (::inet_pton(AF_INET, host.c_str(), octets) == 1) {
+        return std::vector<uint8_t>(octets, octets + 4);
+    }
+    if (::inet_pton(AF_INET6, host.c_str(), octets) == 1) {
+        return std::vector<uint8_t>(octets, octets + 16);
+    }
+    return {};
 }
 
 }  // namespace
@@ -108,6 +128,9 @@ struct ReportEngine::Block {
         ownerId = client->id();
         ownerAddress = addressOf(*client);
         heldUntil.reset();
+        if (ModelNode* shown = at("Owner")) {
+            shown->value = MmsValue::octetString(ownerOctets(client->peer()));
+        }
     }
     void release() {
         owner.reset();
@@ -115,6 +138,10 @@ struct ReportEngine::Block {
         ownerAddress.clear();
         heldUntil.reset();
         explicitlyReserved = false;
+        if (ModelNode* shown = at("Owner")) {
+            shown->value = MmsValue::octetString({});
+        }
+    }
     }
     // The owner's association is gone: with a reservation time the block stays its address's for that
     // long, otherwise it is free at once.
@@ -362,6 +389,15 @@ std::optional<DataAccessError> ReportEngine::writeLocked(Block& block, ModelNode
             block.takenBy(client);
         }
     };
+    // Configuring a free unbuffered block reserves it for the writing client.
+    auto reserveImplicitly = [&] {
+        if (!block.buffered && !block.ownerAlive()) {
+            takeOwnership();
+            if (ModelNode* resv = block.at("Resv")) {
+                resv->value = MmsValue::boolean(true);
+            }
+        }
+    };
     if (name == "RptEna") {
         const bool on = value.boolValue();
         if (on && !block.enabled) {
@@ -465,10 +501,12 @@ std::optional<DataAccessError> ReportEngine::writeLocked(Block& block, ModelNode
             block.lastSentId = block.nextEntryId - 1;
             indexMembers(&block);
         }
+        reserveImplicitly();
         return std::nullopt;
     }
     if (name == "RptID" || name == "OptFlds" || name == "BufTm" || name == "TrgOps" || name == "IntgPd") {
         attribute.value = value;
+        reserveImplicitly();
         return std::nullopt;
     }
     return DataAccessError::ObjectAccessDenied;

@@ -9,6 +9,8 @@
 #include "report_engine.h"
 #include "server/mms_mapping.h"
 #include "service_support.h"
+#include "setting_group_service.h"
+#include "substitution_service.h"
 
 namespace iecstack::server {
 namespace {
@@ -16,7 +18,7 @@ namespace {
 using mms::DataAccessError;
 
 bool isReadOnlyFc(const std::string& fc) {
-    return fc == "ST" || fc == "MX";
+    return fc == "ST" || fc == "MX" || fc == "SG";
 }
 
 // Control block attributes the device maintains itself. A whole block (or all blocks of a node) would
@@ -30,16 +32,6 @@ bool isReadOnlyControlBlockAttribute(const ModelNode& node) {
     }
     return node.name == "ConfRev" || node.name == "SqNum" || node.name == "TimeofEntry" ||
            node.name == "Owner";
-}
-
-// Values under SE belong to the setting group being edited; until a client selects one there is
-// nothing to show or change. A device without a setting group control block has no such gate.
-bool noGroupInEdit(const DataModel& model, const std::string& domain, const ModelNode& node) {
-    if (node.fc != "SE") {
-        return false;
-    }
-    const ModelNode* editSg = model.find(domain, "LLN0$SP$SGCB$EditSG");
-    return editSg && editSg->kind == ModelNode::Kind::Basic && editSg->value.toUint64() == 0;
 }
 
 }  // namespace
@@ -90,7 +82,7 @@ MmsValue MmsServices::readOne(const mms::VariableAccess& access, Session& sessio
             return MmsValue::accessError(DataAccessError::ObjectNonExistent);
         }
     }
-    if (noGroupInEdit(model_, access.name.domainId, *node)) {
+    if (!settingGroups_->mayAccess(access.name.domainId, *node, session)) {
         return MmsValue::accessError(DataAccessError::TemporarilyUnavailable);
     }
     return valueOf(*node);
@@ -115,6 +107,7 @@ mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, S
     size_t failures = 0;
     {
         std::lock_guard<std::mutex> lock(model_.valueLock());
+        settingGroups_->expireEdits();
         if (spec.kind == mms::VariableAccessSpec::Kind::VariableListName) {
             summary = "read data set " + describe(spec.listName);
             const DataSetDefinition* ds = spec.listName.scope == mms::ObjectName::Scope::Domain
@@ -127,7 +120,7 @@ mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, S
             for (const auto& member : ds->members) {
                 const ModelNode* node = model_.resolve(member);
                 r.results.push_back(!node ? MmsValue::accessError(DataAccessError::ObjectNonExistent)
-                                    : noGroupInEdit(model_, member.domain, *node)
+                                    : !settingGroups_->mayAccess(member.domain, *node, session)
                                         ? MmsValue::accessError(DataAccessError::TemporarilyUnavailable)
                                         : valueOf(*node));
             }
@@ -172,7 +165,7 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
     if (isReadOnlyFc(node->fc) || isReadOnlyControlBlockAttribute(*node)) {
         return DataAccessError::ObjectAccessDenied;
     }
-    if (noGroupInEdit(model_, access.name.domainId, *node)) {
+    if (!settingGroups_->mayAccess(access.name.domainId, *node, session)) {
         return DataAccessError::TemporarilyUnavailable;
     }
     switch (checkConformance(*node, value)) {
@@ -193,7 +186,16 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
         // Parts of a command, or the whole control object, would bypass the control model.
         return DataAccessError::ObjectAccessDenied;
     }
+    if (SettingGroupService::isControlBlockAttribute(*node)) {
+        return settingGroups_->write(access.name.domainId, *node, value, session);
+    }
+    if (node->fc == "SP" && (node->name == "SGCB" || node->child("SGCB") != nullptr)) {
+        return DataAccessError::ObjectAccessDenied;  // the block as a whole carries read-only attributes
+    }
     storeValue(model_, *node, value);
+    if (node->fc == "SV") {
+        substitutions_->written(*node);
+    }
     return std::nullopt;
 }
 
@@ -211,6 +213,7 @@ mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request,
         return reject;
     }
     std::lock_guard<std::mutex> lock(model_.valueLock());
+    settingGroups_->expireEdits();
     for (size_t i = 0; i < request.data.size(); ++i) {
         const auto& access = request.spec.variables[i];
         auto result = writeOne(access, request.data[i], session);

@@ -124,6 +124,8 @@ struct SettingControl {
 struct InstanceValue {
     std::string path;
     std::vector<std::string> values;
+    // Values of a setting for each setting group (sGroup, counted from 1), in file order.
+    std::vector<std::pair<unsigned, std::string>> groupValues;
     int line = 0;
 };
 
@@ -163,6 +165,8 @@ struct AccessPoint {
 
 struct Ied {
     std::string name, manufacturer, type, desc;
+    // Report control blocks show the address of the client holding them (ReportSettings owner).
+    bool reportOwner = false;
     std::vector<AccessPoint> accessPoints;
     int line = 0;
 };

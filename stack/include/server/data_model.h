@@ -75,8 +75,14 @@ public:
     int addValueObserver(ValueObserver observer);
     void removeValueObserver(int id);
     void assign(ModelNode& attribute, MmsValue value);
+    // Substitution: from hold on, the attribute shows `shown` and assign keeps what the process gives
+    // aside; release shows the process value again. Both notify the observer as assign does.
+    void hold(ModelNode& attribute, MmsValue shown);
+    void release(ModelNode& attribute);
 
 private:
+    void show(ModelNode& attribute, MmsValue value);
+
     mutable std::mutex valueLock_;
     std::vector<std::pair<int, ValueObserver>> observers_;
     int nextObserverId_ = 1;

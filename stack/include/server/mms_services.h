@@ -38,6 +38,8 @@ struct ServiceOutcome {
 };
 
 class ControlService;
+class SettingGroupService;
+class SubstitutionService;
 class FileService;
 class LogEngine;
 
@@ -109,6 +111,8 @@ private:
     size_t maxReadVariables_ = 0;
     // After the reports: its timer is stopped first, so no command finishes into a gone report engine.
     std::unique_ptr<ControlService> controls_;
+    std::unique_ptr<SettingGroupService> settingGroups_;
+    std::unique_ptr<SubstitutionService> substitutions_;
     std::unique_ptr<LogEngine> logs_;
     std::unique_ptr<FileService> files_;
 };

@@ -43,6 +43,12 @@ struct ModelNode {
     // What a change of the value triggers in reports, as the type says (kDataChange, ...).
     static constexpr uint8_t kDataChange = 1, kQualityChange = 2, kDataUpdate = 4;
     uint8_t triggers = 0;
+    // Enumerations: the ordinals their type defines; a value outside them is invalid. Null otherwise.
+    std::shared_ptr<const std::vector<int>> allowedValues;
+    // Settings under SG: the value of each setting group, group 1 first; empty for everything else.
+    std::vector<MmsValue> groupValues;
+    // While a substitution holds the attribute: the value the process last gave it (DataModel::hold).
+    std::unique_ptr<MmsValue> processValue;
 
     ModelNode* child(const std::string& childName) const;
     ModelNode* addChild(std::unique_ptr<ModelNode> node);

@@ -256,6 +256,28 @@ MmsValue* MmsValue_newBoolean(bool boolean);
 MmsValue* MmsValue_newIntegerFromInt32(int32_t integer);
 void MmsValue_delete(MmsValue* self);
 
+/* ---- Writing and type descriptions ---- */
+
+typedef struct sMmsVariableSpecification MmsVariableSpecification;
+
+void IedConnection_writeObject(IedConnection self, IedClientError* error, const char* dataAttributeReference,
+                               FunctionalConstraint fc, MmsValue* value);
+MmsVariableSpecification* IedConnection_getVariableSpecification(IedConnection self, IedClientError* error,
+                                                                 const char* dataAttributeReference,
+                                                                 FunctionalConstraint fc);
+void MmsVariableSpecification_destroy(MmsVariableSpecification* self);
+MmsType MmsVariableSpecification_getType(MmsVariableSpecification* self);
+const char* MmsVariableSpecification_getName(MmsVariableSpecification* self);
+int MmsVariableSpecification_getSize(MmsVariableSpecification* self);
+int MmsVariableSpecification_getExponentWidth(MmsVariableSpecification* self);
+MmsVariableSpecification* MmsVariableSpecification_getChildSpecificationByIndex(
+    MmsVariableSpecification* self, int index);
+MmsVariableSpecification* MmsVariableSpecification_getChildSpecificationByName(MmsVariableSpecification* self,
+                                                                               const char* name, int* index);
+MmsVariableSpecification* MmsVariableSpecification_getArrayElementSpecification(
+    MmsVariableSpecification* self);
+bool MmsVariableSpecification_isValueOfType(MmsVariableSpecification* self, const MmsValue* value);
+
 /* ---- Reports ---- */
 
 ClientReportControlBlock IedConnection_getRCBValues(IedConnection self, IedClientError* error,

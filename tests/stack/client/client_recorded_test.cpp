@@ -247,6 +247,49 @@ TEST(ClientRecordedTest, EveryRecordedSingleReadGivesTheRecordedValueOrError) {
     EXPECT_EQ(peer.requestsWithoutRecording(), 0);
 }
 
+// Every write of capture 08 sent through writeObject: the request must encode as the reference client's
+// (the scripted peer answers only requests it recorded), and each refusal comes back as the device's
+// data-access error, never as success.
+TEST(ClientRecordedTest, EveryRecordedWriteGivesTheRecordedResult) {
+    ScriptedPeer peer("08-write.pcap");
+    auto connection = connectTo(peer.port());
+    std::vector<IedClientError> results;
+    for (const auto& request : recordedRequests(peer)) {
+        const auto* write = std::get_if<iecstack::mms::WriteRequest>(&request.service);
+        if (write == nullptr || write->spec.variables.size() != 1) {
+            continue;
+        }
+        const auto& name = write->spec.variables[0].name;
+        FunctionalConstraint fc = IEC61850_FC_NONE;
+        const std::string reference = referenceOf(name.domainId, name.itemId, &fc);
+        MmsValue value = write->data.at(0);
+        IedClientError error = IED_ERROR_UNKNOWN;
+        IedConnection_writeObject(connection.get(), &error, reference.c_str(), fc, &value);
+        results.push_back(error);
+    }
+    EXPECT_EQ(peer.requestsWithoutRecording(), 0) << "a write encoded differently from the recorded one";
+    EXPECT_EQ(results,
+              (std::vector<IedClientError>{IED_ERROR_OK, IED_ERROR_OK, IED_ERROR_OK, IED_ERROR_OK,
+                                           IED_ERROR_OK, IED_ERROR_ACCESS_DENIED, IED_ERROR_TYPE_INCONSISTENT,
+                                           IED_ERROR_OBJECT_DOES_NOT_EXIST, IED_ERROR_ACCESS_DENIED}));
+}
+
+// A device that answers a write with something else than a write response, or not at all, gives a
+// failure with the reason, and the call returns.
+TEST(ClientRecordedTest, AWriteWithoutAProperAnswerFails) {
+    ScriptedPeer peer("08-write.pcap");
+    auto connection = connectTo(peer.port(), 1000);
+    IedClientError error = IED_ERROR_OK;
+    // Not recorded: the peer rejects it.
+    IedConnection_writeBooleanValue(connection.get(), &error, "simpleIOGenericIO/LLN0.EventsRCB01.GI",
+                                    IEC61850_FC_RP, true);
+    EXPECT_NE(error, IED_ERROR_OK);
+    peer.setBehaviour(ScriptedPeer::Behaviour::Silent);
+    IedConnection_writeBooleanValue(connection.get(), &error, "simpleIOGenericIO/LLN0.EventsRCB01.RptEna",
+                                    IEC61850_FC_RP, true);
+    EXPECT_EQ(error, IED_ERROR_TIMEOUT);
+}
+
 TEST(ClientRecordedTest, ReadValuesOfEachType) {
     ScriptedPeer peer("05-read-types.pcap");
     auto connection = connectTo(peer.port());

@@ -341,8 +341,9 @@ TEST(DataModel, ServesLogAndSettingGroupControlBlocksAndTheDefaultsOfDevices) {
     EXPECT_LE(t, ms(after));
 }
 
-// Values under SE answer an error until a client selects a group for editing; SG values are readable.
-TEST(DataModel, EditedSettingsAreUnreadableUntilAGroupIsSelected) {
+// Values under SE answer an error until a client selects a group for editing, and then to every other
+// client; SG values are readable by all.
+TEST(DataModel, EditedSettingsAreReadableOnlyByTheClientEditingAGroup) {
     auto model = build(kServiceBlocks);
     ASSERT_TRUE(model.ok()) << model.error().message;
     MmsServices services(**model, ServerIdentity{});
@@ -352,12 +353,20 @@ TEST(DataModel, EditedSettingsAreUnreadableUntilAGroupIsSelected) {
               mms::DataAccessError::TemporarilyUnavailable);
     EXPECT_EQ(readItem(services, "SLD", "LLN0$SG$Set$setVal").type(), MMS_INTEGER);
 
+    auto editor = Session::detached();
     mms::WriteRequest select;
     select.spec =
         mms::VariableAccessSpec::list({{mms::ObjectName::domain("SLD", "LLN0$SP$SGCB$EditSG"), {}}});
     select.data = {MmsValue::unsignedInteger(1)};
-    services.answer(mms::ConfirmedRequest{2, select}, 65000);
-    EXPECT_EQ(readItem(services, "SLD", "LLN0$SE$Set$setMag").type(), MMS_INTEGER);
+    services.answer(mms::ConfirmedRequest{2, select}, *editor);
+    mms::ReadRequest read;
+    read.spec = mms::VariableAccessSpec::list({{mms::ObjectName::domain("SLD", "LLN0$SE$Set$setMag"), {}}});
+    mms::Pdu answer = services.answer(mms::ConfirmedRequest{3, read}, *editor);
+    const auto* response = std::get_if<mms::ConfirmedResponse>(&answer);
+    ASSERT_NE(response, nullptr);
+    EXPECT_EQ(std::get<mms::ReadResponse>(response->service).results.at(0).type(), MMS_INTEGER);
+    EXPECT_EQ(readItem(services, "SLD", "LLN0$SE$Set$setMag").accessError(),
+              mms::DataAccessError::TemporarilyUnavailable);
 }
 
 // The order the captured devices list names in: case-insensitive, a variable before its components,
@@ -387,7 +396,8 @@ TEST(DataModel, WriteChecksCompareShapeTypesAndSizes) {
     DataModel& m = **model;
     const ModelNode& quality = *m.find("IEDLD", "Q1GGIO1$ST$Ind$q");
     EXPECT_EQ(checkConformance(quality, MmsValue::bitString(mms::BitString(13))), Conformance::Conforms);
-    EXPECT_EQ(checkConformance(quality, MmsValue::bitString(mms::BitString(14))), Conformance::TypeMismatch);
+    EXPECT_EQ(checkConformance(quality, MmsValue::bitString(mms::BitString(14))), Conformance::ValueInvalid)
+        << "a bit string of another length is a value the attribute does not allow";
     const ModelNode& element = *m.find("IEDLD", "Q1GGIO1$CF$Ind$vals")->children[0];
     EXPECT_EQ(checkConformance(element, MmsValue::integer(-128)), Conformance::Conforms);
     EXPECT_EQ(checkConformance(element, MmsValue::integer(300)), Conformance::ValueInvalid) << "INT8";
