@@ -220,11 +220,8 @@ MmsValue ControlService::select(const std::string& domain, ModelNode& sbo, Sessi
     }
     ObjectState& state = states_[target->dataObject];
     if (heldByOther(state, session) || state.executing) {
-        // The read itself can only say "refused"; the report says why.
-        const AddCause cause =
-            state.executing ? AddCause::CommandAlreadyInExecution : AddCause::ObjectAlreadySelected;
-        session.sendUnconfirmed(informationReport(
-            {lastApplErrorName()}, {lastApplError(target->reference("SBO"), nullptr, nullptr, cause)}));
+        // A refused select by read is the empty answer alone: the error report belongs to the
+        // write-based control services, and clients do not expect it after a read.
         return MmsValue::visibleString("");
     }
     state.holder = session.weak_from_this();
@@ -344,7 +341,8 @@ std::optional<DataAccessError> ControlService::command(const std::string& domain
                 const MmsValue* selected = member(sbow, *state.selectValue, name);
                 const MmsValue* operated = member(node, value, name);
                 if (!selected || !operated || !(*selected == *operated)) {
-                    setSelected(*target, state, false);
+                    // Only this operate is refused; the selection stays until it is cancelled,
+                    // operated or lapses.
                     return refuse(AddCause::InconsistentParameters, DataAccessError::ObjectAccessDenied);
                 }
             }

@@ -13,6 +13,7 @@ struct Options {
     std::string bindAddress = "127.0.0.1";
     uint16_t port = 102;
     bool simulate = false;
+    unsigned simulationPeriodMs = 500;
     size_t maxPdu = 65000;
     unsigned latencyMs = 0;
     size_t maxConnections = 32;
