@@ -183,11 +183,8 @@ MmsValue ControlService::select(const std::string& domain, ModelNode& sbo, Sessi
     }
     ObjectState& state = states_[target->dataObject];
     if (heldByOther(state, session) || state.executing) {
-        // The read itself can only say "refused"; the report says why.
-        const AddCause cause =
-            state.executing ? AddCause::CommandAlreadyInExecution : AddCause::ObjectAlreadySelected;
-        session.sendUnconfirmed(unconfirmed(
-            mapping::encodeRefusal(applicationError(target->reference("SBO"), std::nullopt, cause))));
+        // A refused select by read is the empty answer alone: the error report belongs to the
+        // write-based control services, and clients do not expect it after a read.
         return MmsValue::visibleString("");
     }
     state.holder = session.weak_from_this();
@@ -306,7 +303,8 @@ std::optional<DataAccessError> ControlService::command(const std::string& domain
             const auto operated = decoded(node, value);
             if (!selected || !operated || selected->ctlVal != operated->ctlVal ||
                 selected->origin != operated->origin || selected->ctlNum != operated->ctlNum) {
-                setSelected(*target, state, false);
+                // Only this operate is refused; the selection stays until it is cancelled, operated
+                // or lapses.
                 return refuse(AddCause::InconsistentParameters, DataAccessError::ObjectAccessDenied);
             }
         }

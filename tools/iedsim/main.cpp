@@ -116,6 +116,7 @@ int main(int argc, char** argv) {
     SimulatedServer::Options serverOptions;
     serverOptions.iedName = options.iedName;
     serverOptions.simulate = options.simulate;
+    serverOptions.simulationPeriod = std::chrono::milliseconds(options.simulationPeriodMs);
     serverOptions.server.bindAddress = options.bindAddress;
     serverOptions.server.port = options.port;
     serverOptions.server.maxPduSize = options.maxPdu;

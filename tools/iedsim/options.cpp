@@ -5,7 +5,8 @@
 namespace iedsim {
 
 const char* const kUsage =
-    "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--max-pdu BYTES]\n"
+    "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--simulate-period MS]\n"
+    "              [--max-pdu BYTES]\n"
     "              [--latency MS] [--max-connections N] [--silent-after N]\n"
     "              [--max-outstanding N] [--idle-timeout MS] [--max-read-variables N]\n"
     "              [--stall-timeout MS] [--max-unsent N] [--no-termination] [--files DIR]\n"
@@ -17,6 +18,8 @@ const char* const kUsage =
     "  --port N         TCP port, default 102; 0 picks a free one (printed at start)\n"
     "  --bind ADDR      IPv4 address or host name to listen on, default 127.0.0.1\n"
     "  --simulate       let measured values drift and status values toggle\n"
+    "  --simulate-period MS\n"
+    "                   change the simulated values every MS milliseconds, default 500\n"
     "  --max-pdu BYTES  largest MMS PDU size to agree to, default 65000\n"
     "  --max-connections N\n"
     "                   connections served at once, default 32; more are closed at once\n"
@@ -71,6 +74,12 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
             o.simulate = true;
         } else if (a == "--no-termination") {
             o.noTermination = true;
+        } else if (a == "--simulate-period") {
+            if (!value(v) || !toNumber(v, 60000, n) || n == 0) {
+                return "--simulate-period needs milliseconds from 1 to 60000";
+            }
+            o.simulate = true;
+            o.simulationPeriodMs = static_cast<unsigned>(n);
         } else if (a == "--files") {
             if (!value(o.filesRoot) || o.filesRoot.empty()) {
                 return "--files needs a directory";

@@ -14,6 +14,7 @@ struct Options {
     uint16_t port = 102;
     bool simulate = false;
     bool noTermination = false;  // enhanced-security commands are never terminated
+    unsigned simulationPeriodMs = 500;
     size_t maxPdu = 65000;
     unsigned latencyMs = 0;
     size_t maxConnections = 32;

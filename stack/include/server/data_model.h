@@ -88,8 +88,8 @@ private:
     int nextObserverId_ = 1;
 };
 
-// The order in which directory services list names: case-insensitive, with '$' before everything
-// so that a variable precedes its components, and letters before digits.
+// The one order of every name list the server sends: level by level, a node's children right after
+// it; within a level A a B b ... Z z, then '_', then digits, other characters before letters.
 bool directoryOrderLess(const std::string& a, const std::string& b);
 
 }  // namespace iecstack::server

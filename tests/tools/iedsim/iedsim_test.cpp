@@ -288,6 +288,11 @@ TEST(Iedsim, ParsesItsOptions) {
     EXPECT_EQ(device.maxOutstanding, 1u);
     EXPECT_EQ(device.idleTimeoutMs, 120000u);
     EXPECT_TRUE(iedsim::parseOptions({"--scl", "a", "--max-outstanding", "0"}, device).has_value());
+    iedsim::Options storm;
+    EXPECT_EQ(iedsim::parseOptions({"--scl", "a", "--simulate-period", "1"}, storm), std::nullopt);
+    EXPECT_TRUE(storm.simulate);
+    EXPECT_EQ(storm.simulationPeriodMs, 1u);
+    EXPECT_TRUE(iedsim::parseOptions({"--scl", "a", "--simulate-period", "0"}, storm).has_value());
     iedsim::Options generate;
     EXPECT_EQ(iedsim::parseOptions({"--generate", "50"}, generate), std::nullopt);
     EXPECT_EQ(generate.generate, 50u);
