@@ -6,6 +6,8 @@
 #include <QStandardItem>
 #include <QTimer>
 
+#include "valuemeaning.h"
+
 namespace iec61850 {
 
 namespace {
@@ -80,6 +82,8 @@ void TreeModel::setValue(const QString& ref, const QString& value, bool highligh
     }
     const QModelIndex valueIndex = nameItem->index().siblingAtColumn(1);
     setData(valueIndex, text, Qt::EditRole);
+    const QString meaning = valueMeaning(ref, text);
+    setData(valueIndex, meaning.isEmpty() ? QVariant() : QVariant(meaning), Qt::ToolTipRole);
     if (highlight) {
         highlightPath(nameItem);
     }
