@@ -15,10 +15,11 @@ trap cleanup EXIT
 
 iedsim=build/release/tools/iedsim/iedsim
 model=tools/iedsim/models/sample_bay.icd
+files=tools/iedsim/models/files
 log=build/release/iedsim.log
 if [ -x "$iedsim" ] && [ -f "$model" ]; then
   # Port 0 lets the simulator take a free port; it prints the one it got.
-  "$iedsim" --scl "$model" --port 0 --simulate >"$log" 2>&1 &
+  "$iedsim" --scl "$model" --port 0 --simulate --files "$files" >"$log" 2>&1 &
   sim_pid=$!
   port=""
   for _ in $(seq 100); do

@@ -90,6 +90,18 @@ public:
         const char* dataSetReference,
         std::function<void(uint32_t, ClientError, std::vector<std::string>*, bool)> done, uint32_t* invokeId);
 
+    // Files and logs (client_connection_files.cpp). A directory listing follows the device's
+    // continuation when `moreFollows` is null; otherwise it gives one answer and sets it.
+    std::vector<mms::DirectoryEntry> fileDirectory(ClientError* error, const char* directory,
+                                                   const char* continueAfter, bool* moreFollows);
+    // Hands each chunk to `chunk` (false stops); IED_ERROR_OK only when the whole file arrived.
+    uint32_t getFile(ClientError* error, const char* fileName,
+                     const std::function<bool(uint8_t*, uint32_t)>& chunk);
+    void deleteFile(ClientError* error, const char* fileName);
+    // `query` without its journal name, which comes from `logReference`.
+    std::vector<mms::JournalEntry> queryLog(ClientError* error, const char* logReference,
+                                            mms::ReadJournalRequest query, bool* moreFollows);
+
 private:
     // What one association learnt; dropped with it.
     struct Association {

@@ -70,6 +70,19 @@ ClientError errorFromServiceError(const mms::ServiceError& error) {
             }
         case ErrorClass::Resource:
             return ClientError::TemporarilyUnavailable;
+        case ErrorClass::File:
+            switch (static_cast<mms::FileErrorCode>(error.code)) {
+                case mms::FileErrorCode::FileNonExistent:
+                    return ClientError::ObjectDoesNotExist;
+                case mms::FileErrorCode::FileAccessDenied:
+                    return ClientError::AccessDenied;
+                case mms::FileErrorCode::FileBusy:
+                    return ClientError::TemporarilyUnavailable;
+                case mms::FileErrorCode::DuplicateFilename:
+                    return ClientError::ObjectExists;
+                default:
+                    return ClientError::Unknown;
+            }
         case ErrorClass::Service:
             return ClientError::ServiceNotSupported;
         default:

@@ -501,6 +501,63 @@ uint32_t IedConnection_getDataSetDirectoryAsync(IedConnection self, IedClientErr
                                                 const char* dataSetReference,
                                                 IedConnection_GetDataSetDirectoryHandler handler, void* parameter);
 
+/* ---- Files ------------------------------------------------------------------------------------ */
+
+typedef struct sFileDirectoryEntry* FileDirectoryEntry;
+
+FileDirectoryEntry FileDirectoryEntry_create(const char* fileName, uint32_t fileSize, uint64_t lastModified);
+void FileDirectoryEntry_destroy(FileDirectoryEntry self);
+/* As the device names it; directories usually end with "/". */
+const char* FileDirectoryEntry_getFileName(FileDirectoryEntry self);
+uint32_t FileDirectoryEntry_getFileSize(FileDirectoryEntry self);
+/* Ms since 1970, 0 when the device gave no time. */
+uint64_t FileDirectoryEntry_getLastModified(FileDirectoryEntry self);
+
+/* Every entry of a directory (null or "" for the device's root), following the device's continuation.
+ * Free with LinkedList_destroyDeep(list, (LinkedListValueDeleteFunction) FileDirectoryEntry_destroy). */
+LinkedList IedConnection_getFileDirectory(IedConnection self, IedClientError* error,
+                                          const char* directoryName);
+/* One answer's worth of entries after continueAfter (null: from the start); *moreFollows says
+ * whether to ask again with the last name. */
+LinkedList IedConnection_getFileDirectoryEx(IedConnection self, IedClientError* error,
+                                            const char* directoryName, const char* continueAfter,
+                                            bool* moreFollows);
+
+/* Gets each chunk as it arrives, on the calling thread; returning false stops the transfer. */
+typedef bool (*IedClientGetFileHandler)(void* parameter, uint8_t* buffer, uint32_t bytesRead);
+
+/* Opens, reads and closes a file; returns the bytes handed to the handler. *error is IED_ERROR_OK only
+ * when the whole file arrived: a transfer cut short (refusal, lost association, the handler said stop)
+ * leaves an error, so the caller knows its copy is incomplete. */
+uint32_t IedConnection_getFile(IedConnection self, IedClientError* error, const char* fileName,
+                               IedClientGetFileHandler handler, void* handlerParameter);
+void IedConnection_deleteFile(IedConnection self, IedClientError* error, const char* fileName);
+
+/* ---- Logs ------------------------------------------------------------------------------------- */
+
+typedef struct sMmsJournalEntry* MmsJournalEntry;
+typedef struct sMmsJournalVariable* MmsJournalVariable;
+
+void MmsJournalEntry_destroy(MmsJournalEntry self);
+/* Octet string (8 octets from IEC 61850 devices), owned by the entry. */
+MmsValue* MmsJournalEntry_getEntryID(MmsJournalEntry self);
+/* Binary time with date, owned by the entry. */
+MmsValue* MmsJournalEntry_getOccurenceTime(MmsJournalEntry self);
+/* The entry's variables (MmsJournalVariable), owned by the entry: per logged value its reference with
+ * the value, then "ReasonCode" with the reason bits. */
+LinkedList MmsJournalEntry_getJournalVariables(MmsJournalEntry self);
+const char* MmsJournalVariable_getTag(MmsJournalVariable self);
+MmsValue* MmsJournalVariable_getValue(MmsJournalVariable self);
+
+/* logReference: "LD/LN$LogName" (or "LD/LN.LogName"); times in ms since 1970. One answer of the
+ * device; with *moreFollows set, ask again with queryLogAfter from the last entry. Free with
+ * LinkedList_destroyDeep(list, (LinkedListValueDeleteFunction) MmsJournalEntry_destroy). */
+LinkedList IedConnection_queryLogByTime(IedConnection self, IedClientError* error, const char* logReference,
+                                        uint64_t startTime, uint64_t endTime, bool* moreFollows);
+/* The entries after entryID (an octet string), which was logged at timeStamp. */
+LinkedList IedConnection_queryLogAfter(IedConnection self, IedClientError* error, const char* logReference,
+                                       MmsValue* entryID, uint64_t timeStamp, bool* moreFollows);
+
 #ifdef __cplusplus
 }
 #endif

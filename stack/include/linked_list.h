@@ -16,6 +16,10 @@ int LinkedList_size(LinkedList list);
 /* Frees the list and every element's data with free(). */
 void LinkedList_destroy(LinkedList list);
 
+typedef void (*LinkedListValueDeleteFunction)(void*);
+/* Frees the list and every element's data with the given function. */
+void LinkedList_destroyDeep(LinkedList list, LinkedListValueDeleteFunction valueDeleteFunction);
+
 /* Further functions of this stack. */
 LinkedList LinkedList_create(void);
 /* Appends data (ownership passes to the list) in constant time. */

@@ -16,6 +16,8 @@ struct Segmentation {
     bool more = false;
 };
 
+}  // namespace
+
 MmsValue reasonString(uint8_t reasons) {
     // Six bits, as servers send them, unless the application trigger needs the seventh.
     mms::BitString bits((reasons & kReasonApplicationTrigger) != 0 ? kReasonBits + 1 : kReasonBits);
@@ -34,6 +36,8 @@ uint8_t reasonsOf(const MmsValue& bits) {
     }
     return reasons;
 }
+
+namespace {
 
 // The members [first, last) of `c` under the given segmentation.
 mms::InformationReport encodeRange(const Report& c, size_t first, size_t last, const Segmentation& segment) {

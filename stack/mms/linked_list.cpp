@@ -68,4 +68,13 @@ void LinkedList_destroy(LinkedList list) {
     LinkedList_destroyStatic(list);
 }
 
+void LinkedList_destroyDeep(LinkedList list, LinkedListValueDeleteFunction valueDeleteFunction) {
+    for (LinkedList e = LinkedList_getNext(list); e != nullptr; e = e->next) {
+        if (valueDeleteFunction != nullptr && e->data != nullptr) {
+            valueDeleteFunction(e->data);
+        }
+    }
+    LinkedList_destroyStatic(list);
+}
+
 }  // extern "C"

@@ -1,6 +1,8 @@
 // Bodies of the confirmed and unconfirmed services.
 #include "service_codec.h"
 
+#include "file_codec.h"
+
 namespace iecstack::mms::detail {
 
 using ber::ctx;
@@ -305,6 +307,26 @@ Decoded<ConfirmedRequestService> decodeRequestService(const Decoder& d, const be
         MMS_TRY(bool extended, element.toBoolean());
         return ConfirmedRequestService(StatusRequest{extended});
     }
+    if (context && number == kReadJournal && shaped(element, true)) {
+        return wrapped<ConfirmedRequestService>(readJournalRequest(d, element));
+    }
+    if (context && number == kFileDirectory && shaped(element, true)) {
+        return wrapped<ConfirmedRequestService>(fileDirectoryRequest(d, element));
+    }
+    if (context && number == kFileOpen && shaped(element, true)) {
+        return wrapped<ConfirmedRequestService>(fileOpenRequest(d, element));
+    }
+    if (context && number == kFileRead && shaped(element, false)) {
+        MMS_TRY(int32_t handle, frsmHandle(d, element));
+        return ConfirmedRequestService(FileReadRequest{handle});
+    }
+    if (context && number == kFileClose && shaped(element, false)) {
+        MMS_TRY(int32_t handle, frsmHandle(d, element));
+        return ConfirmedRequestService(FileCloseRequest{handle});
+    }
+    if (context && number == kFileDelete && shaped(element, true)) {
+        return wrapped<ConfirmedRequestService>(fileDeleteRequest(d, element));
+    }
     MMS_TRY(UnsupportedService other, unsupported(element, kLastServiceTag));
     return ConfirmedRequestService(std::move(other));
 }
@@ -338,6 +360,24 @@ Decoded<ConfirmedResponseService> decodeResponseService(const Decoder& d, const 
     }
     if (context && number == kStatus && shaped(element, true)) {
         return wrapped<ConfirmedResponseService>(statusResponse(element));
+    }
+    if (context && number == kReadJournal && shaped(element, true)) {
+        return wrapped<ConfirmedResponseService>(readJournalResponse(d, element));
+    }
+    if (context && number == kFileDirectory && shaped(element, true)) {
+        return wrapped<ConfirmedResponseService>(fileDirectoryResponse(d, element));
+    }
+    if (context && number == kFileOpen && shaped(element, true)) {
+        return wrapped<ConfirmedResponseService>(fileOpenResponse(d, element));
+    }
+    if (context && number == kFileRead && shaped(element, true)) {
+        return wrapped<ConfirmedResponseService>(fileReadResponse(d, element));
+    }
+    if (context && number == kFileClose && shaped(element, false)) {
+        return ConfirmedResponseService(FileCloseResponse{});
+    }
+    if (context && number == kFileDelete && shaped(element, false)) {
+        return ConfirmedResponseService(FileDeleteResponse{});
     }
     MMS_TRY(UnsupportedService other, unsupported(element, kLastServiceTag));
     return ConfirmedResponseService(std::move(other));
@@ -443,6 +483,12 @@ struct RequestEncoder {
     }
     void operator()(const IdentifyRequest&) { w.null(ctx(kIdentify)); }
     void operator()(const StatusRequest& r) { w.boolean(ctx(kStatus), r.extendedDerivation); }
+    void operator()(const ReadJournalRequest& r) { encodeBody(w, r); }
+    void operator()(const FileOpenRequest& r) { encodeBody(w, r); }
+    void operator()(const FileReadRequest& r) { encodeBody(w, r); }
+    void operator()(const FileCloseRequest& r) { encodeBody(w, r); }
+    void operator()(const FileDeleteRequest& r) { encodeBody(w, r); }
+    void operator()(const FileDirectoryRequest& r) { encodeBody(w, r); }
     void operator()(const UnsupportedService& r) { w.raw(ByteView(r.encoded)); }
 };
 
@@ -521,6 +567,12 @@ struct ResponseEncoder {
         w.integer(ctx(1), r.vmdPhysicalStatus);
         w.end();
     }
+    void operator()(const ReadJournalResponse& r) { encodeBody(w, r); }
+    void operator()(const FileOpenResponse& r) { encodeBody(w, r); }
+    void operator()(const FileReadResponse& r) { encodeBody(w, r); }
+    void operator()(const FileCloseResponse& r) { encodeBody(w, r); }
+    void operator()(const FileDeleteResponse& r) { encodeBody(w, r); }
+    void operator()(const FileDirectoryResponse& r) { encodeBody(w, r); }
     void operator()(const UnsupportedService& r) { w.raw(ByteView(r.encoded)); }
 };
 

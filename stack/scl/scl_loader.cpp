@@ -364,6 +364,9 @@ private:
         for (pugi::xml_node lc : n.children("LogControl")) {
             ln.logControls.push_back(readLogControl(lc));
         }
+        for (pugi::xml_node log : n.children("Log")) {
+            ln.logs.push_back(log.attribute("name").value());
+        }
         if (pugi::xml_node sc = n.child("SettingControl"); sc && isLn0) {
             ln.settingControl = readSettingControl(sc);
         }

@@ -109,6 +109,8 @@ void DataModel::finish() {
         std::sort(d->variableNames.begin(), d->variableNames.end(), directoryOrderLess);
         std::sort(d->dataSets.begin(), d->dataSets.end(),
                   [](const auto& a, const auto& b) { return directoryOrderLess(a.name, b.name); });
+        std::sort(d->journals.begin(), d->journals.end(), directoryOrderLess);
+        d->journals.erase(std::unique(d->journals.begin(), d->journals.end()), d->journals.end());
     }
 }
 
@@ -203,9 +205,20 @@ size_t DataModel::attributeCount() const {
 void DataModel::assign(ModelNode& attribute, MmsValue value) {
     const bool changed = attribute.value != value;
     attribute.value = std::move(value);
-    if (observer_) {
-        observer_(attribute, changed);
+    for (const auto& [id, observer] : observers_) {
+        observer(attribute, changed);
     }
+}
+
+int DataModel::addValueObserver(ValueObserver observer) {
+    observers_.emplace_back(nextObserverId_, std::move(observer));
+    return nextObserverId_++;
+}
+
+void DataModel::removeValueObserver(int id) {
+    observers_.erase(std::remove_if(observers_.begin(), observers_.end(),
+                                    [id](const auto& entry) { return entry.first == id; }),
+                     observers_.end());
 }
 
 }  // namespace iecstack::server

@@ -5,6 +5,8 @@
 
 #include "ber/writer.h"
 #include "control_service.h"
+#include "file_service.h"
+#include "log_engine.h"
 #include "mms/codec.h"
 #include "report_engine.h"
 #include "server/mms_mapping.h"
@@ -45,6 +47,17 @@ MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
     fill(identity_.model, model_.deviceType, "iedsim");
     fill(identity_.revision, "", "0.1");
     reports_ = std::make_unique<ReportEngine>(model_);
+    logs_ = std::make_unique<LogEngine>(model_);
+    files_ = std::make_unique<FileService>(nullptr);
+}
+
+bool MmsServices::serveFiles(const std::string& root, std::string* error) {
+    auto store = FileStore::open(root, error);
+    if (!store) {
+        return false;
+    }
+    files_ = std::make_unique<FileService>(std::move(store));
+    return true;
 }
 
 MmsServices::~MmsServices() = default;
@@ -53,7 +66,8 @@ mms::BitString MmsServices::supportedServices() {
     using S = mms::ServiceSupport;
     return mms::servicesSupported({S::Status, S::GetNameList, S::Identify, S::Read, S::Write,
                                    S::GetVariableAccessAttributes, S::GetNamedVariableListAttributes,
-                                   S::InformationReport, S::Conclude});
+                                   S::ReadJournal, S::FileOpen, S::FileRead, S::FileClose, S::FileDelete,
+                                   S::FileDirectory, S::InformationReport, S::Conclude});
 }
 
 mms::InitiateResponse MmsServices::negotiate(const mms::InitiateParameters& proposed, size_t maxPduSize,
@@ -89,6 +103,7 @@ mms::Pdu MmsServices::answer(const mms::ConfirmedRequest& request, size_t maxPdu
 
 void MmsServices::associationEnded(Session& session) {
     reports_->associationEnded(session);
+    files_->associationEnded(session);
     std::lock_guard<std::mutex> lock(model_.valueLock());
     controls_->release(session);
 }
@@ -154,6 +169,18 @@ mms::Pdu MmsServices::answer(const mms::ConfirmedRequest& request, Session& sess
             } else if constexpr (std::is_same_v<T, mms::StatusRequest>) {
                 s = "status";
                 return response(id, mms::StatusResponse{0, 0});
+            } else if constexpr (std::is_same_v<T, mms::ReadJournalRequest>) {
+                return logs_->query(id, service, maxPduSize, s);
+            } else if constexpr (std::is_same_v<T, mms::FileDirectoryRequest>) {
+                return files_->directory(id, service, maxPduSize, s);
+            } else if constexpr (std::is_same_v<T, mms::FileOpenRequest>) {
+                return files_->open(id, service, session, s);
+            } else if constexpr (std::is_same_v<T, mms::FileReadRequest>) {
+                return files_->read(id, service, session, maxPduSize, s);
+            } else if constexpr (std::is_same_v<T, mms::FileCloseRequest>) {
+                return files_->close(id, service, session, s);
+            } else if constexpr (std::is_same_v<T, mms::FileDeleteRequest>) {
+                return files_->remove(id, service, s);
             } else {
                 s = "unsupported service rejected";
                 return mms::rejectUnrecognizedService(id);

@@ -240,6 +240,7 @@ public:
                 addDataSets(*model, *domain, *ld, ln);
             }
         }
+        addReferencedLogs(*model);
         model->finish();
         return model;
     }
@@ -604,18 +605,19 @@ private:
         auto add = [&](const char* n, BasicType type, int size, MmsValue value) {
             lcb->addChild(makeBasic(n, "LG", type, size, std::move(value)));
         };
+        // General interrogation does not apply to logs: its bit stays clear whatever the file says.
         mms::BitString trgOps(6);
         trgOps.setBit(1, lc.trgDchg);
         trgOps.setBit(2, lc.trgQchg);
         trgOps.setBit(3, lc.trgDupd);
         trgOps.setBit(4, lc.trgPeriod);
-        trgOps.setBit(5, lc.trgGi);
         std::string logRef;
         if (!lc.logName.empty()) {
             auto logDomain = lc.ldInst.empty() ? domainByInst_.end() : domainByInst_.find(lc.ldInst);
             const std::string logLn = lc.lnClass.empty() ? "LLN0" : lc.prefix + lc.lnClass + lc.lnInst;
             logRef = mapping::variableReference(logDomain == domainByInst_.end() ? domain : logDomain->second,
                                                 mapping::joinItemName({logLn, lc.logName}));
+            logRefs_.emplace_back(logRef, lc.line);
         }
         std::string datSet = lc.datSet.empty() ? std::string()
                                                : mapping::variableReference(
@@ -625,11 +627,31 @@ private:
         add("DatSet", BasicType::VisibleString, -129, MmsValue::visibleString(datSet));
         add("OldEntrTm", BasicType::BinaryTime, 1, MmsValue::binaryTime(0, 0));
         add("NewEntrTm", BasicType::BinaryTime, 1, MmsValue::binaryTime(0, 0));
-        add("OldEnt", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
-        add("NewEnt", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
+        add("OldEntr", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
+        add("NewEntr", BasicType::OctetString, 8, MmsValue::octetString(std::vector<uint8_t>(8, 0)));
         add("TrgOps", BasicType::BitString, -6, MmsValue::bitString(trgOps));
         add("IntgPd", BasicType::Unsigned, 32, MmsValue::unsignedInteger(lc.intgPd));
         return lcb;
+    }
+
+    // A log control block may name a log the file does not declare; it is kept all the same, so that
+    // the block's entries have somewhere to go.
+    void addReferencedLogs(DataModel& model) {
+        for (const auto& [logRef, line] : logRefs_) {
+            const size_t slash = logRef.find('/');
+            Domain* domain = model.domain(logRef.substr(0, slash));
+            const std::string journal = logRef.substr(slash + 1);
+            if (domain == nullptr) {
+                warn(line, "log control names log " + logRef + " of a logical device that does not exist");
+                continue;
+            }
+            if (std::find(domain->journals.begin(), domain->journals.end(), journal) ==
+                domain->journals.end()) {
+                warn(line,
+                     "log control names log " + logRef + ", which the file does not declare; it is kept");
+                domain->journals.push_back(journal);
+            }
+        }
     }
 
     // LLN0$SP$SGCB. No group is selected for editing at start, so values under SE are not readable.
@@ -708,6 +730,9 @@ private:
         }
         for (const scl::InstanceValue& iv : ln.instanceValues) {
             applyInstanceValue(*node, iv);
+        }
+        for (const std::string& log : ln.logs) {
+            domain.journals.push_back(mapping::joinItemName({node->name, log}));
         }
         domain.nodeByName[node->name] = node.get();
         domain.logicalNodes.push_back(std::move(node));
@@ -797,6 +822,7 @@ private:
     DataModel* model_ = nullptr;
     std::optional<Refusal> failure_;
     std::map<std::string, std::string> domainByInst_;
+    std::vector<std::pair<std::string, int>> logRefs_;  // what log control blocks name, with their line
     std::unordered_map<const ModelNode*, const AttributeDef*> defOf_;
 };
 

@@ -15,6 +15,7 @@ using mapping::kReasonGeneralInterrogation;
 using mapping::kReasonIntegrity;
 using mapping::kReasonQualityChange;
 using mapping::ReportReason;
+using mapping::reasonString;
 
 // The report as the PDUs that go out to one client (see mapping::encodeReportPdus).
 inline std::vector<Bytes> encodeReport(const ReportContent& content, size_t maxPduSize) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "mapping/member_reference.h"
+#include "data_set_members.h"
 #include "server/mms_mapping.h"
 
 namespace iecstack::server {
@@ -12,36 +12,7 @@ using Clock = std::chrono::steady_clock;
 using mms::DataAccessError;
 
 uint64_t nowMs() {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::system_clock::now().time_since_epoch())
-                                     .count());
-}
-
-void collectLeaves(ModelNode& node, std::vector<ModelNode*>& leaves) {
-    if (node.kind == ModelNode::Kind::Basic) {
-        leaves.push_back(&node);
-        return;
-    }
-    for (auto& child : node.children) {
-        collectLeaves(*child, leaves);
-    }
-}
-
-std::vector<uint8_t> entryIdBytes(uint64_t id) {
-    std::vector<uint8_t> bytes(8);
-    for (int i = 7; i >= 0; --i) {
-        bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(id & 0xff);
-        id >>= 8;
-    }
-    return bytes;
-}
-
-uint64_t entryIdFrom(const MmsValue& value) {
-    uint64_t id = 0;
-    for (uint8_t octet : value.octets()) {
-        id = (id << 8) | octet;
-    }
-    return id;
+    return systemNowMs();
 }
 
 }  // namespace
@@ -143,7 +114,7 @@ ReportEngine::ReportEngine(DataModel& model, ReportingLimits limits) : model_(mo
         }
     }
     indexMembers(nullptr);
-    model_.setValueObserver(
+    observerId_ = model_.addValueObserver(
         [this](const ModelNode& attribute, bool changed) { valueStored(attribute, changed); });
     thread_ = std::thread([this] { run(); });
 }
@@ -151,7 +122,7 @@ ReportEngine::ReportEngine(DataModel& model, ReportingLimits limits) : model_(mo
 ReportEngine::~ReportEngine() {
     {
         std::lock_guard<std::mutex> valueLock(model_.valueLock());
-        model_.setValueObserver(nullptr);
+        model_.removeValueObserver(observerId_);
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -174,27 +145,12 @@ void ReportEngine::indexMembers(Block* changed) {
         block->memberRefs.clear();
         const ModelNode* datSet = block->at("DatSet");
         const std::string name = datSet != nullptr ? datSet->value.text() : std::string();
-        const size_t slash = name.find('/');
-        const DataSetDefinition* dataSet =
-            slash == std::string::npos ? nullptr
-                                       : model_.dataSet(name.substr(0, slash), name.substr(slash + 1));
-        if (dataSet != nullptr) {
-            for (const auto& member : dataSet->members) {
-                ModelNode* node = model_.resolve(member);
-                if (node == nullptr) {
-                    continue;  // left out when the model was built; never reported
-                }
-                const mms::VariableAccess variable = member.variable();
-                std::string ref =
-                    mapping::variableReference(variable.name.domainId, variable.name.itemId, variable.path);
-                std::vector<ModelNode*> leaves;
-                collectLeaves(*node, leaves);
-                for (ModelNode* leaf : leaves) {
-                    membersOf_[leaf].emplace_back(block.get(), block->members.size());
-                }
-                block->members.push_back(node);
-                block->memberRefs.push_back(std::move(ref));
+        for (ResolvedMember& member : resolveDataSet(model_, name)) {
+            for (ModelNode* leaf : member.leaves) {
+                membersOf_[leaf].emplace_back(block.get(), block->members.size());
             }
+            block->members.push_back(member.node);
+            block->memberRefs.push_back(std::move(member.reference));
         }
         if (fresh) {
             block->pending.assign(block->members.size(), 0);
@@ -209,16 +165,7 @@ void ReportEngine::valueStored(const ModelNode& attribute, bool changed) {
     if (found == membersOf_.end()) {
         return;
     }
-    uint8_t reasons = 0;
-    if (changed && (attribute.triggers & ModelNode::kDataChange) != 0) {
-        reasons |= kReasonDataChange;
-    }
-    if (changed && (attribute.triggers & ModelNode::kQualityChange) != 0) {
-        reasons |= kReasonQualityChange;
-    }
-    if ((attribute.triggers & ModelNode::kDataUpdate) != 0) {
-        reasons |= kReasonDataUpdate;
-    }
+    const uint8_t reasons = triggerReasons(attribute, changed);
     bool wake = false;
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& [block, index] : found->second) {
@@ -453,7 +400,7 @@ std::optional<DataAccessError> ReportEngine::writeLocked(Block& block, ModelNode
     }
     if (name == "EntryID") {
         // Resynchronisation: the client names the last entry it has; zero asks for everything kept.
-        const uint64_t id = entryIdFrom(value);
+        const uint64_t id = entryIdFrom(value.octets());
         const bool known = id == 0 || std::any_of(block.entries.begin(), block.entries.end(),
                                                   [id](const Entry& entry) { return entry.id == id; });
         if (!known) {

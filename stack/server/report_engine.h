@@ -85,6 +85,7 @@ private:
     // Basic attribute -> the blocks and member indexes it belongs to.
     std::unordered_map<const ModelNode*, std::vector<std::pair<Block*, size_t>>> membersOf_;
     std::unordered_map<const ModelNode*, Block*> blockOf_;
+    int observerId_ = 0;
 
     std::mutex mutex_;  // taken inside the value lock, never around it
     std::condition_variable wake_;

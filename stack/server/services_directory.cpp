@@ -75,6 +75,14 @@ mms::Pdu MmsServices::getNameList(uint32_t invokeId, const mms::GetNameListReque
         for (const auto& d : model_.domains) {
             shortList.push_back(d->name);
         }
+    } else if (request.scope == Scope::Domain && request.objectClass == Class::Journal) {
+        summary += " of " + request.domainId;
+        const Domain* d = model_.domain(request.domainId);
+        if (!d) {
+            summary += ": no such domain";
+            return nonExistent(invokeId);
+        }
+        names = &d->journals;
     } else if (request.scope == Scope::Domain && (request.objectClass == Class::NamedVariable ||
                                                   request.objectClass == Class::NamedVariableList)) {
         summary += " of " + request.domainId;

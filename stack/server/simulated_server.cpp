@@ -23,6 +23,9 @@ std::unique_ptr<SimulatedServer> SimulatedServer::start(std::unique_ptr<DataMode
     s->model_ = std::move(model);
     s->services_ = std::make_unique<MmsServices>(*s->model_, options.identity);
     s->services_->setMaxReadVariables(options.maxReadVariables);
+    if (!options.filesRoot.empty() && !s->services_->serveFiles(options.filesRoot, error)) {
+        return nullptr;
+    }
     s->server_ = std::make_unique<MmsServer>(*s->services_, options.server);
     if (!s->server_->start(error)) {
         return nullptr;

@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
     serverOptions.server.maxOutstanding = static_cast<int>(options.maxOutstanding);
     serverOptions.server.idleTimeout = std::chrono::milliseconds(options.idleTimeoutMs);
     serverOptions.maxReadVariables = options.maxReadVariables;
+    serverOptions.filesRoot = options.filesRoot;
     serverOptions.server.log = logLine;
     std::string error;
     auto server = SimulatedServer::start(std::move(*model), serverOptions, &error);

@@ -8,6 +8,7 @@ const char* const kUsage =
     "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--max-pdu BYTES]\n"
     "              [--latency MS] [--max-connections N] [--silent-after N]\n"
     "              [--max-outstanding N] [--idle-timeout MS] [--max-read-variables N]\n"
+    "              [--files DIR]\n"
     "       iedsim --generate N > model.icd\n"
     "\n"
     "  --scl FILE       configuration file to serve (ICD, CID, or SCD with --ied)\n"
@@ -27,6 +28,8 @@ const char* const kUsage =
     "                   abort an association that sends nothing for MS milliseconds\n"
     "  --max-read-variables N\n"
     "                   reject Read requests naming more than N variables, as some devices do\n"
+    "  --files DIR      serve the files below DIR (listing, reading, deleting); a leading / names DIR,\n"
+    "                   and no name leads outside it\n"
     "  --generate N     write a configuration with N logical nodes to stdout and exit\n";
 
 namespace {
@@ -57,6 +60,10 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
             o.help = true;
         } else if (a == "--simulate") {
             o.simulate = true;
+        } else if (a == "--files") {
+            if (!value(o.filesRoot) || o.filesRoot.empty()) {
+                return "--files needs a directory";
+            }
         } else if (a == "--scl") {
             if (!value(o.sclPath)) {
                 return "--scl needs a file";

@@ -36,6 +36,10 @@ enum ReportReason : uint8_t {
     kReasonApplicationTrigger = 32,
 };
 
+// The reason code as reports and log entries carry it, and the bits it holds.
+MmsValue reasonString(uint8_t reasons);
+uint8_t reasonsOf(const MmsValue& bits);
+
 // Everything one report says, as it travels in an information report named "RPT". Which optional
 // fields are on the wire is decided by optFlds alone; fields it does not announce keep their defaults.
 struct Report {

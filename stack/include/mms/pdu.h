@@ -13,12 +13,16 @@ namespace iecstack::mms {
 using ConfirmedRequestService =
     std::variant<GetNameListRequest, ReadRequest, WriteRequest, GetVariableAccessAttributesRequest,
                  GetNamedVariableListAttributesRequest, DefineNamedVariableListRequest,
-                 DeleteNamedVariableListRequest, IdentifyRequest, StatusRequest, UnsupportedService>;
+                 DeleteNamedVariableListRequest, IdentifyRequest, StatusRequest, ReadJournalRequest,
+                 FileOpenRequest, FileReadRequest, FileCloseRequest, FileDeleteRequest, FileDirectoryRequest,
+                 UnsupportedService>;
 
 using ConfirmedResponseService =
     std::variant<GetNameListResponse, ReadResponse, WriteResponse, GetVariableAccessAttributesResponse,
                  GetNamedVariableListAttributesResponse, DefineNamedVariableListResponse,
-                 DeleteNamedVariableListResponse, IdentifyResponse, StatusResponse, UnsupportedService>;
+                 DeleteNamedVariableListResponse, IdentifyResponse, StatusResponse, ReadJournalResponse,
+                 FileOpenResponse, FileReadResponse, FileCloseResponse, FileDeleteResponse,
+                 FileDirectoryResponse, UnsupportedService>;
 
 using UnconfirmedService = std::variant<InformationReport, UnsupportedService>;
 
@@ -56,6 +60,20 @@ enum class AccessErrorCode : uint8_t {
     ObjectNonExistent = 2,
     ObjectAccessDenied = 3,
     ObjectInvalidatedByPeer = 4,
+};
+
+// Codes of the file class.
+enum class FileErrorCode : uint8_t {
+    Other = 0,
+    FilenameAmbiguous = 1,
+    FileBusy = 2,
+    FilenameSyntaxError = 3,
+    ContentTypeInvalid = 4,
+    PositionInvalid = 5,
+    FileAccessDenied = 6,
+    FileNonExistent = 7,
+    DuplicateFilename = 8,
+    InsufficientSpaceInFilestore = 9,
 };
 
 struct ServiceError {
@@ -149,6 +167,12 @@ enum class ServiceSupport : uint8_t {
     DefineNamedVariableList = 11,
     GetNamedVariableListAttributes = 12,
     DeleteNamedVariableList = 13,
+    ReadJournal = 65,
+    FileOpen = 72,
+    FileRead = 73,
+    FileClose = 74,
+    FileDelete = 76,
+    FileDirectory = 77,
     InformationReport = 79,
     Conclude = 83,
     Cancel = 84,

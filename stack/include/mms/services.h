@@ -7,6 +7,8 @@
 
 #include "ber/byte_view.h"
 #include "mms/data_access_error.h"
+#include "mms/file_services.h"
+#include "mms/journal.h"
 #include "mms/object_name.h"
 #include "mms/type_description.h"
 #include "mms/value.h"

@@ -132,6 +132,7 @@ struct LogicalNode {
     std::vector<DataSet> dataSets;
     std::vector<ReportControl> reportControls;
     std::vector<LogControl> logControls;
+    std::vector<std::string> logs;  // names of the Log elements
     std::optional<SettingControl> settingControl;
     std::vector<InstanceValue> instanceValues;
     int line = 0;

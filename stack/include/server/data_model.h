@@ -37,6 +37,8 @@ struct Domain {
     std::vector<DataSetDefinition> dataSets;  // in directory order
     // Every variable name of the domain in directory order; built once by finish().
     std::vector<std::string> variableNames;
+    // The logs kept in this domain ("LLN0$EventLog"), in directory order.
+    std::vector<std::string> journals;
 };
 
 // The served data model of one IED. Structure is fixed after building; values change under valueLock().
@@ -64,15 +66,18 @@ public:
     std::mutex& valueLock() const { return valueLock_; }
 
     // Every store into a basic attribute goes through assign (caller holds the value lock), so that
-    // whoever watches values (reporting) sees each one: the observer runs under the value lock, told
-    // whether the value differs from before, and must not block.
+    // whoever watches values (reporting, logging) sees each one: observers run under the value lock,
+    // in the order they were added, told whether the value differs from before, and must not block.
+    // Adding and removing also happen under the value lock.
     using ValueObserver = std::function<void(const ModelNode& attribute, bool changed)>;
-    void setValueObserver(ValueObserver observer) { observer_ = std::move(observer); }
+    int addValueObserver(ValueObserver observer);
+    void removeValueObserver(int id);
     void assign(ModelNode& attribute, MmsValue value);
 
 private:
     mutable std::mutex valueLock_;
-    ValueObserver observer_;
+    std::vector<std::pair<int, ValueObserver>> observers_;
+    int nextObserverId_ = 1;
 };
 
 // The order in which directory services list names: case-insensitive, with '$' before everything

@@ -32,6 +32,8 @@ struct ServiceOutcome {
 };
 
 class ControlService;
+class FileService;
+class LogEngine;
 
 // Answers MMS requests from the data model. One instance serves every association; each call takes
 // the asking association's session (its PDU size, and where reports to that client go), and state
@@ -45,6 +47,9 @@ public:
 
     // Rejects Read requests naming more than `count` variables, as some devices do; 0 takes any number.
     void setMaxReadVariables(size_t count) { maxReadVariables_ = count; }
+    // Serves the directory tree below `root` through the file services (none are served until then).
+    // False, with `error` set, when it cannot be opened.
+    bool serveFiles(const std::string& root, std::string* error);
 
     // Decodes a PDU, answers it (or rejects it) and encodes the answer.
     ServiceOutcome handle(Session& session, ByteView pdu);
@@ -88,6 +93,8 @@ private:
     size_t maxReadVariables_ = 0;
     // After the reports: its timer is stopped first, so no command finishes into a gone report engine.
     std::unique_ptr<ControlService> controls_;
+    std::unique_ptr<LogEngine> logs_;
+    std::unique_ptr<FileService> files_;
 };
 
 // Object references as log lines show them.

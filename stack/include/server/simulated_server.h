@@ -27,6 +27,7 @@ public:
         std::chrono::milliseconds simulationPeriod{500};
         ServerIdentity identity;
         size_t maxReadVariables = 0;  // see MmsServices::setMaxReadVariables
+        std::string filesRoot;        // served through the file services when not empty
 
         static ServerOptions loopbackAnyPort() {
             ServerOptions o;

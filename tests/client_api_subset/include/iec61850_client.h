@@ -28,6 +28,8 @@ int LinkedList_size(LinkedList list);
 void LinkedList_destroy(LinkedList list);
 LinkedList LinkedList_create(void);
 void LinkedList_add(LinkedList self, void* data);
+typedef void (*LinkedListValueDeleteFunction)(void*);
+void LinkedList_destroyDeep(LinkedList list, LinkedListValueDeleteFunction valueDeleteFunction);
 
 /* ---- Enumerations and constants ---- */
 
@@ -382,6 +384,36 @@ ControlModel ControlObjectClient_getControlModel(ControlObjectClient self);
 typedef void (*CommandTerminationHandler)(void* parameter, ControlObjectClient controlClient);
 void ControlObjectClient_setCommandTerminationHandler(ControlObjectClient self, CommandTerminationHandler handler,
                                                      void* handlerParameter);
+
+/* ---- Files and logs ---- */
+
+typedef struct sFileDirectoryEntry* FileDirectoryEntry;
+void FileDirectoryEntry_destroy(FileDirectoryEntry self);
+const char* FileDirectoryEntry_getFileName(FileDirectoryEntry self);
+uint32_t FileDirectoryEntry_getFileSize(FileDirectoryEntry self);
+uint64_t FileDirectoryEntry_getLastModified(FileDirectoryEntry self);
+LinkedList IedConnection_getFileDirectory(IedConnection self, IedClientError* error,
+                                          const char* directoryName);
+LinkedList IedConnection_getFileDirectoryEx(IedConnection self, IedClientError* error,
+                                            const char* directoryName, const char* continueAfter,
+                                            bool* moreFollows);
+typedef bool (*IedClientGetFileHandler)(void* parameter, uint8_t* buffer, uint32_t bytesRead);
+uint32_t IedConnection_getFile(IedConnection self, IedClientError* error, const char* fileName,
+                               IedClientGetFileHandler handler, void* handlerParameter);
+void IedConnection_deleteFile(IedConnection self, IedClientError* error, const char* fileName);
+
+typedef struct sMmsJournalEntry* MmsJournalEntry;
+typedef struct sMmsJournalVariable* MmsJournalVariable;
+void MmsJournalEntry_destroy(MmsJournalEntry self);
+MmsValue* MmsJournalEntry_getEntryID(MmsJournalEntry self);
+MmsValue* MmsJournalEntry_getOccurenceTime(MmsJournalEntry self);
+LinkedList MmsJournalEntry_getJournalVariables(MmsJournalEntry self);
+const char* MmsJournalVariable_getTag(MmsJournalVariable self);
+MmsValue* MmsJournalVariable_getValue(MmsJournalVariable self);
+LinkedList IedConnection_queryLogByTime(IedConnection self, IedClientError* error, const char* logReference,
+                                        uint64_t startTime, uint64_t endTime, bool* moreFollows);
+LinkedList IedConnection_queryLogAfter(IedConnection self, IedClientError* error, const char* logReference,
+                                       MmsValue* entryID, uint64_t timeStamp, bool* moreFollows);
 
 #ifdef __cplusplus
 }

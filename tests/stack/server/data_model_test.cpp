@@ -304,8 +304,8 @@ TEST(DataModel, ServesLogAndSettingGroupControlBlocksAndTheDefaultsOfDevices) {
     DataModel& m = **model;
 
     EXPECT_EQ(childNames(m.find("SLD", "LLN0$LG$Log1")),
-              (std::vector<std::string>{"LogEna", "LogRef", "DatSet", "OldEntrTm", "NewEntrTm", "OldEnt",
-                                        "NewEnt", "TrgOps", "IntgPd"}));
+              (std::vector<std::string>{"LogEna", "LogRef", "DatSet", "OldEntrTm", "NewEntrTm", "OldEntr",
+                                        "NewEntr", "TrgOps", "IntgPd"}));
     EXPECT_TRUE(m.find("SLD", "LLN0$LG$Log1$LogEna")->value.boolValue());
     EXPECT_EQ(m.find("SLD", "LLN0$LG$Log1$LogRef")->value.text(), "SLD/LLN0$Events");
     EXPECT_EQ(m.find("SLD", "LLN0$LG$Log1$DatSet")->value.text(), "SLD/LLN0$DS");
