@@ -10,18 +10,7 @@ using iec61850::valueMeaning;
 
 namespace {
 
-struct ValueDeleter {
-    void operator()(MmsValue* value) const { MmsValue_delete(value); }
-};
-using Value = std::unique_ptr<MmsValue, ValueDeleter>;
-
-Value bits(int size, std::initializer_list<int> set) {
-    Value value(MmsValue_newBitString(size));
-    for (int bit : set) {
-        MmsValue_setBitStringBit(value.get(), bit, true);
-    }
-    return value;
-}
+using Value = std::unique_ptr<MmsValue, decltype(&MmsValue_delete)>;
 
 // The meaning of what the renderer shows for `value` under `ref`: the two must agree on the text.
 QString meaningOf(const Value& value, const QString& ref) {
@@ -83,7 +72,7 @@ void ValueMeaningTest::namedBits() {
     QFETCH(QList<int>, set);
     QFETCH(QString, ref);
     QFETCH(QString, meaning);
-    Value value(MmsValue_newBitString(size));
+    Value value(MmsValue_newBitString(size), MmsValue_delete);
     for (int bit : set) {
         MmsValue_setBitStringBit(value.get(), bit, true);
     }
@@ -106,20 +95,22 @@ void ValueMeaningTest::enumerations() {
     QFETCH(QString, ref);
     QFETCH(int, code);
     QFETCH(QString, meaning);
-    Value value(MmsValue_newIntegerFromInt32(code));
+    Value value(MmsValue_newIntegerFromInt32(code), MmsValue_delete);
     QCOMPARE(meaningOf(value, ref), meaning);
 }
 
 void ValueMeaningTest::entryIdAsHexadecimal() {
     const QByteArray bytes = QByteArray::fromHex("00000a0151ff80fe07");
     Value value(
-        MmsValue_newOctetString(reinterpret_cast<const uint8_t*>(bytes.constData()), uint16_t(bytes.size())));
+        MmsValue_newOctetString(reinterpret_cast<const uint8_t*>(bytes.constData()), uint16_t(bytes.size())),
+        MmsValue_delete);
     QCOMPARE(meaningOf(value, "LD/LLN0.EvBuf01.EntryID"), QStringLiteral("0x 00 00 0a 01 51 ff 80 fe 07"));
 }
 
 void ValueMeaningTest::nothingToSay() {
-    QCOMPARE(meaningOf(bits(8, {1}), "LD/GGIO1.Ind.something"), QString());
-    Value text(MmsValue_newVisibleString("0b10"));
+    Value eightBits(MmsValue_newBitString(8), MmsValue_delete);
+    QCOMPARE(meaningOf(eightBits, "LD/GGIO1.Ind.something"), QString());
+    Value text(MmsValue_newVisibleString("0b10"), MmsValue_delete);
     QCOMPARE(meaningOf(text, "LD/LLN0.NamPlt.vendor"), QString());
     QCOMPARE(valueMeaning("LD/LLN0.Mod.stVal", QString()), QString());
 }

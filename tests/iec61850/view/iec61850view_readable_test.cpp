@@ -26,6 +26,15 @@ QString meaningOf(const QStandardItem* line) {
     return line->index().siblingAtColumn(1).data(Qt::ToolTipRole).toString();
 }
 
+// The simulator with the sample model and a view that will browse it.
+struct SampleDevice {
+    SampleDevice() : started(simulator.start(SimulatorProcess::sampleModel())) {}
+    SimulatorProcess simulator;
+    bool started;
+    NoticeCloser closer;
+    ViewUnderTest ui;
+};
+
 }  // namespace
 
 class Iec61850ViewReadableTest : public QObject {
@@ -68,11 +77,10 @@ void Iec61850ViewReadableTest::waitForBrowse(ViewUnderTest& ui) {
 }
 
 void Iec61850ViewReadableTest::valuesCarryTheirMeaningBesideTheText() {
-    SimulatorProcess simulator;
-    QVERIFY2(simulator.start(SimulatorProcess::sampleModel()), simulator.errorText().c_str());
-    NoticeCloser closer;
-    ViewUnderTest ui;
-    browse(ui, simulator);
+    SampleDevice device;
+    QVERIFY2(device.started, device.simulator.errorText().c_str());
+    ViewUnderTest& ui = device.ui;
+    browse(ui, device.simulator);
     TreeModel* tree = ui.structure();
 
     QStandardItem* position = lineEndingWith(tree, "/XCBR1.Pos.stVal");
@@ -136,11 +144,10 @@ void Iec61850ViewReadableTest::findMatchesNameReferenceAndConstraint() {
 }
 
 void Iec61850ViewReadableTest::findStepsThroughMatchesOfOneConstraint() {
-    SimulatorProcess simulator;
-    QVERIFY2(simulator.start(SimulatorProcess::sampleModel()), simulator.errorText().c_str());
-    NoticeCloser closer;
-    ViewUnderTest ui;
-    browse(ui, simulator);
+    SampleDevice device;
+    QVERIFY2(device.started, device.simulator.errorText().c_str());
+    ViewUnderTest& ui = device.ui;
+    browse(ui, device.simulator);
     TreeModel* tree = ui.structure();
     auto* bar = ui.part<QWidget>("findBar");
     QVERIFY(!bar->isVisible());
