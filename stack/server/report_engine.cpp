@@ -142,7 +142,6 @@ struct ReportEngine::Block {
             shown->value = MmsValue::octetString({});
         }
     }
-    }
     // The owner's association is gone: with a reservation time the block stays its address's for that
     // long, otherwise it is free at once.
     void ownerLost() {
