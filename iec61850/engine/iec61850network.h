@@ -66,6 +66,20 @@ signals:
     void setStatusBarMessage(const QString& text);
     // Why a connect failed, in one line; followed by connectionStateChanged(false).
     void connectFailed(const QString& reason);
+    // Files and logs (iec61850network_records.cpp). An empty error means success.
+    void fileEntryListed(const QString& directory, const QString& name, qint64 size, qint64 modifiedMs);
+    void fileListingDone(const QString& directory, const QString& error);
+    void fileProgress(const QString& name, qint64 received, qint64 size);
+    // A failed or cancelled download leaves no file at localPath.
+    void fileDownloadDone(const QString& name, const QString& localPath, const QString& error);
+    void fileDeleteDone(const QString& name, const QString& error);
+    // A log control block with its log and, as hexadecimal entry IDs, the oldest and newest entries.
+    void logControlBlockFound(const QString& lcbRef, const QString& logRef, const QString& oldestEntry,
+                              const QString& newestEntry);
+    // One value of one entry: its time, entry ID (hexadecimal), reference, value text and reasons.
+    void logEntryReceived(const QString& logRef, qint64 timeMs, const QString& entryId, const QString& reference,
+                          const QString& value, const QString& reason);
+    void logQueryDone(const QString& logRef, int entries, const QString& error);
 
 public slots:
     void doConnect(const QString& ip, int port);
@@ -80,6 +94,18 @@ public slots:
     void controlOperateInt(const QString& data_object_ref, int value, int origin_category);
     // Select with value for objects controlled by an integer; the operate then repeats that integer.
     void controlSelectWithValueInt(const QString& data_object_ref, int value, int origin_category);
+    void listFiles(const QString& directory);
+    // Downloads each name to the local path of the same position; cancelDownloads() ends the batch.
+    void downloadFiles(const QStringList& names, const QStringList& local_paths);
+    void deleteRemoteFile(const QString& name);
+    void findLogControlBlocks();
+    void queryLogByTime(const QString& log_ref, qint64 from_ms, qint64 to_ms);
+    void queryLogAfter(const QString& log_ref, const QString& entry_id, qint64 time_ms);
+
+public:
+    // Thread-safe: the download in progress stops at its next chunk, and the rest of its batch is
+    // dropped; its partial file is removed.
+    void cancelDownloads();
 
 private:
     static void connectionClosedHandler(void* parameter, IedConnection connection);
@@ -203,6 +229,19 @@ private:
 
     QTimer* keepAliveTimer = nullptr;
     bool keepAliveOutstanding = false;
+
+    // Files and logs (iec61850network_records.cpp).
+    struct Download;
+    static bool fileChunk(void* parameter, uint8_t* buffer, uint32_t bytesRead);
+    QString downloadOne(const QString& name, const QString& localPath);
+    // False once an entry lies past endMs (0: no end).
+    bool emitJournal(const QString& logRef, LinkedList entries, qint64 endMs, int* count,
+                     std::shared_ptr<MmsValue>* lastId, qint64* lastTime);
+    void queryLog(const QString& logRef, const std::shared_ptr<MmsValue>& afterId, qint64 afterTime, qint64 fromMs,
+                  qint64 toMs);
+    // The newest entry ID received from each log, for a query after it.
+    QHash<QString, std::shared_ptr<MmsValue>> lastEntries;
+    std::atomic<bool> downloadsCancelled{false};
 };
 
 }  // namespace iec61850

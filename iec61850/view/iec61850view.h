@@ -22,6 +22,11 @@ class QTreeView;
 class ControlDialog;
 
 namespace iec61850 {
+class FilesDialog;
+class LogsDialog;
+}  // namespace iec61850
+
+namespace iec61850 {
 
 class Iec61850Network;
 class TreeModel;
@@ -68,6 +73,8 @@ private slots:
     void addReport(const QString& dataSetRef, QString dataRef = "", QStringList valueList = QStringList());
     void timerPollingHandler();
     void timerNewValueHandler();
+    void filesClicked();
+    void logsClicked();
 
 private:
     void makeConnectBox();
@@ -110,6 +117,10 @@ private:
     QLineEdit* portEdit;
     QPushButton* connectButton;
     QPushButton* disconnectButton;
+    QPushButton* filesButton;
+    QPushButton* logsButton;
+    FilesDialog* filesDialog = nullptr;
+    LogsDialog* logsDialog = nullptr;
     QLineEdit* statusEdit;
 
     QGroupBox* structureBox;

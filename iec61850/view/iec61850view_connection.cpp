@@ -61,6 +61,14 @@ void Iec61850View::makeConnectBox() {
     layout->addWidget(portEdit, 0, 5);
     layout->addWidget(statusLabel, 0, 6);
     layout->addWidget(statusEdit, 0, 7);
+    filesButton = new QPushButton(tr("Files"));
+    filesButton->setObjectName("filesButton");
+    logsButton = new QPushButton(tr("Logs"));
+    logsButton->setObjectName("logsButton");
+    layout->addWidget(filesButton, 0, 8);
+    layout->addWidget(logsButton, 0, 9);
+    connect(filesButton, &QPushButton::clicked, this, &Iec61850View::filesClicked);
+    connect(logsButton, &QPushButton::clicked, this, &Iec61850View::logsClicked);
 
     connect(ipEdit, &QLineEdit::returnPressed, this, &Iec61850View::connectClicked);
     connect(portEdit, &QLineEdit::returnPressed, this, &Iec61850View::connectClicked);

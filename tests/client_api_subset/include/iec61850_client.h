@@ -30,6 +30,7 @@ LinkedList LinkedList_create(void);
 void LinkedList_add(LinkedList self, void* data);
 typedef void (*LinkedListValueDeleteFunction)(void*);
 void LinkedList_destroyDeep(LinkedList list, LinkedListValueDeleteFunction valueDeleteFunction);
+MmsValue* MmsValue_clone(const MmsValue* self);
 
 /* ---- Enumerations and constants ---- */
 
