@@ -136,8 +136,21 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
                 return "--max-read-variables needs a number from 1 to 1000000";
             }
             o.maxReadVariables = static_cast<unsigned>(n);
-    "              [--stall-timeout MS] [--max-unsent N] [--files DIR]\n"
-    "              [--password SECRET]\n"
+        } else if (a == "--stall-timeout") {
+            if (!value(v) || !toNumber(v, 86400000, n) || n == 0) {
+                return "--stall-timeout needs milliseconds from 1 to 86400000";
+            }
+            o.stallTimeoutMs = static_cast<unsigned>(n);
+        } else if (a == "--max-unsent") {
+            if (!value(v) || !toNumber(v, 1000000, n) || n == 0) {
+                return "--max-unsent needs a number of PDUs from 1 to 1000000";
+            }
+            o.maxUnsent = static_cast<unsigned>(n);
+        } else if (a == "--password") {
+            if (!value(v) || v.empty()) {
+                return "--password needs a password";
+            }
+            o.password = v;
         } else if (a == "--generate") {
             if (!value(v) || !toNumber(v, 100000, n) || n == 0) {
                 return "--generate needs a number of logical nodes from 1 to 100000";
