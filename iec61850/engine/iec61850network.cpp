@@ -145,15 +145,20 @@ void Iec61850Network::connectionClosedHandler(void* parameter, IedConnection) {
     }
     engine->closedByPeer.store(true);
     QMetaObject::invokeMethod(
-        engine, [engine, association] { engine->associationClosed(association, false); },
+        engine, [engine, association] { engine->associationClosed(association, 0); },
         Qt::QueuedConnection);
 }
 
-void Iec61850Network::associationClosed(quint64 association, bool settled) {
-    if (!settled) {
-        // A request that failed because the association went posts its answer right after this notice.
-        QMetaObject::invokeMethod(
-            this, [this, association] { associationClosed(association, true); }, Qt::QueuedConnection);
+void Iec61850Network::associationClosed(quint64 association, int round) {
+    // Requests that failed because the association went post their answers right after this notice,
+    // from the client's timer or receive thread; a time-out among them says why it ended. Wait for
+    // them briefly: every one is answered exactly once, but not always before this notice is handled.
+    constexpr int kSettleRounds = 50;
+    constexpr int kSettleStepMs = 10;
+    const bool waiting = !controlCommands.empty() || answersOutstanding.load() > 0;
+    if (round == 0 || (waiting && round < kSettleRounds && association == liveAssociation.load())) {
+        QTimer::singleShot(round == 0 ? 0 : kSettleStepMs, this,
+                           [this, association, round] { associationClosed(association, round + 1); });
         return;
     }
     // The walk may have noticed the loss first and torn down already; then there is nothing to end.

@@ -121,7 +121,7 @@ public:
 private:
     static void connectionClosedHandler(void* parameter, IedConnection connection);
     // `settled`: the answers that failed with the association, queued behind its notice, are in.
-    void associationClosed(quint64 association, bool settled);
+    void associationClosed(quint64 association, int round);
     // Remembers why the association is going, when a request failed because it went.
     void noteRequestFailure(IedClientError error);
     void noteRequestFailure(MmsError error);
