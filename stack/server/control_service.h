@@ -3,44 +3,19 @@
 // refusals a device gives and the process answering a command. Not part of the public interface.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
+#include "iso/scheduler.h"
 #include "mms/data_access_error.h"
 #include "mms/value.h"
 #include "server/data_model.h"
 #include "server/session.h"
 
 namespace iecstack::server {
-
-// Runs tasks at a given time on one thread of its own; pending tasks are dropped when it is destroyed.
-class TaskTimer {
-public:
-    using Clock = std::chrono::steady_clock;
-
-    TaskTimer();
-    ~TaskTimer();
-    TaskTimer(const TaskTimer&) = delete;
-    TaskTimer& operator=(const TaskTimer&) = delete;
-
-    void at(Clock::time_point when, std::function<void()> task);
-
-private:
-    void run();
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::multimap<Clock::time_point, std::function<void()>> tasks_;
-    bool stopping_ = false;
-    std::thread thread_;
-};
 
 // Additional causes of refused commands, as numbered on the wire.
 enum class AddCause : int {
@@ -62,7 +37,7 @@ public:
     // How long a switch stays in its intermediate position before it reaches the commanded one.
     static constexpr std::chrono::milliseconds kTravelTime{300};
 
-    explicit ControlService(DataModel& model);
+    ControlService(DataModel& model, iso::Scheduler& scheduler);
 
     // Whether `node` is an SBO, SBOw, Oper or Cancel attribute of a controllable data object.
     static bool isSelectAttribute(const ModelNode& node);
@@ -84,7 +59,7 @@ private:
         std::weak_ptr<Session> holder;
         uint64_t holderId = 0;
         bool selected = false;
-        TaskTimer::Clock::time_point selectedUntil;
+        iso::TaskGroup::Clock::time_point selectedUntil;
         std::optional<MmsValue> selectValue;  // of a select with value
         bool executing = false;               // enhanced security: until the command terminates
         uint64_t generation = 0;              // commands started; a late timer of an older one is stale
@@ -101,7 +76,7 @@ private:
 
     DataModel& model_;
     std::map<const ModelNode*, ObjectState> states_;  // by the data object under CO; under the value lock
-    TaskTimer timer_;                                 // last: stopped before the states go
+    iso::TaskGroup timer_;                            // last: closed before the states go
 };
 
 // The report a client gets for a refused command: LastApplError with the object, origin and control

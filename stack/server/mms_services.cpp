@@ -5,6 +5,7 @@
 
 #include "ber/writer.h"
 #include "control_service.h"
+#include "iso/scheduler.h"
 #include "file_service.h"
 #include "log_engine.h"
 #include "mms/codec.h"
@@ -37,7 +38,10 @@ std::string describe(const mms::ObjectName& name) {
 }
 
 MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
-    : model_(model), identity_(std::move(identity)), controls_(std::make_unique<ControlService>(model)) {
+    : scheduler_(std::make_unique<iso::Scheduler>()),
+      model_(model),
+      identity_(std::move(identity)),
+      controls_(std::make_unique<ControlService>(model, *scheduler_)) {
     auto fill = [](std::string& field, const std::string& configured, const char* fallback) {
         if (field.empty()) {
             field = configured.empty() ? fallback : configured;
@@ -46,7 +50,7 @@ MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
     fill(identity_.vendor, model_.manufacturer, "Korvan");
     fill(identity_.model, model_.deviceType, "iedsim");
     fill(identity_.revision, "", "0.1");
-    reports_ = std::make_unique<ReportEngine>(model_);
+    reports_ = std::make_unique<ReportEngine>(model_, *scheduler_);
     logs_ = std::make_unique<LogEngine>(model_);
     files_ = std::make_unique<FileService>(nullptr);
 }
@@ -108,7 +112,7 @@ void MmsServices::associationEnded(Session& session) {
     controls_->release(session);
 }
 
-ServiceOutcome MmsServices::handle(Session& session, ByteView pdu) {
+ServiceOutcome MmsServices::handle(Session& session, ByteView pdu, const std::function<bool()>& admit) {
     const size_t maxPduSize = session.maxPduSize();
     ServiceOutcome out;
     auto decoded = mms::decodePdu(pdu);
@@ -121,6 +125,16 @@ ServiceOutcome MmsServices::handle(Session& session, ByteView pdu) {
     mms::Pdu& p = *decoded;
     if (auto* request = std::get_if<mms::ConfirmedRequest>(&p)) {
         out.invokeId = request->invokeId;
+        if (admit && !admit()) {
+            mms::Reject reject;
+            reject.originalInvokeId = request->invokeId;
+            reject.rejectClass = mms::RejectClass::ConfirmedRequest;
+            reject.reason = static_cast<int64_t>(mms::RequestRejectReason::MaxServicesOutstandingExceeded);
+            out.response = mms::encodePdu(reject);
+            out.refused = true;
+            out.summary = "request " + std::to_string(request->invokeId) + " rejected unanswered";
+            return out;
+        }
         out.response = mms::encodePdu(answer(*request, session, &out.summary));
         if (out.response.size() > maxPduSize) {
             // Whole logical nodes, their types or long data sets can outgrow a small agreed size; the

@@ -87,7 +87,8 @@ struct ReportEngine::Block {
     }
 };
 
-ReportEngine::ReportEngine(DataModel& model, ReportingLimits limits) : model_(model), limits_(limits) {
+ReportEngine::ReportEngine(DataModel& model, iso::Scheduler& scheduler, ReportingLimits limits)
+    : model_(model), limits_(limits), rounds_(scheduler) {
     std::lock_guard<std::mutex> valueLock(model_.valueLock());
     for (auto& domain : model_.domains) {
         for (auto& ln : domain->logicalNodes) {
@@ -116,7 +117,6 @@ ReportEngine::ReportEngine(DataModel& model, ReportingLimits limits) : model_(mo
     indexMembers(nullptr);
     observerId_ = model_.addValueObserver(
         [this](const ModelNode& attribute, bool changed) { valueStored(attribute, changed); });
-    thread_ = std::thread([this] { run(); });
 }
 
 ReportEngine::~ReportEngine() {
@@ -124,12 +124,7 @@ ReportEngine::~ReportEngine() {
         std::lock_guard<std::mutex> valueLock(model_.valueLock());
         model_.removeValueObserver(observerId_);
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
+    rounds_.close();
 }
 
 bool ReportEngine::isBlockAttribute(const ModelNode& node) {
@@ -289,8 +284,10 @@ void ReportEngine::addReport(Block& block, std::vector<ReportContent::Member> me
 }
 
 void ReportEngine::wakeThread() {
-    wakeRequested_ = true;
-    wake_.notify_one();
+    if (!roundPosted_) {
+        roundPosted_ = true;
+        rounds_.post([this] { run(); });
+    }
 }
 
 std::optional<DataAccessError> ReportEngine::write(ModelNode& attribute, const MmsValue& value,
@@ -509,63 +506,60 @@ void ReportEngine::collectDue(std::vector<Outgoing>& out) {
 }
 
 void ReportEngine::run() {
-    for (;;) {
-        std::vector<Outgoing> out;
-        {
-            std::lock_guard<std::mutex> valueLock(model_.valueLock());
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (stopping_) {
-                return;
-            }
-            collectDue(out);
-        }
-        for (const Outgoing& outgoing : out) {
-            const auto client = outgoing.client.lock();
-            if (!client || client->ended()) {
-                continue;
-            }
-            for (const Bytes& pdu : encodeReport(outgoing.content, client->maxPduSize())) {
-                client->sendUnconfirmed(pdu);
-            }
-        }
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (stopping_) {
-            return;
-        }
-        if (!outbox_.empty()) {
+    std::vector<Outgoing> out;
+    {
+        std::lock_guard<std::mutex> valueLock(model_.valueLock());
+        std::lock_guard<std::mutex> lock(mutex_);
+        roundPosted_ = false;
+        collectDue(out);
+    }
+    // Sends only queue: a client that reads slowly holds up nobody here.
+    for (const Outgoing& outgoing : out) {
+        const auto client = outgoing.client.lock();
+        if (!client || client->ended()) {
             continue;
         }
-        std::optional<Clock::time_point> next;
-        bool deliverBuffered = false;
-        for (const auto& block : blocks_) {
-            if (!block->active()) {
-                continue;
-            }
-            if (block->anyPending && (!next || block->bufDeadline < *next)) {
-                next = block->bufDeadline;
-            }
-            if (block->nextIntegrity && (!next || *block->nextIntegrity < *next)) {
-                next = block->nextIntegrity;
-            }
-            if (block->buffered && block->enabled && block->ownerAlive() && !block->entries.empty() &&
-                block->entries.back().id > block->lastSentId) {
-                deliverBuffered = true;
-            }
-            if ((block->triggerMask() & kReasonIntegrity) != 0 && block->number("IntgPd") > 0 &&
-                !block->nextIntegrity) {
-                deliverBuffered = true;  // its period starts on the next round
-            }
+        for (const Bytes& pdu : encodeReport(outgoing.content, client->maxPduSize())) {
+            client->sendUnconfirmed(pdu);
         }
-        if (deliverBuffered) {
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!outbox_.empty()) {
+        wakeThread();
+        return;
+    }
+    std::optional<Clock::time_point> next;
+    bool again = false;
+    for (const auto& block : blocks_) {
+        if (!block->active()) {
             continue;
         }
-        const auto woken = [this] { return stopping_ || !outbox_.empty() || wakeRequested_; };
-        if (next) {
-            wake_.wait_until(lock, *next, woken);
-        } else {
-            wake_.wait(lock, woken);
+        if (block->anyPending && (!next || block->bufDeadline < *next)) {
+            next = block->bufDeadline;
         }
-        wakeRequested_ = false;
+        if (block->nextIntegrity && (!next || *block->nextIntegrity < *next)) {
+            next = block->nextIntegrity;
+        }
+        if (block->buffered && block->enabled && block->ownerAlive() && !block->entries.empty() &&
+            block->entries.back().id > block->lastSentId) {
+            again = true;
+        }
+        if ((block->triggerMask() & kReasonIntegrity) != 0 && block->number("IntgPd") > 0 &&
+            !block->nextIntegrity) {
+            again = true;  // its period starts on the next round
+        }
+    }
+    if (again) {
+        wakeThread();
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    if (roundTimed_ && *roundTimed_ <= now) {
+        roundTimed_.reset();  // that round is this one, or has passed
+    }
+    if (next && (!roundTimed_ || *next < *roundTimed_)) {
+        roundTimed_ = next;
+        rounds_.at(*next, [this] { run(); });
     }
 }
 

@@ -8,46 +8,7 @@
 namespace iecstack::server {
 
 using mms::DataAccessError;
-using Clock = TaskTimer::Clock;
-
-TaskTimer::TaskTimer() : thread_([this] { run(); }) {}
-
-TaskTimer::~TaskTimer() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-}
-
-void TaskTimer::at(Clock::time_point when, std::function<void()> task) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        tasks_.emplace(when, std::move(task));
-    }
-    wake_.notify_all();
-}
-
-void TaskTimer::run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stopping_) {
-        if (tasks_.empty()) {
-            wake_.wait(lock);
-            continue;
-        }
-        auto first = tasks_.begin();
-        if (first->first > Clock::now()) {
-            wake_.wait_until(lock, first->first);
-            continue;
-        }
-        std::function<void()> task = std::move(first->second);
-        tasks_.erase(first);
-        lock.unlock();
-        task();
-        lock.lock();
-    }
-}
+using Clock = iso::TaskGroup::Clock;
 
 namespace {
 
@@ -182,7 +143,8 @@ Bytes lastApplErrorReport(const std::string& controlObject, const MmsValue& comm
     return informationReport({lastApplErrorName()}, {lastApplError(controlObject, origin, ctlNum, cause)});
 }
 
-ControlService::ControlService(DataModel& model) : model_(model) {}
+ControlService::ControlService(DataModel& model, iso::Scheduler& scheduler)
+    : model_(model), timer_(scheduler) {}
 
 bool ControlService::isSelectAttribute(const ModelNode& node) {
     return node.fc == "CO" && node.name == "SBO" && node.kind == ModelNode::Kind::Basic && node.parent &&
@@ -447,14 +409,14 @@ void ControlService::execute(const Target& target, ObjectState& state, const Mms
     }
     if (state.executing) {
         // Nothing moves: the command has ended, but its termination must follow the operate's response,
-        // so it is sent from the timer's thread (a session holds it back until the response is out).
+        // so it is sent from the scheduler (a session holds it back until the response is out).
         state.executing = false;
         state.selected = false;
         state.selectValue.reset();
         const std::string operItem = target.itemId + "$Oper";
         Bytes termination = informationReport(
             {mms::VariableAccess{mms::ObjectName::domain(target.domain, operItem), {}}}, {oper});
-        timer_.at(Clock::now(), [client = session.shared_from_this(), termination = std::move(termination)] {
+        timer_.post([client = session.shared_from_this(), termination = std::move(termination)] {
             client->sendUnconfirmed(termination);
         });
     }

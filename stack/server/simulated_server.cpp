@@ -31,7 +31,8 @@ std::unique_ptr<SimulatedServer> SimulatedServer::start(std::unique_ptr<DataMode
         return nullptr;
     }
     if (options.simulate) {
-        s->simulation_ = std::make_unique<ValueSimulation>(*s->model_, options.simulationPeriod);
+        s->simulation_ = std::make_unique<ValueSimulation>(*s->model_, s->services_->scheduler(),
+                                                           options.simulationPeriod);
         s->simulation_->start();
     }
     return s;

@@ -112,6 +112,8 @@ int main(int argc, char** argv) {
     serverOptions.server.maxOutstanding = static_cast<int>(options.maxOutstanding);
     serverOptions.server.idleTimeout = std::chrono::milliseconds(options.idleTimeoutMs);
     serverOptions.maxReadVariables = options.maxReadVariables;
+    serverOptions.server.sendLimits.stallTimeout = std::chrono::milliseconds(options.stallTimeoutMs);
+    serverOptions.server.sendLimits.maxUnsentPdus = options.maxUnsent;
     serverOptions.filesRoot = options.filesRoot;
     serverOptions.server.log = logLine;
     std::string error;

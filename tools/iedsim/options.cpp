@@ -8,7 +8,7 @@ const char* const kUsage =
     "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--max-pdu BYTES]\n"
     "              [--latency MS] [--max-connections N] [--silent-after N]\n"
     "              [--max-outstanding N] [--idle-timeout MS] [--max-read-variables N]\n"
-    "              [--files DIR]\n"
+    "              [--stall-timeout MS] [--max-unsent N] [--files DIR]\n"
     "       iedsim --generate N > model.icd\n"
     "\n"
     "  --scl FILE       configuration file to serve (ICD, CID, or SCD with --ied)\n"
@@ -28,6 +28,9 @@ const char* const kUsage =
     "                   abort an association that sends nothing for MS milliseconds\n"
     "  --max-read-variables N\n"
     "                   reject Read requests naming more than N variables, as some devices do\n"
+    "  --stall-timeout MS\n"
+    "                   abort a client that leaves a PDU unread for MS milliseconds, default 10000\n"
+    "  --max-unsent N   abort a client with more than N PDUs waiting to be sent, default 1000\n"
     "  --files DIR      serve the files below DIR (listing, reading, deleting); a leading / names DIR,\n"
     "                   and no name leads outside it\n"
     "  --generate N     write a configuration with N logical nodes to stdout and exit\n";
@@ -116,6 +119,16 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
                 return "--max-read-variables needs a number from 1 to 1000000";
             }
             o.maxReadVariables = static_cast<unsigned>(n);
+        } else if (a == "--stall-timeout") {
+            if (!value(v) || !toNumber(v, 86400000, n) || n == 0) {
+                return "--stall-timeout needs milliseconds from 1 to 86400000";
+            }
+            o.stallTimeoutMs = static_cast<unsigned>(n);
+        } else if (a == "--max-unsent") {
+            if (!value(v) || !toNumber(v, 1000000, n) || n == 0) {
+                return "--max-unsent needs a number of PDUs from 1 to 1000000";
+            }
+            o.maxUnsent = static_cast<unsigned>(n);
         } else if (a == "--generate") {
             if (!value(v) || !toNumber(v, 100000, n) || n == 0) {
                 return "--generate needs a number of logical nodes from 1 to 100000";

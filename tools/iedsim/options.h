@@ -20,6 +20,8 @@ struct Options {
     unsigned maxOutstanding = 5;
     unsigned idleTimeoutMs = 0;
     unsigned maxReadVariables = 0;  // 0: any number per Read        // 0: associations may stay idle forever
+    unsigned stallTimeoutMs = 10000;   // a client whose oldest unsent PDU waits longer is aborted
+    unsigned maxUnsent = 1000;         // likewise a client with more PDUs unsent
     std::string filesRoot;          // served through the file services when set
     std::optional<unsigned> generate;  // write a generated model of N logical nodes and exit
     bool help = false;
