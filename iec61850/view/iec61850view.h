@@ -31,6 +31,8 @@ class LogsDialog;
 
 namespace iec61850 {
 
+class ExpansionMemory;
+class FindBar;
 class Iec61850Network;
 class TreeModel;
 
@@ -168,6 +170,10 @@ private:
     QStringList pollRefs;
     // A tick's reads are still queued or in progress on the engine's thread.
     bool pollAnswersPending = false;
+
+    FindBar* findBar;
+    QCheckBox* naturalOrderCheck;
+    ExpansionMemory* expansionMemory;
 };
 
 }  // namespace iec61850

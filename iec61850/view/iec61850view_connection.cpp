@@ -21,7 +21,9 @@
 #include <QTreeView>
 
 #include "controldialog.h"
+#include "expansionmemory.h"
 #include "iec61850network.h"
+#include "naturalorder.h"
 #include "objectreference.h"
 #include "treemodel.h"
 
@@ -77,6 +79,7 @@ void Iec61850View::makeConnectBox() {
 void Iec61850View::getRegistryValue() {
     settings.beginGroup(objectName());
     ipEdit->setText(settings.value(kSettingIp, QString()).toString());
+    naturalOrderCheck->setChecked(settings.value(kSettingNaturalOrder, false).toBool());
     portEdit->setText(settings.value(kSettingPort, kDefaultPort).toString());
     settings.endGroup();
 }
@@ -94,6 +97,7 @@ void Iec61850View::connectClicked() {
     expandCombo->setDisabled(true);
     readyCheck->setChecked(false);
     controlModel->resetTree();
+    expansionMemory->connecting(ipEdit->text() + QLatin1Char(':') + portEdit->text());
     structureModel->resetTree();
     reportModel->removeRows(0, reportModel->rowCount());
     packetsEdit->setText("0");
@@ -142,6 +146,9 @@ void Iec61850View::connectionStateChanged(bool state) {
         // Ready once the values of the complete tree have stopped arriving.
         newValueTimer->start();
         disconnectButton->setEnabled(true);
+        if (naturalOrderCheck->isChecked()) {
+            NaturalOrder::apply(structureModel, true);
+        }
         // A list emptied since it was last polled has nothing to resume.
         if (pollModel->invisibleRootItem()->rowCount() == 0) {
             pollRefs.clear();

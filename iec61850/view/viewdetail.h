@@ -14,6 +14,7 @@ inline const QString kStateUnconnected = QStringLiteral("UnconnectedState");
 
 inline const QString kSettingIp = QStringLiteral("ip");
 inline const QString kSettingPort = QStringLiteral("port");
+inline const QString kSettingNaturalOrder = QStringLiteral("naturalOrder");
 inline const QString kDefaultPort = QStringLiteral("102");
 
 inline constexpr int kNewValueQuietMs = 200;
