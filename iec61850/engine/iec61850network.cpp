@@ -90,7 +90,8 @@ void Iec61850Network::disconnect() {
     // A walk in progress ends here; answers still on their way find no association and are dropped,
     // and reads queued for this association are never sent.
     walk.reset();
-    batches.clear();
+    planner.reset();
+    readTargets.clear();
     deferredReads.clear();
     keepAliveTimer->stop();
     keepAliveOutstanding = false;
@@ -110,6 +111,7 @@ void Iec61850Network::disconnect() {
         reportContexts.clear();
         emit connectionStateChanged(false);
     }
+    releaseReadWaiters();
 }
 
 void Iec61850Network::connectionClosedHandler(void* parameter, IedConnection) {
@@ -141,7 +143,7 @@ void Iec61850Network::abandonAssociation() {
     // Order matters against RequestScope: a request either sees the mark and stays unsent, or is
     // counted in flight before the count is read here, and is then cut short.
     abandonedAssociation.store(liveAssociation.load());
-    if (requestsInFlight.load() == 0) {
+    if (requestsInFlight.load() == 0 && answersOutstanding.load() == 0) {
         return;  // the queued disconnect() releases the association in order
     }
     std::lock_guard<std::mutex> lock(handleMutex);
@@ -157,34 +159,6 @@ Iec61850Network::RequestScope::RequestScope(Iec61850Network& engine) : engine_(e
 
 Iec61850Network::RequestScope::~RequestScope() {
     --engine_.requestsInFlight;
-}
-
-void Iec61850Network::readValue(const QString& ref_string) {
-    // During the walk reads wait for its end, as they always have.
-    if (walk) {
-        deferredReads.append(ref_string);
-        return;
-    }
-    readAndRender(ref_string);
-}
-
-void Iec61850Network::readAndRender(const QString& ref) {
-    const RequestScope scope(*this);
-    if (!scope.allowed()) {
-        return;
-    }
-    const QString fc = refToFc.value(ref);
-    if (fc.size() < 3) {
-        return;
-    }
-    const FunctionalConstraint constraint =
-        FunctionalConstraint_fromString(fc.mid(1, 2).toLatin1().constData());
-    noteActivity();
-    MmsValue* value = IedConnection_readObject(connection, &lastError, ref.toUtf8().constData(), constraint);
-    if (lastError == IED_ERROR_OK && value) {
-        renderValue(value, ref, false);
-    }
-    MmsValue_delete(value);
 }
 
 void Iec61850Network::noteActivity() {

@@ -10,12 +10,16 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "discoverywalk.h"
 #include "iec61850_client.h"
+#include "readplanner.h"
 
 class QTimer;
 
@@ -55,6 +59,10 @@ public:
     // How long an association may stay quiet before a keep-alive request goes out (default 10 s).
     // Call before the engine moves to its thread.
     void setKeepAliveInterval(int ms);
+    // Runs `handled` on the engine's thread once every read asked before this call has been answered
+    // and announced, or has failed or been dropped with its association; at once when none is
+    // outstanding. Call on the engine's thread.
+    void whenReadsHandled(std::function<void()> handled);
 
 signals:
     void newDataLine(const QString& data_string, const QString& ref_string, const QString& fc_string,
@@ -138,7 +146,13 @@ private:
         bool allowed_;
     };
 
-    void readAndRender(const QString& ref);
+    // Reads the view asked for go to the planner; those asked within one turn of the event loop leave
+    // together (event()), and their values are announced in the order asked.
+    bool event(QEvent* event) override;
+    void askRead(const QString& ref);
+    void flushReads();
+    void deliverFinishedReads();
+    void releaseReadWaiters();
     // Restarts the idle clock of the keep-alive; every request counts.
     void noteActivity();
     void keepAlive();
@@ -152,12 +166,13 @@ private:
     // are in (discoverywalk.h).
     template <typename Request>
     bool requestNames(Request request, QList<QByteArray>& names);
-    QString emitDataLine(const QString& name, bool record);
     WalkEntry planLine(const QString& name, bool record);
+    void planRead(WalkEntry& entry);
+    bool planDataLine(const QString& name, QVector<WalkEntry>& entries);
     void announce(const WalkEntry& entry);
     bool skipOdd(const QString& name);
     void browseServer();
-    void walkNextDevice();
+    bool planDevice(int device);
     bool planNode(const QString& nodeName, bool dataSetsListed, const QList<QByteArray>& dataSetNames,
                   QVector<WalkEntry>& entries);
     bool planDataDirectory(const QString& ref, QVector<WalkEntry>& entries);
@@ -165,13 +180,12 @@ private:
                       QVector<WalkEntry>& entries);
     void pumpRequests();
     bool sendDataSetRequest();
-    bool sendReadBatch();
-    void requeue(const QVector<int>& batch);
-    void readRefused(const QVector<int>& batch);
+    bool sendReadRequest(const ReadPlanner::Request& request);
+    void finishRead(ReadPlanner::ReadId id, const ReadResult& result);
     static void readAnswer(uint32_t invokeId, void* parameter, MmsError error, MmsValue* value);
     static void dataSetAnswer(uint32_t invokeId, void* parameter, IedClientError error, LinkedList members,
                               bool isDeletable);
-    void readAnswered(quint64 association, int batchId, MmsError error,
+    void readAnswered(quint64 association, int requestId, MmsError error,
                       const std::shared_ptr<MmsValue>& value);
     void dataSetAnswered(quint64 association, int index, IedClientError error, const QStringList& members);
     bool nodeComplete(const QVector<WalkEntry>& entries) const;
@@ -216,16 +230,27 @@ private:
     // The association a disconnect was asked for; its queued requests are dropped.
     std::atomic<quint64> abandonedAssociation{0};
     std::atomic<int> requestsInFlight{0};
+    // Requests sent without waiting whose answers the library has not handed back yet.
+    std::atomic<int> answersOutstanding{0};
 
     std::unique_ptr<DiscoveryWalk> walk;  // set while a walk runs
-    QHash<int, QVector<int>> batches;     // reads in flight by batch number
-    int nextBatch = 0;
-    int maxInFlight = 1;  // outstanding requests agreed, lowered when the server says it has enough
-    int batchLimit = 0;   // reads per request, lowered when the server refuses large requests
-    int readBudget = 0;   // octets a Read request may take
+    // Every read of the association, the walk's and the view's; what the device taught it about
+    // request sizes and outstanding requests holds until the association ends.
+    std::unique_ptr<ReadPlanner> planner;
+    // A read the view asked for; the walk's reads are found through DiscoveryWalk::firstRead.
+    struct ReadTarget {
+        QString ref;
+        ReadResult result;
+    };
+    std::unordered_map<ReadPlanner::ReadId, ReadTarget> readTargets;
+    bool flushPosted = false;
+    // Waiting for the reads up to (not including) a planner read number.
+    std::vector<std::pair<ReadPlanner::ReadId, std::function<void()>>> readWaiters;
     QElapsedTimer walkClock;
     qint64 lastProgressMs = 0;
-    QStringList deferredReads;  // single reads the view asked for during the walk
+    // What the view asked for during the walk, in order: reads, and waiters after as many of them.
+    QStringList deferredReads;
+    std::vector<std::pair<int, std::function<void()>>> deferredWaiters;
 
     QTimer* keepAliveTimer = nullptr;
     bool keepAliveOutstanding = false;

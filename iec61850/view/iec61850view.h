@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPair>
 #include <QSettings>
 #include <QStringList>
 #include <QThread>
 #include <QWidget>
+
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -104,8 +107,10 @@ private:
     bool isInvalidRefExist(const QStringList& refs);
     void constructPollingLists(QStandardItem* item, bool isRoot);
     void stopPollingIfListEmpty();
-    void awaitPollAnswers();
+    // Runs `then` on this thread once the engine has handled every read asked for so far.
+    void awaitReadsHandled(std::function<void()> then);
     void pollAnswersIn();
+    void readAllAnswersIn();
     void connectSignals();
 
     QSettings settings;
@@ -158,6 +163,9 @@ private:
     QPushButton* dialogRemoveButton;
     QPushButton* dialogStartStopButton;
     QLabel* lastPollLabel;
+    QLabel* achievedPeriodLabel;
+    QElapsedTimer pollClock;
+    QList<qint64> tickStartsMs;  // when the ticks since polling started went out
     bool pollListChanged = false;
     QStringList pollRefs;
     // A tick's reads are still queued or in progress on the engine's thread.

@@ -102,6 +102,7 @@ void Iec61850View::connectClicked() {
     reportModel->removeRows(0, reportModel->rowCount());
     packetsEdit->setText("0");
     lastPollLabel->setText("Never poll");
+    achievedPeriodLabel->clear();
 
     settings.beginGroup(objectName());
     settings.setValue(kSettingIp, ipEdit->text());
@@ -121,6 +122,7 @@ void Iec61850View::disconnectClicked() {
     disableConnectBox(false);
     controlButton->setDisabled(true);
     enableDisableButton->setDisabled(true);
+    readAllButton->setDisabled(true);
     addRemoveButton->setDisabled(true);
     addRemoveButton->setText("Add to poll");
     startStopPollButton->setDisabled(true);
@@ -132,6 +134,9 @@ void Iec61850View::disconnectClicked() {
 
 void Iec61850View::connectionStateChanged(bool state) {
     const QString status = statusEdit->text();
+    if (state) {
+        readAllButton->setEnabled(true);
+    }
     if (state && status == kStateConnected) {
         return;
     }
@@ -143,6 +148,10 @@ void Iec61850View::connectionStateChanged(bool state) {
         disconnectButton->setEnabled(true);
         if (naturalOrderCheck->isChecked()) {
             NaturalOrder::apply(structureModel, true);
+        }
+        // A list emptied since it was last polled has nothing to resume.
+        if (pollModel->invisibleRootItem()->rowCount() == 0) {
+            pollRefs.clear();
         }
         if (!pollRefs.isEmpty()) {
             if (isInvalidRefExist(pollRefs)) {

@@ -155,6 +155,15 @@ void Iec61850View::readAllValues(const QString& ref) {
             emit readValue(r);
         }
     }
+    awaitReadsHandled([this]() { readAllAnswersIn(); });
+}
+
+void Iec61850View::readAllAnswersIn() {
+    // Values that came in restart the quiet timer, which then sets Ready; when none came (every read
+    // failed, or the association ended meanwhile) nothing else would.
+    if (!newValueTimer->isActive()) {
+        readyCheck->setChecked(true);
+    }
 }
 
 QStringList Iec61850View::getItemRefWithValue(const QString& ref, const QString& filter) {

@@ -40,7 +40,8 @@ public:
     // Switches a report control block on or off, as the view's Enable/Disable button does.
     void toggleReport(const QString& rcb);
 
-    // Everything the engine was asked before this call has run and its signals have been delivered.
+    // Everything the engine was asked before this call has run, the reads among it are answered, and
+    // the signals have been delivered.
     void settle();
     // Deletes the engine in its thread, as the view does when it goes away.
     void destroyEngine();
