@@ -23,9 +23,11 @@ SendQueue::SendQueue(Scheduler& scheduler, int fd, SendLimits limits, Stalled st
       descriptor_(strand_),
       ageTimer_(strand_),
       fd_(::dup(fd)) {
-    if (fd_ >= 0) {
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (fd_ >= 0 && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
         std::error_code ignored;
-        descriptor_.assign(fd_, ignored);
+        descriptor_.assign(asio::generic::stream_protocol(local.ss_family, SOCK_STREAM), fd_, ignored);
     }
 }
 

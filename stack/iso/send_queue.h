@@ -1,6 +1,6 @@
 #pragma once
 
-#include <asio/posix/stream_descriptor.hpp>
+#include <asio/generic/stream_protocol.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/strand.hpp>
 #include <chrono>
@@ -60,7 +60,8 @@ private:
     const SendLimits limits_;
     Stalled stalled_;
     asio::strand<asio::io_context::executor_type> strand_;
-    asio::posix::stream_descriptor descriptor_;  // used on the strand only
+    // A socket rather than a plain descriptor: its writes never raise SIGPIPE when the peer has gone.
+    asio::generic::stream_protocol::socket descriptor_;  // used on the strand only
     asio::steady_timer ageTimer_;                // likewise
     const int fd_;
 
