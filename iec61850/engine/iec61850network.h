@@ -23,6 +23,7 @@
 #include "discoverywalk.h"
 #include "iec61850_client.h"
 #include "readplanner.h"
+#include "reportheader.h"
 
 class QTimer;
 
@@ -91,6 +92,8 @@ signals:
     void logEntryReceived(const QString& logRef, qint64 timeMs, const QString& entryId, const QString& reference,
                           const QString& value, const QString& reason);
     void logQueryDone(const QString& logRef, int entries, const QString& error);
+    // Right before a report's opening addReport: its header and the reasons of the members that follow.
+    void addReportHeader(const iec61850::ReportHeader& header);
 
 public slots:
     void doConnect(const QString& ip, int port);
@@ -131,6 +134,7 @@ private:
     // Reports (iec61850network_reports.cpp).
     struct ReportContext {
         Iec61850Network* engine = nullptr;
+        QString block;           // LD/LN.RP.name, as the handler was installed for it
         QString dataSetRef;      // the block's data set (LD/LN.DS), for reports that do not name it
         QStringList memberRefs;  // its members (LD/LN.DO.DA), for reports without data references
     };

@@ -111,6 +111,7 @@ void Iec61850View::connectSignals() {
     connect(network, &Iec61850Network::newDataLine, this, &Iec61850View::renameForView);
     connect(network, &Iec61850Network::connectionStateChanged, this, &Iec61850View::connectionStateChanged);
     connect(network, &Iec61850Network::addReport, this, &Iec61850View::addReport);
+    connect(network, &Iec61850Network::addReportHeader, this, &Iec61850View::addReportHeader);
     connect(network, &Iec61850Network::updateValue, this, &Iec61850View::updateValue);
     connect(network, &Iec61850Network::setStatusBarMessage, this, &Iec61850View::setStatusBarMessage);
     connect(structureView, &QTreeView::clicked, this, &Iec61850View::structureViewClicked);

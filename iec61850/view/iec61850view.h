@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QSettings>
@@ -9,6 +10,9 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
+
+#include "reportheader.h"
 
 class QCheckBox;
 class QComboBox;
@@ -34,6 +38,7 @@ namespace iec61850 {
 class ExpansionMemory;
 class FindBar;
 class Iec61850Network;
+class ReportLogModel;
 class TreeModel;
 
 // The widget shown in the shell's "IEC61850" tab. It owns the engine and the worker thread the engine
@@ -80,6 +85,8 @@ private slots:
     void timerNewValueHandler();
     void filesClicked();
     void logsClicked();
+    void addReportHeader(const iec61850::ReportHeader& header);
+    void exportReportLogClicked();
 
 private:
     void makeConnectBox();
@@ -94,7 +101,7 @@ private:
     // Reports are shown in batches, so that a device reporting faster than the window can draw costs
     // one pass per batch instead of one per report (iec61850view_report.cpp).
     struct PendingReport {
-        QString dataSetRef;
+        ReportHeader header;
         QList<QPair<QString, QStringList>> members;  // member reference, value texts
     };
     void showPendingReports();
@@ -102,6 +109,10 @@ private:
     // lines, otherwise one line under the member's own reference.
     QList<QPair<QString, QString>> reportLines(const QString& dataSetRef, const QString& dataRef,
                                                const QStringList& valueList, bool* placed);
+    // The tree lines a member's values go to, as reportLines pairs them; computed once per member and
+    // value count, and again when the structure tree changes.
+    QStringList placementOf(const QString& dataSetRef, const QString& dataRef, int valueCount);
+    void showHeldCount();
     void makePollDialog();
     void updatePollDialog(QStandardItem* item, int layer);
     bool isInvalidRefExist(const QStringList& refs);
@@ -151,10 +162,19 @@ private:
     ControlDialog* controlDialog;
 
     QGroupBox* reportBox;
-    QStandardItemModel* reportModel;
+    ReportLogModel* reportLog;
     QTreeView* reportView;
+    QComboBox* reportBlockCombo;
+    QPushButton* reportPauseButton;
+    QPushButton* reportClearButton;
+    QPushButton* reportExportButton;
+    QLabel* reportHeldLabel;
     QList<PendingReport> pendingReports;
+    std::optional<ReportHeader> nextReportHeader;  // announced for the report whose entry comes next
+    QHash<QString, QStringList> reportPlacements;
     QTimer* reportBatchTimer;
+    QTimer* reportStormEnd;
+    int reportsSinceTrim = 0;
 
     QDialog* pollDialog;
     TreeModel* pollModel;
