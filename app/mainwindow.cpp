@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -20,6 +21,7 @@
 #include "buildinfo.h"
 #include "eventcodetranslator.h"
 #include "iec61850view.h"
+#include "messagelogdock.h"
 #include "protocolviews.h"
 
 namespace {
@@ -113,6 +115,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(iec61850View, &iec61850::Iec61850View::setStatusBarMessage, this,
             &MainWindow::setStatusBarMessage);
 
+    // Texts that the status bar does not show (the DNP3 views') still reach the log.
+    messageLog = new MessageLogDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, messageLog);
+    connect(dnp3TcpView, &dnp3::Dnp3TcpView::setStatusBarMessage, this, &MainWindow::logOnly);
+    connect(dnp3RtuView, &dnp3::Dnp3RtuView::setStatusBarMessage, this, &MainWindow::logOnly);
+
     restoreLastOpenTab();
 
     // From here the views that took the translator keep it alive; nobody else needs it.
@@ -129,9 +137,16 @@ void MainWindow::currentTabChanged(int index) {
     QSettings().setValue(kLastOpenTabKey, index);
 }
 
+void MainWindow::logOnly(const QString& text) {
+    if (!text.isEmpty())
+        messageLog->addMessage(QDateTime::currentDateTime(), sender() ? sender()->objectName() : QString(),
+                               text);
+}
+
 void MainWindow::setStatusBarMessage(const QString& text) {
     if (text.isEmpty())
         return;
+    logOnly(text);
     if (text != lastStatusMessage) {
         statusMessageCount = 0;
         lastStatusMessage = text;

@@ -3,11 +3,12 @@
 #include <QMainWindow>
 #include <QString>
 
+class MessageLogDock;
 class QTabBar;
 class QTimer;
 
 // The program's only top-level window: one tab per protocol view, the status-bar relay for the views'
-// texts and the About tab.
+// texts, the message log that keeps them and the About tab.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -19,6 +20,8 @@ private slots:
     void currentTabChanged(int index);
     void statusBarTimerHandler();
     void showAbout();
+    // Keeps a text in the message log without showing it on the status bar.
+    void logOnly(const QString& text);
 
 private:
     void restoreLastOpenTab();
@@ -27,4 +30,5 @@ private:
     QString lastStatusMessage;
     int statusMessageCount = 0;
     QTimer* statusBarTimer = nullptr;
+    MessageLogDock* messageLog = nullptr;
 };

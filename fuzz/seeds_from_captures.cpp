@@ -86,6 +86,43 @@ int callFor(const mms::ConfirmedResponseService& service) {
     return 8;
 }
 
+// The octets after a PDU's tag and length.
+Bytes content(const Bytes& pdu) {
+    if (pdu.size() < 2) {
+        return {};
+    }
+    const size_t at = 2 + ((pdu[1] & 0x80) ? (pdu[1] & 0x7f) : 0);
+    return at <= pdu.size() ? Bytes(pdu.begin() + static_cast<std::ptrdiff_t>(at), pdu.end()) : Bytes{};
+}
+
+void appendAnswer(Bytes& seed, uint8_t kind, const Bytes& body) {
+    const size_t length = body.size() + 1;
+    seed.push_back(static_cast<uint8_t>(length >> 8));
+    seed.push_back(static_cast<uint8_t>(length & 0xff));
+    seed.push_back(kind);
+    seed.insert(seed.end(), body.begin(), body.end());
+}
+
+// The object and command sequence of the control target (control_client_fuzz.cpp) that a control
+// capture shows; -1 for the other captures.
+int controlPick(const std::string& path) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    auto is = [&name](const char* prefix) { return name.rfind(prefix, 0) == 0; };
+    if (is("11-control")) {
+        return 0;  // SPCSO1: operate
+    }
+    if (is("12-control")) {
+        return 1 | 1 << 3;  // SPCSO2: select, operate, select, cancel
+    }
+    if (is("13-control")) {
+        return 2 | 3 << 3;  // SPCSO3: two operates
+    }
+    if (is("14-control") || is("15-control")) {
+        return 3 | 2 << 3;  // SPCSO4: select with value, operate, select with value, cancel
+    }
+    return -1;
+}
+
 Bytes clientSeed(int call, uint8_t kind, const Bytes& body) {
     Bytes seed{static_cast<uint8_t>(call)};
     const size_t length = body.size() + 1;
@@ -108,6 +145,7 @@ int main(int argc, char** argv) {
     CorpusWriter mmsPdus(fuzz / "mms" / "corpus", "capture");
     CorpusWriter requests(fuzz / "server" / "corpus", "capture");
     CorpusWriter answers(fuzz / "client" / "corpus", "capture");
+    CorpusWriter controls(fuzz / "client" / "control_corpus", "capture");
 
     for (const std::string& path : korvan::test::referenceCaptures()) {
         const korvan::test::Capture capture = korvan::test::readCapture(path);
@@ -125,6 +163,30 @@ int main(int argc, char** argv) {
                 iso.add(stream);
             }
             const korvan::test::Conversation conversation = korvan::test::unwrapConnection(connection);
+            if (const int pick = controlPick(path); pick >= 0) {
+                // Every answer of the device in order: those to the object's creation, to its commands,
+                // and its reports between them.
+                Bytes control{static_cast<uint8_t>(pick)};
+                for (const auto& record : conversation.pdus) {
+                    if (record.direction != Direction::ToClient) {
+                        continue;
+                    }
+                    auto decoded = mms::decodePdu(record.pdu);
+                    if (!decoded) {
+                        continue;
+                    }
+                    if (std::holds_alternative<mms::ConfirmedResponse>(*decoded)) {
+                        appendAnswer(control, 0, afterInvokeId(record.pdu));
+                    } else if (std::holds_alternative<mms::ConfirmedError>(*decoded)) {
+                        appendAnswer(control, 1, afterInvokeId(record.pdu));
+                    } else if (std::holds_alternative<mms::UnconfirmedPdu>(*decoded)) {
+                        appendAnswer(control, 3, content(record.pdu));
+                    }
+                }
+                controls.add(control);
+                control[0] = static_cast<uint8_t>(pick | 0x20);  // the same, sent without waiting
+                controls.add(control);
+            }
             for (const auto& record : conversation.pdus) {
                 mmsPdus.add(record.pdu);
                 if (record.direction == Direction::ToServer) {
@@ -149,7 +211,7 @@ int main(int argc, char** argv) {
             }
         }
     }
-    std::printf("seeds: iso %zu, mms %zu, server %zu, client %zu\n", iso.count(), mmsPdus.count(),
-                requests.count(), answers.count());
+    std::printf("seeds: iso %zu, mms %zu, server %zu, client %zu, control %zu\n", iso.count(),
+                mmsPdus.count(), requests.count(), answers.count(), controls.count());
     return 0;
 }

@@ -30,13 +30,14 @@ fi
 
 # The seeds of each target: folders or file patterns of the repository (hex seeds become bytes).
 declare -A folders=(
-  [mms_pdu_fuzz]=mms [iso_fuzz]=iso [server_request_fuzz]=server [client_answer_fuzz]=client [scl_load_fuzz]=scl
+  [mms_pdu_fuzz]=mms [iso_fuzz]=iso [server_request_fuzz]=server [client_answer_fuzz]=client [control_client_fuzz]=client [scl_load_fuzz]=scl
 )
 declare -A seeds=(
   [mms_pdu_fuzz]=fuzz/stack/mms/corpus
   [iso_fuzz]=fuzz/stack/iso/corpus
   [server_request_fuzz]=fuzz/stack/server/corpus
   [client_answer_fuzz]=fuzz/stack/client/corpus
+  [control_client_fuzz]=fuzz/stack/client/control_corpus
   [scl_load_fuzz]="tests/data/scl/*.icd tests/data/scl/*.scd tools/iedsim/models/*.icd tests/iec61850/engine/*.icd fuzz/stack/scl/corpus"
 )
 if [ -z "${seeds[$target]:-}" ]; then

@@ -34,8 +34,6 @@ struct WalkEntry {
 };
 
 struct PendingRead {
-    QByteArray domain;
-    QByteArray item;
     bool done = false;
     ReadResult result;
 };
@@ -59,10 +57,11 @@ struct DiscoveryWalk {
     QVector<QVector<WalkEntry>> nodes;       // the logical nodes of that device
     int nextNode = 0;                        // first node not yet announced
     QVector<PendingRead> reads;
+    // The walk's reads are the planner's reads from this number on, one after another, in plan order.
+    quint64 firstRead = 0;
     QVector<PendingDataSet> dataSets;
-    std::deque<int> readQueue;  // reads not yet sent, in plan order
-    std::deque<int> dataSetQueue;
-    int inFlight = 0;
+    std::deque<int> dataSetQueue;  // data sets whose members are not yet asked for
+    int dataSetsInFlight = 0;
     int nodesTotal = 0;
     int nodesDone = 0;
     QSet<QString> skipped;  // names that cannot be addressed, reported once

@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <utility>
+
 namespace iec61850 {
 
 namespace {
@@ -47,6 +49,12 @@ void Iec61850Network::doConnect(const QString& ip, int port) {
 
     currentLayer = 0;
     closedByPeer.store(false);
+    loss.reset();
+    peer = QStringLiteral("%1:%2").arg(ip).arg(port);
+    if (peer != reportsPeer) {
+        enabledReports.clear();  // another device's blocks
+        reportsPeer = peer;
+    }
     refToFc.clear();
     dataSetMembers.clear();
     layerStack = QStringList{QStringLiteral("rootLayer")};
@@ -68,6 +76,7 @@ void Iec61850Network::doConnect(const QString& ip, int port) {
     // Installed before connecting, so that a server closing right after the association is noticed.
     IedConnection_installConnectionClosedHandler(connection, &Iec61850Network::connectionClosedHandler, this);
     IedConnection_setConnectTimeout(connection, kConnectTimeoutMs);
+    IedConnection_setRequestTimeout(connection, kRequestTimeoutMs);
     emit setStatusBarMessage(QStringLiteral("connecting to %1:%2...").arg(ip).arg(port));
     IedConnection_connect(connection, &lastError, ip.toUtf8().constData(), port);
     if (lastError != IED_ERROR_OK) {
@@ -78,6 +87,7 @@ void Iec61850Network::doConnect(const QString& ip, int port) {
         disconnect();
         return;
     }
+    associated = true;
     emit setStatusBarMessage(QStringLiteral("connected to %1:%2").arg(ip).arg(port));
     emit connectionStateChanged(true);
     noteActivity();
@@ -85,12 +95,15 @@ void Iec61850Network::doConnect(const QString& ip, int port) {
 }
 
 void Iec61850Network::disconnect() {
+    const quint64 ending = liveAssociation.load();
+    const bool askedFor = ending != 0 && abandonedAssociation.load() == ending;
     // From here on a closure notice belongs to no association of ours.
     liveAssociation.store(0);
     // A walk in progress ends here; answers still on their way find no association and are dropped,
     // and reads queued for this association are never sent.
     walk.reset();
-    batches.clear();
+    planner.reset();
+    readTargets.clear();
     deferredReads.clear();
     keepAliveTimer->stop();
     keepAliveOutstanding = false;
@@ -108,8 +121,18 @@ void Iec61850Network::disconnect() {
         IedConnection_destroy(closing);
         // No report handler runs any more.
         reportContexts.clear();
+        if (std::exchange(associated, false)) {
+            // Said once, whoever ended it; a failed connect has said why already.
+            if (!askedFor && (loss || closedByPeer.load())) {
+                emit setStatusBarMessage(
+                    connectionLostText(loss.value_or(ConnectionLoss::PeerClosed), kRequestTimeoutMs));
+            } else {
+                emit setStatusBarMessage(QStringLiteral("disconnected from %1").arg(peer));
+            }
+        }
         emit connectionStateChanged(false);
     }
+    releaseReadWaiters();
 }
 
 void Iec61850Network::connectionClosedHandler(void* parameter, IedConnection) {
@@ -122,13 +145,45 @@ void Iec61850Network::connectionClosedHandler(void* parameter, IedConnection) {
     }
     engine->closedByPeer.store(true);
     QMetaObject::invokeMethod(
-        engine, [engine, association] { engine->associationClosed(association); }, Qt::QueuedConnection);
+        engine, [engine, association] { engine->associationClosed(association, 0); },
+        Qt::QueuedConnection);
 }
 
-void Iec61850Network::associationClosed(quint64 association) {
+void Iec61850Network::associationClosed(quint64 association, int round) {
+    // Requests that failed because the association went post their answers right after this notice,
+    // from the client's timer or receive thread; a time-out among them says why it ended. Wait for
+    // them briefly: every one is answered exactly once, but not always before this notice is handled.
+    constexpr int kSettleRounds = 50;
+    constexpr int kSettleStepMs = 10;
+    const bool waiting = !controlCommands.empty() || answersOutstanding.load() > 0;
+    if (round == 0 || (waiting && round < kSettleRounds && association == liveAssociation.load())) {
+        QTimer::singleShot(round == 0 ? 0 : kSettleStepMs, this,
+                           [this, association, round] { associationClosed(association, round + 1); });
+        return;
+    }
     // The walk may have noticed the loss first and torn down already; then there is nothing to end.
     if (association == liveAssociation.load() && connection) {
         disconnect();
+    }
+}
+
+void Iec61850Network::noteRequestFailure(IedClientError error) {
+    // Only a failure that ended the association says why it ended.
+    if (loss || !closedByPeer.load()) {
+        return;
+    }
+    if (error == IED_ERROR_TIMEOUT) {
+        loss = ConnectionLoss::NoAnswer;
+    } else if (error == IED_ERROR_MALFORMED_MESSAGE || error == IED_ERROR_UNEXPECTED_VALUE_RECEIVED) {
+        loss = ConnectionLoss::ProtocolError;
+    }
+}
+
+void Iec61850Network::noteRequestFailure(MmsError error) {
+    if (error == MMS_ERROR_SERVICE_TIMEOUT) {
+        noteRequestFailure(IED_ERROR_TIMEOUT);
+    } else if (error == MMS_ERROR_PARSING_RESPONSE) {
+        noteRequestFailure(IED_ERROR_MALFORMED_MESSAGE);
     }
 }
 
@@ -141,7 +196,7 @@ void Iec61850Network::abandonAssociation() {
     // Order matters against RequestScope: a request either sees the mark and stays unsent, or is
     // counted in flight before the count is read here, and is then cut short.
     abandonedAssociation.store(liveAssociation.load());
-    if (requestsInFlight.load() == 0) {
+    if (requestsInFlight.load() == 0 && answersOutstanding.load() == 0) {
         return;  // the queued disconnect() releases the association in order
     }
     std::lock_guard<std::mutex> lock(handleMutex);
@@ -157,34 +212,6 @@ Iec61850Network::RequestScope::RequestScope(Iec61850Network& engine) : engine_(e
 
 Iec61850Network::RequestScope::~RequestScope() {
     --engine_.requestsInFlight;
-}
-
-void Iec61850Network::readValue(const QString& ref_string) {
-    // During the walk reads wait for its end, as they always have.
-    if (walk) {
-        deferredReads.append(ref_string);
-        return;
-    }
-    readAndRender(ref_string);
-}
-
-void Iec61850Network::readAndRender(const QString& ref) {
-    const RequestScope scope(*this);
-    if (!scope.allowed()) {
-        return;
-    }
-    const QString fc = refToFc.value(ref);
-    if (fc.size() < 3) {
-        return;
-    }
-    const FunctionalConstraint constraint =
-        FunctionalConstraint_fromString(fc.mid(1, 2).toLatin1().constData());
-    noteActivity();
-    MmsValue* value = IedConnection_readObject(connection, &lastError, ref.toUtf8().constData(), constraint);
-    if (lastError == IED_ERROR_OK && value) {
-        renderValue(value, ref, false);
-    }
-    MmsValue_delete(value);
 }
 
 void Iec61850Network::noteActivity() {
@@ -225,6 +252,7 @@ void Iec61850Network::keepAliveAnswered(quint64 association, MmsError error) {
         return;
     }
     keepAliveOutstanding = false;
+    noteRequestFailure(error);
     // Any answer, even a refusal, shows the device alive; silence past the request time-out does not.
     if (error == MMS_ERROR_SERVICE_TIMEOUT || error == MMS_ERROR_CONNECTION_LOST) {
         disconnect();

@@ -6,16 +6,23 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "connectionloss.h"
 #include "discoverywalk.h"
 #include "iec61850_client.h"
+#include "readplanner.h"
 
 class QTimer;
 
@@ -55,6 +62,10 @@ public:
     // How long an association may stay quiet before a keep-alive request goes out (default 10 s).
     // Call before the engine moves to its thread.
     void setKeepAliveInterval(int ms);
+    // Runs `handled` on the engine's thread once every read asked before this call has been answered
+    // and announced, or has failed or been dropped with its association; at once when none is
+    // outstanding. Call on the engine's thread.
+    void whenReadsHandled(std::function<void()> handled);
 
 signals:
     void newDataLine(const QString& data_string, const QString& ref_string, const QString& fc_string,
@@ -66,6 +77,20 @@ signals:
     void setStatusBarMessage(const QString& text);
     // Why a connect failed, in one line; followed by connectionStateChanged(false).
     void connectFailed(const QString& reason);
+    // Files and logs (iec61850network_records.cpp). An empty error means success.
+    void fileEntryListed(const QString& directory, const QString& name, qint64 size, qint64 modifiedMs);
+    void fileListingDone(const QString& directory, const QString& error);
+    void fileProgress(const QString& name, qint64 received, qint64 size);
+    // A failed or cancelled download leaves no file at localPath.
+    void fileDownloadDone(const QString& name, const QString& localPath, const QString& error);
+    void fileDeleteDone(const QString& name, const QString& error);
+    // A log control block with its log and, as hexadecimal entry IDs, the oldest and newest entries.
+    void logControlBlockFound(const QString& lcbRef, const QString& logRef, const QString& oldestEntry,
+                              const QString& newestEntry);
+    // One value of one entry: its time, entry ID (hexadecimal), reference, value text and reasons.
+    void logEntryReceived(const QString& logRef, qint64 timeMs, const QString& entryId, const QString& reference,
+                          const QString& value, const QString& reason);
+    void logQueryDone(const QString& logRef, int entries, const QString& error);
 
 public slots:
     void doConnect(const QString& ip, int port);
@@ -80,10 +105,26 @@ public slots:
     void controlOperateInt(const QString& data_object_ref, int value, int origin_category);
     // Select with value for objects controlled by an integer; the operate then repeats that integer.
     void controlSelectWithValueInt(const QString& data_object_ref, int value, int origin_category);
+    void listFiles(const QString& directory);
+    // Downloads each name to the local path of the same position; cancelDownloads() ends the batch.
+    void downloadFiles(const QStringList& names, const QStringList& local_paths);
+    void deleteRemoteFile(const QString& name);
+    void findLogControlBlocks();
+    void queryLogByTime(const QString& log_ref, qint64 from_ms, qint64 to_ms);
+    void queryLogAfter(const QString& log_ref, const QString& entry_id, qint64 time_ms);
+
+public:
+    // Thread-safe: the download in progress stops at its next chunk, and the rest of its batch is
+    // dropped; its partial file is removed.
+    void cancelDownloads();
 
 private:
     static void connectionClosedHandler(void* parameter, IedConnection connection);
-    void associationClosed(quint64 association);
+    // `settled`: the answers that failed with the association, queued behind its notice, are in.
+    void associationClosed(quint64 association, int round);
+    // Remembers why the association is going, when a request failed because it went.
+    void noteRequestFailure(IedClientError error);
+    void noteRequestFailure(MmsError error);
     // True while an association is open that the server has not ended and nobody abandoned.
     bool mayRequest() const;
 
@@ -96,6 +137,10 @@ private:
     static void reportHandler(void* parameter, ClientReport report);
     void emitReport(const ReportContext& context, ClientReport report);
     QStringList dataSetMemberRefs(const QString& dataSetRef);
+    // Installs the handler and writes RptEna; false (with lastError) when the block was not enabled.
+    bool enableReport(ClientReportControlBlock rcb, const QString& ref);
+    // After a reconnect to the same device: the blocks enabled before are enabled again.
+    void reenableReports();
 
     // Marks a library request in progress on the engine's thread, so that abandonAssociation() knows
     // whether there is a request to cut short; `allowed` says whether the request may go out at all.
@@ -112,7 +157,13 @@ private:
         bool allowed_;
     };
 
-    void readAndRender(const QString& ref);
+    // Reads the view asked for go to the planner; those asked within one turn of the event loop leave
+    // together (event()), and their values are announced in the order asked.
+    bool event(QEvent* event) override;
+    void askRead(const QString& ref);
+    void flushReads();
+    void deliverFinishedReads();
+    void releaseReadWaiters();
     // Restarts the idle clock of the keep-alive; every request counts.
     void noteActivity();
     void keepAlive();
@@ -126,12 +177,13 @@ private:
     // are in (discoverywalk.h).
     template <typename Request>
     bool requestNames(Request request, QList<QByteArray>& names);
-    QString emitDataLine(const QString& name, bool record);
     WalkEntry planLine(const QString& name, bool record);
+    void planRead(WalkEntry& entry);
+    bool planDataLine(const QString& name, QVector<WalkEntry>& entries);
     void announce(const WalkEntry& entry);
     bool skipOdd(const QString& name);
     void browseServer();
-    void walkNextDevice();
+    bool planDevice(int device);
     bool planNode(const QString& nodeName, bool dataSetsListed, const QList<QByteArray>& dataSetNames,
                   QVector<WalkEntry>& entries);
     bool planDataDirectory(const QString& ref, QVector<WalkEntry>& entries);
@@ -139,13 +191,12 @@ private:
                       QVector<WalkEntry>& entries);
     void pumpRequests();
     bool sendDataSetRequest();
-    bool sendReadBatch();
-    void requeue(const QVector<int>& batch);
-    void readRefused(const QVector<int>& batch);
+    bool sendReadRequest(const ReadPlanner::Request& request);
+    void finishRead(ReadPlanner::ReadId id, const ReadResult& result);
     static void readAnswer(uint32_t invokeId, void* parameter, MmsError error, MmsValue* value);
     static void dataSetAnswer(uint32_t invokeId, void* parameter, IedClientError error, LinkedList members,
                               bool isDeletable);
-    void readAnswered(quint64 association, int batchId, MmsError error,
+    void readAnswered(quint64 association, int requestId, MmsError error,
                       const std::shared_ptr<MmsValue>& value);
     void dataSetAnswered(quint64 association, int index, IedClientError error, const QStringList& members);
     bool nodeComplete(const QVector<WalkEntry>& entries) const;
@@ -169,19 +220,43 @@ private:
     IedClientError lastError = IED_ERROR_OK;
     QStringList layerStack;
     // Control (iec61850network_control.cpp). The held object of a select, the reference it was made
-    // for, and the control value of a select with value.
+    // for, and the control value of a select with value. Commands are sent without waiting, so that
+    // the engine's thread stays free (Disconnect ends them at once); their answers come back queued.
     ControlObjectClient controlObject = nullptr;
     QString controlRef;
     MmsValue* controlValue = nullptr;
-    // Operated objects of enhanced security whose command termination may still come.
-    std::vector<ControlObjectClient> awaitingTermination;
+    int controlTerminationWaitMs = 0;  // of the held object; 0 unless it ends operates with a termination
+    // A command on its way: what its answer is told with.
+    struct PendingControl {
+        Iec61850Network* engine = nullptr;
+        ControlObjectClient object = nullptr;
+        const char* prefix = nullptr;  // "Operate fail: %1"
+        int terminationWaitMs = 0;     // > 0: an operate whose termination is due within this
+    };
+    std::vector<std::unique_ptr<PendingControl>> controlCommands;
+    // Objects that left the sequence while a command of theirs may still be answered or terminated.
+    std::vector<ControlObjectClient> retiredControls;
+    QHash<ControlObjectClient, QTimer*> terminationTimers;
+    QSet<ControlObjectClient> terminatedEarly;  // terminated before the operate's answer was handled
     bool prepareControl(const QString& ref, int originCategory);
     void releaseHeldControl();
+    void retireControl(ControlObjectClient object);
+    void dropIfIdle(ControlObjectClient object);
     void selectWith(const QString& ref, MmsValue* value, int originCategory);
     void operateWith(const QString& ref, MmsValue* value, int originCategory);
-    void reportControlRefusal(const char* prefix);
+    template <typename Send>
+    void sendControl(const char* prefix, int terminationWaitMs, Send send);
+    void reportControlFailure(const char* prefix, IedClientError error, const LastApplError& applError);
+    void controlAnswered(PendingControl* command, IedClientError error, bool success,
+                         const LastApplError& applError);
+    void terminationArrived(ControlObjectClient object);
+    void terminationOverdue(ControlObjectClient object);
     void releaseControls();
+    static void controlAnswer(uint32_t invokeId, void* parameter, IedClientError error,
+                              ControlActionType type, bool success);
     static void commandTerminationHandler(void* parameter, ControlObjectClient object);
+    // Every request waits this long for its answer.
+    static constexpr int kRequestTimeoutMs = 5000;
 
     // Number of the open association, 0 while none is open. A closure notice carries the number it was
     // raised for, so one that arrives late cannot end a newer association.
@@ -190,19 +265,51 @@ private:
     // The association a disconnect was asked for; its queued requests are dropped.
     std::atomic<quint64> abandonedAssociation{0};
     std::atomic<int> requestsInFlight{0};
+    // Requests sent without waiting whose answers the library has not handed back yet.
+    std::atomic<int> answersOutstanding{0};
+
+    // The device as "HOST:PORT", and whether the association with it was made.
+    QString peer;
+    bool associated = false;
+    std::optional<ConnectionLoss> loss;  // why the open association is going, once known
+    // Report control blocks this client enabled at `reportsPeer`, in the order enabled.
+    QStringList enabledReports;
+    QString reportsPeer;
 
     std::unique_ptr<DiscoveryWalk> walk;  // set while a walk runs
-    QHash<int, QVector<int>> batches;     // reads in flight by batch number
-    int nextBatch = 0;
-    int maxInFlight = 1;  // outstanding requests agreed, lowered when the server says it has enough
-    int batchLimit = 0;   // reads per request, lowered when the server refuses large requests
-    int readBudget = 0;   // octets a Read request may take
+    // Every read of the association, the walk's and the view's; what the device taught it about
+    // request sizes and outstanding requests holds until the association ends.
+    std::unique_ptr<ReadPlanner> planner;
+    // A read the view asked for; the walk's reads are found through DiscoveryWalk::firstRead.
+    struct ReadTarget {
+        QString ref;
+        ReadResult result;
+    };
+    std::unordered_map<ReadPlanner::ReadId, ReadTarget> readTargets;
+    bool flushPosted = false;
+    // Waiting for the reads up to (not including) a planner read number.
+    std::vector<std::pair<ReadPlanner::ReadId, std::function<void()>>> readWaiters;
     QElapsedTimer walkClock;
     qint64 lastProgressMs = 0;
-    QStringList deferredReads;  // single reads the view asked for during the walk
+    // What the view asked for during the walk, in order: reads, and waiters after as many of them.
+    QStringList deferredReads;
+    std::vector<std::pair<int, std::function<void()>>> deferredWaiters;
 
     QTimer* keepAliveTimer = nullptr;
     bool keepAliveOutstanding = false;
+
+    // Files and logs (iec61850network_records.cpp).
+    struct Download;
+    static bool fileChunk(void* parameter, uint8_t* buffer, uint32_t bytesRead);
+    QString downloadOne(const QString& name, const QString& localPath);
+    // False once an entry lies past endMs (0: no end).
+    bool emitJournal(const QString& logRef, LinkedList entries, qint64 endMs, int* count,
+                     std::shared_ptr<MmsValue>* lastId, qint64* lastTime);
+    void queryLog(const QString& logRef, const std::shared_ptr<MmsValue>& afterId, qint64 afterTime, qint64 fromMs,
+                  qint64 toMs);
+    // The newest entry ID received from each log, for a query after it.
+    QHash<QString, std::shared_ptr<MmsValue>> lastEntries;
+    std::atomic<bool> downloadsCancelled{false};
 };
 
 }  // namespace iec61850

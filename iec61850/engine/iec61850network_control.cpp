@@ -1,12 +1,21 @@
 #include "iec61850network.h"
 
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
+
 namespace iec61850 {
 
 namespace {
 
 const char* const kOriginatorId = "Korvan_client";
-// Older operated objects are let go: their terminations, if any come, are long overdue.
-constexpr size_t kMaxAwaitingTermination = 8;
+// Older objects that left the sequence are let go: what their commands would still say is long overdue.
+constexpr size_t kMaxRetiredControls = 16;
+// How long a device may take to end a command of enhanced security when it does not say
+// (operTimeout), and the most a configured one is believed.
+constexpr qint64 kUnknownOperTimeoutMs = 10000;
+constexpr qint64 kMaxOperTimeoutMs = 600000;
 
 const char* const kAddCauseNames[] = {
     "UNKNOWN",
@@ -55,16 +64,121 @@ QString Iec61850Network::addCauseToString(int addCause) {
 }
 
 void Iec61850Network::commandTerminationHandler(void* parameter, ControlObjectClient object) {
-    // Receive thread: only the signal, which reaches the view queued.
+    // Receive thread: the signal, which reaches the view queued, and the end of the wait on the engine's
+    // thread. The object stays valid here: it is destroyed only on the engine's thread, which waits for
+    // this handler to return.
+    auto* engine = static_cast<Iec61850Network*>(parameter);
     const LastApplError error = ControlObjectClient_getLastApplError(object);
     if (error.error != CONTROL_ERROR_NO_ERROR) {
-        auto* engine = static_cast<Iec61850Network*>(parameter);
         emit engine->setStatusBarMessage(
             QStringLiteral("Operate fail: %1").arg(addCauseToString(error.addCause)));
     }
+    QMetaObject::invokeMethod(
+        engine, [engine, object] { engine->terminationArrived(object); }, Qt::QueuedConnection);
+}
+
+void Iec61850Network::controlAnswer(uint32_t, void* parameter, IedClientError error, ControlActionType,
+                                    bool success) {
+    // Receive or timer thread: the device's cause is read now, before a later command of the same
+    // object replaces it.
+    auto* command = static_cast<PendingControl*>(parameter);
+    Iec61850Network* engine = command->engine;
+    const LastApplError applError = ControlObjectClient_getLastApplError(command->object);
+    QMetaObject::invokeMethod(
+        engine,
+        [engine, command, error, success, applError] {
+            engine->controlAnswered(command, error, success, applError);
+        },
+        Qt::QueuedConnection);
+}
+
+void Iec61850Network::reportControlFailure(const char* prefix, IedClientError error,
+                                           const LastApplError& applError) {
+    if (error == IED_ERROR_CONNECTION_LOST || error == IED_ERROR_NOT_CONNECTED) {
+        return;  // the end of the association is told once, with its reason
+    }
+    const QString cause = error == IED_ERROR_TIMEOUT ? QStringLiteral("no answer from the device")
+                                                     : addCauseToString(applError.addCause);
+    emit setStatusBarMessage(QString::fromLatin1(prefix).arg(cause));
+}
+
+void Iec61850Network::controlAnswered(PendingControl* command, IedClientError error, bool success,
+                                      const LastApplError& applError) {
+    const auto it = std::find_if(controlCommands.begin(), controlCommands.end(),
+                                 [command](const auto& c) { return c.get() == command; });
+    if (it == controlCommands.end()) {
+        return;  // its association has ended meanwhile
+    }
+    const std::unique_ptr<PendingControl> done = std::move(*it);
+    controlCommands.erase(it);
+    noteRequestFailure(error);
+    if (!success) {
+        reportControlFailure(done->prefix, error, applError);
+    } else if (done->terminationWaitMs > 0 && !terminatedEarly.remove(done->object)) {
+        // The device ends the command itself within its operTimeout, negatively when it has to give
+        // up; only when that is overdue by a request time-out as well is the termination missing.
+        auto* timer = new QTimer(this);
+        timer->setSingleShot(true);
+        const ControlObjectClient object = done->object;
+        connect(timer, &QTimer::timeout, this, [this, object] { terminationOverdue(object); });
+        timer->start(done->terminationWaitMs);
+        delete terminationTimers.take(object);
+        terminationTimers.insert(object, timer);
+    }
+    dropIfIdle(done->object);
+}
+
+void Iec61850Network::terminationArrived(ControlObjectClient object) {
+    if (QTimer* timer = terminationTimers.take(object)) {
+        delete timer;
+        dropIfIdle(object);
+    } else if (std::find(retiredControls.begin(), retiredControls.end(), object) != retiredControls.end() ||
+               object == controlObject) {
+        terminatedEarly.insert(object);  // before its operate's answer was handled
+    }
+}
+
+void Iec61850Network::terminationOverdue(ControlObjectClient object) {
+    delete terminationTimers.take(object);
+    emit setStatusBarMessage(QStringLiteral("Operate fail: no command termination"));
+    // Given up: a late termination must not be taken for that of a later command.
+    dropIfIdle(object);
+}
+
+void Iec61850Network::dropIfIdle(ControlObjectClient object) {
+    const auto retired = std::find(retiredControls.begin(), retiredControls.end(), object);
+    if (retired == retiredControls.end() || terminationTimers.contains(object)) {
+        return;
+    }
+    for (const auto& command : controlCommands) {
+        if (command->object == object) {
+            return;
+        }
+    }
+    retiredControls.erase(retired);
+    terminatedEarly.remove(object);
+    ControlObjectClient_destroy(object);
+}
+
+void Iec61850Network::retireControl(ControlObjectClient object) {
+    retiredControls.push_back(object);
+    if (retiredControls.size() > kMaxRetiredControls) {
+        // Long overdue: what its commands would still say is of no interest any more.
+        const ControlObjectClient oldest = retiredControls.front();
+        retiredControls.erase(retiredControls.begin());
+        delete terminationTimers.take(oldest);
+        terminatedEarly.remove(oldest);
+        ControlObjectClient_destroy(oldest);
+    }
+    dropIfIdle(object);
 }
 
 bool Iec61850Network::prepareControl(const QString& ref, int originCategory) {
+    // The object reads its control model and types from the device: a request Disconnect may cut short.
+    const RequestScope scope(*this);
+    if (!scope.allowed()) {
+        return false;
+    }
     controlObject = ControlObjectClient_create(ref.toUtf8().constData(), connection);
     if (!controlObject) {
         return false;
@@ -74,13 +188,25 @@ bool Iec61850Network::prepareControl(const QString& ref, int originCategory) {
     ControlObjectClient_setSynchroCheck(controlObject, true);
     ControlObjectClient_setOrigin(controlObject, kOriginatorId, originCategory);
     ControlObjectClient_setCommandTerminationHandler(controlObject, commandTerminationHandler, this);
+    controlTerminationWaitMs = 0;
+    if (isEnhanced(controlObject)) {
+        IedClientError error = IED_ERROR_OK;
+        MmsValue* operTimeout = IedConnection_readObject(
+            connection, &error, (ref + QStringLiteral(".operTimeout")).toUtf8().constData(), IEC61850_FC_CF);
+        const qint64 deviceWait =
+            operTimeout != nullptr && error == IED_ERROR_OK ? MmsValue_toInt64(operTimeout) : -1;
+        MmsValue_delete(operTimeout);
+        controlTerminationWaitMs =
+            static_cast<int>(
+                qBound<qint64>(0, deviceWait < 0 ? kUnknownOperTimeoutMs : deviceWait, kMaxOperTimeoutMs)) +
+            kRequestTimeoutMs;
+    }
     return true;
 }
 
 void Iec61850Network::releaseHeldControl() {
     if (controlObject) {
-        ControlObjectClient_destroy(controlObject);
-        controlObject = nullptr;
+        retireControl(std::exchange(controlObject, nullptr));
     }
     MmsValue_delete(controlValue);
     controlValue = nullptr;
@@ -88,16 +214,39 @@ void Iec61850Network::releaseHeldControl() {
 }
 
 void Iec61850Network::releaseControls() {
-    releaseHeldControl();
-    for (ControlObjectClient object : awaitingTermination) {
+    MmsValue_delete(controlValue);
+    controlValue = nullptr;
+    controlRef.clear();
+    if (controlObject) {
+        ControlObjectClient_destroy(std::exchange(controlObject, nullptr));
+    }
+    // Destroyed first: no answer handler runs for them afterwards, so their tickets can go.
+    for (ControlObjectClient object : retiredControls) {
         ControlObjectClient_destroy(object);
     }
-    awaitingTermination.clear();
+    retiredControls.clear();
+    controlCommands.clear();
+    qDeleteAll(terminationTimers);
+    terminationTimers.clear();
+    terminatedEarly.clear();
 }
 
-void Iec61850Network::reportControlRefusal(const char* prefix) {
-    const LastApplError error = ControlObjectClient_getLastApplError(controlObject);
-    emit setStatusBarMessage(QString::fromLatin1(prefix).arg(addCauseToString(error.addCause)));
+template <typename Send>
+void Iec61850Network::sendControl(const char* prefix, int terminationWaitMs, Send send) {
+    auto command = std::make_unique<PendingControl>();
+    command->engine = this;
+    command->object = controlObject;
+    command->prefix = prefix;
+    command->terminationWaitMs = terminationWaitMs;
+    IedClientError error = IED_ERROR_OK;
+    noteActivity();
+    // The handler may run before the call returns; its answer is handled on this thread, after it.
+    send(&error, command.get());
+    if (error != IED_ERROR_OK) {
+        reportControlFailure(prefix, error, ControlObjectClient_getLastApplError(controlObject));
+        return;
+    }
+    controlCommands.push_back(std::move(command));
 }
 
 void Iec61850Network::selectWith(const QString& ref, MmsValue* value, int originCategory) {
@@ -106,23 +255,23 @@ void Iec61850Network::selectWith(const QString& ref, MmsValue* value, int origin
         releaseHeldControl();
     }
     if (controlObject) {
-        ControlObjectClient_destroy(controlObject);
-        controlObject = nullptr;
+        retireControl(std::exchange(controlObject, nullptr));
     }
     if (!prepareControl(ref, originCategory)) {
         MmsValue_delete(value);
         return;
     }
-    bool accepted;
     if (value) {
         MmsValue_delete(controlValue);
         controlValue = value;
-        accepted = ControlObjectClient_selectWithValue(controlObject, controlValue);
+        sendControl("Select fail: %1", 0, [this](IedClientError* error, PendingControl* command) {
+            ControlObjectClient_selectWithValueAsync(controlObject, error, controlValue, controlAnswer,
+                                                     command);
+        });
     } else {
-        accepted = ControlObjectClient_select(controlObject);
-    }
-    if (!accepted) {
-        reportControlRefusal("Select fail: %1");
+        sendControl("Select fail: %1", 0, [this](IedClientError* error, PendingControl* command) {
+            ControlObjectClient_selectAsync(controlObject, error, controlAnswer, command);
+        });
     }
 }
 
@@ -141,17 +290,10 @@ void Iec61850Network::operateWith(const QString& ref, MmsValue* value, int origi
     } else {
         controlValue = value;
     }
-    if (!ControlObjectClient_operate(controlObject, controlValue, 0)) {
-        reportControlRefusal("Operate fail: %1");
-    } else if (isEnhanced(controlObject)) {
-        // The device's verdict comes later as a command termination, for this object.
-        awaitingTermination.push_back(controlObject);
-        controlObject = nullptr;
-        if (awaitingTermination.size() > kMaxAwaitingTermination) {
-            ControlObjectClient_destroy(awaitingTermination.front());
-            awaitingTermination.erase(awaitingTermination.begin());
-        }
-    }
+    sendControl(
+        "Operate fail: %1", controlTerminationWaitMs, [this](IedClientError* error, PendingControl* command) {
+            ControlObjectClient_operateAsync(controlObject, error, controlValue, 0, controlAnswer, command);
+        });
     releaseHeldControl();
 }
 
@@ -187,15 +329,18 @@ void Iec61850Network::controlCancel(const QString& data_object_ref) {
         releaseHeldControl();
     }
     if (!controlObject) {
-        controlObject = ControlObjectClient_create(data_object_ref.toUtf8().constData(), connection);
+        const RequestScope scope(*this);
+        if (scope.allowed()) {
+            controlObject = ControlObjectClient_create(data_object_ref.toUtf8().constData(), connection);
+        }
         if (!controlObject) {
             releaseHeldControl();
             return;
         }
     }
-    if (!ControlObjectClient_cancel(controlObject)) {
-        reportControlRefusal("Cancel fail: %1");
-    }
+    sendControl("Cancel fail: %1", 0, [this](IedClientError* error, PendingControl* command) {
+        ControlObjectClient_cancelAsync(controlObject, error, controlAnswer, command);
+    });
     releaseHeldControl();
 }
 

@@ -2,7 +2,6 @@
 
 #include <QTimer>
 
-#include <cstring>
 #include <utility>
 
 #include "objectreference.h"
@@ -56,38 +55,13 @@ QString printable(const QString& name) {
     return text + QLatin1Char('"');
 }
 
-// Domain and MMS item of an attribute reference under its constraint ("LD/LN.DO.DA", "[ST]" gives
-// "LD" and "LN$ST$DO$DA"), or nothing when the reference cannot name a variable.
-bool mmsNameOf(const QString& ref, const QString& fc, QByteArray* domain, QByteArray* item) {
-    const int slash = ref.indexOf(QLatin1Char('/'));
-    if (slash <= 0 || fc.size() != 4) {
-        return false;
-    }
-    const QString path = ref.mid(slash + 1);
-    const int dot = path.indexOf(QLatin1Char('.'));
-    if (dot <= 0) {
-        return false;
-    }
-    *domain = ref.left(slash).toUtf8();
-    *item = (path.left(dot) + QLatin1Char('$') + fc.mid(1, 2) +
-             path.mid(dot).replace(QLatin1Char('.'), QLatin1Char('$')))
-                .toUtf8();
-    return true;
-}
-
-// Room for the envelope of a Read request and of one variable in it, in octets.
-constexpr int kReadRequestOverhead = 32;
-constexpr int kPerItemOverhead = 12;
-// Reads per request to begin with: large enough that a big model needs few round trips, small enough
-// that a device's answers stay well inside the usual PDU sizes and several requests share the work.
-constexpr int kMaxReadBatch = 1000;
 // Progress on the status bar at most this often.
 constexpr int kProgressIntervalMs = 250;
 
-struct AnswerTicket {
+struct DataSetTicket {
     Iec61850Network* engine;
     quint64 association;
-    int batch;
+    int dataSet;
 };
 
 }  // namespace
@@ -109,12 +83,6 @@ bool Iec61850Network::requestNames(Request request, QList<QByteArray>& names) {
     return ok;
 }
 
-QString Iec61850Network::emitDataLine(const QString& name, bool record) {
-    const WalkEntry entry = planLine(name, record);
-    announce(entry);
-    return entry.ref;
-}
-
 WalkEntry Iec61850Network::planLine(const QString& name, bool record) {
     ++currentLayer;
     WalkEntry entry;
@@ -123,16 +91,24 @@ WalkEntry Iec61850Network::planLine(const QString& name, bool record) {
     entry.ref = buildReference(layerStack, entry.data, currentLayer);
     entry.layer = currentLayer;
     entry.record = record;
-    // Reading SBO would select the object; its line is announced without a value.
-    if (walk && record && currentLayer > 3 && !isSelectAttribute(entry.ref)) {
-        PendingRead read;
-        if (mmsNameOf(entry.ref, entry.fc, &read.domain, &read.item)) {
-            entry.read = walk->reads.size();
-            walk->reads.append(read);
-            walk->readQueue.push_back(entry.read);
-        }
-    }
     return entry;
+}
+
+void Iec61850Network::planRead(WalkEntry& entry) {
+    // Reading SBO would select the object; its line is announced without a value.
+    if (!walk || !planner || !entry.record || entry.layer <= 3 || isSelectAttribute(entry.ref)) {
+        return;
+    }
+    QByteArray domain;
+    QByteArray item;
+    if (mmsNameOf(entry.ref, entry.fc, &domain, &item)) {
+        const ReadPlanner::ReadId id = planner->add(domain.toStdString(), item.toStdString());
+        if (walk->reads.isEmpty()) {
+            walk->firstRead = id;
+        }
+        entry.read = static_cast<int>(id - walk->firstRead);
+        walk->reads.append(PendingRead{});
+    }
 }
 
 void Iec61850Network::announce(const WalkEntry& entry) {
@@ -164,9 +140,7 @@ void Iec61850Network::browseServer() {
     lastProgressMs = -kProgressIntervalMs;
     const MmsConnectionParameters agreed =
         MmsConnection_getMmsConnectionParameters(IedConnection_getMmsConnection(connection));
-    readBudget = (agreed.maxPduSize > 0 ? agreed.maxPduSize : 65000) - kReadRequestOverhead;
-    maxInFlight = agreed.maxServOutstandingCalling > 0 ? agreed.maxServOutstandingCalling : 1;
-    batchLimit = kMaxReadBatch;
+    planner = std::make_unique<ReadPlanner>(agreed.maxPduSize, agreed.maxServOutstandingCalling);
 
     QList<QByteArray> devices;
     if (!requestNames([this] { return IedConnection_getLogicalDeviceList(connection, &lastError); },
@@ -194,31 +168,32 @@ void Iec61850Network::browseServer() {
             break;
         }
     }
-    walkNextDevice();
+    // Every device is planned before anything is read, so that the reads of all devices share the
+    // requests in flight; the lines still leave device by device.
+    for (int device = 0; device < walk->devices.size(); ++device) {
+        if (!planDevice(device)) {
+            break;
+        }
+    }
+    pumpRequests();
+    announceReady();
 }
 
-void Iec61850Network::walkNextDevice() {
-    if (!walk) {
-        return;
+bool Iec61850Network::planDevice(int device) {
+    const QByteArray deviceName = walk->devices.at(device);
+    QVector<WalkEntry> deviceLine{planLine(QString::fromUtf8(deviceName), true)};
+    const auto fail = [&] {
+        WalkEntry failure;
+        failure.kind = WalkEntry::Kind::Failure;
+        deviceLine.append(failure);
+        walk->nodes.append(deviceLine);
+        return false;
+    };
+    if (device >= walk->deviceListed.size() || !walk->deviceListed.at(device) || !mayRequest()) {
+        return fail();
     }
-    if (++walk->device >= walk->devices.size()) {
-        finishWalk();
-        return;
-    }
-    const QByteArray deviceName = walk->devices.at(walk->device);
-    emitDataLine(QString::fromUtf8(deviceName), true);
-    if (walk->device >= walk->deviceListed.size() || !walk->deviceListed.at(walk->device) || !mayRequest()) {
-        disconnect();
-        return;
-    }
-    const QList<QByteArray>& nodes = walk->deviceNodes.at(walk->device);
-    walk->nodes.clear();
-    walk->nextNode = 0;
-    walk->reads.clear();
-    walk->dataSets.clear();
-    walk->readQueue.clear();
-    walk->dataSetQueue.clear();
-
+    walk->nodes.append(deviceLine);
+    const QList<QByteArray>& nodes = walk->deviceNodes.at(device);
     QList<QByteArray> dataSetNames;
     bool dataSetsListed = true;
     if (!nodes.isEmpty()) {
@@ -236,11 +211,11 @@ void Iec61850Network::walkNextDevice() {
         const bool planned = planNode(QString::fromUtf8(node), dataSetsListed, dataSetNames, entries);
         walk->nodes.append(entries);
         if (!planned) {
-            break;
+            return false;
         }
     }
-    pumpRequests();
-    announceReady();
+    --currentLayer;
+    return true;
 }
 
 bool Iec61850Network::planNode(const QString& nodeName, bool dataSetsListed,
@@ -282,12 +257,9 @@ bool Iec61850Network::planNode(const QString& nodeName, bool dataSetsListed,
             if (skipOdd(name)) {
                 continue;
             }
-            const WalkEntry line = planLine(name, true);
-            entries.append(line);
-            if (!planDataDirectory(line.ref, entries)) {
+            if (!planDataLine(name, entries)) {
                 return fail();
             }
-            --currentLayer;
         }
     }
     --currentLayer;
@@ -315,13 +287,24 @@ bool Iec61850Network::planDataDirectory(const QString& ref, QVector<WalkEntry>& 
         if (skipOdd(shown)) {
             continue;
         }
-        const WalkEntry line = planLine(name, true);
-        entries.append(line);
-        if (!planDataDirectory(line.ref, entries)) {
+        if (!planDataLine(name, entries)) {
             return false;
         }
-        --currentLayer;
     }
+    return true;
+}
+
+bool Iec61850Network::planDataLine(const QString& name, QVector<WalkEntry>& entries) {
+    const int at = entries.size();
+    entries.append(planLine(name, true));
+    if (!planDataDirectory(entries.at(at).ref, entries)) {
+        return false;
+    }
+    // A structure gives no text of its own: only its leaves are read, each once.
+    if (entries.size() == at + 1) {
+        planRead(entries[at]);
+    }
+    --currentLayer;
     return true;
 }
 
@@ -351,165 +334,46 @@ void Iec61850Network::planDataSets(const QString& nodeName, const QList<QByteArr
     }
 }
 
-void Iec61850Network::pumpRequests() {
-    while (walk && walk->inFlight < maxInFlight && mayRequest()) {
-        if (!walk->dataSetQueue.empty()) {
-            if (!sendDataSetRequest()) {
-                return;
-            }
-        } else if (!walk->readQueue.empty()) {
-            if (!sendReadBatch()) {
-                return;
-            }
-        } else {
-            return;
-        }
-    }
-}
-
 bool Iec61850Network::sendDataSetRequest() {
     const int index = walk->dataSetQueue.front();
     PendingDataSet& dataSet = walk->dataSets[index];
-    auto* ticket = new AnswerTicket{this, liveAssociation.load(), index};
+    auto* ticket = new DataSetTicket{this, liveAssociation.load(), index};
     IedClientError error = IED_ERROR_OK;
     noteActivity();
+    ++answersOutstanding;
     IedConnection_getDataSetDirectoryAsync(connection, &error, dataSet.reference.constData(),
                                            &Iec61850Network::dataSetAnswer, ticket);
+    if (error != IED_ERROR_OK) {
+        --answersOutstanding;
+    }
     if (error == IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED) {
         delete ticket;
-        maxInFlight = qMax(1, walk->inFlight);
+        planner->slotBusy();
         return false;
     }
     walk->dataSetQueue.pop_front();
     if (error != IED_ERROR_OK) {
         delete ticket;
+        planner->slotReleased();
         dataSet.done = true;
         dataSet.failed = true;
-        return true;
     }
-    ++walk->inFlight;
     return true;
-}
-
-bool Iec61850Network::sendReadBatch() {
-    const QByteArray domain = walk->reads.at(walk->readQueue.front()).domain;
-    QVector<int> batch;
-    int bytes = domain.size();
-    LinkedList items = LinkedList_create();
-    while (!walk->readQueue.empty() && batch.size() < batchLimit) {
-        const PendingRead& read = walk->reads.at(walk->readQueue.front());
-        const int size = read.item.size() + domain.size() + kPerItemOverhead;
-        if (read.domain != domain || (!batch.isEmpty() && bytes + size > readBudget)) {
-            break;
-        }
-        bytes += size;
-        batch.append(walk->readQueue.front());
-        walk->readQueue.pop_front();
-        LinkedList_add(items, ::strdup(read.item.constData()));  // freed by LinkedList_destroy
-    }
-    auto* ticket = new AnswerTicket{this, liveAssociation.load(), nextBatch};
-    MmsError error = MMS_ERROR_NONE;
-    noteActivity();
-    MmsConnection_readMultipleVariablesAsync(IedConnection_getMmsConnection(connection), nullptr, &error,
-                                             domain.constData(), items, &Iec61850Network::readAnswer, ticket);
-    LinkedList_destroy(items);
-    if (error == MMS_ERROR_NONE) {
-        batches.insert(nextBatch++, batch);
-        ++walk->inFlight;
-        return true;
-    }
-    delete ticket;
-    if (error == MMS_ERROR_OUTSTANDING_CALL_LIMIT) {
-        requeue(batch);
-        maxInFlight = qMax(1, walk->inFlight);
-        return false;
-    }
-    if (error == MMS_ERROR_CONNECTION_LOST) {
-        requeue(batch);
-        return false;
-    }
-    readRefused(batch);
-    return true;
-}
-
-void Iec61850Network::requeue(const QVector<int>& batch) {
-    for (int i = batch.size() - 1; i >= 0; --i) {
-        walk->readQueue.push_front(batch.at(i));
-    }
-}
-
-void Iec61850Network::readRefused(const QVector<int>& batch) {
-    // A server that refuses a large request gets smaller ones from now on, down to single reads; a
-    // single read that is refused leaves its line without a value, as any failed read does.
-    if (batch.size() > 1) {
-        batchLimit = qMax(1, batch.size() / 2);
-        requeue(batch);
-        return;
-    }
-    for (const int index : batch) {
-        walk->reads[index].done = true;
-    }
-}
-
-void Iec61850Network::readAnswer(uint32_t, void* parameter, MmsError error, MmsValue* value) {
-    std::shared_ptr<MmsValue> owned(value, MmsValue_delete);
-    std::unique_ptr<AnswerTicket> ticket(static_cast<AnswerTicket*>(parameter));
-    Iec61850Network* engine = ticket->engine;
-    const quint64 association = ticket->association;
-    const int batch = ticket->batch;
-    QMetaObject::invokeMethod(
-        engine,
-        [engine, association, batch, error, owned] {
-            engine->readAnswered(association, batch, error, owned);
-        },
-        Qt::QueuedConnection);
 }
 
 void Iec61850Network::dataSetAnswer(uint32_t, void* parameter, IedClientError error, LinkedList members,
                                     bool) {
-    std::unique_ptr<AnswerTicket> ticket(static_cast<AnswerTicket*>(parameter));
+    std::unique_ptr<DataSetTicket> ticket(static_cast<DataSetTicket*>(parameter));
     QStringList names;
     for (const QByteArray& name : takeNames(members)) {
         names.append(QString::fromUtf8(name));
     }
     Iec61850Network* engine = ticket->engine;
     const quint64 association = ticket->association;
-    const int dataSet = ticket->batch;
+    const int dataSet = ticket->dataSet;
+    --engine->answersOutstanding;
     QMetaObject::invokeMethod(
         engine, [=] { engine->dataSetAnswered(association, dataSet, error, names); }, Qt::QueuedConnection);
-}
-
-void Iec61850Network::readAnswered(quint64 association, int batchId, MmsError error,
-                                   const std::shared_ptr<MmsValue>& value) {
-    if (!walk || association != liveAssociation.load() || !batches.contains(batchId)) {
-        return;
-    }
-    const QVector<int> batch = batches.take(batchId);
-    --walk->inFlight;
-    if (error == MMS_ERROR_NONE && value && MmsValue_getType(value.get()) == MMS_ARRAY &&
-        MmsValue_getArraySize(value.get()) == static_cast<uint32_t>(batch.size())) {
-        for (int i = 0; i < batch.size(); ++i) {
-            PendingRead& read = walk->reads[batch.at(i)];
-            read.done = true;
-            const MmsValue* element = MmsValue_getElement(value.get(), i);
-            if (element && MmsValue_getType(element) != MMS_DATA_ACCESS_ERROR) {
-                read.result = ReadResult{value, i};
-            }
-        }
-    } else if (error == MMS_ERROR_OUTSTANDING_CALL_LIMIT) {
-        maxInFlight = qMax(1, maxInFlight - 1);
-        requeue(batch);
-    } else if (error == MMS_ERROR_CONNECTION_LOST) {
-        return;  // the association is over; its closure ends the walk
-    } else if (error == MMS_ERROR_SERVICE_TIMEOUT) {
-        for (const int index : batch) {
-            walk->reads[index].done = true;
-        }
-    } else {
-        readRefused(batch);
-    }
-    pumpRequests();
-    announceReady();
 }
 
 void Iec61850Network::dataSetAnswered(quint64 association, int index, IedClientError error,
@@ -517,12 +381,13 @@ void Iec61850Network::dataSetAnswered(quint64 association, int index, IedClientE
     if (!walk || association != liveAssociation.load() || index >= walk->dataSets.size()) {
         return;
     }
-    --walk->inFlight;
+    noteRequestFailure(error);
     PendingDataSet& dataSet = walk->dataSets[index];
     if (error == IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED) {
-        maxInFlight = qMax(1, maxInFlight - 1);
+        planner->slotBusy();
         walk->dataSetQueue.push_front(index);
     } else {
+        planner->slotAnswered();
         dataSet.done = true;
         dataSet.failed = error != IED_ERROR_OK;
         dataSet.members = members;
@@ -567,13 +432,16 @@ void Iec61850Network::announceReady() {
                 emit newDataLine(shown, buildReference(path, shown, 4), extractFc(member), 4);
             }
         }
-        ++walk->nextNode;
-        ++walk->nodesDone;
-        reportProgress();
+        // A logical node (perhaps skipped for its name, so without lines), not the line of its device.
+        const bool logicalNode = entries.isEmpty() || entries.first().layer == 2;
+        walk->nodes[walk->nextNode++].clear();  // announced: no longer needed
+        if (logicalNode) {
+            ++walk->nodesDone;
+            reportProgress();
+        }
     }
-    if (walk && walk->inFlight == 0 && walk->readQueue.empty() && walk->dataSetQueue.empty()) {
-        --currentLayer;
-        walkNextDevice();
+    if (walk && walk->nextNode >= walk->nodes.size() && walk->dataSetQueue.empty() && planner->idle()) {
+        finishWalk();
     }
 }
 
@@ -594,7 +462,6 @@ void Iec61850Network::finishWalk() {
         return;
     }
     const std::unique_ptr<DiscoveryWalk> done = std::move(walk);
-    batches.clear();
     if (!done->skipped.isEmpty()) {
         QStringList names = done->skipped.values();
         names.sort();
@@ -607,10 +474,19 @@ void Iec61850Network::finishWalk() {
                 .arg(names.mid(0, 5).join(QLatin1String(", "))));
     }
     emit connectionStateChanged(true);
-    // Reads the view asked for during the walk, in the order asked.
+    reenableReports();
+    // Reads the view asked for during the walk, and its waiters, in the order asked.
     const QStringList reads = std::exchange(deferredReads, QStringList());
-    for (const QString& ref : reads) {
-        readAndRender(ref);
+    std::vector<std::pair<int, std::function<void()>>> waiters = std::move(deferredWaiters);
+    deferredWaiters.clear();
+    size_t waiter = 0;
+    for (int i = 0; i <= reads.size(); ++i) {
+        for (; waiter < waiters.size() && waiters[waiter].first <= i; ++waiter) {
+            whenReadsHandled(std::move(waiters[waiter].second));
+        }
+        if (i < reads.size()) {
+            askRead(reads.at(i));
+        }
     }
 }
 

@@ -61,26 +61,69 @@ void Iec61850Network::enableDisableReport(const QString& ref_string) {
     }
     const bool enable = !ClientReportControlBlock_getRptEna(rcb);
     if (enable) {
-        auto context = std::make_unique<ReportContext>();
-        context->engine = this;
-        const char* dataSet = ClientReportControlBlock_getDataSetReference(rcb);
-        context->dataSetRef = dataSetRefFromMms(QString::fromUtf8(dataSet != nullptr ? dataSet : ""));
-        context->memberRefs = dataSetMemberRefs(context->dataSetRef);
-        // Installed before the block is enabled, so that the first report already finds it. An empty
-        // RptID makes the server report under the block's own name, which the library matches then.
-        const char* rptId = ClientReportControlBlock_getRptId(rcb);
-        IedConnection_installReportHandler(connection, reference.constData(),
-                                           rptId != nullptr && *rptId != '\0' ? rptId : nullptr,
-                                           &Iec61850Network::reportHandler, context.get());
-        reportContexts.push_back(std::move(context));
+        enableReport(rcb, ref_string);
+    } else {
+        ClientReportControlBlock_setRptEna(rcb, false);
+        IedConnection_setRCBValues(connection, &lastError, rcb, RCB_ELEMENT_RPT_ENA, true);
     }
-    ClientReportControlBlock_setRptEna(rcb, enable);
-    IedConnection_setRCBValues(connection, &lastError, rcb, RCB_ELEMENT_RPT_ENA, true);
     ClientReportControlBlock_destroy(rcb);
     if (lastError != IED_ERROR_OK) {
         emit setStatusBarMessage(QStringLiteral("Report %1 of %2 failed: %3")
                                      .arg(enable ? QStringLiteral("enable") : QStringLiteral("disable"),
                                           ref_string, errorText(lastError)));
+        return;
+    }
+    enabledReports.removeAll(ref_string);
+    if (enable) {
+        enabledReports.append(ref_string);
+    }
+}
+
+bool Iec61850Network::enableReport(ClientReportControlBlock rcb, const QString& ref) {
+    const QByteArray reference = ref.toUtf8();
+    auto context = std::make_unique<ReportContext>();
+    context->engine = this;
+    const char* dataSet = ClientReportControlBlock_getDataSetReference(rcb);
+    context->dataSetRef = dataSetRefFromMms(QString::fromUtf8(dataSet != nullptr ? dataSet : ""));
+    context->memberRefs = dataSetMemberRefs(context->dataSetRef);
+    // Installed before the block is enabled, so that the first report already finds it. An empty
+    // RptID makes the server report under the block's own name, which the library matches then.
+    const char* rptId = ClientReportControlBlock_getRptId(rcb);
+    IedConnection_installReportHandler(connection, reference.constData(),
+                                       rptId != nullptr && *rptId != '\0' ? rptId : nullptr,
+                                       &Iec61850Network::reportHandler, context.get());
+    reportContexts.push_back(std::move(context));
+    ClientReportControlBlock_setRptEna(rcb, true);
+    IedConnection_setRCBValues(connection, &lastError, rcb, RCB_ELEMENT_RPT_ENA, true);
+    return lastError == IED_ERROR_OK;
+}
+
+void Iec61850Network::reenableReports() {
+    // As the polling list resumes: what was switched on before the association ended is on again, and
+    // what cannot be (its data set gone, another client holding it) is named.
+    QStringList failed;
+    const QStringList refs = enabledReports;
+    for (const QString& ref : refs) {
+        const RequestScope scope(*this);
+        if (!scope.allowed()) {
+            return;
+        }
+        ClientReportControlBlock rcb =
+            IedConnection_getRCBValues(connection, &lastError, ref.toUtf8().constData(), nullptr);
+        const bool enabled = rcb != nullptr && ClientReportControlBlock_getDataSetReference(rcb) != nullptr &&
+                             *ClientReportControlBlock_getDataSetReference(rcb) != '\0' &&
+                             !ClientReportControlBlock_getRptEna(rcb) && enableReport(rcb, ref);
+        if (rcb != nullptr) {
+            ClientReportControlBlock_destroy(rcb);
+        }
+        if (!enabled) {
+            failed.append(ref);
+            enabledReports.removeAll(ref);
+        }
+    }
+    if (!failed.isEmpty()) {
+        emit setStatusBarMessage(
+            QStringLiteral("Reports not enabled again: %1").arg(failed.join(QLatin1String(", "))));
     }
 }
 

@@ -32,4 +32,21 @@ QString buildReference(QStringList& path, const QString& shown, int layer) {
     return reference;
 }
 
+bool mmsNameOf(const QString& ref, const QString& fc, QByteArray* domain, QByteArray* item) {
+    const int slash = ref.indexOf(QLatin1Char('/'));
+    if (slash <= 0 || fc.size() != 4) {
+        return false;
+    }
+    const QString path = ref.mid(slash + 1);
+    const int dot = path.indexOf(QLatin1Char('.'));
+    if (dot <= 0) {
+        return false;
+    }
+    *domain = ref.left(slash).toUtf8();
+    *item = (path.left(dot) + QLatin1Char('$') + fc.mid(1, 2) +
+             path.mid(dot).replace(QLatin1Char('.'), QLatin1Char('$')))
+                .toUtf8();
+    return true;
+}
+
 }  // namespace iec61850

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -18,5 +19,9 @@ QString withoutFc(const QString& name);
 // name, "/", then the deeper names joined with "." ("LD0/LLN0.Mod.stVal"); a logical device gets its
 // bare name. A layer deeper than the path allows gives "totalLayers < layer" and leaves `path` alone.
 QString buildReference(QStringList& path, const QString& shown, int layer);
+
+// Domain and MMS item of an attribute reference under its constraint ("LD/LN.DO.DA", "[ST]" gives
+// "LD" and "LN$ST$DO$DA"); false when the reference cannot name a variable.
+bool mmsNameOf(const QString& ref, const QString& fc, QByteArray* domain, QByteArray* item);
 
 }  // namespace iec61850

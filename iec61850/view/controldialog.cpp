@@ -77,6 +77,14 @@ void ControlDialog::setCtlModel(const int& model) {
     selectButton.setEnabled(selectBeforeOperate);
     operateButton.setEnabled(model != 0);
     cancelButton.setEnabled(selectBeforeOperate);
+    // A disabled button says why; the others keep no stale reason from an earlier object.
+    const QString statusOnly = model == 0 ? tr("The object is status-only (ctlModel 0): it accepts no commands.")
+                                          : QString();
+    const QString noSelection =
+        tr("The object is operated directly (ctlModel %1): it has no selection.").arg(model);
+    selectButton.setToolTip(model == 0 ? statusOnly : (selectBeforeOperate ? QString() : noSelection));
+    operateButton.setToolTip(statusOnly);
+    cancelButton.setToolTip(model == 0 ? statusOnly : (selectBeforeOperate ? QString() : noSelection));
 }
 
 bool ControlDialog::isIntegerControl() const {
@@ -95,6 +103,9 @@ void ControlDialog::selectClicked() {
 }
 
 void ControlDialog::operateClicked() {
+    if (objectCtlModel == 0) {
+        return;
+    }
     if (isIntegerControl()) {
         emit controlOperateInt(objectReference, valueSpin.value(), originCombo.currentIndex());
     } else {

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPair>
 #include <QSettings>
 #include <QStringList>
 #include <QThread>
 #include <QWidget>
+
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -22,7 +25,14 @@ class QTreeView;
 class ControlDialog;
 
 namespace iec61850 {
+class FilesDialog;
+class LogsDialog;
+}  // namespace iec61850
 
+namespace iec61850 {
+
+class ExpansionMemory;
+class FindBar;
 class Iec61850Network;
 class TreeModel;
 
@@ -68,6 +78,8 @@ private slots:
     void addReport(const QString& dataSetRef, QString dataRef = "", QStringList valueList = QStringList());
     void timerPollingHandler();
     void timerNewValueHandler();
+    void filesClicked();
+    void logsClicked();
 
 private:
     void makeConnectBox();
@@ -95,8 +107,10 @@ private:
     bool isInvalidRefExist(const QStringList& refs);
     void constructPollingLists(QStandardItem* item, bool isRoot);
     void stopPollingIfListEmpty();
-    void awaitPollAnswers();
+    // Runs `then` on this thread once the engine has handled every read asked for so far.
+    void awaitReadsHandled(std::function<void()> then);
     void pollAnswersIn();
+    void readAllAnswersIn();
     void connectSignals();
 
     QSettings settings;
@@ -110,6 +124,10 @@ private:
     QLineEdit* portEdit;
     QPushButton* connectButton;
     QPushButton* disconnectButton;
+    QPushButton* filesButton;
+    QPushButton* logsButton;
+    FilesDialog* filesDialog = nullptr;
+    LogsDialog* logsDialog = nullptr;
     QLineEdit* statusEdit;
 
     QGroupBox* structureBox;
@@ -145,10 +163,17 @@ private:
     QPushButton* dialogRemoveButton;
     QPushButton* dialogStartStopButton;
     QLabel* lastPollLabel;
+    QLabel* achievedPeriodLabel;
+    QElapsedTimer pollClock;
+    QList<qint64> tickStartsMs;  // when the ticks since polling started went out
     bool pollListChanged = false;
     QStringList pollRefs;
     // A tick's reads are still queued or in progress on the engine's thread.
     bool pollAnswersPending = false;
+
+    FindBar* findBar;
+    QCheckBox* naturalOrderCheck;
+    ExpansionMemory* expansionMemory;
 };
 
 }  // namespace iec61850

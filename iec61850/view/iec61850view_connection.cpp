@@ -21,7 +21,9 @@
 #include <QTreeView>
 
 #include "controldialog.h"
+#include "expansionmemory.h"
 #include "iec61850network.h"
+#include "naturalorder.h"
 #include "objectreference.h"
 #include "treemodel.h"
 
@@ -61,6 +63,14 @@ void Iec61850View::makeConnectBox() {
     layout->addWidget(portEdit, 0, 5);
     layout->addWidget(statusLabel, 0, 6);
     layout->addWidget(statusEdit, 0, 7);
+    filesButton = new QPushButton(tr("Files"));
+    filesButton->setObjectName("filesButton");
+    logsButton = new QPushButton(tr("Logs"));
+    logsButton->setObjectName("logsButton");
+    layout->addWidget(filesButton, 0, 8);
+    layout->addWidget(logsButton, 0, 9);
+    connect(filesButton, &QPushButton::clicked, this, &Iec61850View::filesClicked);
+    connect(logsButton, &QPushButton::clicked, this, &Iec61850View::logsClicked);
 
     connect(ipEdit, &QLineEdit::returnPressed, this, &Iec61850View::connectClicked);
     connect(portEdit, &QLineEdit::returnPressed, this, &Iec61850View::connectClicked);
@@ -69,6 +79,7 @@ void Iec61850View::makeConnectBox() {
 void Iec61850View::getRegistryValue() {
     settings.beginGroup(objectName());
     ipEdit->setText(settings.value(kSettingIp, QString()).toString());
+    naturalOrderCheck->setChecked(settings.value(kSettingNaturalOrder, false).toBool());
     portEdit->setText(settings.value(kSettingPort, kDefaultPort).toString());
     settings.endGroup();
 }
@@ -86,10 +97,12 @@ void Iec61850View::connectClicked() {
     expandCombo->setDisabled(true);
     readyCheck->setChecked(false);
     controlModel->resetTree();
+    expansionMemory->connecting(ipEdit->text() + QLatin1Char(':') + portEdit->text());
     structureModel->resetTree();
     reportModel->removeRows(0, reportModel->rowCount());
     packetsEdit->setText("0");
     lastPollLabel->setText("Never poll");
+    achievedPeriodLabel->clear();
 
     settings.beginGroup(objectName());
     settings.setValue(kSettingIp, ipEdit->text());
@@ -109,6 +122,7 @@ void Iec61850View::disconnectClicked() {
     disableConnectBox(false);
     controlButton->setDisabled(true);
     enableDisableButton->setDisabled(true);
+    readAllButton->setDisabled(true);
     addRemoveButton->setDisabled(true);
     addRemoveButton->setText("Add to poll");
     startStopPollButton->setDisabled(true);
@@ -120,6 +134,9 @@ void Iec61850View::disconnectClicked() {
 
 void Iec61850View::connectionStateChanged(bool state) {
     const QString status = statusEdit->text();
+    if (state) {
+        readAllButton->setEnabled(true);
+    }
     if (state && status == kStateConnected) {
         return;
     }
@@ -129,6 +146,13 @@ void Iec61850View::connectionStateChanged(bool state) {
         // Ready once the values of the complete tree have stopped arriving.
         newValueTimer->start();
         disconnectButton->setEnabled(true);
+        if (naturalOrderCheck->isChecked()) {
+            NaturalOrder::apply(structureModel, true);
+        }
+        // A list emptied since it was last polled has nothing to resume.
+        if (pollModel->invisibleRootItem()->rowCount() == 0) {
+            pollRefs.clear();
+        }
         if (!pollRefs.isEmpty()) {
             if (isInvalidRefExist(pollRefs)) {
                 pollRefs.clear();

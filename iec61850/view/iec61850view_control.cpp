@@ -45,6 +45,8 @@ void Iec61850View::makeControlBox() {
 
     readAllButton = new QPushButton(tr("Read all"));
     readAllButton->setObjectName("readAllButton");
+    // Reads need an association; without one nothing would answer and Ready would wait for good.
+    readAllButton->setDisabled(true);
     enableDisableButton = new QPushButton(tr("Enable/Disable"));
     enableDisableButton->setObjectName("enableDisableButton");
     enableDisableButton->setDisabled(true);

@@ -59,6 +59,9 @@ void Iec61850View::makePollDialog() {
     dialogStartStopButton->setDisabled(true);
     lastPollLabel = new QLabel("Never poll");
     lastPollLabel->setObjectName("lastPollLabel");
+    // What the device allows, beside what was asked for: ticks wait for the previous tick's answers.
+    achievedPeriodLabel = new QLabel;
+    achievedPeriodLabel->setObjectName("achievedPeriodLabel");
 
     auto* intervalRow = new QHBoxLayout;
     intervalRow->addWidget(new QLabel(tr("Poll interval (ms)")));
@@ -69,7 +72,8 @@ void Iec61850View::makePollDialog() {
     layout->addWidget(pollView, 1, 0, 1, 2);
     layout->addWidget(dialogRemoveButton, 2, 0);
     layout->addWidget(dialogStartStopButton, 2, 1);
-    layout->addWidget(lastPollLabel, 3, 0, 1, 2, Qt::AlignRight);
+    layout->addWidget(achievedPeriodLabel, 3, 0, Qt::AlignLeft);
+    layout->addWidget(lastPollLabel, 3, 1, Qt::AlignRight);
 }
 
 void Iec61850View::addRemoveButtonClicked() {
@@ -149,6 +153,7 @@ void Iec61850View::startStopPollButtonClicked() {
     }
     pollListChanged = false;
     pollRefs.clear();
+    tickStartsMs.clear();
     pollTimer->start(pollIntervalMs(pollIntervalEdit->text()));
     startStopPollButton->setText("Stop polling");
     dialogStartStopButton->setText("Stop polling");
@@ -175,7 +180,7 @@ void Iec61850View::timerPollingHandler() {
         pollListChanged = false;
     }
     if (pollRefs.isEmpty()) {
-        startStopPollButtonClicked();
+        stopPollingIfListEmpty();
         return;
     }
 
@@ -198,22 +203,29 @@ void Iec61850View::timerPollingHandler() {
     }
     lastPollLabel->setText("Last poll at " +
                            QDateTime::currentDateTime().toString("hh:mm:ss.zzz dd.MM.yyyy"));
+    if (!pollClock.isValid()) {
+        pollClock.start();
+    }
+    tickStartsMs.append(pollClock.elapsed());
+    const int periodMs = achievedPeriodMs(tickStartsMs);
+    if (periodMs >= 0) {
+        achievedPeriodLabel->setText(QStringLiteral("Achieved period: %1 ms").arg(periodMs));
+    }
     if (requests > 0) {
         readyCheck->setChecked(false);
-        awaitPollAnswers();
+        pollAnswersPending = true;
+        awaitReadsHandled([this]() { pollAnswersIn(); });
     }
 }
 
-void Iec61850View::awaitPollAnswers() {
-    // The engine handles its slots one at a time in the order they were queued. A call queued behind
-    // this tick's reads therefore runs once every one of them is answered or has failed (failed reads
-    // send nothing back), and its echo to this thread ends the wait.
-    pollAnswersPending = true;
+void Iec61850View::awaitReadsHandled(std::function<void()> then) {
+    // Queued behind the reads just asked for, so the engine counts them; it answers once each of them
+    // has been announced or has failed (failed reads send nothing back), or the association has ended.
     QMetaObject::invokeMethod(
         network,
-        [this]() {
-            QMetaObject::invokeMethod(
-                this, [this]() { pollAnswersIn(); }, Qt::QueuedConnection);
+        [this, then = std::move(then)]() {
+            network->whenReadsHandled(
+                [this, then]() { QMetaObject::invokeMethod(this, then, Qt::QueuedConnection); });
         },
         Qt::QueuedConnection);
 }

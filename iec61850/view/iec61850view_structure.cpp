@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStandardItem>
 #include <QStandardItemModel>
 #include <QStyleOption>
@@ -21,7 +22,10 @@
 #include <QTreeView>
 
 #include "controldialog.h"
+#include "expansionmemory.h"
+#include "findbar.h"
 #include "iec61850network.h"
+#include "naturalorder.h"
 #include "objectreference.h"
 #include "treemodel.h"
 
@@ -42,6 +46,7 @@ void Iec61850View::makeStructureBox() {
     structureView->setModel(structureModel);
     structureView->header()->setStretchLastSection(true);
     structureView->setColumnWidth(0, 200);
+    findBar = new FindBar(structureView, structureModel);
 
     readyCheck = new QCheckBox(tr("Ready"));
     readyCheck->setObjectName("readyCheck");
@@ -73,7 +78,11 @@ void Iec61850View::makeStructureBox() {
     topRow->addWidget(expandCombo, 0, 1);
     topRow->addWidget(packetsLabel, 0, 2);
     topRow->addWidget(packetsEdit, 0, 3);
-    topRow->addWidget(readyCheck, 0, 4, Qt::AlignRight);
+    naturalOrderCheck = new QCheckBox(tr("Natural order"));
+    naturalOrderCheck->setObjectName("naturalOrderCheck");
+    naturalOrderCheck->setToolTip(tr("Sort names with their numbers as numbers instead of the device's order"));
+    topRow->addWidget(naturalOrderCheck, 0, 4);
+    topRow->addWidget(readyCheck, 0, 5, Qt::AlignRight);
 
     auto* bottomRow = new QGridLayout;
     bottomRow->setHorizontalSpacing(10);
@@ -84,8 +93,19 @@ void Iec61850View::makeStructureBox() {
     auto* layout = new QGridLayout(structureBox);
     layout->setVerticalSpacing(10);
     layout->addLayout(topRow, 0, 0);
-    layout->addWidget(structureView, 1, 0);
-    layout->addLayout(bottomRow, 2, 0);
+    layout->addWidget(findBar, 1, 0);
+    layout->addWidget(structureView, 2, 0);
+    layout->addLayout(bottomRow, 3, 0);
+
+    expansionMemory = new ExpansionMemory(structureView, structureModel);
+    auto* findShortcut = new QShortcut(QKeySequence::Find, this);
+    connect(findShortcut, &QShortcut::activated, findBar, &FindBar::activate);
+    connect(naturalOrderCheck, &QCheckBox::toggled, this, [this](bool natural) {
+        NaturalOrder::apply(structureModel, natural);
+        settings.beginGroup(objectName());
+        settings.setValue(kSettingNaturalOrder, natural);
+        settings.endGroup();
+    });
 }
 
 void Iec61850View::renameForView(const QString& dataString, const QString& refString, const QString& fcString,
@@ -134,6 +154,15 @@ void Iec61850View::readAllValues(const QString& ref) {
         if (!r.contains(kSelectTag)) {
             emit readValue(r);
         }
+    }
+    awaitReadsHandled([this]() { readAllAnswersIn(); });
+}
+
+void Iec61850View::readAllAnswersIn() {
+    // Values that came in restart the quiet timer, which then sets Ready; when none came (every read
+    // failed, or the association ended meanwhile) nothing else would.
+    if (!newValueTimer->isActive()) {
+        readyCheck->setChecked(true);
     }
 }
 

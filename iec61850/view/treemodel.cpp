@@ -6,6 +6,9 @@
 #include <QStandardItem>
 #include <QTimer>
 
+#include "naturalorder.h"
+#include "valuemeaning.h"
+
 namespace iec61850 {
 
 namespace {
@@ -47,6 +50,8 @@ void TreeModel::addItem(const QString& name, const QString& ref, int layer) {
     }
 
     auto* nameItem = new QStandardItem(name);
+    // Lines only ever join at the end, so the count so far is the line's place in the device's order.
+    nameItem->setData(parent == nullptr ? rowCount() : parent->rowCount(), NaturalOrder::kDeviceOrderRole);
     QList<QStandardItem*> row{nameItem, new QStandardItem()};
     if (parent == nullptr) {
         appendRow(row);
@@ -80,6 +85,8 @@ void TreeModel::setValue(const QString& ref, const QString& value, bool highligh
     }
     const QModelIndex valueIndex = nameItem->index().siblingAtColumn(1);
     setData(valueIndex, text, Qt::EditRole);
+    const QString meaning = valueMeaning(ref, text);
+    setData(valueIndex, meaning.isEmpty() ? QVariant() : QVariant(meaning), Qt::ToolTipRole);
     if (highlight) {
         highlightPath(nameItem);
     }

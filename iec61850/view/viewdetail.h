@@ -1,6 +1,7 @@
 #pragma once
 // Constants and small helpers used by the view's boxes; not part of the library's interface.
 
+#include <QList>
 #include <QStandardItem>
 #include <QString>
 
@@ -13,6 +14,7 @@ inline const QString kStateUnconnected = QStringLiteral("UnconnectedState");
 
 inline const QString kSettingIp = QStringLiteral("ip");
 inline const QString kSettingPort = QStringLiteral("port");
+inline const QString kSettingNaturalOrder = QStringLiteral("naturalOrder");
 inline const QString kDefaultPort = QStringLiteral("102");
 
 inline constexpr int kNewValueQuietMs = 200;
@@ -37,6 +39,20 @@ inline int pollIntervalMs(const QString& fieldText) {
         return kPollDefaultMs;
     }
     return ms < kPollMinMs ? kPollMinMs : (ms > kPollMaxMs ? kPollMaxMs : ms);
+}
+
+// The polling period a device allowed: the average time between the last few ticks that went out (a
+// tick waits for the previous tick's answers), in ms; -1 until two ticks have gone out. Drops the
+// starts it no longer needs.
+inline constexpr int kAchievedPeriodTicks = 5;
+inline int achievedPeriodMs(QList<qint64>& tickStartsMs) {
+    while (tickStartsMs.size() > kAchievedPeriodTicks + 1) {
+        tickStartsMs.removeFirst();
+    }
+    if (tickStartsMs.size() < 2) {
+        return -1;
+    }
+    return static_cast<int>((tickStartsMs.last() - tickStartsMs.first()) / (tickStartsMs.size() - 1));
 }
 
 // Select-before-operate attributes are written, never read.

@@ -55,8 +55,13 @@ ClientError ClientConnection::connect(const char* host, int port) {
     if (previous) {
         dispose(std::move(previous), false, milliseconds(0));
     }
+    std::optional<std::string> password;
+    const AcseAuthenticationParameter auth = isoParameters_.acseAuthParameter;
+    if (auth != nullptr && auth->mechanism == ACSE_AUTH_PASSWORD) {
+        password = auth->password;
+    }
     const ClientError result =
-        association->client->connect(host, port, milliseconds(connectTimeoutMs_.load()));
+        association->client->connect(host, port, milliseconds(connectTimeoutMs_.load()), password);
     association->connecting = false;
     if (result != ClientError::Ok) {
         {
@@ -147,6 +152,16 @@ RequestOutcome ClientConnection::requestNow(mms::ConfirmedRequestService service
         return RequestOutcome::failed(ClientError::NotConnected);
     }
     return request(*association, std::move(service));
+}
+
+ClientError ClientConnection::requestAsync(mms::ConfirmedRequestService service,
+                                              RequestTracker::Completion done, uint32_t* invokeId) {
+    const auto association = current();
+    if (!association) {
+        return ClientError::NotConnected;
+    }
+    return association->client->requestAsync(std::move(service), milliseconds(requestTimeoutMs_.load()),
+                                             std::move(done), invokeId);
 }
 
 std::shared_ptr<ClientConnection::Association> ClientConnection::current() const {

@@ -28,6 +28,16 @@ struct sMmsConnection {
     iecstack::client::ClientConnection* owner;
 };
 
+// What the next association set-up of a connection sends beyond the defaults.
+struct sIsoConnectionParameters {
+    AcseAuthenticationParameter acseAuthParameter = nullptr;  // the caller's
+};
+
+struct sAcseAuthenticationParameter {
+    AcseAuthenticationMechanism mechanism = ACSE_AUTH_NONE;
+    std::string password;
+};
+
 namespace iecstack::client {
 
 // Bounds on directory answers from a peer, so that a server that never says "no more names" or
@@ -80,11 +90,15 @@ public:
     // One confirmed request on the current association (ClientError::NotConnected without one), for the
     // control and report code beside this class.
     RequestOutcome requestNow(mms::ConfirmedRequestService service);
+    // The same without waiting: `done` runs once with the outcome unless an error is returned.
+    ClientError requestAsync(mms::ConfirmedRequestService service, RequestTracker::Completion done,
+                                uint32_t* invokeId);
     ControlRegistry& controls() { return controls_; }
 
     // The MMS level (client_connection_mms.cpp). Asynchronous calls report through `done`, exactly
     // once, unless they fail at once (the error they return).
     MmsConnection mmsHandle() { return &mmsHandle_; }
+    IsoConnectionParameters isoParameters() { return &isoParameters_; }
     MmsConnectionParameters parameters() const;
     std::vector<std::string> dataSetNames(MmsError* error, const char* domain);
     MmsValue* readMultiple(MmsError* error, const char* domain, const std::vector<std::string>& items);
@@ -143,6 +157,7 @@ private:
 
     IedConnection handle_;
     sMmsConnection mmsHandle_{this};
+    sIsoConnectionParameters isoParameters_;
     std::atomic<uint32_t> connectTimeoutMs_{10000};
     std::atomic<uint32_t> requestTimeoutMs_{5000};
     DirectoryLimits limits_;

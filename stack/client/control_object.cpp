@@ -73,26 +73,10 @@ MmsValue zeroOf(const mms::TypeSpec& type) {
     }
 }
 
-LastApplError parseLastApplError(const MmsValue& value, std::string* controlObject) {
-    LastApplError error{0, CONTROL_ERROR_UNKNOWN, ADD_CAUSE_UNKNOWN};
-    const auto& e = value.elements();
-    if (value.type() != MMS_STRUCTURE || e.size() < 5 || e[0].type() != MMS_VISIBLE_STRING) {
-        return error;
-    }
-    *controlObject = e[0].text();
-    const int64_t code = e[1].type() == MMS_INTEGER ? e[1].toInt64() : 1;
-    error.error = code >= 0 && code <= 3 ? static_cast<ControlLastApplError>(code) : CONTROL_ERROR_UNKNOWN;
-    error.ctlNum =
-        static_cast<int>(e[3].type() == MMS_UNSIGNED || e[3].type() == MMS_INTEGER ? e[3].toInt64() : 0);
-    // Causes beyond the known ones are passed on as numbers; the caller shows them as such.
-    error.addCause = static_cast<ControlAddCause>(e[4].type() == MMS_INTEGER ? e[4].toInt64() : 0);
-    return error;
-}
-
-// "LD/LN$CO$DO$Oper" -> "LD/LN$CO$DO".
-std::string objectOf(const std::string& attributeName) {
-    const size_t last = attributeName.rfind('$');
-    return last == std::string::npos ? attributeName : attributeName.substr(0, last);
+LastApplError toClientError(const mapping::LastApplErrorValue& error) {
+    // The cause type has a fixed base: a code outside the known ones keeps its number.
+    return LastApplError{static_cast<int>(error.ctlNum), static_cast<ControlLastApplError>(error.error),
+                         static_cast<ControlAddCause>(error.addCause)};
 }
 
 }  // namespace
@@ -110,56 +94,34 @@ void ControlRegistry::remove(ControlObject* object) {
 }
 
 bool ControlRegistry::deliver(const mms::InformationReport& report) {
-    const auto& variables = report.spec.variables;
-    if (report.spec.kind != mms::VariableAccessSpec::Kind::ListOfVariable || variables.empty() ||
-        report.results.size() != variables.size()) {
+    const auto feedback = mapping::decodeControlFeedback(report);
+    if (!feedback) {
         return false;
     }
-    const mms::ObjectName& first = variables.front().name;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (first.scope == mms::ObjectName::Scope::Vmd && first.itemId == "LastApplError") {
-        std::string controlObject;
-        LastApplError error = parseLastApplError(report.results.front(), &controlObject);
-        const std::string name = objectOf(controlObject);
-        const bool termination = variables.size() >= 2;
-        if (termination && error.error == CONTROL_ERROR_NO_ERROR) {
-            // Devices send "no error" in negative terminations too; the termination itself is the failure.
-            error.error = CONTROL_ERROR_UNKNOWN;
-        }
-        ControlObject* due = nullptr;
+    if (feedback->kind == mapping::ControlFeedback::Kind::Refusal) {
+        const std::string name = mapping::controlObjectOf(feedback->lastApplError->controlObject);
         for (ControlObject* object : objects_) {
-            if (object->feedbackName() != name) {
-                continue;
+            if (object->feedbackName() == name) {
+                object->onRefusal(*feedback->lastApplError);
             }
-            object->onLastApplError(error);
-            const uint64_t since = object->awaitingSince();
-            if (termination && since != 0 && (!due || since < due->awaitingSince())) {
-                due = object;
-            }
-        }
-        if (due) {
-            due->onTermination(false);
         }
         return true;
     }
-    if (variables.size() == 1 && first.scope == mms::ObjectName::Scope::Domain && first.itemId.size() > 5 &&
-        first.itemId.compare(first.itemId.size() - 5, 5, "$Oper") == 0 &&
-        first.itemId.find("$CO$") != std::string::npos) {
-        const std::string name = first.domainId + "/" + objectOf(first.itemId);
-        // Terminations come in the order of the operates; the oldest one due is ended.
-        ControlObject* due = nullptr;
-        for (ControlObject* object : objects_) {
-            const uint64_t since = object->awaitingSince();
-            if (object->feedbackName() == name && since != 0 && (!due || since < due->awaitingSince())) {
-                due = object;
-            }
+    // Terminations come in the order of the operates; the oldest one due that this one answers is ended.
+    const std::string name = feedback->domain + "/" + feedback->objectItem;
+    ControlObject* due = nullptr;
+    for (ControlObject* object : objects_) {
+        const uint64_t since = object->awaitingSince();
+        if (object->feedbackName() == name && since != 0 && (!due || since < due->awaitingSince()) &&
+            object->matchesTermination(*feedback)) {
+            due = object;
         }
-        if (due) {
-            due->onTermination(true);
-        }
-        return true;
     }
-    return false;
+    if (due) {
+        due->onTermination(*feedback);
+    }
+    return true;
 }
 
 // ---- control object -------------------------------------------------------------------------------------
@@ -220,12 +182,18 @@ std::unique_ptr<ControlObject> ControlObject::create(ClientConnection& connectio
         *error = ClientError::ObjectAccessUnsupported;  // status only, or no commands to send
         return nullptr;
     }
+    object->life_->object = object.get();
     connection.controls().add(object.get());
     *error = ClientError::Ok;
     return object;
 }
 
 ControlObject::~ControlObject() {
+    {
+        // Waits for a completion that is running; none runs afterwards.
+        std::lock_guard<std::mutex> lock(life_->mutex);
+        life_->object = nullptr;
+    }
     connection_.controls().remove(this);
 }
 
@@ -252,9 +220,12 @@ ClientError ControlObject::lastError() const {
     return lastError_;
 }
 
-void ControlObject::onLastApplError(const LastApplError& error) {
+void ControlObject::onRefusal(const mapping::LastApplErrorValue& error) {
     std::lock_guard<std::mutex> lock(feedbackMutex_);
-    lastApplError_ = error;
+    if (commandCtlNum_ && error.ctlNum != *commandCtlNum_) {
+        return;  // about another command than the current one
+    }
+    lastApplError_ = toClientError(error);
 }
 
 uint64_t ControlObject::awaitingSince() const {
@@ -262,16 +233,34 @@ uint64_t ControlObject::awaitingSince() const {
     return awaitingSince_;
 }
 
-void ControlObject::onTermination(bool positive) {
+bool ControlObject::matchesTermination(const mapping::ControlFeedback& termination) const {
+    std::optional<uint32_t> ctlNum;
+    if (auto oper = mapping::decodeCommand(memberNames("Oper"), termination.oper)) {
+        ctlNum = oper->ctlNum;
+    } else if (termination.lastApplError) {
+        ctlNum = termination.lastApplError->ctlNum;
+    }
+    std::lock_guard<std::mutex> lock(feedbackMutex_);
+    return ctlNum && *ctlNum == awaitingCtlNum_;
+}
+
+void ControlObject::onTermination(const mapping::ControlFeedback& termination) {
     CommandTerminationHandler handler;
     void* parameter;
     ControlObjectClient handle;
     {
         std::lock_guard<std::mutex> lock(feedbackMutex_);
         awaitingSince_ = 0;
-        if (positive) {
+        if (termination.positiveTermination()) {
             lastApplError_.error = CONTROL_ERROR_NO_ERROR;
             lastApplError_.addCause = ADD_CAUSE_UNKNOWN;
+        } else {
+            lastApplError_ = toClientError(*termination.lastApplError);
+            if (lastApplError_.error == CONTROL_ERROR_NO_ERROR) {
+                // Devices send "no error" in negative terminations too; the termination itself is the
+                // failure.
+                lastApplError_.error = CONTROL_ERROR_UNKNOWN;
+            }
         }
         handler = terminationHandler_;
         parameter = terminationParameter_;
@@ -282,15 +271,21 @@ void ControlObject::onTermination(bool positive) {
     }
 }
 
-void ControlObject::startCommand() {
+void ControlObject::startCommand(std::optional<uint8_t> ctlNum) {
     std::lock_guard<std::mutex> lock(feedbackMutex_);
     lastApplError_ = LastApplError{ctlNum_, CONTROL_ERROR_NO_ERROR, ADD_CAUSE_UNKNOWN};
     lastError_ = ClientError::Ok;
+    commandCtlNum_ = ctlNum;
 }
 
 void ControlObject::finishCommand(ClientError error) {
     std::lock_guard<std::mutex> lock(feedbackMutex_);
     lastError_ = error;
+}
+
+void ControlObject::stopAwaiting() {
+    std::lock_guard<std::mutex> lock(feedbackMutex_);
+    awaitingSince_ = 0;
 }
 
 std::optional<MmsValue> ControlObject::fitControlValue(const MmsValue& ctlVal) const {
@@ -324,45 +319,41 @@ std::optional<MmsValue> ControlObject::fitControlValue(const MmsValue& ctlVal) c
     return numberAs(*type, ctlVal);
 }
 
+std::vector<std::string> ControlObject::memberNames(const std::string& attribute) const {
+    std::vector<std::string> names;
+    if (const mms::TypeSpec* type = componentType(controlType_, attribute)) {
+        for (const mms::TypeComponent& c : type->components) {
+            names.push_back(c.name);
+        }
+    }
+    return names;
+}
+
 std::optional<MmsValue> ControlObject::commandValue(const std::string& name, const MmsValue& ctlVal,
                                                     uint64_t operTimeMs) {
     const mms::TypeSpec* type = componentType(controlType_, name);
     if (!type || type->type != MMS_STRUCTURE) {
         return std::nullopt;
     }
-    std::vector<MmsValue> members;
-    for (const mms::TypeComponent& c : type->components) {
-        if (c.name == "ctlVal") {
-            members.push_back(ctlVal);
-        } else if (c.name == "operTm") {
-            members.push_back(MmsValue::utcTimeFromMs(operTimeMs, 0));
-        } else if (c.name == "origin") {
-            members.push_back(MmsValue::structure(
-                {MmsValue::integer(orCat_),
-                 MmsValue::octetString(std::vector<uint8_t>(orIdent_.begin(), orIdent_.end()))}));
-        } else if (c.name == "ctlNum") {
-            members.push_back(MmsValue::unsignedInteger(ctlNum_));
-        } else if (c.name == "T") {
-            members.push_back(MmsValue::utcTimeFromMs(nowMs(), 0));
-        } else if (c.name == "Test") {
-            members.push_back(MmsValue::boolean(false));
-        } else if (c.name == "Check") {
-            mms::BitString check(2);
-            check.setBit(0, synchroCheck_);
-            check.setBit(1, interlockCheck_);
-            members.push_back(MmsValue::bitString(check));
-        } else {
-            return std::nullopt;  // a member we would not know how to fill
-        }
-    }
-    return MmsValue::structure(std::move(members));
+    mapping::ControlCommand command;
+    command.ctlVal = ctlVal;
+    command.operTimeMs = operTimeMs;
+    command.origin.orCat = orCat_;
+    command.origin.orIdent.assign(orIdent_.begin(), orIdent_.end());
+    command.ctlNum = ctlNum_;
+    command.timeMs = nowMs();
+    command.synchroCheck = synchroCheck_;
+    command.interlockCheck = interlockCheck_;
+    return mapping::encodeCommand(memberNames(name), command);
 }
 
-bool ControlObject::write(const std::string& name, const MmsValue& ctlVal, uint64_t operTimeMs) {
+std::optional<ControlObject::Command> ControlObject::writeCommand(const std::string& name,
+                                                                  const MmsValue& ctlVal,
+                                                                  uint64_t operTimeMs) {
     auto value = commandValue(name, ctlVal, operTimeMs);
     if (!value) {
         finishCommand(ClientError::ObjectAccessUnsupported);
-        return false;
+        return std::nullopt;
     }
     mms::WriteRequest request;
     request.spec = mms::VariableAccessSpec::list(
@@ -373,81 +364,153 @@ bool ControlObject::write(const std::string& name, const MmsValue& ctlVal, uint6
         std::lock_guard<std::mutex> registryLock(connection_.controls().mutex_);
         std::lock_guard<std::mutex> lock(feedbackMutex_);
         awaitingSince_ = ++connection_.controls().operateCount_;
+        awaitingCtlNum_ = ctlNum_;
     }
-    RequestOutcome outcome = connection_.requestNow(std::move(request));
-    ClientError error = outcome.error;
-    if (error == ClientError::Ok) {
-        const auto* response = std::get_if<mms::WriteResponse>(&*outcome.response);
-        if (!response || response->results.size() != 1) {
-            error = ClientError::UnexpectedValueReceived;
-        } else if (response->results.front()) {
-            error = errorFromDataAccessError(*response->results.front());
-        }
-    }
-    if (error != ClientError::Ok) {
-        std::lock_guard<std::mutex> lock(feedbackMutex_);
-        awaitingSince_ = 0;
-    }
-    finishCommand(error);
-    return error == ClientError::Ok;
+    Command command{std::move(request), [this](const RequestOutcome& outcome) {
+                        ClientError error = outcome.error;
+                        if (error == ClientError::Ok) {
+                            const auto* response = std::get_if<mms::WriteResponse>(&*outcome.response);
+                            if (!response || response->results.size() != 1) {
+                                error = ClientError::UnexpectedValueReceived;
+                            } else if (response->results.front()) {
+                                error = errorFromDataAccessError(*response->results.front());
+                            }
+                        }
+                        if (error != ClientError::Ok) {
+                            stopAwaiting();
+                        }
+                        return error;
+                    }};
+    return command;
 }
 
-bool ControlObject::select() {
+std::optional<ControlObject::Command> ControlObject::selectCommand() {
     ctlNum_ = static_cast<uint8_t>(ctlNum_ + 1);
-    startCommand();
+    startCommand(std::nullopt);
     mms::ReadRequest read;
     read.spec = mms::VariableAccessSpec::list(
         {mms::VariableAccess{mms::ObjectName::domain(domain_, item_ + "$SBO"), {}}});
-    RequestOutcome outcome = connection_.requestNow(std::move(read));
-    ClientError error = outcome.error;
-    if (error == ClientError::Ok) {
-        const auto* values = std::get_if<mms::ReadResponse>(&*outcome.response);
-        if (!values || values->results.size() != 1) {
-            error = ClientError::UnexpectedValueReceived;
-        } else if (values->results.front().type() == MMS_DATA_ACCESS_ERROR) {
-            error = errorFromDataAccessError(values->results.front().accessError());
-        } else if (values->results.front().type() != MMS_VISIBLE_STRING ||
-                   values->results.front().text().empty()) {
-            error = ClientError::AccessDenied;  // an empty reference: the device refused the selection
-        }
-    }
-    finishCommand(error);
-    return error == ClientError::Ok;
+    return Command{std::move(read), [](const RequestOutcome& outcome) {
+                       if (outcome.error != ClientError::Ok) {
+                           return outcome.error;
+                       }
+                       const auto* values = std::get_if<mms::ReadResponse>(&*outcome.response);
+                       if (!values || values->results.size() != 1) {
+                           return ClientError::UnexpectedValueReceived;
+                       }
+                       const MmsValue& answer = values->results.front();
+                       if (answer.type() == MMS_DATA_ACCESS_ERROR) {
+                           return errorFromDataAccessError(answer.accessError());
+                       }
+                       if (answer.type() != MMS_VISIBLE_STRING || answer.text().empty()) {
+                           return ClientError::AccessDenied;  // an empty reference: the device refused
+                       }
+                       return ClientError::Ok;
+                   }};
 }
 
-bool ControlObject::selectWithValue(const MmsValue& ctlVal) {
+std::optional<ControlObject::Command> ControlObject::selectWithValueCommand(const MmsValue& ctlVal) {
     auto value = fitControlValue(ctlVal);
     ctlNum_ = static_cast<uint8_t>(ctlNum_ + 1);
-    startCommand();
+    startCommand(ctlNum_);
     if (!value) {
         finishCommand(ClientError::TypeInconsistent);
-        return false;
+        return std::nullopt;
     }
     lastCtlVal_ = *value;
-    return write("SBOw", *value, 0);
+    return writeCommand("SBOw", *value, 0);
 }
 
-bool ControlObject::operate(const MmsValue& ctlVal, uint64_t operTimeMs) {
+std::optional<ControlObject::Command> ControlObject::operateCommand(const MmsValue& ctlVal,
+                                                                    uint64_t operTimeMs) {
     auto value = fitControlValue(ctlVal);
     if (ctlModel_ == 1 || ctlModel_ == 3) {
         ctlNum_ = static_cast<uint8_t>(ctlNum_ + 1);  // a direct operate starts a command of its own
     }
-    startCommand();
+    startCommand(ctlNum_);
     if (!value) {
         finishCommand(ClientError::TypeInconsistent);
-        return false;
+        return std::nullopt;
     }
     lastCtlVal_ = *value;
-    return write("Oper", *value, operTimeMs);
+    return writeCommand("Oper", *value, operTimeMs);
 }
 
-bool ControlObject::cancel() {
-    startCommand();
+std::optional<ControlObject::Command> ControlObject::cancelCommand() {
+    startCommand(ctlNum_);
     const mms::TypeSpec* cancelType = componentType(controlType_, "Cancel");
     const mms::TypeSpec* ctlValType = cancelType ? componentType(*cancelType, "ctlVal") : nullptr;
     MmsValue ctlVal =
         lastCtlVal_ ? *lastCtlVal_ : (ctlValType ? zeroOf(*ctlValType) : MmsValue::boolean(false));
-    return write("Cancel", ctlVal, 0);
+    return writeCommand("Cancel", ctlVal, 0);
+}
+
+bool ControlObject::run(std::optional<Command> command) {
+    if (!command) {
+        return false;
+    }
+    const ClientError error = command->evaluate(connection_.requestNow(std::move(command->request)));
+    finishCommand(error);
+    return error == ClientError::Ok;
+}
+
+ClientError ControlObject::runAsync(std::optional<Command> command, Completion done, uint32_t* invokeId) {
+    if (!command) {
+        return lastError();
+    }
+    auto evaluate = std::move(command->evaluate);
+    const ClientError sent = connection_.requestAsync(
+        std::move(command->request),
+        [life = life_, evaluate = std::move(evaluate), done = std::move(done)](uint32_t id,
+                                                                               RequestOutcome outcome) {
+            std::lock_guard<std::mutex> lock(life->mutex);
+            if (life->object == nullptr) {
+                return;  // destroyed meanwhile: nobody asks any more
+            }
+            const ClientError error = evaluate(outcome);
+            life->object->finishCommand(error);
+            done(id, error);
+        },
+        invokeId);
+    if (sent != ClientError::Ok) {
+        stopAwaiting();
+        finishCommand(sent);
+    }
+    return sent;
+}
+
+bool ControlObject::select() {
+    return run(selectCommand());
+}
+
+bool ControlObject::selectWithValue(const MmsValue& ctlVal) {
+    return run(selectWithValueCommand(ctlVal));
+}
+
+bool ControlObject::operate(const MmsValue& ctlVal, uint64_t operTimeMs) {
+    return run(operateCommand(ctlVal, operTimeMs));
+}
+
+bool ControlObject::cancel() {
+    return run(cancelCommand());
+}
+
+ClientError ControlObject::selectAsync(Completion done, uint32_t* invokeId) {
+    return runAsync(selectCommand(), std::move(done), invokeId);
+}
+
+ClientError ControlObject::selectWithValueAsync(const MmsValue& ctlVal, Completion done,
+                                                   uint32_t* invokeId) {
+    return runAsync(selectWithValueCommand(ctlVal), std::move(done), invokeId);
+}
+
+ClientError ControlObject::operateAsync(const MmsValue& ctlVal, uint64_t operTimeMs, Completion done,
+                                           uint32_t* invokeId) {
+    return runAsync(operateCommand(ctlVal, operTimeMs), std::move(done), invokeId);
+}
+
+ClientError ControlObject::cancelAsync(Completion done, uint32_t* invokeId) {
+    return runAsync(cancelCommand(), std::move(done), invokeId);
 }
 
 }  // namespace iecstack::client

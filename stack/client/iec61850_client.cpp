@@ -22,6 +22,25 @@ using iecstack::client::iedClientError;
 
 namespace {
 
+// The common frame of the asynchronous control calls.
+template <typename Send>
+uint32_t sendControl(ControlObjectClient self, IedClientError* err, bool valid,
+                     ControlObjectClient_ControlActionHandler handler, void* parameter,
+                     ControlActionType type, Send send) {
+    ErrorSink sink(err);
+    if (self == nullptr || handler == nullptr || !valid) {
+        sink.reported = ClientError::InvalidArgument;
+        return 0;
+    }
+    uint32_t invokeId = 0;
+    sink.reported = send(
+        [handler, parameter, type](uint32_t id, ClientError error) {
+            handler(id, parameter, iedClientError(error), type, error == ClientError::Ok);
+        },
+        &invokeId);
+    return sink.reported == ClientError::Ok ? invokeId : 0;
+}
+
 // The common frame of the directory calls: a null handle is the caller's mistake, a list comes back
 // only when the call succeeded.
 template <typename Call>
@@ -214,6 +233,39 @@ bool ControlObjectClient_operate(ControlObjectClient self, MmsValue* ctlVal, uin
 
 bool ControlObjectClient_cancel(ControlObjectClient self) {
     return self != nullptr && self->object->cancel();
+}
+
+uint32_t ControlObjectClient_operateAsync(ControlObjectClient self, IedClientError* err, MmsValue* ctlVal,
+                                          uint64_t operTime, ControlObjectClient_ControlActionHandler handler,
+                                          void* parameter) {
+    return sendControl(self, err, ctlVal != nullptr, handler, parameter, CONTROL_ACTION_TYPE_OPERATE,
+                       [&](auto done, uint32_t* id) {
+                           return self->object->operateAsync(*ctlVal, operTime, std::move(done), id);
+                       });
+}
+
+uint32_t ControlObjectClient_selectAsync(ControlObjectClient self, IedClientError* err,
+                                         ControlObjectClient_ControlActionHandler handler, void* parameter) {
+    return sendControl(
+        self, err, true, handler, parameter, CONTROL_ACTION_TYPE_SELECT,
+        [&](auto done, uint32_t* id) { return self->object->selectAsync(std::move(done), id); });
+}
+
+uint32_t ControlObjectClient_selectWithValueAsync(ControlObjectClient self, IedClientError* err,
+                                                  MmsValue* ctlVal,
+                                                  ControlObjectClient_ControlActionHandler handler,
+                                                  void* parameter) {
+    return sendControl(self, err, ctlVal != nullptr, handler, parameter, CONTROL_ACTION_TYPE_SELECT,
+                       [&](auto done, uint32_t* id) {
+                           return self->object->selectWithValueAsync(*ctlVal, std::move(done), id);
+                       });
+}
+
+uint32_t ControlObjectClient_cancelAsync(ControlObjectClient self, IedClientError* err,
+                                         ControlObjectClient_ControlActionHandler handler, void* parameter) {
+    return sendControl(
+        self, err, true, handler, parameter, CONTROL_ACTION_TYPE_CANCEL,
+        [&](auto done, uint32_t* id) { return self->object->cancelAsync(std::move(done), id); });
 }
 
 LastApplError ControlObjectClient_getLastApplError(ControlObjectClient self) {

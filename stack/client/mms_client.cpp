@@ -233,7 +233,8 @@ MmsClient::~MmsClient() {
     impl_.reset();
 }
 
-ClientError MmsClient::connect(const std::string& host, int port, std::chrono::milliseconds timeout) {
+ClientError MmsClient::connect(const std::string& host, int port, std::chrono::milliseconds timeout,
+                               const std::optional<std::string>& password) {
     if (port <= 0 || port > 65535) {
         return ClientError::InvalidArgument;
     }
@@ -247,6 +248,7 @@ ClientError MmsClient::connect(const std::string& host, int port, std::chrono::m
     settings.connectTimeout = timeout;
     settings.associateTimeout = timeout;
     settings.maxPduSize = kProposedPduSize;
+    settings.parameters.password = password;
     Impl* impl = impl_.get();
     iso::InitiatorAssociation::Handlers handlers{[impl](ByteView pdu) { impl->received(pdu); },
                                                  [impl](iso::CloseReason, iso::Error) { impl->closed(); }};

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "iec61850_client.h"
@@ -39,7 +40,9 @@ public:
     MmsClient(const MmsClient&) = delete;
     MmsClient& operator=(const MmsClient&) = delete;
 
-    ClientError connect(const std::string& host, int port, std::chrono::milliseconds timeout);
+    // With a password, the association request carries it (ACSE password authentication).
+    ClientError connect(const std::string& host, int port, std::chrono::milliseconds timeout,
+                        const std::optional<std::string>& password = std::nullopt);
     // A request without an answer after `timeout` fails with ClientError::Timeout. When nothing at all
     // came from the peer meanwhile, the peer is taken for dead: the association ends as lost (the ended
     // handler has run when this returns) and every other waiting request fails.

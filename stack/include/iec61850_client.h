@@ -121,7 +121,12 @@ typedef enum {
 #define RCB_ELEMENT_RESV_TMS 16384
 #define RCB_ELEMENT_OWNER 32768
 
+/* In C++ the type has a fixed base, so that a cause outside the list keeps its number. */
+#ifdef __cplusplus
+typedef enum : int {
+#else
 typedef enum {
+#endif
     ADD_CAUSE_UNKNOWN = 0,
     ADD_CAUSE_NOT_SUPPORTED = 1,
     ADD_CAUSE_BLOCKED_BY_SWITCHING_HIERARCHY = 2,
@@ -414,6 +419,34 @@ bool ControlObjectClient_selectWithValue(ControlObjectClient self, MmsValue* ctl
 bool ControlObjectClient_operate(ControlObjectClient self, MmsValue* ctlVal, uint64_t operTime);
 bool ControlObjectClient_cancel(ControlObjectClient self);
 
+typedef enum {
+    CONTROL_ACTION_TYPE_SELECT = 0,
+    CONTROL_ACTION_TYPE_OPERATE = 1,
+    CONTROL_ACTION_TYPE_CANCEL = 2
+} ControlActionType;
+
+/* How an asynchronous command ended: success when the server accepted it; err says why not
+ * (IED_ERROR_TIMEOUT when it did not answer in time). Runs on the receive or timer thread, possibly
+ * before the call returns; never after ControlObjectClient_destroy of its object has returned, so a
+ * handler must not destroy control objects. */
+typedef void (*ControlObjectClient_ControlActionHandler)(uint32_t invokeId, void* parameter,
+                                                         IedClientError err, ControlActionType type,
+                                                         bool success);
+
+/* The same commands without waiting: the invoke ID, or 0 with err set when nothing was sent (the
+ * handler then never runs). ctlVal stays the caller's. */
+uint32_t ControlObjectClient_operateAsync(ControlObjectClient self, IedClientError* err, MmsValue* ctlVal,
+                                          uint64_t operTime, ControlObjectClient_ControlActionHandler handler,
+                                          void* parameter);
+uint32_t ControlObjectClient_selectAsync(ControlObjectClient self, IedClientError* err,
+                                         ControlObjectClient_ControlActionHandler handler, void* parameter);
+uint32_t ControlObjectClient_selectWithValueAsync(ControlObjectClient self, IedClientError* err,
+                                                  MmsValue* ctlVal,
+                                                  ControlObjectClient_ControlActionHandler handler,
+                                                  void* parameter);
+uint32_t ControlObjectClient_cancelAsync(ControlObjectClient self, IedClientError* err,
+                                         ControlObjectClient_ControlActionHandler handler, void* parameter);
+
 /* The LastApplError the server sent for the last command of this object; error CONTROL_ERROR_NO_ERROR
  * and ADD_CAUSE_UNKNOWN when it sent none. */
 LastApplError ControlObjectClient_getLastApplError(ControlObjectClient self);
@@ -587,6 +620,34 @@ LinkedList IedConnection_queryLogByTime(IedConnection self, IedClientError* erro
 /* The entries after entryID (an octet string), which was logged at timeStamp. */
 LinkedList IedConnection_queryLogAfter(IedConnection self, IedClientError* error, const char* logReference,
                                        MmsValue* entryID, uint64_t timeStamp, bool* moreFollows);
+
+/* ---- Association parameters: ACSE authentication ---------------------------------------------- *
+ * A device that asks for a password refuses associations without it (IedConnection_connect gives
+ * IED_ERROR_CONNECTION_REJECTED). The parameter is read by every later IedConnection_connect, so it
+ * stays the caller's and must outlive the connection's use of it; set null to connect without. */
+
+typedef struct sIsoConnectionParameters* IsoConnectionParameters;
+typedef struct sAcseAuthenticationParameter* AcseAuthenticationParameter;
+
+/* Only ACSE_AUTH_PASSWORD is sent; the other mechanisms connect without authentication. */
+typedef enum {
+    ACSE_AUTH_NONE = 0,
+    ACSE_AUTH_PASSWORD = 1,
+    ACSE_AUTH_CERTIFICATE = 2,
+    ACSE_AUTH_TLS = 3
+} AcseAuthenticationMechanism;
+
+/* The connection's own parameters; valid as long as the IedConnection. */
+IsoConnectionParameters MmsConnection_getIsoConnectionParameters(MmsConnection self);
+void IsoConnectionParameters_setAcseAuthenticationParameter(IsoConnectionParameters self,
+                                                            AcseAuthenticationParameter acseAuthParameter);
+
+AcseAuthenticationParameter AcseAuthenticationParameter_create(void);
+void AcseAuthenticationParameter_destroy(AcseAuthenticationParameter self);
+void AcseAuthenticationParameter_setAuthMechanism(AcseAuthenticationParameter self,
+                                                  AcseAuthenticationMechanism mechanism);
+/* The text is copied. */
+void AcseAuthenticationParameter_setPassword(AcseAuthenticationParameter self, char* password);
 
 #ifdef __cplusplus
 }

@@ -157,6 +157,9 @@ Result<AcsePdu, Error> decodeRequest(ber::Reader& fields) {
             auto oid = field->toOid();
             ok = oid.ok();
             usesPassword = ok && *oid == passwordMechanism();
+            if (ok) {
+                request.mechanism = std::move(*oid);
+            }
         } else if (tag == kCallingAuthentication) {
             auto inner = field->children();
             if (inner && inner->nextIs(kPasswordCharstring)) {

@@ -29,7 +29,11 @@ DataPhaseEnd runDataPhase(IsoTransport& transport, int64_t mmsContextId, int64_t
                 break;
             case UnitKind::ReleaseRequest:
                 hooks.stopSending();
-                transport.sendUnit(encodeReleaseResponseUnit(acseContextId));
+                if (hooks.sendLast) {
+                    hooks.sendLast(encodeReleaseResponseUnit(acseContextId));
+                } else {
+                    transport.sendUnit(encodeReleaseResponseUnit(acseContextId));
+                }
                 return {CloseReason::Released, Error::ConnectionClosed};
             case UnitKind::ReleaseResponse:
                 return {CloseReason::Released, Error::ConnectionClosed};

@@ -19,6 +19,8 @@ struct DataPhaseHooks {
     std::function<void(ByteView mmsPdu)> deliver;
     // Called when the peer asks for release, before our response goes out: nothing may follow it.
     std::function<void()> stopSending;
+    // Sends the release response after everything sent before it; the transport's own send when unset.
+    std::function<void(ByteView unit)> sendLast;
     // Nothing received for this long ends the data phase with Error::Timeout; 0 waits forever.
     std::chrono::milliseconds idleTimeout{0};
 };

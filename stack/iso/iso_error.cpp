@@ -48,6 +48,8 @@ const char* errorName(Error error) {
             return "NotConnected";
         case Error::IoError:
             return "IoError";
+        case Error::SendStalled:
+            return "SendStalled";
     }
     return "Unknown";
 }

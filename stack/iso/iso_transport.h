@@ -31,6 +31,10 @@ public:
     // read. For last words (an abort) to a peer that may have stopped reading.
     Status<Error> sendUnitNow(ByteView unit);
 
+    // A unit as sendUnit() frames it, for a sender of its own.
+    Bytes frameUnit(ByteView unit) const { return cotp::encodeDataTpkts(unit, tpduSize_); }
+    int nativeHandle() const { return socket_.nativeHandle(); }
+
     // Set while the transport connection is set up, before other threads may send.
     void setTpduSize(size_t size) { tpduSize_ = size; }
     size_t tpduSize() const { return tpduSize_; }

@@ -16,6 +16,7 @@
 #include "envelope_limits.h"
 #include "iso/association_codec.h"
 #include "iso_transport.h"
+#include "send_queue.h"
 
 namespace iecstack::iso {
 
@@ -24,19 +25,21 @@ ResponderAssociation::ResponderAssociation(std::unique_ptr<IsoTransport> transpo
 
 ResponderAssociation::~ResponderAssociation() = default;
 
-Status<Error> ResponderAssociation::send(ByteView mmsPdu) {
+Status<Error> ResponderAssociation::send(ByteView mmsPdu, std::function<void()> leaving) {
     int64_t context;
+    std::shared_ptr<SendQueue> queue;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!open_ || localEnd_) {
+        if (!open_ || localEnd_ || !queue_) {
             return Error::NotConnected;
         }
         if (mmsPdu.size() > maxPduSize_) {
             return Error::PduTooLarge;
         }
         context = mmsContextId_;
+        queue = queue_;
     }
-    return transport_->sendUnit(encodeDataUnit(context, mmsPdu));
+    return queue->push(transport_->frameUnit(encodeDataUnit(context, mmsPdu)), std::move(leaving));
 }
 
 void ResponderAssociation::setMaxPduSize(size_t size) {
@@ -55,37 +58,49 @@ bool ResponderAssociation::isOpen() const {
     return open_ && !localEnd_;
 }
 
-void ResponderAssociation::abort() {
+void ResponderAssociation::endLocally(CloseReason reason, bool sayAbort, bool stalled) {
     bool wasOpen;
     int64_t context;
+    std::shared_ptr<SendQueue> queue;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         wasOpen = open_ && !localEnd_;
         context = acseContextId_;
+        queue = queue_;
+        stalled_ = stalled_ || stalled;
         if (!localEnd_) {
             localEnd_ = true;
-            localReason_ = CloseReason::LocalAbort;
+            localReason_ = reason;
         }
     }
-    if (wasOpen) {
-        transport_->sendUnit(encodeAbortUnit(context));
+    const bool lastWords = sayAbort && wasOpen;
+    if (queue) {
+        queue->close(lastWords ? transport_->frameUnit(encodeAbortUnit(context)) : Bytes());
+    } else if (lastWords) {
+        transport_->sendUnitNow(encodeAbortUnit(context));
     }
     transport_->shutdown();
+}
+
+void ResponderAssociation::abort() {
+    endLocally(CloseReason::LocalAbort, true, false);
+}
+
+void ResponderAssociation::stalled() {
+    endLocally(CloseReason::LocalAbort, false, true);  // half a PDU may be out: no abort can follow it
 }
 
 void ResponderAssociation::close() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!localEnd_) {
-            localEnd_ = true;
-            localReason_ = CloseReason::LocalClose;
-        }
-    }
-    transport_->shutdown();
+    endLocally(CloseReason::LocalClose, false, false);
 }
 
 ResponderListener::ResponderListener(ListenerSettings settings, HandlerFactory factory)
-    : settings_(std::move(settings)), factory_(std::move(factory)) {}
+    : settings_(std::move(settings)), factory_(std::move(factory)) {
+    if (!settings_.scheduler) {
+        ownScheduler_ = std::make_unique<Scheduler>(1);
+        settings_.scheduler = ownScheduler_.get();
+    }
+}
 
 ResponderListener::~ResponderListener() {
     stop();
@@ -175,6 +190,7 @@ ListenerCounters ResponderListener::counters() const {
     c.associationsRefused = associationsRefused_;
     c.setupFailures = setupFailures_;
     c.protocolErrors = protocolErrors_;
+    c.stalledPeers = stalledPeers_;
     return c;
 }
 
@@ -298,6 +314,7 @@ void ResponderListener::serve(Connection& connection) {
     indicated.calling = indication->request.calling;
     indicated.called = indication->request.called;
     indicated.password = indication->request.password;
+    indicated.mechanism = indication->request.mechanism;
     indicated.initiateRequest = indication->request.userData.toBytes();
     const AssociateDecision decision = handler->onAssociate(indicated);
 
@@ -319,6 +336,15 @@ void ResponderListener::serve(Connection& connection) {
         association.maxPduSize_ = agreedPduSize;
         accepted = transport.sendUnit(encodeAcceptUnit(*indication, response));
         association.open_ = decision.accept && accepted.ok();
+        if (association.open_) {
+            std::weak_ptr<ResponderAssociation> weak = connection.association;
+            association.queue_ = SendQueue::create(*settings_.scheduler, transport.nativeHandle(),
+                                                   settings_.sendLimits, [weak] {
+                                                       if (auto stalled = weak.lock()) {
+                                                           stalled->stalled();
+                                                       }
+                                                   });
+        }
     }
     if (!decision.accept || !accepted) {
         transport.shutdown();
@@ -335,6 +361,18 @@ void ResponderListener::serve(Connection& connection) {
         std::lock_guard<std::mutex> lock(association.mutex_);
         association.open_ = false;
     };
+    hooks.sendLast = [&association, &transport, this](ByteView unit) {
+        // Behind whatever is still queued; the caller shuts the connection down right after.
+        std::shared_ptr<SendQueue> queue;
+        {
+            std::lock_guard<std::mutex> lock(association.mutex_);
+            queue = association.queue_;
+        }
+        if (queue && queue->push(transport.frameUnit(unit))) {
+            queue->drain(settings_.sendLimits.stallTimeout.count() > 0 ? settings_.sendLimits.stallTimeout
+                                                                       : std::chrono::milliseconds(10000));
+        }
+    };
     hooks.idleTimeout = settings_.idleTimeout;
     auto [reason, detail] =
         runDataPhase(transport, indication->mmsContextId, indication->acseContextId, hooks);
@@ -342,12 +380,24 @@ void ResponderListener::serve(Connection& connection) {
         association.abort();  // idle too long: the peer hears why
     }
     transport.shutdown();
+    std::shared_ptr<SendQueue> queue;
     {
         std::lock_guard<std::mutex> lock(association.mutex_);
         association.open_ = false;
+        // The association may be kept by others past the scheduler; only pending work keeps the queue.
+        queue = std::move(association.queue_);
         if (association.localEnd_ && reason != CloseReason::Released) {
             reason = association.localReason_;
         }
+        if (association.stalled_) {
+            detail = Error::SendStalled;
+        }
+    }
+    if (queue) {
+        queue->close();
+    }
+    if (detail == Error::SendStalled) {
+        ++stalledPeers_;
     }
     if (reason == CloseReason::ProtocolError) {
         ++protocolErrors_;

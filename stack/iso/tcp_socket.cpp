@@ -110,6 +110,13 @@ Result<size_t, Error> TcpSocket::receiveSome(uint8_t* buffer, size_t capacity, i
         if (errno == EINTR) {
             continue;
         }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            // The descriptor may be non-blocking (a server's asynchronous sends share it): wait again.
+            if (!waitFor(fd_, POLLIN, timeoutMs)) {
+                return Error::Timeout;
+            }
+            continue;
+        }
         return errno == ECONNRESET ? Error::ConnectionClosed : Error::IoError;
     }
 }

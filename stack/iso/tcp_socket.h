@@ -26,6 +26,7 @@ public:
                                             std::chrono::milliseconds timeout);
 
     bool valid() const { return fd_ >= 0; }
+    int nativeHandle() const { return fd_; }
     // Some bytes, Timeout, or ConnectionClosed at the end of the stream; -1 waits forever.
     Result<size_t, Error> receiveSome(uint8_t* buffer, size_t capacity, int timeoutMs);
     Status<Error> sendAll(ByteView bytes, int timeoutMs);

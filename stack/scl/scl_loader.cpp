@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include <pugixml.hpp>
@@ -113,6 +114,32 @@ private:
         return a.value();
     }
 
+    // Some tools write a type with an empty id and refer to it with type="". That is taken, with a
+    // warning, while only one type of the kind has it; a second would make every reference ambiguous.
+    std::string typeId(const pugi::xml_node& node) {
+        pugi::xml_attribute a = node.attribute("id");
+        if (!a) {
+            fail(line(node), std::string("<") + node.name() + "> has no id attribute");
+        } else if (a.value()[0] == '\0') {
+            if (!emptyIdKinds_.insert(node.name()).second) {
+                fail(line(node), std::string("more than one <") + node.name() + "> has an empty id");
+            } else {
+                warnings_.push_back(std::to_string(line(node)) + ": <" + node.name() +
+                                    "> has an empty id; type=\"\" refers to it");
+            }
+        }
+        return a.value();
+    }
+
+    // A reference to a type: present, though it may be empty (see typeId).
+    std::string typeReference(const pugi::xml_node& node, const char* attr) const {
+        pugi::xml_attribute a = node.attribute(attr);
+        if (!a) {
+            fail(line(node), std::string("<") + node.name() + "> has no " + attr + " attribute");
+        }
+        return a.value();
+    }
+
     unsigned long unsignedAttr(const pugi::xml_node& node, const char* attr, unsigned long fallback) const {
         pugi::xml_attribute a = node.attribute(attr);
         if (!a) {
@@ -172,17 +199,17 @@ private:
         for (pugi::xml_node n : node.children("LNodeType")) {
             LNodeType lt;
             lt.line = line(n);
-            lt.id = required(n, "id");
+            lt.id = typeId(n);
             lt.lnClass = required(n, "lnClass");
             for (pugi::xml_node d : n.children("DO")) {
-                lt.dataObjects.push_back({required(d, "name"), required(d, "type"), line(d)});
+                lt.dataObjects.push_back({required(d, "name"), typeReference(d, "type"), line(d)});
             }
             insertUnique(t.lnodeTypes, lt.id, lt, n);
         }
         for (pugi::xml_node n : node.children("DOType")) {
             DoType dt;
             dt.line = line(n);
-            dt.id = required(n, "id");
+            dt.id = typeId(n);
             dt.cdc = n.attribute("cdc").value();
             for (pugi::xml_node c : n.children()) {
                 std::string kind = c.name();
@@ -193,7 +220,7 @@ private:
                 } else if (kind == "SDO") {
                     child.isSdo = true;
                     child.sdoName = required(c, "name");
-                    child.sdoType = required(c, "type");
+                    child.sdoType = typeReference(c, "type");
                     child.sdoCount = static_cast<unsigned>(unsignedAttr(c, "count", 0));
                 } else {
                     continue;  // descriptions and private elements
@@ -205,7 +232,7 @@ private:
         for (pugi::xml_node n : node.children("DAType")) {
             DaType dt;
             dt.line = line(n);
-            dt.id = required(n, "id");
+            dt.id = typeId(n);
             for (pugi::xml_node b : n.children("BDA")) {
                 dt.attributes.push_back(readAttribute(b, false));
             }
@@ -214,7 +241,7 @@ private:
         for (pugi::xml_node n : node.children("EnumType")) {
             EnumType et;
             et.line = line(n);
-            et.id = required(n, "id");
+            et.id = typeId(n);
             for (pugi::xml_node v : n.children("EnumVal")) {
                 long ord = 0;
                 if (!parseInt(required(v, "ord"), ord)) {
@@ -339,7 +366,7 @@ private:
         LogicalNode ln;
         ln.line = line(n);
         ln.lnClass = required(n, "lnClass");
-        ln.lnType = required(n, "lnType");
+        ln.lnType = typeReference(n, "lnType");
         ln.prefix = n.attribute("prefix").value();
         ln.inst = n.attribute("inst").value();
         if (!isLn0 && ln.inst.empty() && ln.lnClass != "LLN0") {
@@ -394,6 +421,14 @@ private:
             ap.name = required(apNode, "name");
             pugi::xml_node server = apNode.child("Server");
             ap.hasServer = static_cast<bool>(server);
+            if (pugi::xml_node auth = server.child("Authentication")) {
+                ap.authentication.line = line(auth);
+                ap.authentication.none = isTrue(auth, "none", true);
+                ap.authentication.password = isTrue(auth, "password", false);
+                ap.authentication.weak = isTrue(auth, "weak", false);
+                ap.authentication.strong = isTrue(auth, "strong", false);
+                ap.authentication.certificate = isTrue(auth, "certificate", false);
+            }
             for (pugi::xml_node ldNode : server.children("LDevice")) {
                 LogicalDevice ld;
                 ld.line = line(ldNode);
@@ -417,6 +452,7 @@ private:
     LineIndex lines_;
     mutable std::optional<Refusal> failure_;
     std::vector<std::string> warnings_;
+    std::set<std::string> emptyIdKinds_;
     // The first definition of each type, by element name and id, for comparing a second one with it.
     std::map<std::string, pugi::xml_node> definitions_;
 };

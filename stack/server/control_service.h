@@ -2,17 +2,16 @@
 // The simulated device's control behaviour: selection, operate and cancel per control model, with the
 // refusals a device gives and the process answering a command. Not part of the public interface.
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
+#include "iso/scheduler.h"
+#include "mapping/control_structures.h"
 #include "mms/data_access_error.h"
 #include "mms/value.h"
 #include "server/data_model.h"
@@ -20,49 +19,14 @@
 
 namespace iecstack::server {
 
-// Runs tasks at a given time on one thread of its own; pending tasks are dropped when it is destroyed.
-class TaskTimer {
-public:
-    using Clock = std::chrono::steady_clock;
-
-    TaskTimer();
-    ~TaskTimer();
-    TaskTimer(const TaskTimer&) = delete;
-    TaskTimer& operator=(const TaskTimer&) = delete;
-
-    void at(Clock::time_point when, std::function<void()> task);
-
-private:
-    void run();
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::multimap<Clock::time_point, std::function<void()>> tasks_;
-    bool stopping_ = false;
-    std::thread thread_;
-};
-
-// Additional causes of refused commands, as numbered on the wire.
-enum class AddCause : int {
-    Unknown = 0,
-    NotSupported = 1,
-    PositionReached = 5,
-    BlockedByMode = 8,
-    BlockedByInterlocking = 10,
-    CommandAlreadyInExecution = 12,
-    TimeLimitOver = 16,
-    ObjectNotSelected = 18,
-    ObjectAlreadySelected = 19,
-    InconsistentParameters = 26,
-    LockedByOtherClient = 27,
-};
+using mapping::AddCause;
 
 class ControlService {
 public:
     // How long a switch stays in its intermediate position before it reaches the commanded one.
     static constexpr std::chrono::milliseconds kTravelTime{300};
 
-    explicit ControlService(DataModel& model);
+    ControlService(DataModel& model, iso::Scheduler& scheduler);
 
     // Whether `node` is an SBO, SBOw, Oper or Cancel attribute of a controllable data object.
     static bool isSelectAttribute(const ModelNode& node);
@@ -78,13 +42,14 @@ public:
                                                 const MmsValue& value, Session& session);
     // The client's selections lapse.
     void release(const Session& session);
+    void setTerminations(bool send) { sendTerminations_ = send; }
 
 private:
     struct ObjectState {
         std::weak_ptr<Session> holder;
         uint64_t holderId = 0;
         bool selected = false;
-        TaskTimer::Clock::time_point selectedUntil;
+        iso::TaskGroup::Clock::time_point selectedUntil;
         std::optional<MmsValue> selectValue;  // of a select with value
         bool executing = false;               // enhanced security: until the command terminates
         uint64_t generation = 0;              // commands started; a late timer of an older one is stale
@@ -100,12 +65,14 @@ private:
     void countOperation(ModelNode& breaker);
 
     DataModel& model_;
+    std::atomic<bool> sendTerminations_{true};
     std::map<const ModelNode*, ObjectState> states_;  // by the data object under CO; under the value lock
-    TaskTimer timer_;                                 // last: stopped before the states go
+    iso::TaskGroup timer_;                            // last: closed before the states go
 };
 
 // The report a client gets for a refused command: LastApplError with the object, origin and control
-// number of the refused request.
-Bytes lastApplErrorReport(const std::string& controlObject, const MmsValue& command, AddCause cause);
+// number of the refused request `command`, a value of the attribute `commandNode`.
+Bytes lastApplErrorReport(const std::string& controlObject, const ModelNode& commandNode,
+                          const MmsValue& command, AddCause cause);
 
 }  // namespace iecstack::server

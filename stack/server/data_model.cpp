@@ -53,21 +53,30 @@ size_t ModelNode::attributeCount() const {
 
 namespace {
 
+// '$' separates the levels of a name and ranks below everything, so that a node's children follow it
+// directly. Within a level: other characters by their code, then A a B b ... Z z, then '_', then digits.
 struct OrderKeys {
     uint8_t key[256];
     OrderKeys() {
+        uint8_t other = 1;
         for (int c = 0; c < 256; ++c) {
             if (c == '$') {
                 key[c] = 0;
-            } else if (std::isalpha(c)) {
-                key[c] = static_cast<uint8_t>(1 + (std::tolower(c) - 'a'));
+            } else if (std::isupper(c)) {
+                key[c] = static_cast<uint8_t>(kLetters + 2 * (c - 'A'));
+            } else if (std::islower(c)) {
+                key[c] = static_cast<uint8_t>(kLetters + 2 * (c - 'a') + 1);
+            } else if (c == '_') {
+                key[c] = kLetters + 52;
             } else if (std::isdigit(c)) {
-                key[c] = static_cast<uint8_t>(27 + (c - '0'));
+                key[c] = static_cast<uint8_t>(kLetters + 53 + (c - '0'));
             } else {
-                key[c] = static_cast<uint8_t>(std::min(255, 37 + c));
+                key[c] = other++;
             }
         }
     }
+    // 256 codes less '$', 52 letters, '_' and 10 digits leave 192 others, keyed 1 to 192.
+    static constexpr uint8_t kLetters = 193;
 };
 
 // Sorting large models compares millions of characters; a table keeps that cheap.

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <thread>
 
+#include "iso/scheduler.h"
 #include "mms/codec.h"
 
 namespace iecstack::server {
@@ -31,73 +30,21 @@ std::string printableLine(const std::string& line) {
     return out;
 }
 
-// Answers that wait out the configured latency. Requests keep arriving on the association's thread
-// while earlier answers wait here, so a device with latency still answers several calls side by side.
-class DelayedAnswers {
-public:
-    using Clock = std::chrono::steady_clock;
-    using Send = std::function<void(const Bytes&)>;
+namespace {
 
-    explicit DelayedAnswers(Send send) : send_(std::move(send)), thread_([this] { run(); }) {}
-    ~DelayedAnswers() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
+// Looks at every octet whatever the first difference, so the time taken tells nothing of the password.
+bool sameSecret(const std::string& given, const std::string& expected) {
+    if (given.size() != expected.size()) {
+        return false;
     }
-    DelayedAnswers(const DelayedAnswers&) = delete;
-    DelayedAnswers& operator=(const DelayedAnswers&) = delete;
-
-    // Answers are due in arrival order, since every one waits the same time.
-    void post(Clock::time_point due, Bytes answer) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            queue_.push_back({due, std::move(answer)});
-        }
-        changed_.notify_all();
+    unsigned difference = 0;
+    for (size_t i = 0; i < given.size(); ++i) {
+        difference |= static_cast<unsigned char>(given[i]) ^ static_cast<unsigned char>(expected[i]);
     }
-    size_t waiting() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return queue_.size() + (sending_ ? 1 : 0);
-    }
+    return difference == 0;
+}
 
-private:
-    struct Answer {
-        Clock::time_point due;
-        Bytes bytes;
-    };
-
-    void run() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (stopping_) {
-                return;
-            }
-            const Clock::time_point due = queue_.front().due;
-            if (changed_.wait_until(lock, due, [this] { return stopping_; })) {
-                return;
-            }
-            Answer answer = std::move(queue_.front());
-            queue_.pop_front();
-            sending_ = true;
-            lock.unlock();
-            send_(answer.bytes);
-            lock.lock();
-            sending_ = false;
-        }
-    }
-
-    Send send_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Answer> queue_;
-    bool sending_ = false;
-    bool stopping_ = false;
-    std::thread thread_;  // last: starts once everything it uses exists
-};
+}  // namespace
 
 class MmsServer::Association : public iso::ResponderHandler {
 public:
@@ -113,6 +60,12 @@ public:
     iso::AssociateDecision onAssociate(const iso::AssociateIndication& indication) override {
         tag_ = tag_.substr(0, tag_.size() - 2) + " " + indication.peer + "] ";
         iso::AssociateDecision decision;
+        if (auto refusal = authenticationRefusal(indication)) {
+            decision.accept = false;
+            decision.diagnostic = refusal->first;
+            log(std::string("association refused: ") + refusal->second);
+            return decision;
+        }
         auto pdu = mms::decodePdu(indication.initiateRequest);
         const auto* request = pdu ? std::get_if<mms::InitiateRequest>(&*pdu) : nullptr;
         if (!request) {
@@ -127,21 +80,22 @@ public:
         decision.initiateResponse = mms::encodePdu(response);
         decision.maxPduSize = pduSize_;
         std::weak_ptr<iso::ResponderAssociation> weak = association_;
-        session_ = std::make_shared<Session>(id_, indication.peer, pduSize_, [this, weak](ByteView pdu) {
-            auto association = weak.lock();
-            auto sent = association ? association->send(pdu) : Status<iso::Error>(iso::Error::NotConnected);
-            if (!sent) {
-                log(std::string("PDU not sent: ") + iso::errorName(sent.error()));
-            }
-            return sent.ok();
-        });
+        session_ = std::make_shared<Session>(
+            id_, indication.peer, pduSize_, [this, weak](ByteView pdu, std::function<void()> leaving) {
+                auto association = weak.lock();
+                auto sent = association ? association->send(pdu, std::move(leaving))
+                                        : Status<iso::Error>(iso::Error::NotConnected);
+                if (!sent) {
+                    log(std::string("PDU not sent: ") + iso::errorName(sent.error()));
+                }
+                return sent.ok();
+            });
         const auto& proposed = request->parameters.localDetail;
         log("associated: PDU size " + std::to_string(pduSize_) + " (proposed " +
             (proposed ? std::to_string(*proposed) : std::string("nothing")) + "), " +
             std::to_string(outstanding_) + " outstanding calls");
         if (options_.responseDelay.count() > 0) {
-            delayed_ = std::make_unique<DelayedAnswers>(
-                [this](const Bytes& answer) { session_->sendUnconfirmed(answer); });
+            delayed_ = std::make_unique<iso::TaskGroup>(services_.scheduler());
         }
         return decision;
     }
@@ -151,34 +105,64 @@ public:
             log("PDU of " + std::to_string(mmsPdu.size()) + " octets left unanswered (silent)");
             return;
         }
-        const auto arrived = DelayedAnswers::Clock::now();
+        const auto arrived = iso::TaskGroup::Clock::now();
+        // A request counts from before it is carried out until its answer starts to leave: the client
+        // cannot send the next one earlier. One over the agreed number is turned away untouched.
+        bool admitted = false;
+        auto admit = [this, &admitted] {
+            if (inFlight_->load() >= outstanding_) {
+                return false;
+            }
+            ++*inFlight_;
+            admitted = true;
+            return true;
+        };
         session_->beginRequest();
-        ServiceOutcome outcome = services_.handle(*session_, mmsPdu);
-        if (outcome.invokeId && delayed_ && delayed_->waiting() >= outstanding_) {
-            // The client has more calls outstanding than it agreed to.
-            mms::Reject reject;
-            reject.originalInvokeId = outcome.invokeId;
-            reject.rejectClass = mms::RejectClass::ConfirmedRequest;
-            reject.reason = static_cast<int64_t>(mms::RequestRejectReason::MaxServicesOutstandingExceeded);
-            outcome.response = mms::encodePdu(reject);
-            outcome.summary += " (more than " + std::to_string(outstanding_) + " outstanding, rejected)";
+        ServiceOutcome outcome = services_.handle(*session_, mmsPdu, admit);
+        if (outcome.refused) {
+            outcome.summary += " (more than " + std::to_string(outstanding_) + " outstanding)";
         }
         log(outcome.summary);
+        std::function<void()> leaving;
+        if (admitted) {
+            leaving = [inFlight = inFlight_] { --*inFlight; };
+            if (outcome.response.empty()) {
+                leaving();
+                leaving = nullptr;
+            }
+        }
         if (!delayed_) {
-            session_->finishRequest(outcome.response);
+            session_->finishRequest(outcome.response, std::move(leaving));
             return;
         }
         // The answer waits out the latency; sent through the session, it keeps its place among reports.
         session_->finishRequest(ByteView());
         if (!outcome.response.empty()) {
-            delayed_->post(arrived + options_.responseDelay, std::move(outcome.response));
+            {
+                std::lock_guard<std::mutex> lock(delayedMutex_);
+                delayedAnswers_.push_back({std::move(outcome.response), std::move(leaving)});
+            }
+            // Every answer waits the same time, so the one due is always the oldest.
+            delayed_->at(arrived + options_.responseDelay, [this] {
+                DelayedAnswer answer;
+                {
+                    std::lock_guard<std::mutex> lock(delayedMutex_);
+                    answer = std::move(delayedAnswers_.front());
+                    delayedAnswers_.pop_front();
+                }
+                session_->sendUnconfirmed(answer.bytes, std::move(answer.leaving));
+            });
         }
     }
 
     void onClosed(iso::CloseReason reason, iso::Error detail) override {
         delayed_.reset();
         std::string why = iso::closeReasonName(reason);
-        if (detail == iso::Error::Timeout) {
+        if (detail == iso::Error::SendStalled) {
+            why = "stopped reading (more than " + std::to_string(options_.sendLimits.maxUnsentPdus) +
+                  " PDUs or " + std::to_string(options_.sendLimits.stallTimeout.count()) +
+                  " ms unsent), aborted";
+        } else if (detail == iso::Error::Timeout) {
             why = "idle for " + std::to_string(options_.idleTimeout.count()) + " ms, aborted";
         } else if (reason == iso::CloseReason::ProtocolError || reason == iso::CloseReason::LocalClose) {
             why += std::string(" (") + iso::errorName(detail) + ")";
@@ -191,6 +175,26 @@ public:
     }
 
 private:
+    // Why a client is refused before anything else is looked at, when a password is required.
+    std::optional<std::pair<iso::acse::AssociateDiagnostic, const char*>> authenticationRefusal(
+        const iso::AssociateIndication& indication) const {
+        using Diagnostic = iso::acse::AssociateDiagnostic;
+        if (!options_.password) {
+            return std::nullopt;
+        }
+        if (indication.mechanism && !indication.password) {
+            return std::pair{Diagnostic::AuthenticationMechanismNotRecognized,
+                             "unsupported authentication mechanism"};
+        }
+        if (!indication.password) {
+            return std::pair{Diagnostic::AuthenticationRequired, "no password given"};
+        }
+        if (!sameSecret(*indication.password, *options_.password)) {
+            return std::pair{Diagnostic::AuthenticationFailure, "wrong password"};
+        }
+        return std::nullopt;
+    }
+
     void log(const std::string& line) const {
         if (options_.log) {
             options_.log(tag_ + line);
@@ -206,7 +210,15 @@ private:
     size_t pduSize_ = 0;
     std::shared_ptr<Session> session_;
     size_t outstanding_ = 1;
-    std::unique_ptr<DelayedAnswers> delayed_;  // only with a response delay; last, so stopped first
+    // Shared with answers in the send queue, which may start to leave after this handler is gone.
+    std::shared_ptr<std::atomic<size_t>> inFlight_ = std::make_shared<std::atomic<size_t>>(0);
+    struct DelayedAnswer {
+        Bytes bytes;
+        std::function<void()> leaving;
+    };
+    std::mutex delayedMutex_;
+    std::deque<DelayedAnswer> delayedAnswers_;
+    std::unique_ptr<iso::TaskGroup> delayed_;  // only with a response delay; last, so closed first
 };
 
 MmsServer::MmsServer(MmsServices& services, ServerOptions options)
@@ -231,6 +243,8 @@ bool MmsServer::start(std::string* error) {
     settings.setupTimeout = options_.setupTimeout;
     settings.idleTimeout = options_.idleTimeout;
     settings.maxPduSize = std::max(options_.maxPduSize, options_.minPduSize);
+    settings.sendLimits = options_.sendLimits;
+    settings.scheduler = &services_.scheduler();
     settings.log = options_.log;  // peers refused before any association, with the reason
     auto counter = std::make_shared<std::atomic<uint64_t>>(0);
     listener_ = std::make_unique<iso::ResponderListener>(

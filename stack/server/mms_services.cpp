@@ -5,6 +5,7 @@
 
 #include "ber/writer.h"
 #include "control_service.h"
+#include "iso/scheduler.h"
 #include "file_service.h"
 #include "log_engine.h"
 #include "mms/codec.h"
@@ -39,7 +40,10 @@ std::string describe(const mms::ObjectName& name) {
 }
 
 MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
-    : model_(model), identity_(std::move(identity)), controls_(std::make_unique<ControlService>(model)) {
+    : scheduler_(std::make_unique<iso::Scheduler>()),
+      model_(model),
+      identity_(std::move(identity)),
+      controls_(std::make_unique<ControlService>(model, *scheduler_)) {
     auto fill = [](std::string& field, const std::string& configured, const char* fallback) {
         if (field.empty()) {
             field = configured.empty() ? fallback : configured;
@@ -54,7 +58,7 @@ MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
         settingGroups_ = std::make_unique<SettingGroupService>(model_);
         substitutions_ = std::make_unique<SubstitutionService>(model_);
     }
-    reports_ = std::make_unique<ReportEngine>(model_);
+    reports_ = std::make_unique<ReportEngine>(model_, *scheduler_);
     logs_ = std::make_unique<LogEngine>(model_);
     files_ = std::make_unique<FileService>(nullptr);
 }
@@ -66,6 +70,10 @@ bool MmsServices::serveFiles(const std::string& root, std::string* error) {
     }
     files_ = std::make_unique<FileService>(std::move(store));
     return true;
+}
+
+void MmsServices::setCommandTerminations(bool send) {
+    controls_->setTerminations(send);
 }
 
 MmsServices::~MmsServices() = default;
@@ -117,7 +125,7 @@ void MmsServices::associationEnded(Session& session) {
     settingGroups_->associationEnded(session);
 }
 
-ServiceOutcome MmsServices::handle(Session& session, ByteView pdu) {
+ServiceOutcome MmsServices::handle(Session& session, ByteView pdu, const std::function<bool()>& admit) {
     const size_t maxPduSize = session.maxPduSize();
     ServiceOutcome out;
     auto decoded = mms::decodePdu(pdu);
@@ -130,6 +138,16 @@ ServiceOutcome MmsServices::handle(Session& session, ByteView pdu) {
     mms::Pdu& p = *decoded;
     if (auto* request = std::get_if<mms::ConfirmedRequest>(&p)) {
         out.invokeId = request->invokeId;
+        if (admit && !admit()) {
+            mms::Reject reject;
+            reject.originalInvokeId = request->invokeId;
+            reject.rejectClass = mms::RejectClass::ConfirmedRequest;
+            reject.reason = static_cast<int64_t>(mms::RequestRejectReason::MaxServicesOutstandingExceeded);
+            out.response = mms::encodePdu(reject);
+            out.refused = true;
+            out.summary = "request " + std::to_string(request->invokeId) + " rejected unanswered";
+            return out;
+        }
         out.response = mms::encodePdu(answer(*request, session, &out.summary));
         if (out.response.size() > maxPduSize) {
             // Whole logical nodes, their types or long data sets can outgrow a small agreed size; the

@@ -198,6 +198,9 @@ public:
         model->deviceType = ied_.type;
         std::vector<std::pair<const scl::LogicalDevice*, Domain*>> devices;
         for (const scl::AccessPoint& ap : ied_.accessPoints) {
+            if (ap.hasServer) {
+                applyAuthentication(ap.authentication);
+            }
             for (const scl::LogicalDevice& ld : ap.logicalDevices) {
                 std::string name = ld.ldName.empty() ? ied_.name + ld.inst : ld.ldName;
                 if (name.size() > 64) {
@@ -774,6 +777,27 @@ private:
         }
         domain.nodeByName[node->name] = node.get();
         domain.logicalNodes.push_back(std::move(node));
+    }
+
+    // Every access point is served on one port, so the strictest one decides. Only passwords are
+    // checked; the other methods are named so that nobody believes they are in force.
+    void applyAuthentication(const scl::Authentication& auth) {
+        const bool password = !auth.none && auth.password;
+        model_->requiresPassword = model_->requiresPassword || password;
+        std::string unsupported;
+        for (const auto& [asked, name] : {std::pair{auth.weak, "weak"}, std::pair{auth.strong, "strong"},
+                                          std::pair{auth.certificate, "certificate"}}) {
+            if (asked) {
+                unsupported += (unsupported.empty() ? "" : ", ") + std::string(name);
+            }
+        }
+        const std::string served =
+            password ? "served with password authentication" : "served without authentication";
+        if (!unsupported.empty()) {
+            warn(auth.line, "authentication by " + unsupported + " is not supported; " + served);
+        } else if (!auth.none && !auth.password) {
+            warn(auth.line, "no authentication method is allowed; " + served);
+        }
     }
 
     void warn(int line, const std::string& problem) {

@@ -17,12 +17,19 @@ uint64_t nowMs() {
     return systemNowMs();
 }
 
+// A client is known across associations by its address; the port changes with every connection.
+std::string addressOf(const Session& client) {
+    const std::string& peer = client.peer();
+    const size_t colon = peer.rfind(':');
+    return colon == std::string::npos ? peer : peer.substr(0, colon);
+}
+
 }  // namespace
 
 namespace {
 
 // The client's address as Owner shows it: four octets for IPv4, sixteen for IPv6, none when unknown.
-std::vector<uint8_t> ownerAddress(const std::string& peer) {
+std::vector<uint8_t> ownerOctets(const std::string& peer) {
     const size_t colon = peer.rfind(':');
     const std::string host = peer.substr(0, colon);
     uint8_t octets[16] = {};
@@ -52,6 +59,9 @@ struct ReportEngine::Block {
     std::weak_ptr<Session> owner;
     uint64_t ownerId = 0;
     bool explicitlyReserved = false;
+    // The owner's address, and when its reservation lapses once its association is lost.
+    std::string ownerAddress;
+    std::optional<Clock::time_point> heldUntil;
     bool byConfiguration = false;
     bool enabled = false;
 
@@ -97,27 +107,57 @@ struct ReportEngine::Block {
         if (byConfiguration) {
             return false;
         }
-        return !ownerAlive() || ownerId == client.id();
+        if (ownerAlive()) {
+            return ownerId == client.id();
+        }
+        if (ownerId == 0) {
+            return true;
+        }
+        // The owner's association is gone (associationEnded may not have run yet): a reservation
+        // time keeps the block for the owner's address, and only for it.
+        const bool held = heldUntil ? Clock::now() < *heldUntil : reservationSeconds() > 0;
+        return !held || (!ownerAddress.empty() && addressOf(client) == ownerAddress);
+    }
+    int64_t reservationSeconds() const {
+        const ModelNode* resvTms = at("ResvTms");
+        return buffered && resvTms != nullptr ? resvTms->value.toInt64() : 0;
     }
     bool active() const { return buffered || enabled; }
+    void takenBy(const std::shared_ptr<Session>& client) {
+        owner = client;
+        ownerId = client->id();
+        ownerAddress = addressOf(*client);
+        heldUntil.reset();
+        if (ModelNode* shown = at("Owner")) {
+            shown->value = MmsValue::octetString(ownerOctets(client->peer()));
+        }
+    }
     void release() {
         owner.reset();
         ownerId = 0;
+        ownerAddress.clear();
+        heldUntil.reset();
         explicitlyReserved = false;
         if (ModelNode* shown = at("Owner")) {
             shown->value = MmsValue::octetString({});
         }
     }
-    void takeBy(const std::shared_ptr<Session>& client) {
-        owner = client;
-        ownerId = client->id();
-        if (ModelNode* shown = at("Owner")) {
-            shown->value = MmsValue::octetString(ownerAddress(client->peer()));
+    // The owner's association is gone: with a reservation time the block stays its address's for that
+    // long, otherwise it is free at once.
+    void ownerLost() {
+        const int64_t seconds = reservationSeconds();
+        if (seconds > 0) {
+            owner.reset();
+            explicitlyReserved = false;
+            heldUntil = Clock::now() + std::chrono::seconds(seconds);
+        } else {
+            release();
         }
     }
 };
 
-ReportEngine::ReportEngine(DataModel& model, ReportingLimits limits) : model_(model), limits_(limits) {
+ReportEngine::ReportEngine(DataModel& model, iso::Scheduler& scheduler, ReportingLimits limits)
+    : model_(model), limits_(limits), rounds_(scheduler) {
     std::lock_guard<std::mutex> valueLock(model_.valueLock());
     for (auto& domain : model_.domains) {
         for (auto& ln : domain->logicalNodes) {
@@ -146,7 +186,6 @@ ReportEngine::ReportEngine(DataModel& model, ReportingLimits limits) : model_(mo
     indexMembers(nullptr);
     observerId_ = model_.addValueObserver(
         [this](const ModelNode& attribute, bool changed) { valueStored(attribute, changed); });
-    thread_ = std::thread([this] { run(); });
 }
 
 ReportEngine::~ReportEngine() {
@@ -154,12 +193,7 @@ ReportEngine::~ReportEngine() {
         std::lock_guard<std::mutex> valueLock(model_.valueLock());
         model_.removeValueObserver(observerId_);
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
+    rounds_.close();
 }
 
 bool ReportEngine::isBlockAttribute(const ModelNode& node) {
@@ -319,8 +353,10 @@ void ReportEngine::addReport(Block& block, std::vector<ReportContent::Member> me
 }
 
 void ReportEngine::wakeThread() {
-    wakeRequested_ = true;
-    wake_.notify_one();
+    if (!roundPosted_) {
+        roundPosted_ = true;
+        rounds_.post([this] { run(); });
+    }
 }
 
 std::optional<DataAccessError> ReportEngine::write(ModelNode& attribute, const MmsValue& value,
@@ -349,7 +385,7 @@ std::optional<DataAccessError> ReportEngine::writeLocked(Block& block, ModelNode
     }
     auto takeOwnership = [&] {
         if (block.ownerId != client->id() || !block.ownerAlive()) {
-            block.takeBy(client);
+            block.takenBy(client);
         }
     };
     // Configuring a free unbuffered block reserves it for the writing client.
@@ -483,7 +519,7 @@ void ReportEngine::associationEnded(const Session& client) {
             continue;
         }
         block->enabled = false;
-        block->release();
+        block->ownerLost();
         if (ModelNode* rptEna = block->at("RptEna")) {
             rptEna->value = MmsValue::boolean(false);
         }
@@ -549,63 +585,60 @@ void ReportEngine::collectDue(std::vector<Outgoing>& out) {
 }
 
 void ReportEngine::run() {
-    for (;;) {
-        std::vector<Outgoing> out;
-        {
-            std::lock_guard<std::mutex> valueLock(model_.valueLock());
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (stopping_) {
-                return;
-            }
-            collectDue(out);
-        }
-        for (const Outgoing& outgoing : out) {
-            const auto client = outgoing.client.lock();
-            if (!client || client->ended()) {
-                continue;
-            }
-            for (const Bytes& pdu : encodeReport(outgoing.content, client->maxPduSize())) {
-                client->sendUnconfirmed(pdu);
-            }
-        }
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (stopping_) {
-            return;
-        }
-        if (!outbox_.empty()) {
+    std::vector<Outgoing> out;
+    {
+        std::lock_guard<std::mutex> valueLock(model_.valueLock());
+        std::lock_guard<std::mutex> lock(mutex_);
+        roundPosted_ = false;
+        collectDue(out);
+    }
+    // Sends only queue: a client that reads slowly holds up nobody here.
+    for (const Outgoing& outgoing : out) {
+        const auto client = outgoing.client.lock();
+        if (!client || client->ended()) {
             continue;
         }
-        std::optional<Clock::time_point> next;
-        bool deliverBuffered = false;
-        for (const auto& block : blocks_) {
-            if (!block->active()) {
-                continue;
-            }
-            if (block->anyPending && (!next || block->bufDeadline < *next)) {
-                next = block->bufDeadline;
-            }
-            if (block->nextIntegrity && (!next || *block->nextIntegrity < *next)) {
-                next = block->nextIntegrity;
-            }
-            if (block->buffered && block->enabled && block->ownerAlive() && !block->entries.empty() &&
-                block->entries.back().id > block->lastSentId) {
-                deliverBuffered = true;
-            }
-            if ((block->triggerMask() & kReasonIntegrity) != 0 && block->number("IntgPd") > 0 &&
-                !block->nextIntegrity) {
-                deliverBuffered = true;  // its period starts on the next round
-            }
+        for (const Bytes& pdu : encodeReport(outgoing.content, client->maxPduSize())) {
+            client->sendUnconfirmed(pdu);
         }
-        if (deliverBuffered) {
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!outbox_.empty()) {
+        wakeThread();
+        return;
+    }
+    std::optional<Clock::time_point> next;
+    bool again = false;
+    for (const auto& block : blocks_) {
+        if (!block->active()) {
             continue;
         }
-        const auto woken = [this] { return stopping_ || !outbox_.empty() || wakeRequested_; };
-        if (next) {
-            wake_.wait_until(lock, *next, woken);
-        } else {
-            wake_.wait(lock, woken);
+        if (block->anyPending && (!next || block->bufDeadline < *next)) {
+            next = block->bufDeadline;
         }
-        wakeRequested_ = false;
+        if (block->nextIntegrity && (!next || *block->nextIntegrity < *next)) {
+            next = block->nextIntegrity;
+        }
+        if (block->buffered && block->enabled && block->ownerAlive() && !block->entries.empty() &&
+            block->entries.back().id > block->lastSentId) {
+            again = true;
+        }
+        if ((block->triggerMask() & kReasonIntegrity) != 0 && block->number("IntgPd") > 0 &&
+            !block->nextIntegrity) {
+            again = true;  // its period starts on the next round
+        }
+    }
+    if (again) {
+        wakeThread();
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    if (roundTimed_ && *roundTimed_ <= now) {
+        roundTimed_.reset();  // that round is this one, or has passed
+    }
+    if (next && (!roundTimed_ || *next < *roundTimed_)) {
+        roundTimed_ = next;
+        rounds_.at(*next, [this] { run(); });
     }
 }
 

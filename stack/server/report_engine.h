@@ -4,18 +4,17 @@
 // the client that enabled a block. Not part of the public interface.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "ber/byte_view.h"
+#include "iso/scheduler.h"
 #include "mms/data_access_error.h"
 #include "report_encoding.h"
 #include "server/data_model.h"
@@ -33,8 +32,8 @@ struct ReportingLimits {
 
 class ReportEngine {
 public:
-    explicit ReportEngine(DataModel& model, ReportingLimits limits = {});
-    // Stops the reporting thread; no report is sent after it returns.
+    ReportEngine(DataModel& model, iso::Scheduler& scheduler, ReportingLimits limits = {});
+    // No report is sent after it returns.
     ~ReportEngine();
     ReportEngine(const ReportEngine&) = delete;
     ReportEngine& operator=(const ReportEngine&) = delete;
@@ -45,8 +44,9 @@ public:
     // value when the rules allow it and acts on it; otherwise says why not.
     std::optional<mms::DataAccessError> write(ModelNode& attribute, const MmsValue& value,
                                               const std::shared_ptr<Session>& client);
-    // The client's blocks are disabled and its reservations released (caller must not hold the value
-    // lock).
+    // The client's blocks are disabled and its reservations released, except that a buffered block
+    // with ResvTms above zero stays reserved for the client's address for that many seconds (caller
+    // must not hold the value lock).
     void associationEnded(const Session& client);
 
     size_t blockCount() const { return blocks_.size(); }
@@ -73,10 +73,11 @@ private:
     void interrogate(Block& block, uint8_t reason);
     void addReport(Block& block, std::vector<ReportContent::Member> members);
     void collectDue(std::vector<Outgoing>& out);
-    // Caller holds mutex_.
+    // A round is due at once. Caller holds mutex_.
     void wakeThread();
     std::optional<mms::DataAccessError> writeLocked(Block& block, ModelNode& attribute, const MmsValue& value,
                                                     const std::shared_ptr<Session>& client);
+    // One round on the scheduler: due reports are collected and sent, and the next round is timed.
     void run();
 
     DataModel& model_;
@@ -88,11 +89,10 @@ private:
     int observerId_ = 0;
 
     std::mutex mutex_;  // taken inside the value lock, never around it
-    std::condition_variable wake_;
-    std::deque<Outgoing> outbox_;  // unbuffered reports waiting for the thread
-    bool stopping_ = false;
-    bool wakeRequested_ = false;
-    std::thread thread_;
+    std::deque<Outgoing> outbox_;  // unbuffered reports waiting for the next round
+    bool roundPosted_ = false;
+    std::optional<std::chrono::steady_clock::time_point> roundTimed_;  // the earliest timed round
+    iso::TaskGroup rounds_;  // last: closed before anything a round uses goes
 };
 
 }  // namespace iecstack::server

@@ -8,46 +8,7 @@
 namespace iecstack::server {
 
 using mms::DataAccessError;
-using Clock = TaskTimer::Clock;
-
-TaskTimer::TaskTimer() : thread_([this] { run(); }) {}
-
-TaskTimer::~TaskTimer() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-}
-
-void TaskTimer::at(Clock::time_point when, std::function<void()> task) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        tasks_.emplace(when, std::move(task));
-    }
-    wake_.notify_all();
-}
-
-void TaskTimer::run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stopping_) {
-        if (tasks_.empty()) {
-            wake_.wait(lock);
-            continue;
-        }
-        auto first = tasks_.begin();
-        if (first->first > Clock::now()) {
-            wake_.wait_until(lock, first->first);
-            continue;
-        }
-        std::function<void()> task = std::move(first->second);
-        tasks_.erase(first);
-        lock.unlock();
-        task();
-        lock.lock();
-    }
-}
+using Clock = iso::TaskGroup::Clock;
 
 namespace {
 
@@ -104,26 +65,35 @@ void setBasic(DataModel& model, ModelNode* dataObject, const char* name, const M
     }
 }
 
-Bytes informationReport(std::vector<mms::VariableAccess> variables, std::vector<MmsValue> values) {
-    mms::InformationReport report;
-    report.spec = mms::VariableAccessSpec::list(std::move(variables));
-    report.results = std::move(values);
+std::vector<std::string> memberNames(const ModelNode& command) {
+    std::vector<std::string> names;
+    names.reserve(command.children.size());
+    for (const auto& child : command.children) {
+        names.push_back(child->name);
+    }
+    return names;
+}
+
+std::optional<mapping::ControlCommand> decoded(const ModelNode& command, const MmsValue& value) {
+    return mapping::decodeCommand(memberNames(command), value);
+}
+
+// LastApplError for `command` (what the client sent, when it sent a command structure at all).
+mapping::LastApplErrorValue applicationError(const std::string& controlObject,
+                                             const std::optional<mapping::ControlCommand>& command,
+                                             AddCause cause) {
+    mapping::LastApplErrorValue error;
+    error.controlObject = controlObject;
+    error.addCause = cause;
+    if (command) {
+        error.origin = command->origin;
+        error.ctlNum = command->ctlNum;
+    }
+    return error;
+}
+
+Bytes unconfirmed(mms::InformationReport report) {
     return mms::encodePdu(mms::UnconfirmedPdu{std::move(report)});
-}
-
-MmsValue lastApplError(const std::string& controlObject, const MmsValue* origin, const MmsValue* ctlNum,
-                       AddCause cause) {
-    return MmsValue::structure({
-        MmsValue::visibleString(controlObject),
-        MmsValue::integer(0),
-        origin ? *origin : MmsValue::structure({MmsValue::integer(0), MmsValue::octetString({})}),
-        ctlNum ? *ctlNum : MmsValue::unsignedInteger(0),
-        MmsValue::integer(static_cast<int>(cause)),
-    });
-}
-
-mms::VariableAccess lastApplErrorName() {
-    return mms::VariableAccess{mms::ObjectName::vmd("LastApplError"), {}};
 }
 
 }  // namespace
@@ -168,21 +138,14 @@ struct ControlService::Target {
     }
 };
 
-Bytes lastApplErrorReport(const std::string& controlObject, const MmsValue& command, AddCause cause) {
-    const MmsValue* origin = nullptr;
-    const MmsValue* ctlNum = nullptr;
-    // Every command structure starts ctlVal, [operTm,] origin, ctlNum.
-    for (const MmsValue& e : command.elements()) {
-        if (!origin && e.type() == MMS_STRUCTURE) {
-            origin = &e;
-        } else if (origin && !ctlNum && e.type() == MMS_UNSIGNED) {
-            ctlNum = &e;
-        }
-    }
-    return informationReport({lastApplErrorName()}, {lastApplError(controlObject, origin, ctlNum, cause)});
+Bytes lastApplErrorReport(const std::string& controlObject, const ModelNode& commandNode,
+                          const MmsValue& command, AddCause cause) {
+    return unconfirmed(
+        mapping::encodeRefusal(applicationError(controlObject, decoded(commandNode, command), cause)));
 }
 
-ControlService::ControlService(DataModel& model) : model_(model) {}
+ControlService::ControlService(DataModel& model, iso::Scheduler& scheduler)
+    : model_(model), timer_(scheduler) {}
 
 bool ControlService::isSelectAttribute(const ModelNode& node) {
     return node.fc == "CO" && node.name == "SBO" && node.kind == ModelNode::Kind::Basic && node.parent &&
@@ -220,11 +183,8 @@ MmsValue ControlService::select(const std::string& domain, ModelNode& sbo, Sessi
     }
     ObjectState& state = states_[target->dataObject];
     if (heldByOther(state, session) || state.executing) {
-        // The read itself can only say "refused"; the report says why.
-        const AddCause cause =
-            state.executing ? AddCause::CommandAlreadyInExecution : AddCause::ObjectAlreadySelected;
-        session.sendUnconfirmed(informationReport(
-            {lastApplErrorName()}, {lastApplError(target->reference("SBO"), nullptr, nullptr, cause)}));
+        // A refused select by read is the empty answer alone: the error report belongs to the
+        // write-based control services, and clients do not expect it after a read.
         return MmsValue::visibleString("");
     }
     state.holder = session.weak_from_this();
@@ -276,7 +236,7 @@ std::optional<DataAccessError> ControlService::command(const std::string& domain
         return DataAccessError::ObjectAccessDenied;
     }
     auto refuse = [&](AddCause cause, DataAccessError error) -> std::optional<DataAccessError> {
-        session.sendUnconfirmed(lastApplErrorReport(target->reference(node.name), value, cause));
+        session.sendUnconfirmed(lastApplErrorReport(target->reference(node.name), node, value, cause));
         return error;
     };
     if (target->ctlModel == 0) {
@@ -339,14 +299,13 @@ std::optional<DataAccessError> ControlService::command(const std::string& domain
         }
         if (target->ctlModel == 4 && state.selectValue) {
             // The operate must carry what was selected: value, originator and control number.
-            const ModelNode& sbow = *target->dataObject->child("SBOw");
-            for (const char* name : {"ctlVal", "origin", "ctlNum"}) {
-                const MmsValue* selected = member(sbow, *state.selectValue, name);
-                const MmsValue* operated = member(node, value, name);
-                if (!selected || !operated || !(*selected == *operated)) {
-                    setSelected(*target, state, false);
-                    return refuse(AddCause::InconsistentParameters, DataAccessError::ObjectAccessDenied);
-                }
+            const auto selected = decoded(*target->dataObject->child("SBOw"), *state.selectValue);
+            const auto operated = decoded(node, value);
+            if (!selected || !operated || selected->ctlVal != operated->ctlVal ||
+                selected->origin != operated->origin || selected->ctlNum != operated->ctlNum) {
+                // Only this operate is refused; the selection stays until it is cancelled, operated
+                // or lapses.
+                return refuse(AddCause::InconsistentParameters, DataAccessError::ObjectAccessDenied);
             }
         }
     }
@@ -447,16 +406,17 @@ void ControlService::execute(const Target& target, ObjectState& state, const Mms
     }
     if (state.executing) {
         // Nothing moves: the command has ended, but its termination must follow the operate's response,
-        // so it is sent from the timer's thread (a session holds it back until the response is out).
+        // so it is sent from the scheduler (a session holds it back until the response is out).
         state.executing = false;
         state.selected = false;
         state.selectValue.reset();
-        const std::string operItem = target.itemId + "$Oper";
-        Bytes termination = informationReport(
-            {mms::VariableAccess{mms::ObjectName::domain(target.domain, operItem), {}}}, {oper});
-        timer_.at(Clock::now(), [client = session.shared_from_this(), termination = std::move(termination)] {
-            client->sendUnconfirmed(termination);
-        });
+        Bytes termination =
+            unconfirmed(mapping::encodeTermination(target.domain, target.itemId, oper, nullptr));
+        if (sendTerminations_) {
+            timer_.post([client = session.shared_from_this(), termination = std::move(termination)] {
+                client->sendUnconfirmed(termination);
+            });
+        }
     }
 }
 
@@ -503,20 +463,17 @@ void ControlService::finishTravel(const std::string& domain, ModelNode* dataObje
         client = state.holder.lock();
         MmsValue oper = state.selectValue.value_or(MmsValue());
         state.selectValue.reset();
-        const std::string operItem = dataObject->itemId() + "$Oper";
-        mms::VariableAccess operName{mms::ObjectName::domain(domain, operItem), {}};
+        const std::string objectItem = dataObject->itemId();
         if (reached) {
-            termination = informationReport({operName}, {oper});
+            termination = unconfirmed(mapping::encodeTermination(domain, objectItem, oper, nullptr));
         } else {
-            const ModelNode& operNode = *dataObject->child("Oper");
-            termination =
-                informationReport({lastApplErrorName(), operName},
-                                  {lastApplError(domain + "/" + operItem, member(operNode, oper, "origin"),
-                                                 member(operNode, oper, "ctlNum"), AddCause::TimeLimitOver),
-                                   oper});
+            const auto error =
+                applicationError(domain + "/" + objectItem + "$Oper",
+                                 decoded(*dataObject->child("Oper"), oper), AddCause::TimeLimitOver);
+            termination = unconfirmed(mapping::encodeTermination(domain, objectItem, oper, &error));
         }
     }
-    if (client) {
+    if (client && sendTerminations_) {
         client->sendUnconfirmed(termination);
     }
 }

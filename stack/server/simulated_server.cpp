@@ -19,10 +19,23 @@ std::unique_ptr<SimulatedServer> SimulatedServer::start(const std::string& sclPa
 
 std::unique_ptr<SimulatedServer> SimulatedServer::start(std::unique_ptr<DataModel> model, Options options,
                                                         std::string* error) {
+    // A device configured for passwords is never served open; one configured without keeps admitting
+    // everyone.
+    if (model->requiresPassword && !options.server.password) {
+        if (error) {
+            *error =
+                "IED \"" + model->iedName + "\" asks for password authentication and no password was given";
+        }
+        return nullptr;
+    }
+    if (!model->requiresPassword) {
+        options.server.password.reset();
+    }
     std::unique_ptr<SimulatedServer> s(new SimulatedServer);
     s->model_ = std::move(model);
     s->services_ = std::make_unique<MmsServices>(*s->model_, options.identity);
     s->services_->setMaxReadVariables(options.maxReadVariables);
+    s->services_->setCommandTerminations(options.commandTerminations);
     if (!options.filesRoot.empty() && !s->services_->serveFiles(options.filesRoot, error)) {
         return nullptr;
     }
@@ -31,7 +44,8 @@ std::unique_ptr<SimulatedServer> SimulatedServer::start(std::unique_ptr<DataMode
         return nullptr;
     }
     if (options.simulate) {
-        s->simulation_ = std::make_unique<ValueSimulation>(*s->model_, options.simulationPeriod);
+        s->simulation_ = std::make_unique<ValueSimulation>(*s->model_, s->services_->scheduler(),
+                                                           options.simulationPeriod);
         s->simulation_->start();
     }
     return s;

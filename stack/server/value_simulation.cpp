@@ -71,6 +71,12 @@ constexpr uint8_t kTimeQuality = 0x0a;
 
 }  // namespace
 
+ValueSimulation::ValueSimulation(DataModel& model, iso::Scheduler& scheduler,
+                                 std::chrono::milliseconds period)
+    : ValueSimulation(model, period) {
+    scheduler_ = &scheduler;
+}
+
 ValueSimulation::ValueSimulation(DataModel& model, std::chrono::milliseconds period)
     : model_(model), period_(period) {
     std::vector<ModelNode*> floats, booleans;
@@ -101,27 +107,27 @@ ValueSimulation::~ValueSimulation() {
 }
 
 void ValueSimulation::start() {
-    if (thread_.joinable()) {
+    if (stepping_) {
         return;
     }
-    stopping_ = false;
-    thread_ = std::thread([this] {
-        std::unique_lock<std::mutex> lock(wakeLock_);
-        while (!wake_.wait_for(lock, period_, [this] { return stopping_; })) {
-            step();
-        }
+    if (!scheduler_) {
+        ownScheduler_ = std::make_unique<iso::Scheduler>(1);
+        scheduler_ = ownScheduler_.get();
+    }
+    stepping_ = std::make_unique<iso::TaskGroup>(*scheduler_);
+    stepLater(*stepping_);
+}
+
+// Through the group itself: stop() may be closing it while a step runs.
+void ValueSimulation::stepLater(iso::TaskGroup& steps) {
+    steps.at(iso::TaskGroup::Clock::now() + period_, [this, &steps] {
+        step();
+        stepLater(steps);
     });
 }
 
 void ValueSimulation::stop() {
-    {
-        std::lock_guard<std::mutex> lock(wakeLock_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
+    stepping_.reset();
 }
 
 void ValueSimulation::step() {

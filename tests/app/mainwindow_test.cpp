@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
 #include <QDialog>
 #include <QLabel>
 #include <QRegularExpression>
@@ -15,6 +17,7 @@
 #include "eventcodetranslator.h"
 #include "iec61850view.h"
 #include "mainwindow.h"
+#include "messagelogdock.h"
 #include "protocolviews.h"
 
 namespace {
@@ -60,6 +63,8 @@ private slots:
     void prefixNamesTheSendingView();
     void emptyTextChangesNothing();
     void statusBarClearsFiveSecondsAfterTheLastText();
+    // Texts the status bar has cleared stay in the log, with time and tab, newest last; copy and clear.
+    void messageLogKeepsEveryTextOfEveryTab();
 
     void aboutBox();
 
@@ -313,6 +318,43 @@ void MainWindowTest::aboutBox() {
     // The box is released once closed; the window keeps no dialog around.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(window.findChildren<QDialog*>(QString(), Qt::FindDirectChildrenOnly).isEmpty());
+}
+
+void MainWindowTest::messageLogKeepsEveryTextOfEveryTab() {
+    MainWindow window;
+    WindowParts parts(window);
+    auto* log = window.findChild<MessageLogDock*>("messageLogDock");
+    QVERIFY(log != nullptr);
+    auto* iec61850View = window.findChild<iec61850::Iec61850View*>();
+    const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
+    emit iec61850View->setStatusBarMessage("Select fail: timeout");
+    emit iec61850View->setStatusBarMessage("Select fail: timeout");
+    emit window.findChild<modbustcp::ModbusTcpView*>()->setStatusBarMessage("Port busy\nretrying");
+    // Not on the status bar, yet kept.
+    emit window.findChild<dnp3::Dnp3TcpView*>()->setStatusBarMessage("Link up");
+    emit iec61850View->setStatusBarMessage(QString());
+
+    parts.statusBarTimer->start(1);
+    QTRY_COMPARE(window.statusBar()->currentMessage(), QString());
+    const QStringList lines = log->text().split('\n');
+    QCOMPARE(lines.size(), 5);
+    const QStringList expected{"IEC61850: Select fail: timeout", "IEC61850: Select fail: timeout",
+                               "ModbusTCP: Port busy", "    retrying", "DNP3TCP: Link up"};
+    QDateTime previous = before;
+    for (int i = 0; i < lines.size(); ++i) {
+        QVERIFY2(lines.at(i).endsWith(expected.at(i)), qPrintable(lines.at(i)));
+        if (i == 3) {
+            continue;
+        }
+        const QDateTime shown = QDateTime::fromString(lines.at(i).left(23), "yyyy-MM-dd hh:mm:ss.zzz");
+        QVERIFY2(shown.isValid() && shown >= previous, qPrintable(lines.at(i)));
+        previous = shown;
+    }
+
+    log->copyToClipboard();
+    QCOMPARE(QApplication::clipboard()->text(), log->text());
+    log->clear();
+    QCOMPARE(log->text(), QString());
 }
 
 QTEST_MAIN(MainWindowTest)

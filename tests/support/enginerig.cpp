@@ -1,13 +1,24 @@
 #include "enginerig.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <atomic>
+#include <memory>
+
 namespace korvan::test {
 
 using iec61850::Iec61850Network;
+
+namespace {
+
+// How long settle() waits for reads still in flight.
+constexpr int kSettleTimeoutMs = 60000;
+
+}  // namespace
 
 EngineRig::EngineRig(int keepAliveMs) : network(new Iec61850Network) {
     if (keepAliveMs > 0) {
@@ -24,6 +35,9 @@ EngineRig::EngineRig(int keepAliveMs) : network(new Iec61850Network) {
     });
     connect(network, &Iec61850Network::connectionStateChanged, this, [this](bool state) {
         recordEvent(state ? QStringLiteral("state|true") : QStringLiteral("state|false"));
+        if (state) {
+            textsBeforeLastTrue = statusTexts.size();
+        }
     });
     connect(network, &Iec61850Network::addReport, this,
             [this](const QString& dataSet, const QString& dataRef, const QStringList& values) {
@@ -53,7 +67,8 @@ bool EngineRig::connectAndWalk(quint16 port) {
     const int before = trues();
     doConnect(port);
     const bool walked = waitFor([&] { return trues() >= before + 2; }, 60000);
-    statusTexts.clear();
+    statusTexts.erase(statusTexts.begin(),
+                      statusTexts.begin() + qMin(textsBeforeLastTrue, statusTexts.size()));
     return walked;
 }
 
@@ -76,8 +91,19 @@ void EngineRig::toggleReport(const QString& rcb) {
 
 void EngineRig::settle() {
     if (thread.isRunning()) {
+        // Reads leave in batches and are answered later; the engine says when all asked are handled.
+        auto handled = std::make_shared<std::atomic<bool>>(false);
+        iec61850::Iec61850Network* engine = network;
         QMetaObject::invokeMethod(
-            network, [] {}, Qt::BlockingQueuedConnection);
+            network, [engine, handled] { engine->whenReadsHandled([handled] { *handled = true; }); },
+            Qt::BlockingQueuedConnection);
+        QDeadlineTimer deadline(kSettleTimeoutMs);
+        while (!*handled && !deadline.hasExpired()) {
+            QThread::msleep(2);
+        }
+        if (!*handled) {
+            qWarning("reads still outstanding");
+        }
     }
     QCoreApplication::sendPostedEvents();
 }

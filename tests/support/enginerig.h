@@ -24,7 +24,8 @@ public:
     iec61850::Iec61850Network* engine() const { return network; }
 
     void doConnect(quint16 port);
-    // Connects and waits until the walk has ended; the status texts of the connect are cleared.
+    // Connects and waits until the walk has ended; the status texts of the connect and the walk are
+    // cleared, those that followed its end kept.
     bool connectAndWalk(quint16 port);
     // The engine's own teardown, queued like every other request.
     void disconnectEngine();
@@ -40,7 +41,8 @@ public:
     // Switches a report control block on or off, as the view's Enable/Disable button does.
     void toggleReport(const QString& rcb);
 
-    // Everything the engine was asked before this call has run and its signals have been delivered.
+    // Everything the engine was asked before this call has run, the reads among it are answered, and
+    // the signals have been delivered.
     void settle();
     // Deletes the engine in its thread, as the view does when it goes away.
     void destroyEngine();
@@ -70,6 +72,7 @@ private:
     iec61850::Iec61850Network* network;
     QElapsedTimer clock;
     qint64 lastEvent = 0;
+    int textsBeforeLastTrue = 0;
 };
 
 }  // namespace korvan::test

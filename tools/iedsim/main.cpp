@@ -94,6 +94,19 @@ int main(int argc, char** argv) {
     for (const std::string& warning : (*model)->warnings) {
         std::fprintf(stderr, "iedsim: warning: %s\n", warning.c_str());
     }
+    if ((*model)->requiresPassword && !options.password) {
+        std::fprintf(stderr,
+                     "iedsim: %s asks for password authentication (Authentication none=\"false\" "
+                     "password=\"true\"); give the password clients must use with --password\n",
+                     options.sclPath.c_str());
+        return 1;
+    }
+    if (!(*model)->requiresPassword && options.password) {
+        std::fprintf(stderr,
+                     "iedsim: warning: %s does not ask for password authentication; --password is not "
+                     "checked\n",
+                     options.sclPath.c_str());
+    }
     auto loadMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     logLine("model " + (*model)->iedName + ": " + std::to_string((*model)->domains.size()) +
@@ -103,6 +116,7 @@ int main(int argc, char** argv) {
     SimulatedServer::Options serverOptions;
     serverOptions.iedName = options.iedName;
     serverOptions.simulate = options.simulate;
+    serverOptions.simulationPeriod = std::chrono::milliseconds(options.simulationPeriodMs);
     serverOptions.server.bindAddress = options.bindAddress;
     serverOptions.server.port = options.port;
     serverOptions.server.maxPduSize = options.maxPdu;
@@ -112,8 +126,12 @@ int main(int argc, char** argv) {
     serverOptions.server.maxOutstanding = static_cast<int>(options.maxOutstanding);
     serverOptions.server.idleTimeout = std::chrono::milliseconds(options.idleTimeoutMs);
     serverOptions.maxReadVariables = options.maxReadVariables;
+    serverOptions.server.sendLimits.stallTimeout = std::chrono::milliseconds(options.stallTimeoutMs);
+    serverOptions.server.sendLimits.maxUnsentPdus = options.maxUnsent;
+    serverOptions.commandTerminations = !options.noTermination;
     serverOptions.filesRoot = options.filesRoot;
     serverOptions.server.log = logLine;
+    serverOptions.server.password = options.password;
     std::string error;
     auto server = SimulatedServer::start(std::move(*model), serverOptions, &error);
     if (!server) {

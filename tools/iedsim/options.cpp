@@ -5,10 +5,12 @@
 namespace iedsim {
 
 const char* const kUsage =
-    "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--max-pdu BYTES]\n"
+    "usage: iedsim --scl FILE [--ied NAME] [--port N] [--bind ADDR] [--simulate] [--simulate-period MS]\n"
+    "              [--max-pdu BYTES]\n"
     "              [--latency MS] [--max-connections N] [--silent-after N]\n"
     "              [--max-outstanding N] [--idle-timeout MS] [--max-read-variables N]\n"
-    "              [--files DIR]\n"
+    "              [--stall-timeout MS] [--max-unsent N] [--no-termination] [--files DIR]\n"
+    "              [--password SECRET]\n"
     "       iedsim --generate N > model.icd\n"
     "\n"
     "  --scl FILE       configuration file to serve (ICD, CID, or SCD with --ied)\n"
@@ -16,6 +18,8 @@ const char* const kUsage =
     "  --port N         TCP port, default 102; 0 picks a free one (printed at start)\n"
     "  --bind ADDR      IPv4 address or host name to listen on, default 127.0.0.1\n"
     "  --simulate       let measured values drift and status values toggle\n"
+    "  --simulate-period MS\n"
+    "                   change the simulated values every MS milliseconds, default 500\n"
     "  --max-pdu BYTES  largest MMS PDU size to agree to, default 65000\n"
     "  --max-connections N\n"
     "                   connections served at once, default 32; more are closed at once\n"
@@ -28,8 +32,16 @@ const char* const kUsage =
     "                   abort an association that sends nothing for MS milliseconds\n"
     "  --max-read-variables N\n"
     "                   reject Read requests naming more than N variables, as some devices do\n"
+    "  --stall-timeout MS\n"
+    "                   abort a client that leaves a PDU unread for MS milliseconds, default 10000\n"
+    "  --max-unsent N   abort a client with more than N PDUs waiting to be sent, default 1000\n"
+    "  --no-termination carry out operates of enhanced security without ever terminating them, as a\n"
+    "                   device that loses its command terminations\n"
     "  --files DIR      serve the files below DIR (listing, reading, deleting); a leading / names DIR,\n"
     "                   and no name leads outside it\n"
+    "  --password SECRET\n"
+    "                   the password clients must give when the file asks for password\n"
+    "                   authentication (Authentication none=\"false\" password=\"true\")\n"
     "  --generate N     write a configuration with N logical nodes to stdout and exit\n";
 
 namespace {
@@ -60,6 +72,14 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
             o.help = true;
         } else if (a == "--simulate") {
             o.simulate = true;
+        } else if (a == "--no-termination") {
+            o.noTermination = true;
+        } else if (a == "--simulate-period") {
+            if (!value(v) || !toNumber(v, 60000, n) || n == 0) {
+                return "--simulate-period needs milliseconds from 1 to 60000";
+            }
+            o.simulate = true;
+            o.simulationPeriodMs = static_cast<unsigned>(n);
         } else if (a == "--files") {
             if (!value(o.filesRoot) || o.filesRoot.empty()) {
                 return "--files needs a directory";
@@ -116,6 +136,21 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
                 return "--max-read-variables needs a number from 1 to 1000000";
             }
             o.maxReadVariables = static_cast<unsigned>(n);
+        } else if (a == "--stall-timeout") {
+            if (!value(v) || !toNumber(v, 86400000, n) || n == 0) {
+                return "--stall-timeout needs milliseconds from 1 to 86400000";
+            }
+            o.stallTimeoutMs = static_cast<unsigned>(n);
+        } else if (a == "--max-unsent") {
+            if (!value(v) || !toNumber(v, 1000000, n) || n == 0) {
+                return "--max-unsent needs a number of PDUs from 1 to 1000000";
+            }
+            o.maxUnsent = static_cast<unsigned>(n);
+        } else if (a == "--password") {
+            if (!value(v) || v.empty()) {
+                return "--password needs a password";
+            }
+            o.password = v;
         } else if (a == "--generate") {
             if (!value(v) || !toNumber(v, 100000, n) || n == 0) {
                 return "--generate needs a number of logical nodes from 1 to 100000";

@@ -13,6 +13,8 @@ struct Options {
     std::string bindAddress = "127.0.0.1";
     uint16_t port = 102;
     bool simulate = false;
+    bool noTermination = false;  // enhanced-security commands are never terminated
+    unsigned simulationPeriodMs = 500;
     size_t maxPdu = 65000;
     unsigned latencyMs = 0;
     size_t maxConnections = 32;
@@ -20,7 +22,10 @@ struct Options {
     unsigned maxOutstanding = 5;
     unsigned idleTimeoutMs = 0;
     unsigned maxReadVariables = 0;  // 0: any number per Read        // 0: associations may stay idle forever
+    unsigned stallTimeoutMs = 10000;   // a client whose oldest unsent PDU waits longer is aborted
+    unsigned maxUnsent = 1000;         // likewise a client with more PDUs unsent
     std::string filesRoot;          // served through the file services when set
+    std::optional<std::string> password;  // for files that ask for password authentication
     std::optional<unsigned> generate;  // write a generated model of N logical nodes and exit
     bool help = false;
 };

@@ -1,6 +1,8 @@
 // Polls about 1,000 attributes of a generated model every 100 ms against the simulator answering each
-// request after a delay, as a real device does, and prints how many ticks actually went out per second,
-// the requests and answers per second, and the longest time the window thread was kept from running.
+// request after a delay, as a real device does, and prints how many ticks actually went out per second
+// (and the period the polling dialog shows), what a tick costs from its start until its last value is
+// in, the reads the view asked for, the requests the simulator saw and the answers per second, and the
+// longest time the window thread was kept from running.
 //
 // poll_bench [LOGICAL_NODES [SECONDS [LATENCY_MS]]]   (defaults: 17, 60, 20)
 
@@ -14,6 +16,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -100,21 +103,40 @@ int main(int argc, char* argv[]) {
     int ticks = 0;
     int requests = 0;
     QObject::connect(&view, &iec61850::Iec61850View::readValue, [&requests]() { ++requests; });
-    // The label is rewritten on every tick that sent requests.
+    // The label is rewritten on every tick that sent requests; a tick is done once its values are in.
     QTimer labelWatch;
+    labelWatch.setTimerType(Qt::PreciseTimer);
     QString lastLabel = lastPoll->text();
+    QElapsedTimer clock;
+    qint64 tickStartMs = 0;
+    int tickBase = 0;
+    bool inTick = false;
+    qint64 tickCostSumMs = 0;
+    qint64 tickCostMaxMs = 0;
+    int ticksCosted = 0;
     QObject::connect(&labelWatch, &QTimer::timeout, [&]() {
+        const int counted = packets->text().toInt();
+        if (inTick && counted - tickBase >= polled) {
+            const qint64 cost = clock.elapsed() - tickStartMs;
+            tickCostSumMs += cost;
+            tickCostMaxMs = std::max(tickCostMaxMs, cost);
+            ++ticksCosted;
+            inTick = false;
+        }
         if (lastPoll->text() != lastLabel) {
             lastLabel = lastPoll->text();
             ++ticks;
+            tickStartMs = clock.elapsed();
+            tickBase = counted;
+            inTick = true;
         }
     });
     labelWatch.start(1);
 
     const int packetsBefore = packets->text().toInt();
+    const int pdusBefore = simulator.pdusLogged();
     benchsupport::StallMeter stalls;
     stalls.start();
-    QElapsedTimer clock;
     clock.start();
     view.findChild<QPushButton*>("startStopPollButton")->click();
     QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
@@ -123,12 +145,20 @@ int main(int argc, char* argv[]) {
     stalls.stop();
     view.findChild<QPushButton*>("startStopPollButton")->click();
     const int answers = packets->text().toInt() - packetsBefore;
+    const QString achieved = view.findChild<QLabel*>("achievedPeriodLabel")->text();
+    const int pdus = simulator.pdusLogged() - pdusBefore;
 
     std::printf("measured for %.1f s\n", elapsed);
     std::printf("ticks issued: %d (%.2f per second; the timer asked for 10 per second)\n", ticks,
                 ticks / elapsed);
-    std::printf("requests sent: %d (%.1f per second), answers counted: %d (%.1f per second)\n", requests,
-                requests / elapsed, answers, answers / elapsed);
+    std::printf("achieved tick period: %.1f ms on average; the polling dialog shows \"%s\"\n",
+                ticks > 0 ? elapsed * 1000 / ticks : 0.0, qPrintable(achieved));
+    std::printf("tick cost, start to last value in: %.1f ms on average, %lld ms at most (%d ticks)\n",
+                ticksCosted > 0 ? static_cast<double>(tickCostSumMs) / ticksCosted : 0.0,
+                static_cast<long long>(tickCostMaxMs), ticksCosted);
+    std::printf("reads asked: %d (%.1f per second), requests the simulator saw: %d (%.1f per tick)\n",
+                requests, requests / elapsed, pdus, ticks > 0 ? static_cast<double>(pdus) / ticks : 0.0);
+    std::printf("answers counted: %d (%.1f per second)\n", answers, answers / elapsed);
     std::printf(
         "longest stall of the window thread: %lld ms (window-thread CPU time in the longest busy "
         "stretch: %lld ms)\n",

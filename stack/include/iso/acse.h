@@ -36,6 +36,7 @@ struct AssociateRequest {
     std::optional<ApTitle> called;
     std::optional<ApTitle> calling;
     std::optional<std::string> password;  // password mechanism, sent as a GraphicString
+    std::optional<ber::Oid> mechanism;    // received only; sending names the password mechanism
     int64_t userDataContextId = 3;        // presentation context of the user information
     ByteView userData;                    // the MMS initiate request, as encoded by MMS
 };

@@ -30,6 +30,7 @@ enum class Error {
     PduTooLarge,       // an outgoing PDU exceeds the negotiated size
     NotConnected,
     IoError,
+    SendStalled,  // the peer left what we sent unread past the bound; we aborted
 };
 
 const char* errorName(Error error);

@@ -16,10 +16,12 @@
 #include "iso/acse.h"
 #include "iso/close_reason.h"
 #include "iso/iso_error.h"
+#include "iso/scheduler.h"
 
 namespace iecstack::iso {
 
 class IsoTransport;
+class SendQueue;
 
 // What an initiator asked for, handed to the server before anything is answered.
 struct AssociateIndication {
@@ -27,6 +29,7 @@ struct AssociateIndication {
     std::optional<acse::ApTitle> calling;
     std::optional<acse::ApTitle> called;
     std::optional<std::string> password;  // present when the password mechanism was used
+    std::optional<ber::Oid> mechanism;    // the authentication mechanism named, if any
     Bytes initiateRequest;                // the encoded MMS initiate request
 };
 
@@ -37,8 +40,15 @@ struct AssociateDecision {
     acse::AssociateDiagnostic diagnostic = acse::AssociateDiagnostic::NoReasonGiven;  // when refused
 };
 
+// How much one association may leave unsent before it counts as stalled and is aborted.
+struct SendLimits {
+    size_t maxUnsentPdus = 1000;                    // 0: no bound
+    std::chrono::milliseconds stallTimeout{10000};  // the oldest unsent PDU's wait; 0: no bound
+};
+
 // The server side of one association. send() may be called from any thread (responses from the
-// handler, reports from elsewhere); after the association ended it fails with NotConnected.
+// handler, reports from elsewhere) and never blocks: PDUs wait in the association's own queue, in the
+// order sent. After the association ended it fails with NotConnected.
 class ResponderAssociation {
 public:
     explicit ResponderAssociation(std::unique_ptr<IsoTransport> transport);
@@ -46,7 +56,8 @@ public:
     ResponderAssociation(const ResponderAssociation&) = delete;
     ResponderAssociation& operator=(const ResponderAssociation&) = delete;
 
-    Status<Error> send(ByteView mmsPdu);
+    // `leaving` runs just before the PDU's first octet goes to the socket.
+    Status<Error> send(ByteView mmsPdu, std::function<void()> leaving = {});
     void setMaxPduSize(size_t size);
     size_t maxPduSize() const;
     // Sends an abort and ends the association; its handler then sees LocalAbort.
@@ -59,13 +70,20 @@ public:
 private:
     friend class ResponderListener;
 
+    // The queue stalled: the association was aborted because the peer stopped reading.
+    void stalled();
+    // The first local end's reason counts; an abort is said only where it can follow what was sent.
+    void endLocally(CloseReason reason, bool sayAbort, bool stalled);
+
     std::unique_ptr<IsoTransport> transport_;
+    std::shared_ptr<SendQueue> queue_;  // from acceptance on
     std::string peer_;
     int64_t acseContextId_ = 1;
     int64_t mmsContextId_ = 3;
     mutable std::mutex mutex_;
     bool open_ = false;  // set once the association is accepted
     bool localEnd_ = false;
+    bool stalled_ = false;
     CloseReason localReason_ = CloseReason::LocalClose;
     size_t maxPduSize_ = 0;
 };
@@ -93,6 +111,9 @@ struct ListenerSettings {
     std::chrono::milliseconds idleTimeout{0};
     size_t maxPduSize = 65000;  // received units beyond this (plus envelope) end the association
     uint8_t maxTpduSizeCode = 0x0d;
+    SendLimits sendLimits;
+    // Runs the associations' sends; the listener keeps a scheduler of its own when none is given.
+    Scheduler* scheduler = nullptr;
     // One line per rejected peer, with the reason; called from connection threads.
     std::function<void(const std::string& line)> log;
 };
@@ -105,6 +126,7 @@ struct ListenerCounters {
     uint64_t associationsRefused = 0;  // refused by the handler
     uint64_t setupFailures = 0;        // garbage, wrong PDUs or silence before the association
     uint64_t protocolErrors = 0;       // garbage after the association
+    uint64_t stalledPeers = 0;         // aborted: stopped reading what was sent
 };
 
 // Accepts TCP connections and runs each association on a thread of its own.
@@ -142,6 +164,7 @@ private:
     void report(const std::string& line) const;
 
     ListenerSettings settings_;
+    std::unique_ptr<Scheduler> ownScheduler_;
     std::string startFailure_;
     HandlerFactory factory_;
     int listenFd_ = -1;
@@ -158,6 +181,7 @@ private:
     std::atomic<uint64_t> associationsRefused_{0};
     std::atomic<uint64_t> setupFailures_{0};
     std::atomic<uint64_t> protocolErrors_{0};
+    std::atomic<uint64_t> stalledPeers_{0};
 };
 
 }  // namespace iecstack::iso

@@ -148,9 +148,17 @@ struct LogicalDevice {
     int line = 0;
 };
 
+// How clients must authenticate to a server; an element without attributes admits anyone.
+struct Authentication {
+    bool none = true;
+    bool password = false, weak = false, strong = false, certificate = false;
+    int line = 0;
+};
+
 struct AccessPoint {
     std::string name;
     bool hasServer = false;
+    Authentication authentication;
     std::vector<LogicalDevice> logicalDevices;
     int line = 0;
 };

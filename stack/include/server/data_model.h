@@ -50,6 +50,8 @@ public:
     // Parts of the configuration that were left out ("file:line: problem"): values for attributes the
     // types do not have, data set members that do not exist. Real files carry such leftovers.
     std::vector<std::string> warnings;
+    // The configuration admits only clients that give the device's password when they associate.
+    bool requiresPassword = false;
 
     // Sorts the directories and builds the flattened name lists. Call once after building.
     void finish();
@@ -86,8 +88,8 @@ private:
     int nextObserverId_ = 1;
 };
 
-// The order in which directory services list names: case-insensitive, with '$' before everything
-// so that a variable precedes its components, and letters before digits.
+// The one order of every name list the server sends: level by level, a node's children right after
+// it; within a level A a B b ... Z z, then '_', then digits, other characters before letters.
 bool directoryOrderLess(const std::string& a, const std::string& b);
 
 }  // namespace iecstack::server

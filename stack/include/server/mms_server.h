@@ -23,6 +23,9 @@ struct ServerOptions {
     std::chrono::milliseconds responseDelay{0};
     // Requests a client may have outstanding: agreed at initiate and enforced (more are rejected).
     int maxOutstanding = 5;
+    // A client that leaves this much unread is aborted, so that it holds up nobody else; what it held
+    // (buffered report blocks' entries among it) waits for its return.
+    iso::SendLimits sendLimits;
     // An association that sends nothing for this long is aborted, as many devices do; 0 never.
     std::chrono::milliseconds idleTimeout{0};
     size_t maxConnections = 32;
@@ -34,13 +37,16 @@ struct ServerOptions {
     // Rehearsing a frozen device: after this many PDUs (over all associations) nothing is answered
     // any more, while every connection stays open.
     std::optional<uint64_t> silentAfterRequests;
+    // When set, only clients that give this password (ACSE password authentication) are associated.
+    std::optional<std::string> password;
 };
 
 // `line` with backslashes doubled and every byte outside printable ASCII written as \xHH.
 std::string printableLine(const std::string& line);
 
 // Serves MMS on a TCP port: the transport and association layers are the ISO responder's, every
-// association runs on its own thread and asks MmsServices for its answers.
+// association receives on its own thread and asks MmsServices for its answers; sends and timed work
+// run on the services' scheduler.
 class MmsServer {
 public:
     MmsServer(MmsServices& services, ServerOptions options);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,10 @@
 #include "mms/pdu.h"
 #include "server/data_model.h"
 #include "server/session.h"
+
+namespace iecstack::iso {
+class Scheduler;
+}
 
 namespace iecstack::server {
 
@@ -26,6 +31,7 @@ struct ServerIdentity {
 struct ServiceOutcome {
     Bytes response;          // empty: nothing to send
     bool concluded = false;  // a conclude was answered; the association ends after sending
+    bool refused = false;    // a confirmed request the admission turned away, unanswered but rejected
     std::string summary;     // one line for the log: what was asked and how it went
     // Set for a confirmed request, so that the caller can refuse it instead (too many outstanding).
     std::optional<uint32_t> invokeId;
@@ -49,12 +55,17 @@ public:
 
     // Rejects Read requests naming more than `count` variables, as some devices do; 0 takes any number.
     void setMaxReadVariables(size_t count) { maxReadVariables_ = count; }
+    // False: operates of enhanced security are carried out but never terminated, as by a device that
+    // loses its terminations.
+    void setCommandTerminations(bool send);
     // Serves the directory tree below `root` through the file services (none are served until then).
     // False, with `error` set, when it cannot be opened.
     bool serveFiles(const std::string& root, std::string* error);
 
-    // Decodes a PDU, answers it (or rejects it) and encodes the answer.
-    ServiceOutcome handle(Session& session, ByteView pdu);
+    // Decodes a PDU, answers it (or rejects it) and encodes the answer. `admit`, when given, decides for
+    // a confirmed request before anything of it is carried out; refused, it is rejected as one too
+    // many outstanding.
+    ServiceOutcome handle(Session& session, ByteView pdu, const std::function<bool()>& admit = {});
     // The answer to one decoded request: a confirmed response, a confirmed error or a reject.
     mms::Pdu answer(const mms::ConfirmedRequest& request, Session& session, std::string* summary = nullptr);
     // The same for a client without a session of its own (tests, benchmarks); reports are dropped.
@@ -63,6 +74,9 @@ public:
     // Called once when an association has ended, on its own thread: whatever that client held is
     // released.
     void associationEnded(Session& session);
+
+    // The executor of the server role: reporting, control timers and the associations' sends.
+    iso::Scheduler& scheduler() { return *scheduler_; }
 
     // The services-supported string this server announces at association.
     static mms::BitString supportedServices();
@@ -89,6 +103,8 @@ private:
     std::optional<mms::DataAccessError> writeControlBlock(ModelNode& attribute, const MmsValue& value,
                                                           Session& session);
 
+    // First: every other part posts to it, and it outlives them.
+    std::unique_ptr<iso::Scheduler> scheduler_;
     DataModel& model_;
     ServerIdentity identity_;
     std::unique_ptr<ReportEngine> reports_;

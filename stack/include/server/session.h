@@ -23,10 +23,14 @@ namespace iecstack::server {
 // thread while a request is being answered waits until that response is out, so it never overtakes it.
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    // Puts one MMS PDU on the wire; false when the association is gone.
+    // Puts one MMS PDU on the wire (or in the association's queue for it); false when the association
+    // is gone.
     using Transmit = std::function<bool(ByteView mmsPdu)>;
+    // The same, where `leaving` (may be empty) runs just before the PDU's first octet is written.
+    using QueuedTransmit = std::function<bool(ByteView mmsPdu, std::function<void()> leaving)>;
 
     Session(uint64_t id, std::string peer, size_t maxPduSize, Transmit transmit);
+    Session(uint64_t id, std::string peer, size_t maxPduSize, QueuedTransmit transmit);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -40,29 +44,35 @@ public:
 
     // Any thread. False when the association has ended (the PDU is dropped) or is queued behind a
     // response that fails later.
-    bool sendUnconfirmed(ByteView mmsPdu);
+    bool sendUnconfirmed(ByteView mmsPdu, std::function<void()> leaving = {});
     // What a detached session was asked to send, in order.
     std::vector<Bytes> sent() const;
 
     // For the association's own thread, around the answer to one request.
     void beginRequest();
-    // Sends the response (if any), then whatever other threads sent meanwhile.
-    bool finishRequest(ByteView response);
+    // Sends the response (if any), then whatever other threads sent meanwhile. `leaving` as for
+    // QueuedTransmit, for the response.
+    bool finishRequest(ByteView response, std::function<void()> leaving = {});
     // After this every send fails; held sessions stay valid objects.
     void end();
     bool ended() const;
 
 private:
-    bool transmitLocked(ByteView pdu);
+    struct Deferred {
+        Bytes pdu;
+        std::function<void()> leaving;
+    };
+
+    bool transmitLocked(ByteView pdu, std::function<void()> leaving);
 
     const uint64_t id_;
     const std::string peer_;
     const size_t maxPduSize_;
-    Transmit transmit_;
+    QueuedTransmit transmit_;
     mutable std::mutex mutex_;
     bool answering_ = false;
     std::thread::id answeringThread_;
-    std::vector<Bytes> deferred_;
+    std::vector<Deferred> deferred_;
     std::vector<Bytes> detachedLog_;
     bool detached_ = false;
     bool ended_ = false;

@@ -27,6 +27,7 @@ public:
         std::chrono::milliseconds simulationPeriod{500};
         ServerIdentity identity;
         size_t maxReadVariables = 0;  // see MmsServices::setMaxReadVariables
+        bool commandTerminations = true;  // see MmsServices::setCommandTerminations
         std::string filesRoot;        // served through the file services when not empty
 
         static ServerOptions loopbackAnyPort() {

@@ -1,13 +1,11 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <random>
-#include <thread>
 #include <vector>
 
+#include "iso/scheduler.h"
 #include "server/data_model.h"
 
 namespace iecstack::server {
@@ -16,13 +14,16 @@ namespace iecstack::server {
 // points toggle, each change with a fresh time stamp and good quality.
 class ValueSimulation {
 public:
+    // Steps on `scheduler`, the server's own; without one, on a scheduler of its own.
+    ValueSimulation(DataModel& model, iso::Scheduler& scheduler,
+                    std::chrono::milliseconds period = std::chrono::milliseconds(500));
     explicit ValueSimulation(DataModel& model,
                              std::chrono::milliseconds period = std::chrono::milliseconds(500));
     ~ValueSimulation();
 
     void start();
     void stop();
-    // One step, also usable without the thread (tests).
+    // One step, also usable without starting (tests).
     void step();
 
     size_t measurementCount() const { return measurements_.size(); }
@@ -44,10 +45,11 @@ private:
     size_t nextStatus_ = 0;
     unsigned steps_ = 0;
     std::mt19937 random_{61850};
-    std::thread thread_;
-    std::mutex wakeLock_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
+    std::unique_ptr<iso::Scheduler> ownScheduler_;
+    iso::Scheduler* scheduler_ = nullptr;
+    std::unique_ptr<iso::TaskGroup> stepping_;  // while started
+
+    void stepLater(iso::TaskGroup& steps);
 };
 
 }  // namespace iecstack::server

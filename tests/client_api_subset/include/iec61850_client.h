@@ -30,6 +30,7 @@ LinkedList LinkedList_create(void);
 void LinkedList_add(LinkedList self, void* data);
 typedef void (*LinkedListValueDeleteFunction)(void*);
 void LinkedList_destroyDeep(LinkedList list, LinkedListValueDeleteFunction valueDeleteFunction);
+MmsValue* MmsValue_clone(const MmsValue* self);
 
 /* ---- Enumerations and constants ---- */
 
@@ -395,6 +396,26 @@ uint32_t IedConnection_getDataSetDirectoryAsync(IedConnection self, IedClientErr
                                                 const char* dataSetReference,
                                                 IedConnection_GetDataSetDirectoryHandler handler,
                                                 void* parameter);
+
+/* ---- ACSE password authentication (iedcli --password) ---- */
+
+typedef struct sIsoConnectionParameters* IsoConnectionParameters;
+typedef struct sAcseAuthenticationParameter* AcseAuthenticationParameter;
+typedef enum {
+    ACSE_AUTH_NONE = 0,
+    ACSE_AUTH_PASSWORD = 1,
+    ACSE_AUTH_CERTIFICATE = 2,
+    ACSE_AUTH_TLS = 3
+} AcseAuthenticationMechanism;
+
+IsoConnectionParameters MmsConnection_getIsoConnectionParameters(MmsConnection self);
+void IsoConnectionParameters_setAcseAuthenticationParameter(IsoConnectionParameters self,
+                                                            AcseAuthenticationParameter acseAuthParameter);
+AcseAuthenticationParameter AcseAuthenticationParameter_create(void);
+void AcseAuthenticationParameter_destroy(AcseAuthenticationParameter self);
+void AcseAuthenticationParameter_setAuthMechanism(AcseAuthenticationParameter self,
+                                                  AcseAuthenticationMechanism mechanism);
+void AcseAuthenticationParameter_setPassword(AcseAuthenticationParameter self, char* password);
 typedef enum {
     CONTROL_MODEL_STATUS_ONLY = 0,
     CONTROL_MODEL_DIRECT_NORMAL = 1,
@@ -406,6 +427,25 @@ ControlModel ControlObjectClient_getControlModel(ControlObjectClient self);
 typedef void (*CommandTerminationHandler)(void* parameter, ControlObjectClient controlClient);
 void ControlObjectClient_setCommandTerminationHandler(ControlObjectClient self, CommandTerminationHandler handler,
                                                      void* handlerParameter);
+typedef enum {
+    CONTROL_ACTION_TYPE_SELECT = 0,
+    CONTROL_ACTION_TYPE_OPERATE = 1,
+    CONTROL_ACTION_TYPE_CANCEL = 2
+} ControlActionType;
+typedef void (*ControlObjectClient_ControlActionHandler)(uint32_t invokeId, void* parameter,
+                                                         IedClientError err, ControlActionType type,
+                                                         bool success);
+uint32_t ControlObjectClient_operateAsync(ControlObjectClient self, IedClientError* err, MmsValue* ctlVal,
+                                          uint64_t operTime, ControlObjectClient_ControlActionHandler handler,
+                                          void* parameter);
+uint32_t ControlObjectClient_selectAsync(ControlObjectClient self, IedClientError* err,
+                                         ControlObjectClient_ControlActionHandler handler, void* parameter);
+uint32_t ControlObjectClient_selectWithValueAsync(ControlObjectClient self, IedClientError* err,
+                                                  MmsValue* ctlVal,
+                                                  ControlObjectClient_ControlActionHandler handler,
+                                                  void* parameter);
+uint32_t ControlObjectClient_cancelAsync(ControlObjectClient self, IedClientError* err,
+                                         ControlObjectClient_ControlActionHandler handler, void* parameter);
 
 /* ---- Files and logs ---- */
 

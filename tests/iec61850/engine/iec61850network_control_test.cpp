@@ -88,6 +88,11 @@ private slots:
     void negativeTerminationReachesTheStatusBar();
     void interlockingRefusesTheSelect();
     void integerControlAndRequestsWithoutAnAssociation();
+    // Disconnect cuts the operate short at once; left alone, it ends as unanswered, and so does the
+    // association.
+    void operateToAFrozenDevice_data();
+    void operateToAFrozenDevice();
+    void missingTerminationIsReported();
 
 private:
     bool start(SimulatorProcess& simulator, const QString& model = kSampleBay) {
@@ -127,7 +132,7 @@ void Iec61850NetworkControlTest::breakerOperatedWithTheValueOfItsSelect() {
     Observer observer(simulator.port());
     QCOMPARE(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 2);
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
-    QCOMPARE(observer.integer("BAY1CTRL/CSWI1.Pos.stSeld"), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/CSWI1.Pos.stSeld"), 1, 10000);
     // The operate's own state is not used: the operate repeats the select.
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
     QTRY_COMPARE_WITH_TIMEOUT(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 1, 10000);
@@ -147,18 +152,23 @@ void Iec61850NetworkControlTest::refusalsShowTheirCause() {
     EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    QVERIFY(rig.waitFor([&] { return rig.statusTexts.size() >= 1; }, 10000));
     QCOMPARE(rig.statusTexts.value(0), QStringLiteral("Operate fail: OBJECT_NOT_SELECTED (18)"));
     rig.call("controlCancel", Q_ARG(QString, kBreaker));
+    QVERIFY(rig.waitFor([&] { return rig.statusTexts.size() >= 2; }, 10000));
     QCOMPARE(rig.statusTexts.value(1), QStringLiteral("Cancel fail: OBJECT_NOT_SELECTED (18)"));
     // Closing the closed breaker.
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
+    QVERIFY(rig.waitFor([&] { return rig.statusTexts.size() >= 3; }, 10000));
     QCOMPARE(rig.statusTexts.value(2), QStringLiteral("Operate fail: POSITION_REACHED (5)"));
     // Another client holds the selection.
     Observer other(simulator.port());
     QVERIFY(other.select("BAY1CTRL/GGIO1.SPCSO3"));
     rig.call("controlSelect", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO3")), Q_ARG(int, 2));
-    QCOMPARE(rig.statusTexts.value(3), QStringLiteral("Select fail: OBJECT_ALREADY_SELECTED (19)"));
+    QVERIFY(rig.waitFor([&] { return rig.statusTexts.size() >= 4; }, 10000));
+    // A select by read that the device refuses is answered with an empty string and no cause.
+    QCOMPARE(rig.statusTexts.value(3), QStringLiteral("Select fail: UNKNOWN (0)"));
     QCOMPARE(rig.statusTexts.size(), 4);
 }
 
@@ -171,7 +181,7 @@ void Iec61850NetworkControlTest::operateNamingAnotherObjectLeavesTheSelectedOneA
     rig.call("controlSelect", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO3")), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO2")), Q_ARG(bool, true),
              Q_ARG(int, 2));
-    QCOMPARE(observer.integer("BAY1CTRL/GGIO1.SPCSO2.stVal"), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/GGIO1.SPCSO2.stVal"), 1, 10000);
     QCOMPARE(observer.integer("BAY1CTRL/GGIO1.SPCSO3.stVal"), 0);
     QCOMPARE(rig.statusTexts, QStringList());
     // A select with value for the breaker, then an operate of another object: the held value is not
@@ -207,6 +217,7 @@ void Iec61850NetworkControlTest::interlockingRefusesTheSelect() {
     EngineRig rig;
     QVERIFY(rig.connectAndWalk(simulator.port()));
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
+    QVERIFY(rig.waitFor([&] { return !rig.statusTexts.isEmpty(); }, 10000));
     QCOMPARE(rig.statusTexts, QStringList{QStringLiteral("Select fail: BLOCKED_BY_INTERLOCKING (10)")});
     // Opening is still allowed.
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
@@ -227,8 +238,60 @@ void Iec61850NetworkControlTest::integerControlAndRequestsWithoutAnAssociation()
     Observer observer(simulator.port());
     rig.call("controlOperateInt", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.ISCSO1")), Q_ARG(int, 3),
              Q_ARG(int, 2));
-    QCOMPARE(observer.integer("BAY1CTRL/GGIO1.ISCSO1.stVal"), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/GGIO1.ISCSO1.stVal"), 3, 10000);
     QCOMPARE(rig.statusTexts, QStringList());
+}
+
+void Iec61850NetworkControlTest::operateToAFrozenDevice_data() {
+    QTest::addColumn<bool>("disconnect");
+    QTest::newRow("Disconnect") << true;
+    QTest::newRow("no answer") << false;
+}
+
+void Iec61850NetworkControlTest::operateToAFrozenDevice() {
+    QFETCH(bool, disconnect);
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator));
+    EngineRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    Observer observer(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/CSWI1.Pos.stSeld"), 1, 10000);
+    simulator.freeze();
+    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    if (disconnect) {
+        // The engine's thread is free at once: the Disconnect ends the association well before the
+        // operate's own time-out (5 s), and nothing is said about the abandoned operate.
+        rig.userDisconnect();
+        QVERIFY(rig.waitFor([&] { return rig.falses() == 1; }, 3000));
+        QCOMPARE(rig.statusTexts,
+                 QStringList{QStringLiteral("disconnected from 127.0.0.1:%1").arg(simulator.port())});
+    } else {
+        QVERIFY(rig.waitFor([&] { return rig.falses() == 1; }, 20000));
+        QCOMPARE(rig.statusTexts, (QStringList{QStringLiteral("Operate fail: no answer from the device"),
+                                               QStringLiteral("connection lost: no answer within 5 s")}));
+    }
+    simulator.thaw();
+}
+
+void Iec61850NetworkControlTest::missingTerminationIsReported() {
+    // The switch would report its own time-out (operTimeout 100 ms, shorter than its travel) with a
+    // negative termination; this device sends none.
+    QTemporaryDir dir;
+    const QString model = variantOf(dir, {{QStringLiteral("<DAI name=\"operTimeout\"><Val>5000</Val>"),
+                                           QStringLiteral("<DAI name=\"operTimeout\"><Val>100</Val>")}});
+    SimulatorProcess simulator;
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    QVERIFY(simulator.start(model, {"--no-termination"}));
+    EngineRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
+    QVERIFY(rig.waitFor([&] { return rig.statusTexts.size() >= 1; }, 20000));
+    QCOMPARE(rig.statusTexts, QStringList{QStringLiteral("Operate fail: no command termination")});
+    QCOMPARE(rig.falses(), 0);
 }
 
 QTEST_GUILESS_MAIN(Iec61850NetworkControlTest)

@@ -3,6 +3,8 @@
 // set when the block sends none, and failed toggles shown with their cause.
 #include <QtTest>
 
+#include <memory>
+
 #include "enginerig.h"
 #include "simulatorprocess.h"
 
@@ -23,6 +25,7 @@ class Iec61850NetworkReportsTest : public QObject {
 private slots:
     void reportsWithoutReferencesNameTheirMembersFromTheDataSet();
     void failedTogglesShowTheirCause();
+    void blocksAreEnabledAgainAfterTheDeviceRestarts();
 };
 
 void Iec61850NetworkReportsTest::reportsWithoutReferencesNameTheirMembersFromTheDataSet() {
@@ -91,6 +94,42 @@ void Iec61850NetworkReportsTest::failedTogglesShowTheirCause() {
     QVERIFY2(
         other.statusTexts.last().contains("disable") && other.statusTexts.last().contains("another client"),
         qPrintable(other.statusTexts.last()));
+}
+
+void Iec61850NetworkReportsTest::blocksAreEnabledAgainAfterTheDeviceRestarts() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    auto simulator = std::make_unique<SimulatorProcess>();
+    QVERIFY2(simulator->start(kModel, {"--simulate"}), simulator->errorText().c_str());
+    const quint16 port = simulator->port();
+    EngineRig rig;
+    QVERIFY(rig.connectAndWalk(port));
+    rig.toggleReport(QStringLiteral("KCTRL/LLN0.RP.EvRpt01"));
+    rig.toggleReport(QStringLiteral("KCTRL/LLN0.BR.EvBuf01"));
+    QVERIFY2(rig.statusTexts.isEmpty(), qPrintable(rig.statusTexts.join('\n')));
+
+    // The device restarts: its blocks come back disabled, and another client takes the buffered one
+    // before Korvan is back.
+    simulator->kill();
+    QVERIFY(rig.waitFor([&] { return rig.falses() == 1; }, kReportTimeoutMs));
+    QCOMPARE(rig.statusTexts, QStringList{QStringLiteral("connection lost: the device closed it")});
+    simulator = std::make_unique<SimulatorProcess>();
+    QVERIFY2(simulator->start(kModel, {"--simulate", "--port", QString::number(port)}),
+             simulator->errorText().c_str());
+    EngineRig other;
+    QVERIFY(other.connectAndWalk(port));
+    other.toggleReport(QStringLiteral("KCTRL/LLN0.BR.EvBuf01"));
+
+    rig.reports.clear();
+    QVERIFY(rig.connectAndWalk(port));
+    QVERIFY(rig.waitFor([&] { return rig.reportsBegun() >= 1; }, kReportTimeoutMs));
+    QVERIFY(rig.waitFor(
+        [&] {
+            return rig.statusTexts.contains(
+                QStringLiteral("Reports not enabled again: KCTRL/LLN0.BR.EvBuf01"));
+        },
+        kReportTimeoutMs));
 }
 
 QTEST_GUILESS_MAIN(Iec61850NetworkReportsTest)

@@ -1,6 +1,7 @@
 #include <QFileInfo>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 #include "closedport.h"
@@ -60,8 +61,9 @@ private slots:
     // Batched and pipelined reads change nothing the view sees: the same lines and values in the same
     // order as single reads, also from servers that refuse large reads, allow one call at a time or
     // agree to tiny PDUs.
-    void batchedWalkMatchesSingleReads_data();
-    void batchedWalkMatchesSingleReads();
+    void batchedReadsMatchSingleReads_data();
+    void batchedReadsMatchSingleReads();
+    void readsLostWithTheAssociation();
     // Disconnect during a slow walk ends it at once: one false, no second true, nothing after it.
     void disconnectEndsAWalkInProgress();
     // Idle associations: kept up against a device that drops idle ones, reported lost when the
@@ -399,8 +401,12 @@ namespace {
 
 const QString kSample = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
 
-// The whole walk of a model served with `arguments`, as recorded events; empty when it did not end.
-QStringList walkOf(const QString& model, const QStringList& arguments) {
+const QString kReadModel = QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/read_model.icd");
+
+// The whole walk of a model served with `arguments`, then every attribute line read again as the view
+// asks for them (one reference at a time, all within one turn), as recorded events; empty when the walk
+// did not end. `readRequests` gets the requests the reads took.
+QStringList walkOf(const QString& model, const QStringList& arguments, int* readRequests = nullptr) {
     SimulatorProcess simulator;
     if (!simulator.start(model, arguments)) {
         qWarning("%s", simulator.errorText().c_str());
@@ -412,6 +418,18 @@ QStringList walkOf(const QString& model, const QStringList& arguments) {
         return {};
     }
     rig.settle();
+    const int walked = simulator.pdusLogged();
+    for (const QString& line : rig.lines()) {
+        const QStringList fields = line.split(QLatin1Char('|'));
+        if (fields.value(4).toInt() > 3 && !fields.value(2).contains(QLatin1String("SBO"))) {
+            rig.readValue(fields.value(2));
+        }
+    }
+    rig.events << QStringLiteral("read again:");
+    rig.settle();
+    if (readRequests) {
+        *readRequests = simulator.pdusLogged() - walked;
+    }
     // Time attributes the model leaves unset start at the simulator's start, and buffered report control
     // blocks count their entries (and time the last one) from it: values that differ per run, whatever
     // the walk does.
@@ -429,30 +447,45 @@ QStringList walkOf(const QString& model, const QStringList& arguments) {
 
 }  // namespace
 
-void Iec61850NetworkTest::batchedWalkMatchesSingleReads_data() {
+void Iec61850NetworkTest::batchedReadsMatchSingleReads_data() {
     QTest::addColumn<QString>("model");
     QTest::addColumn<QStringList>("arguments");
-    for (const QString& model : {kModel, kSample}) {
+    for (const QString& model : {kModel, kSample, kReadModel}) {
         const QString name = QFileInfo(model).baseName();
         QTest::newRow(qPrintable(name + ": one call at a time"))
             << model << QStringList{"--max-outstanding", "1", "--latency", "2"};
         QTest::newRow(qPrintable(name + ": tiny PDUs")) << model << QStringList{"--max-pdu", "512"};
         QTest::newRow(qPrintable(name + ": five calls side by side"))
             << model << QStringList{"--latency", "5"};
+        QTest::newRow(qPrintable(name + ": two calls, answered at once"))
+            << model << QStringList{"--max-outstanding", "2"};
     }
 }
 
-void Iec61850NetworkTest::batchedWalkMatchesSingleReads() {
+void Iec61850NetworkTest::batchedReadsMatchSingleReads() {
     if (!SimulatorProcess::available()) {
         QSKIP("simulator not built");
     }
     QFETCH(QString, model);
     QFETCH(QStringList, arguments);
-    // A server that takes one variable per Read makes the walk fall back to single reads.
-    const QStringList single = walkOf(model, {"--max-read-variables", "1"});
+    // A server that takes one variable per Read makes the engine fall back to single reads.
+    int singleRequests = 0;
+    const QStringList single = walkOf(model, {"--max-read-variables", "1"}, &singleRequests);
     QVERIFY(single.count("state|true") == 2);
-    QVERIFY(single.filter(QRegularExpression("^value\\|")).size() > 20);
-    QCOMPARE(walkOf(model, arguments), single);
+    const int readAgain = single.indexOf("read again:");
+    QVERIFY(single.mid(0, readAgain).filter(QRegularExpression("^value\\|")).size() > 10);
+    // The reads of the view get a value each that the walk had, in the order asked, and none for a
+    // read that fails.
+    const QStringList walkValues =
+        single.mid(0, readAgain).filter(QRegularExpression("^value\\|(?![^|]*SBO)"));
+    for (int i = 0; i < walkValues.size(); ++i) {
+        QCOMPARE(single.value(readAgain + 1 + i), walkValues.at(i));
+    }
+    QCOMPARE(single.size(), readAgain + 1 + walkValues.size());
+    int batchedRequests = 0;
+    QCOMPARE(walkOf(model, arguments, &batchedRequests), single);
+    QVERIFY2(batchedRequests < singleRequests / 4,
+             qPrintable(QStringLiteral("%1 of %2").arg(batchedRequests).arg(singleRequests)));
 }
 
 void Iec61850NetworkTest::disconnectEndsAWalkInProgress() {
@@ -692,13 +725,56 @@ void Iec61850NetworkTest::disconnectWithReadsQueuedForASilentDevice() {
     for (int i = 0; i < 250; ++i) {
         rig.readValue("KCTRL/LLN0.Mod.stVal");
     }
-    // Give the first read the time to go out, so that the Disconnect finds it waiting.
-    QTRY_COMPARE_WITH_TIMEOUT(simulator.pdusLogged(), walkPdus() + 1, kWalkTimeoutMs);
+    // Give the reads the time to go out, so that the Disconnect finds them waiting: packed into at
+    // most the agreed number of requests.
+    QTRY_VERIFY_WITH_TIMEOUT(simulator.pdusLogged() > walkPdus(), kWalkTimeoutMs);
+    const int sent = simulator.pdusLogged();
+    QVERIFY2(sent <= walkPdus() + 5, qPrintable(QString::number(sent - walkPdus())));
     rig.userDisconnect();
     QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
     rig.settle();
     QCOMPARE(rig.events, QStringList{"state|false"});
-    QCOMPARE(simulator.pdusLogged(), walkPdus() + 1);
+    QCOMPARE(simulator.pdusLogged(), sent);
+}
+
+void Iec61850NetworkTest::readsLostWithTheAssociation() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    // Answers slow enough that the device goes while the reads are in flight.
+    auto simulator = std::make_unique<SimulatorProcess>();
+    QVERIFY(startSimulator(*simulator, kModel, {"--latency", "1000"}));
+    EngineRig rig;
+    rig.doConnect(simulator->port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+    rig.events.clear();
+    for (int i = 0; i < 20; ++i) {
+        rig.readValue("KCTRL/LLN0.Mod.stVal");
+        rig.readValue("KCTRL/MMXU1.TotW.units.SIUnit");
+    }
+    // Long enough for the reads to go out, far from long enough for their answers.
+    QTest::qWait(200);
+    simulator->kill();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.falses(), 1, kWalkTimeoutMs);
+    // Whoever waits for the reads is told they are over, and nothing follows the end.
+    rig.settle();
+    rig.readValue("KCTRL/LLN0.Mod.stVal");
+    rig.settle();
+    QCOMPARE(rig.falses(), 1);
+    QCOMPARE(rig.events.last(), QString("state|false"));
+    QVERIFY(rig.values().isEmpty());
+
+    // The next association reads again as before.
+    simulator = std::make_unique<SimulatorProcess>();
+    QVERIFY(startSimulator(*simulator, kModel));
+    rig.doConnect(simulator->port());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    rig.settle();
+    rig.events.clear();
+    rig.readValue("KCTRL/LLN0.Mod.stVal");
+    rig.settle();
+    QCOMPARE(rig.events, QStringList{"value|KCTRL/LLN0.Mod.stVal|On (1)"});
 }
 
 QTEST_GUILESS_MAIN(Iec61850NetworkTest)

@@ -55,6 +55,8 @@ private slots:
     void operLinesOfferTheButtonsOfTheirModel();
     void operatingTheBreakerShowsItsNewPositionInTheTree();
     void refusedSelectShowsItsCause();
+    // A status-only object offers no command, and says why; the next object gets its buttons back.
+    void statusOnlyObjectOffersNoCommand();
 
 private:
     void startSimulator(SimulatorProcess& simulator);
@@ -163,6 +165,27 @@ void ControlViewTest::refusedSelectShowsItsCause() {
     ui.dialogButton("Operate")->click();
     QTRY_COMPARE_WITH_TIMEOUT(status.count(), 1, 10000);
     QCOMPARE(status.at(0).at(0).toString(), QStringLiteral("Operate fail: POSITION_REACHED (5)"));
+}
+
+void ControlViewTest::statusOnlyObjectOffersNoCommand() {
+    SimulatorProcess simulator;
+    startSimulator(simulator);
+    ControlUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    // After an object that takes every command, so nothing is left over from it.
+    ui.openControl("BAY1CTRL/GGIO1.SPCSO3");
+    QVERIFY(ui.dialogButton("Operate")->isEnabled());
+    ui.openControl("BAY1CTRL/GGIO1.SPCSO1");
+    QVERIFY(ui.dialog()->isVisible());
+    for (const char* name : {"Select", "Operate", "Cancel"}) {
+        QVERIFY2(!ui.dialogButton(name)->isEnabled(), name);
+        QVERIFY2(ui.dialogButton(name)->toolTip().contains("status-only"), name);
+    }
+    ui.openControl("BAY1CTRL/GGIO1.SPCSO2");
+    QVERIFY(ui.dialogButton("Operate")->isEnabled());
+    QCOMPARE(ui.dialogButton("Operate")->toolTip(), QString());
+    QVERIFY(ui.dialogButton("Select")->toolTip().contains("no selection"));
 }
 
 QTEST_MAIN(ControlViewTest)

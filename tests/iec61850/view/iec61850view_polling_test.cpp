@@ -115,6 +115,8 @@ private slots:
     void slowDeviceGetsTheNextTickOnlyWhenTheAnswersAreIn();
     void reconnectResumesOrDropsTheList();
     void polledMeasurementUpdatesEveryTreeAndTheCounter();
+    void achievedPeriodIsTheAverageOfTheLastTicks();
+    void emptiedListIsNotStartedAfterAReconnect();
 
 private:
     void startSimulator(SimulatorProcess& simulator, const QStringList& extra = {},
@@ -183,6 +185,10 @@ void PollingTest::tickReadsOnlyValuedAttributesAndNeverSelectLines() {
     QCOMPARE(sentRefs(reads).mid(0, 2 * perTick.size()), perTick + perTick);
     QVERIFY(QRegularExpression(R"(^Last poll at \d\d:\d\d:\d\d\.\d\d\d \d\d\.\d\d\.\d{4}$)")
                 .match(ui.lastPoll()->text())
+                .hasMatch());
+    // Beside it, the period the ticks actually went out at.
+    QVERIFY(QRegularExpression(R"(^Achieved period: \d+ ms$)")
+                .match(ui.part<QLabel>("achievedPeriodLabel")->text())
                 .hasMatch());
 
     // A value arriving for a polled line shows in the polling tree.
@@ -427,6 +433,49 @@ void PollingTest::polledMeasurementUpdatesEveryTreeAndTheCounter() {
     QCOMPARE(valueOf(ui.structure()->itemOf(magnitude)), now);
     QCOMPARE(valueOf(ui.control()->itemOf(magnitude)), now);
     QVERIFY(closer.notices.isEmpty());
+}
+
+void PollingTest::achievedPeriodIsTheAverageOfTheLastTicks() {
+    using iec61850::viewdetail::achievedPeriodMs;
+    QList<qint64> starts;
+    QCOMPARE(achievedPeriodMs(starts), -1);
+    starts << 1000;
+    QCOMPARE(achievedPeriodMs(starts), -1);
+    starts << 1100;
+    QCOMPARE(achievedPeriodMs(starts), 100);
+    // One tick held up by a slow device shows for the next five periods, then no more.
+    starts << 1600 << 1700 << 1800 << 1900;
+    QCOMPARE(achievedPeriodMs(starts), 180);
+    starts << 2000;
+    QCOMPARE(achievedPeriodMs(starts), 180);
+    starts << 2100;
+    QCOMPARE(achievedPeriodMs(starts), 100);
+    QCOMPARE(starts.size(), 6);
+}
+
+void PollingTest::emptiedListIsNotStartedAfterAReconnect() {
+    SimulatorProcess simulator;
+    startSimulator(simulator, {}, smallModel);
+    NoticeCloser closer;
+    PollingUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    const QString totW = "KCTRL/MMXU1.TotW";
+    ui.add(totW);
+    ui.interval()->setText("100");
+    ui.startStop()->click();
+    QTRY_VERIFY(ui.lastPoll()->text().startsWith("Last poll at"));
+    ui.startStop()->click();
+    ui.removeInDialog(totW);
+    QVERIFY(!ui.startStopEnabled());
+
+    ui.button("disconnectButton")->click();
+    QTRY_COMPARE(closer.notices.size(), 1);
+    ui.button("connectButton")->click();
+    BROWSE(ui);
+    QVERIFY(!ui.polling());
+    QVERIFY(!ui.startStopEnabled());
+    QCOMPARE(ui.lastPoll()->text(), QString("Never poll"));
 }
 
 QTEST_MAIN(PollingTest)

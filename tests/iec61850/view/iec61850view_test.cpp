@@ -52,6 +52,7 @@ private slots:
     void enterInTheAddressFieldConnects();
     void serverDroppingTheAssociationEndsRed();
     void readAllSkipsSelectBeforeOperateAttributes();
+    void readAllNeedsAnAssociationAndReadyNeverWaitsForLostAnswers();
     void reportEnableValueSetsTheButtonCaption();
     void expandSelectorOffersOneItemPerLayer();
 
@@ -290,6 +291,29 @@ void Iec61850ViewTest::readAllSkipsSelectBeforeOperateAttributes() {
     reads.clear();
     ui.button("readAllButton")->click();
     QCOMPARE(reads.count(), 0);
+}
+
+void Iec61850ViewTest::readAllNeedsAnAssociationAndReadyNeverWaitsForLostAnswers() {
+    NoticeCloser closer;
+    ViewUnderTest ui;
+    QVERIFY(!ui.button("readAllButton")->isEnabled());
+    // Slow answers, so that the device can go while the answers to a Read all are on their way.
+    auto simulator = std::make_unique<SimulatorProcess>();
+    QVERIFY(simulator->start(QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/small_model.icd"),
+                             QStringList{"--latency", "500"}));
+    ui.connectTo(simulator->port());
+    browse(ui);
+    QVERIFY(ui.button("readAllButton")->isEnabled());
+
+    ui.click(ui.structure()->itemOf("KCTRL/MMXU1"));
+    const int counted = ui.packets()->text().toInt();
+    ui.button("readAllButton")->click();
+    QVERIFY(!ui.ready()->isChecked());
+    simulator->kill();
+    QTRY_COMPARE_WITH_TIMEOUT(closer.notices, QStringList{"Notice: IEC61850 disconnected."}, 30000);
+    QTRY_VERIFY(ui.ready()->isChecked());
+    QCOMPARE(ui.packets()->text().toInt(), counted);
+    QVERIFY(!ui.button("readAllButton")->isEnabled());
 }
 
 void Iec61850ViewTest::reportEnableValueSetsTheButtonCaption() {

@@ -265,9 +265,11 @@ TEST(ControlSimulatorTest, EnhancedRefusalsCarryTheirCause) {
     EXPECT_EQ(cause(competitor), ADD_CAUSE_OBJECT_ALREADY_SELECTED);
     EXPECT_FALSE(ControlObjectClient_operate(competitor.get(), open.value, 0));
     EXPECT_EQ(cause(competitor), ADD_CAUSE_LOCKED_BY_OTHER_CLIENT);
-    // An operate with another value than the selected one; the selection is gone afterwards.
+    // An operate with another value than the selected one is refused; the selection stays until
+    // it is cancelled.
     EXPECT_FALSE(ControlObjectClient_operate(breaker.get(), close.value, 0));
     EXPECT_EQ(cause(breaker), ADD_CAUSE_INCONSISTENT_PARAMETERS);
+    EXPECT_TRUE(ControlObjectClient_cancel(breaker.get()));
     EXPECT_FALSE(ControlObjectClient_cancel(breaker.get()));
     EXPECT_EQ(cause(breaker), ADD_CAUSE_OBJECT_NOT_SELECTED);
     // Closing a closed breaker.
@@ -314,8 +316,9 @@ TEST(ControlSimulatorTest, NormalSecuritySelectLapsesAndIsReleasedWithTheAssocia
     EXPECT_FALSE(ControlObjectClient_operate(mine.get(), on.value, 0));
     EXPECT_EQ(ControlObjectClient_getLastApplError(mine.get()).addCause, ADD_CAUSE_OBJECT_NOT_SELECTED);
     ASSERT_TRUE(ControlObjectClient_select(mine.get()));
+    // A select by read that is refused is answered with the empty string alone, without a cause.
     EXPECT_FALSE(ControlObjectClient_select(theirs.get()));
-    EXPECT_EQ(ControlObjectClient_getLastApplError(theirs.get()).addCause, ADD_CAUSE_OBJECT_ALREADY_SELECTED);
+    EXPECT_NE(ControlObjectClient_getLastApplError(theirs.get()).addCause, ADD_CAUSE_OBJECT_ALREADY_SELECTED);
     EXPECT_TRUE(ControlObjectClient_operate(mine.get(), on.value, 0));
     EXPECT_EQ(readInt(connection.get(), "simpleIOGenericIO/GGIO1.SPCSO2.stVal", IEC61850_FC_ST), 1);
     EXPECT_EQ(readInt(connection.get(), "simpleIOGenericIO/GGIO1.SPCSO2.Oper.ctlNum", IEC61850_FC_CO), 1);
@@ -395,6 +398,122 @@ TEST(ControlSimulatorTest, AssociationLostDuringACommandEndsItWithoutAHang) {
     stopper.join();
     const IedClientError lost = ControlObjectClient_getLastError(direct.get());
     EXPECT_TRUE(lost == IED_ERROR_CONNECTION_LOST || lost == IED_ERROR_NOT_CONNECTED) << lost;
+}
+
+}  // namespace
+}  // namespace korvan::test
+
+// ---- asynchronous commands and feedback matching ------------------------------------------------------
+
+namespace korvan::test {
+namespace {
+
+// What the asynchronous handler was told, once per command.
+struct Answers {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    struct Answer {
+        uint32_t invokeId;
+        IedClientError error;
+        ControlActionType type;
+        bool success;
+    };
+    std::vector<Answer> seen;
+
+    static void handler(uint32_t invokeId, void* parameter, IedClientError error, ControlActionType type,
+                        bool success) {
+        auto* self = static_cast<Answers*>(parameter);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->seen.push_back(Answer{invokeId, error, type, success});
+        self->arrived.notify_all();
+    }
+    bool waitFor(size_t count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return arrived.wait_for(lock, 10s, [&] { return seen.size() >= count; });
+    }
+};
+
+TEST(ControlAsyncTest, CommandsAnswerThroughTheHandlerWithRefusalsAndTheirCause) {
+    auto ied = startSimulator();
+    ASSERT_TRUE(ied);
+    auto connection = connectTo(ied->port());
+    Answers answers;
+    auto breaker = control(connection.get(), "BAY1CTRL/CSWI1.Pos");
+    ASSERT_TRUE(breaker);
+    Value open(MmsValue_newBoolean(false));
+    IedClientError error = IED_ERROR_UNKNOWN;
+
+    // Operate without a selection: refused, with the device's cause already in place for the handler.
+    const uint32_t refused =
+        ControlObjectClient_operateAsync(breaker.get(), &error, open.value, 0, Answers::handler, &answers);
+    EXPECT_EQ(error, IED_ERROR_OK);
+    ASSERT_TRUE(answers.waitFor(1));
+    EXPECT_EQ(answers.seen[0].invokeId, refused);
+    EXPECT_EQ(answers.seen[0].type, CONTROL_ACTION_TYPE_OPERATE);
+    EXPECT_FALSE(answers.seen[0].success);
+    EXPECT_EQ(ControlObjectClient_getLastApplError(breaker.get()).addCause, ADD_CAUSE_OBJECT_NOT_SELECTED);
+
+    ControlObjectClient_selectWithValueAsync(breaker.get(), &error, open.value, Answers::handler, &answers);
+    ASSERT_TRUE(answers.waitFor(2));
+    EXPECT_TRUE(answers.seen[1].success);
+    EXPECT_EQ(answers.seen[1].type, CONTROL_ACTION_TYPE_SELECT);
+    ControlObjectClient_cancelAsync(breaker.get(), &error, Answers::handler, &answers);
+    ASSERT_TRUE(answers.waitFor(3));
+    EXPECT_TRUE(answers.seen[2].success);
+    EXPECT_EQ(answers.seen[2].type, CONTROL_ACTION_TYPE_CANCEL);
+    EXPECT_EQ(readInt(connection.get(), "BAY1CTRL/CSWI1.Pos.stSeld", IEC61850_FC_ST), 0);
+
+    EXPECT_EQ(ControlObjectClient_selectAsync(nullptr, &error, Answers::handler, &answers), 0u);
+    EXPECT_EQ(error, IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT);
+}
+
+TEST(ControlAsyncTest, SilentDeviceTimesOutAndADestroyedObjectIsNeverCalledBack) {
+    ScriptedPeer peer("11-control-direct-normal.pcap");
+    auto connection = connectTo(peer.port(), 300);
+    auto object = control(connection.get(), "simpleIOGenericIO/GGIO1.SPCSO1");
+    ASSERT_TRUE(object);
+    // Made before the device falls silent; its command is still waiting when it goes, so its handler
+    // must not run on freed memory (the sanitizer would say so), and is not run at all.
+    auto second = control(connection.get(), "simpleIOGenericIO/GGIO1.SPCSO1");
+    ASSERT_TRUE(second);
+    peer.setBehaviour(ScriptedPeer::Behaviour::Silent);
+    Answers answers;
+    Value on(MmsValue_newBoolean(true));
+    IedClientError error = IED_ERROR_UNKNOWN;
+    ControlObjectClient_operateAsync(second.get(), &error, on.value, 0, Answers::handler, &answers);
+    ASSERT_EQ(error, IED_ERROR_OK);
+    second.reset();
+    const uint32_t waited =
+        ControlObjectClient_operateAsync(object.get(), &error, on.value, 0, Answers::handler, &answers);
+    ASSERT_EQ(error, IED_ERROR_OK);
+    ASSERT_TRUE(answers.waitFor(1));
+    EXPECT_EQ(answers.seen[0].invokeId, waited);
+    // Timed out itself, or failed with the association the other request's time-out gave up.
+    EXPECT_TRUE(answers.seen[0].error == IED_ERROR_TIMEOUT || answers.seen[0].error == IED_ERROR_CONNECTION_LOST)
+        << answers.seen[0].error;
+    EXPECT_FALSE(answers.seen[0].success);
+    std::this_thread::sleep_for(200ms);
+    std::lock_guard<std::mutex> lock(answers.mutex);
+    EXPECT_EQ(answers.seen.size(), 1u);
+}
+
+// A LastApplError answers one command: the one with its control number. Another object of the same
+// reference on the same association, busy with a command of its own, keeps its own outcome.
+TEST(ControlFeedbackMatchingTest, RefusalOfAnotherCommandLeavesTheObjectsOwnOutcome) {
+    auto ied = startSimulator();
+    ASSERT_TRUE(ied);
+    auto connection = connectTo(ied->port());
+    auto selecting = control(connection.get(), "BAY1CTRL/CSWI1.Pos");
+    auto stray = control(connection.get(), "BAY1CTRL/CSWI1.Pos");
+    ASSERT_TRUE(selecting && stray);
+    Value open(MmsValue_newBoolean(false));
+    ASSERT_TRUE(ControlObjectClient_selectWithValue(selecting.get(), open.value));  // ctlNum 1
+    // ctlNum 0, another value: refused as inconsistent with the selection.
+    Value close(MmsValue_newBoolean(true));
+    EXPECT_FALSE(ControlObjectClient_operate(stray.get(), close.value, 0));
+    EXPECT_NE(ControlObjectClient_getLastApplError(stray.get()).addCause, ADD_CAUSE_UNKNOWN);
+    EXPECT_EQ(ControlObjectClient_getLastApplError(selecting.get()).addCause, ADD_CAUSE_UNKNOWN);
+    EXPECT_EQ(ControlObjectClient_getLastApplError(selecting.get()).error, CONTROL_ERROR_NO_ERROR);
 }
 
 }  // namespace

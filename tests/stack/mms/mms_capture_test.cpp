@@ -116,8 +116,16 @@ TEST(MmsCaptures, OurRejectsMatchTheReferenceServer) {
     const auto conversations = readConversations("18-unsupported-service.pcap");
     ASSERT_FALSE(conversations.empty());
     const Conversation& c = conversations.front();
-    // rename, getCapabilityList, fileDirectory: well formed, not provided.
-    for (auto [requestFrame, rejectFrame] : {std::pair{11u, 12u}, {14u, 15u}, {17u, 18u}}) {
+    // The captured server offered no file services; ours does, so its fileDirectory decodes.
+    {
+        auto request = decodePdu(at(c, 17u).pdu);
+        ASSERT_TRUE(request.ok());
+        const auto* confirmed = std::get_if<ConfirmedRequest>(&*request);
+        ASSERT_NE(confirmed, nullptr);
+        EXPECT_TRUE(std::holds_alternative<FileDirectoryRequest>(confirmed->service));
+    }
+    // rename, getCapabilityList: well formed, not provided.
+    for (auto [requestFrame, rejectFrame] : {std::pair{11u, 12u}, {14u, 15u}}) {
         SCOPED_TRACE(requestFrame);
         auto request = decodePdu(at(c, requestFrame).pdu);
         ASSERT_TRUE(request.ok());

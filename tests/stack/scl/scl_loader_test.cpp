@@ -92,6 +92,28 @@ TEST(SclLoader, RefusesBrokenFilesNamingFileAndLine) {
     EXPECT_NE(missing.error().message.find("cannot open"), std::string::npos);
 }
 
+// Files from some tools name one type with an empty id and refer to it with type="".
+TEST(SclLoader, OneEmptyTypeIdPerKindLoadsWithAWarning) {
+    std::string empty = kMinimal;
+    empty.replace(empty.find("type=\"E\""), 8, "type=\"\"");
+    empty.replace(empty.find("<EnumType id=\"E\">"), 17, "<EnumType id=\"\">");
+    auto doc = loadSclText(empty, "test.icd");
+    ASSERT_TRUE(doc.ok()) << doc.error().message;
+    EXPECT_EQ(doc->warnings,
+              std::vector<std::string>{"test.icd:21: <EnumType> has an empty id; type=\"\" refers to it"});
+    EXPECT_EQ(doc->templates.enumTypes.count(""), 1u);
+
+    std::string two = empty;
+    two.insert(two.find("  </DataTypeTemplates>"),
+               "    <EnumType id=\"\"><EnumVal ord=\"0\">x</EnumVal></EnumType>\n");
+    EXPECT_EQ(refusal(two), "test.icd:22: more than one <EnumType> has an empty id");
+    // An empty id of another kind is no second one.
+    std::string otherKind = empty;
+    otherKind.insert(otherKind.find("  </DataTypeTemplates>"),
+                     "    <DAType id=\"\"><BDA name=\"x\" bType=\"BOOLEAN\"/></DAType>\n");
+    EXPECT_TRUE(loadSclText(otherKind, "test.icd").ok());
+}
+
 TEST(SclLoader, RefusesMalformedContentWithItsLine) {
     EXPECT_EQ(refusal("<SCL>\n<IED name=\"a\">\n</SCL>\n").substr(0, 11), "test.icd:3:");
     EXPECT_EQ(refusal(""), "test.icd:1: XML error: No document element found");

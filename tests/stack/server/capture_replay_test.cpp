@@ -397,11 +397,15 @@ TEST(CaptureReplay, UnsupportedServicesAndGarbageAreRejectedLikeTheCapturedServe
         if (pdus[i].direction != Direction::ToServer || pdus[i + 1].direction != Direction::ToClient) {
             continue;
         }
+        // The captured server had no file services; ours answers fileDirectory.
+        if (pdus[i].frame == 17) {
+            continue;
+        }
         ServiceOutcome outcome = services.handle(pdus[i].pdu, 65000);
         EXPECT_EQ(outcome.response, pdus[i + 1].pdu) << "request in frame " << pdus[i].frame;
         ++compared;
     }
-    EXPECT_GE(compared, 6);
+    EXPECT_GE(compared, 5);
 }
 
 namespace {

@@ -35,11 +35,12 @@ struct Device {
         const auto& response = std::get<mms::ConfirmedResponse>(answer);
         return std::get<mms::WriteResponse>(response.service).results.at(0);
     }
-    MmsValue read(const std::string& item) {
+    MmsValue read(const std::string& item) { return read(*Session::detached(), item); }
+    MmsValue read(Session& session, const std::string& item) {
         mms::ReadRequest request;
         request.spec = mms::VariableAccessSpec::list(
             {mms::VariableAccess{mms::ObjectName::domain("BAY1CTRL", item), {}}});
-        mms::Pdu answer = services->answer(mms::ConfirmedRequest{2, request}, *Session::detached());
+        mms::Pdu answer = services->answer(mms::ConfirmedRequest{2, request}, session);
         return std::get<mms::ReadResponse>(std::get<mms::ConfirmedResponse>(answer).service).results.at(0);
     }
 
@@ -78,6 +79,32 @@ TEST(ControlService, PartsOfACommandAndStatusOnlyObjectsAreRefused) {
               mms::DataAccessError::ObjectAccessDenied);
     EXPECT_FALSE(device.read("GGIO1$ST$SPCSO2$stVal").boolValue());
     EXPECT_FALSE(device.read("GGIO1$ST$SPCSO1$stVal").boolValue());
+}
+
+// A client whose select by read is refused gets the empty answer and nothing else; a select with value
+// whose operate carries another value keeps the selection for the cancel that follows.
+TEST(ControlService, RefusedSelectionsLeaveNoTraceBeyondTheirAnswer) {
+    Device device;
+    std::vector<uint8_t> toSecond;
+    auto first = std::make_shared<Session>(1, "first", 65000, [](ByteView) { return true; });
+    auto second = std::make_shared<Session>(2, "second", 65000, [&](ByteView pdu) {
+        toSecond.push_back(pdu[0]);
+        return true;
+    });
+    EXPECT_EQ(device.read(*first, "GGIO1$CO$SPCSO3$SBO").text(), "BAY1CTRL/GGIO1$CO$SPCSO3");
+    EXPECT_EQ(device.read(*second, "GGIO1$CO$SPCSO3$SBO").text(), "");
+    EXPECT_TRUE(toSecond.empty()) << "unsolicited PDU after a refused select by read";
+
+    auto session = Session::detached();
+    EXPECT_FALSE(device.write(*session, "GGIO1$CO$SPCSO5$SBOw", command(true, false)));
+    EXPECT_EQ(device.write(*session, "GGIO1$CO$SPCSO5$Oper", command(false, false)),
+              mms::DataAccessError::ObjectAccessDenied);
+    const MmsValue withoutCheck = MmsValue::structure(
+        {MmsValue::boolean(true), MmsValue::structure({MmsValue::integer(3), MmsValue::octetString({'t'})}),
+         MmsValue::unsignedInteger(1), MmsValue::utcTimeFromMs(0, 0), MmsValue::boolean(false)});
+    EXPECT_FALSE(device.write(*session, "GGIO1$CO$SPCSO5$Cancel", withoutCheck));
+    EXPECT_EQ(device.write(*session, "GGIO1$CO$SPCSO5$Cancel", withoutCheck),
+              mms::DataAccessError::ObjectAccessDenied);
 }
 
 // The positive termination of an enhanced operate that moves nothing is sent from another thread; the

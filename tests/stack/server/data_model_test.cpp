@@ -369,10 +369,19 @@ TEST(DataModel, EditedSettingsAreReadableOnlyByTheClientEditingAGroup) {
               mms::DataAccessError::TemporarilyUnavailable);
 }
 
-// The order the captured devices list names in: case-insensitive, a variable before its components,
-// letters before digits, digits compared as text.
+// The order the captured devices and the reference server list names in: a variable before its
+// components, upper case before lower case of the same letter, then '_', then digits compared as text.
 TEST(DataModel, DirectoryOrderFollowsTheDevices) {
     std::vector<std::pair<std::string, std::string>> ordered = {
+        {"GGIO_FSCC1", "GGIO1"},
+        {"GGIO_FSCC1", "GGIO1$ST$Ind1"},
+        {"Pos$ctlVal", "PosA"},
+        {"Ab", "aA"},
+        {"aZ", "B"},
+        {"z", "_"},
+        {"LD_9", "LD0"},
+        {"-x", "A"},
+        {"LLN0$SE", "LLN0$SG"},
         {"GGIO1", "GGIO10"},
         {"GGIO10", "GGIO2"},
         {"GGIO1$CF", "GGIO10"},

@@ -15,7 +15,8 @@ namespace korvan::test {
 class MmsTestClient {
 public:
     // Null when the association fails.
-    static std::unique_ptr<MmsTestClient> connect(uint16_t port, int32_t proposedPduSize = 65000) {
+    static std::unique_ptr<MmsTestClient> connect(uint16_t port, int32_t proposedPduSize = 65000,
+                                                  std::optional<std::string> password = std::nullopt) {
         std::unique_ptr<MmsTestClient> client(new MmsTestClient);
         iecstack::mms::InitiateRequest initiate;
         initiate.parameters.localDetail = proposedPduSize;
@@ -23,6 +24,7 @@ public:
         iecstack::Bytes request = iecstack::mms::encodePdu(initiate);
         iecstack::iso::InitiatorSettings settings;
         settings.maxPduSize = static_cast<size_t>(proposedPduSize);
+        settings.parameters.password = std::move(password);
         MmsTestClient* raw = client.get();
         auto association = iecstack::iso::InitiatorAssociation::connect(
             "127.0.0.1", port, settings, request,

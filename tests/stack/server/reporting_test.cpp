@@ -7,12 +7,15 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "iec61850_client.h"
 #include "iso_unwrap.h"
 #include "mms/codec.h"
 #include "report_encoding.h"
+#include "server/mms_services.h"
+#include "server/model_builder.h"
 #include "server/simulated_server.h"
 
 using namespace iecstack;
@@ -314,6 +317,122 @@ TEST_F(ReportingTest, InstancesOfAnIndexedBlockServeTwoClientsAtOnce) {
     set("GGIO1$ST$Ind2$stVal", MmsValue::boolean(true));
     EXPECT_EQ(one.waitFor(1)[0].rptId, "R/Shared");
     EXPECT_EQ(two.waitFor(1)[0].values[1], "true");
+}
+
+// --- reservations after a lost association --------------------------------------------------------
+
+TEST_F(ReportingTest, AReservedBufferedBlockWaitsForItsClientToComeBackFromAnotherPort) {
+    Collector before;
+    auto owner = connect();
+    IedClientError error = IED_ERROR_UNKNOWN;
+    Rcb rcb(ClientReportControlBlock_create("RLD0/LLN0.BR.History"));
+    ClientReportControlBlock_setResvTms(rcb.get(), 60);
+    IedConnection_setRCBValues(owner.get(), &error, rcb.get(), RCB_ELEMENT_RESV_TMS, true);
+    ASSERT_EQ(error, IED_ERROR_OK);
+    ASSERT_EQ(enable(owner.get(), "RLD0/LLN0.BR.History", before), IED_ERROR_OK);
+    IedConnection_abort(owner.get(), &error);
+    owner.reset();
+
+    // Changes while the client is away are kept; it comes back on a new connection from the same
+    // address, takes its block again and gets them.
+    set("GGIO1$ST$Ind1$stVal", MmsValue::boolean(true));
+    Collector after;
+    auto back = connect();
+    for (int i = 0; i < 100 && enable(back.get(), "RLD0/LLN0.BR.History", after) != IED_ERROR_OK; ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    const auto got = after.waitFor(1);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back().values[0], "true");
+    Rcb seen(IedConnection_getRCBValues(back.get(), &error, "RLD0/LLN0.BR.History", nullptr));
+    ASSERT_TRUE(seen);
+    EXPECT_TRUE(ClientReportControlBlock_getRptEna(seen.get()));
+    EXPECT_EQ(ClientReportControlBlock_getResvTms(seen.get()), 60);
+}
+
+namespace {
+
+// A client of the services alone, with the address a real association would have.
+class AddressedClient {
+public:
+    AddressedClient(MmsServices& services, uint64_t id, const std::string& peer)
+        : services_(services),
+          session_(std::make_shared<Session>(id, peer, 65000, [](ByteView) { return true; })) {}
+
+    // The outcome of writing one attribute of the buffered block: nothing when accepted.
+    std::optional<mms::DataAccessError> write(const std::string& attribute, MmsValue value) {
+        mms::WriteRequest write;
+        write.spec = mms::VariableAccessSpec::list(
+            {{mms::ObjectName::domain("RLD0", "LLN0$BR$History$" + attribute), {}}});
+        write.data.push_back(std::move(value));
+        const ServiceOutcome outcome =
+            services_.handle(*session_, mms::encodePdu(mms::ConfirmedRequest{1, write}));
+        auto pdu = mms::decodePdu(outcome.response);
+        const auto* response = pdu.ok() ? std::get_if<mms::ConfirmedResponse>(&*pdu) : nullptr;
+        const auto* written = response ? std::get_if<mms::WriteResponse>(&response->service) : nullptr;
+        EXPECT_TRUE(written != nullptr && written->results.size() == 1u);
+        return written != nullptr && !written->results.empty()
+                   ? written->results[0]
+                   : std::optional(mms::DataAccessError::ObjectUndefined);
+    }
+    // As the server does when the connection drops: the session ends, then the services hear of it.
+    void sessionEnds() { session_->end(); }
+    void associationLost() {
+        session_->end();
+        services_.associationEnded(*session_);
+    }
+
+private:
+    MmsServices& services_;
+    std::shared_ptr<Session> session_;
+};
+
+}  // namespace
+
+TEST(ReservationTest, ABufferedBlockStaysReservedForItsOwnersAddressForResvTmsAfterTheLoss) {
+    auto model = loadDataModel(kModel, "");
+    ASSERT_TRUE(model.ok());
+    MmsServices services(**model, ServerIdentity{});
+    const auto unavailable = std::optional(mms::DataAccessError::TemporarilyUnavailable);
+
+    AddressedClient owner(services, 1, "192.0.2.10:40001");
+    AddressedClient other(services, 2, "192.0.2.20:40002");
+    ASSERT_EQ(owner.write("ResvTms", MmsValue::integer(60)), std::nullopt);
+    ASSERT_EQ(owner.write("RptEna", MmsValue::boolean(true)), std::nullopt);
+    EXPECT_EQ(other.write("RptEna", MmsValue::boolean(true)), unavailable);
+
+    // Held from the moment the connection is gone, before the services have been told.
+    owner.sessionEnds();
+    EXPECT_EQ(other.write("RptEna", MmsValue::boolean(true)), unavailable);
+    owner.associationLost();
+    EXPECT_EQ(other.write("RptEna", MmsValue::boolean(true)), unavailable);
+    EXPECT_EQ(other.write("ResvTms", MmsValue::integer(0)), unavailable);
+    EXPECT_EQ(other.write("PurgeBuf", MmsValue::boolean(true)), unavailable);
+
+    // The owner's address on a new association takes it back; another of the same host is that client.
+    AddressedClient back(services, 3, "192.0.2.10:40003");
+    ASSERT_EQ(back.write("RptEna", MmsValue::boolean(true)), std::nullopt);
+    EXPECT_EQ(other.write("RptEna", MmsValue::boolean(true)), unavailable);
+
+    // Once the reservation time has passed, anyone may take the block.
+    ASSERT_EQ(back.write("RptEna", MmsValue::boolean(false)), std::nullopt);
+    ASSERT_EQ(back.write("ResvTms", MmsValue::integer(1)), std::nullopt);
+    ASSERT_EQ(back.write("RptEna", MmsValue::boolean(true)), std::nullopt);
+    back.associationLost();
+    std::optional<mms::DataAccessError> refusal = unavailable;
+    for (int i = 0; i < 200 && refusal; ++i) {
+        std::this_thread::sleep_for(25ms);
+        refusal = other.write("RptEna", MmsValue::boolean(true));
+    }
+    EXPECT_EQ(refusal, std::nullopt);
+
+    // Without a reservation time the block is free as soon as its owner is gone.
+    ASSERT_EQ(other.write("RptEna", MmsValue::boolean(false)), std::nullopt);
+    ASSERT_EQ(other.write("ResvTms", MmsValue::integer(0)), std::nullopt);
+    ASSERT_EQ(other.write("RptEna", MmsValue::boolean(true)), std::nullopt);
+    other.associationLost();
+    AddressedClient third(services, 4, "192.0.2.30:40004");
+    EXPECT_EQ(third.write("RptEna", MmsValue::boolean(true)), std::nullopt);
 }
 
 // --- report PDUs -------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "mms_test_client.h"
 #include "model_generator.h"
@@ -171,6 +172,51 @@ TEST(Iedsim, RefusesBadFilesAndArgumentsWithExitCodes) {
     EXPECT_NE(badPort.stderrText().find("--port needs a number"), std::string::npos);
 }
 
+TEST(Iedsim, AFileAskingForAPasswordIsServedOnlyWithOne) {
+    std::ifstream in(std::string(KORVAN_TEST_DATA_DIR) + "/models/basic_io.icd");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string scl = text.str();
+    scl.replace(scl.find("<Authentication/>"), 17, R"(<Authentication none="false" password="true"/>)");
+    const std::string path = ::testing::TempDir() + "iedsim_password.icd";
+    std::ofstream(path) << scl;
+
+    Process refused({"--scl", path, "--port", "0"});
+    EXPECT_EQ(refused.wait(60s), 1);
+    EXPECT_EQ(refused.stderrText(),
+              "iedsim: " + path +
+                  " asks for password authentication (Authentication none=\"false\" password=\"true\"); give "
+                  "the password clients must use with --password\n");
+
+    Process sim({"--scl", path, "--port", "0", "--password", "SECRET"});
+    auto listening = sim.waitForLine(std::regex("^iedsim listening on 127\\.0\\.0\\.1:([0-9]+)$"), 60s);
+    ASSERT_TRUE(listening) << sim.stderrText();
+    const uint16_t port = static_cast<uint16_t>(std::stoi((*listening)[1]));
+    EXPECT_FALSE(korvan::test::MmsTestClient::connect(port));
+    EXPECT_TRUE(sim.waitForLine(std::regex("association refused: no password given$"), 10s));
+    EXPECT_FALSE(korvan::test::MmsTestClient::connect(port, 65000, std::string("secret")));
+    EXPECT_TRUE(sim.waitForLine(std::regex("association refused: wrong password$"), 10s));
+    EXPECT_TRUE(korvan::test::MmsTestClient::connect(port, 65000, std::string("SECRET")));
+    EXPECT_TRUE(sim.waitForLine(std::regex("associated: PDU size"), 10s));
+    // The password itself never reaches the log.
+    for (const std::string& line : sim.lines()) {
+        EXPECT_EQ(line.find("secret"), std::string::npos) << line;
+        EXPECT_EQ(line.find("SECRET"), std::string::npos) << line;
+    }
+    sim.signal(SIGINT);
+    EXPECT_EQ(sim.wait(10s), 0);
+
+    // A file that admits everyone keeps doing so, and says that the password is not checked.
+    Process open({"--scl", kSample, "--port", "0", "--password", "SECRET"});
+    listening = open.waitForLine(std::regex("^iedsim listening on 127\\.0\\.0\\.1:([0-9]+)$"), 60s);
+    ASSERT_TRUE(listening);
+    EXPECT_TRUE(korvan::test::MmsTestClient::connect(static_cast<uint16_t>(std::stoi((*listening)[1]))));
+    open.signal(SIGINT);
+    EXPECT_EQ(open.wait(10s), 0);
+    EXPECT_NE(open.stderrText().find("does not ask for password authentication; --password is not checked"),
+              std::string::npos);
+}
+
 TEST(Iedsim, SaysWhyItCannotListen) {
     Process first({"--scl", kSample, "--port", "0", "--bind", "localhost"});
     auto listening = first.waitForLine(std::regex("^iedsim listening on 127\\.0\\.0\\.1:([0-9]+)$"), 60s);
@@ -242,9 +288,19 @@ TEST(Iedsim, ParsesItsOptions) {
     EXPECT_EQ(device.maxOutstanding, 1u);
     EXPECT_EQ(device.idleTimeoutMs, 120000u);
     EXPECT_TRUE(iedsim::parseOptions({"--scl", "a", "--max-outstanding", "0"}, device).has_value());
+    iedsim::Options storm;
+    EXPECT_EQ(iedsim::parseOptions({"--scl", "a", "--simulate-period", "1"}, storm), std::nullopt);
+    EXPECT_TRUE(storm.simulate);
+    EXPECT_EQ(storm.simulationPeriodMs, 1u);
+    EXPECT_TRUE(iedsim::parseOptions({"--scl", "a", "--simulate-period", "0"}, storm).has_value());
     iedsim::Options generate;
     EXPECT_EQ(iedsim::parseOptions({"--generate", "50"}, generate), std::nullopt);
     EXPECT_EQ(generate.generate, 50u);
+    iedsim::Options password;
+    EXPECT_EQ(iedsim::parseOptions({"--scl", "a", "--password", "user1@testpw"}, password), std::nullopt);
+    EXPECT_EQ(password.password, std::optional<std::string>("user1@testpw"));
+    EXPECT_EQ(iedsim::parseOptions({"--scl", "a", "--password", ""}, password),
+              std::string("--password needs a password"));
 }
 
 // Generated models are complete: every data set member exists, every control block points at a

@@ -1,0 +1,166 @@
+#include "readplanner.h"
+
+#include <algorithm>
+
+namespace iec61850 {
+
+namespace {
+
+// Room for the envelope of a Read request and for the encoding around one variable name, in octets.
+constexpr int kRequestOverhead = 32;
+constexpr int kPerVariableOverhead = 12;
+
+}  // namespace
+
+ReadPlanner::ReadPlanner(int maxPduSize, int maxOutstanding)
+    : budget_((maxPduSize > 0 ? maxPduSize : 65000) - kRequestOverhead),
+      agreedOutstanding_(std::max(1, maxOutstanding)),
+      limit_(agreedOutstanding_) {}
+
+ReadPlanner::ReadId ReadPlanner::add(const std::string& domain, const std::string& item) {
+    const ReadId id = windowStart_ + window_.size();
+    window_.push_back(Read{domain, item, false});
+    queue_.push_back(id);
+    return id;
+}
+
+ReadPlanner::ReadId ReadPlanner::addFinished() {
+    const ReadId id = windowStart_ + window_.size();
+    window_.push_back(Read{std::string(), std::string(), true});
+    return id;
+}
+
+std::optional<ReadPlanner::Request> ReadPlanner::next() {
+    if (queue_.empty() || inFlight_ >= limit_) {
+        return std::nullopt;
+    }
+    // Spread what waits over the requests that may still go out, so that the device works on them
+    // side by side and each answer stays small.
+    const int freeSlots = limit_ - inFlight_;
+    const int share = static_cast<int>((queue_.size() + freeSlots - 1) / freeSlots);
+    const int wanted = std::min(batchLimit_, std::max(kMinVariablesPerShare, share));
+
+    Request request;
+    request.id = nextRequest_++;
+    request.domain = readOf(queue_.front()).domain;
+    int bytes = static_cast<int>(request.domain.size());
+    while (!queue_.empty() && static_cast<int>(request.reads.size()) < wanted) {
+        const Read& read = readOf(queue_.front());
+        const int size = static_cast<int>(read.item.size() + read.domain.size()) + kPerVariableOverhead;
+        if (read.domain != request.domain || (!request.reads.empty() && bytes + size > budget_)) {
+            break;
+        }
+        bytes += size;
+        request.reads.push_back(queue_.front());
+        request.items.push_back(read.item);
+        queue_.pop_front();
+    }
+    requests_.emplace(request.id, request.reads);
+    ++inFlight_;
+    return request;
+}
+
+std::vector<ReadPlanner::ReadId> ReadPlanner::takeRequest(int requestId) {
+    const auto found = requests_.find(requestId);
+    if (found == requests_.end()) {
+        return {};
+    }
+    std::vector<ReadId> reads = std::move(found->second);
+    requests_.erase(found);
+    --inFlight_;
+    return reads;
+}
+
+void ReadPlanner::requeue(const std::vector<ReadId>& reads) {
+    for (auto it = reads.rbegin(); it != reads.rend(); ++it) {
+        queue_.push_front(*it);
+    }
+}
+
+std::vector<ReadPlanner::ReadId> ReadPlanner::finish(const std::vector<ReadId>& reads) {
+    for (const ReadId id : reads) {
+        readOf(id).finished = true;
+    }
+    return reads;
+}
+
+std::vector<ReadPlanner::ReadId> ReadPlanner::answered(int requestId) {
+    if (requests_.count(requestId) == 0) {
+        return {};
+    }
+    noteSuccess();
+    return finish(takeRequest(requestId));
+}
+
+std::vector<ReadPlanner::ReadId> ReadPlanner::refused(int requestId) {
+    const std::vector<ReadId> reads = takeRequest(requestId);
+    if (reads.size() > 1) {
+        batchLimit_ = std::max(1, static_cast<int>(reads.size()) / 2);
+        requeue(reads);
+        return {};
+    }
+    return finish(reads);
+}
+
+void ReadPlanner::busy(int requestId) {
+    if (requests_.count(requestId) == 0) {
+        return;
+    }
+    requeue(takeRequest(requestId));
+    noteBusy();
+}
+
+void ReadPlanner::putBack(int requestId) {
+    requeue(takeRequest(requestId));
+}
+
+std::vector<ReadPlanner::ReadId> ReadPlanner::failed(int requestId) {
+    return finish(takeRequest(requestId));
+}
+
+bool ReadPlanner::takeSlot() {
+    if (inFlight_ >= limit_) {
+        return false;
+    }
+    ++inFlight_;
+    return true;
+}
+
+void ReadPlanner::slotAnswered() {
+    --inFlight_;
+    noteSuccess();
+}
+
+void ReadPlanner::slotBusy() {
+    --inFlight_;
+    noteBusy();
+}
+
+void ReadPlanner::slotReleased() {
+    --inFlight_;
+}
+
+void ReadPlanner::noteSuccess() {
+    // One more request in flight after as many answers in a row as are in flight now: a device that
+    // refused during a burst gets back to the agreed number once it keeps up.
+    if (limit_ < agreedOutstanding_ && ++successesSinceBusy_ >= limit_) {
+        ++limit_;
+        successesSinceBusy_ = 0;
+    }
+}
+
+void ReadPlanner::noteBusy() {
+    limit_ = std::max(1, std::min(limit_ - 1, inFlight_));
+    successesSinceBusy_ = 0;
+}
+
+std::vector<ReadPlanner::ReadId> ReadPlanner::finishedInOrder() {
+    std::vector<ReadId> ready;
+    while (!window_.empty() && window_.front().finished) {
+        ready.push_back(windowStart_++);
+        window_.pop_front();
+    }
+    return ready;
+}
+
+}  // namespace iec61850
