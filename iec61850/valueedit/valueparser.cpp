@@ -10,8 +10,6 @@
 #include <limits>
 #include <vector>
 
-#include "mmsvalues.h"
-
 namespace valueedit {
 namespace {
 
@@ -78,7 +76,7 @@ ParsedValue integerValue(const std::string& text, int size) {
     if (v < low || v > high) {
         return refused("out of range " + std::to_string(low) + ".." + std::to_string(high));
     }
-    return accepted(newInteger(v));
+    return accepted(MmsValue_newIntegerFromInt64(v));
 }
 
 ParsedValue unsignedValue(const std::string& text, int size) {
@@ -92,7 +90,7 @@ ParsedValue unsignedValue(const std::string& text, int size) {
     if (v > high) {
         return refused("out of range 0.." + std::to_string(high));
     }
-    return accepted(newUnsigned(static_cast<uint32_t>(v)));
+    return accepted(MmsValue_newUnsignedFromUint32(static_cast<uint32_t>(v)));
 }
 
 ParsedValue floatValue(const std::string& text, int formatWidth) {
@@ -168,7 +166,8 @@ ParsedValue bitStringValue(const std::string& text, int size) {
         bits.push_back(text[i]);
     }
     if (bits.empty() || !fitsLength(size, bits.size())) {
-        return refused(std::to_string(bits.size()) + " bits; the attribute takes " + lengthRule(size, "bits"));
+        return refused(std::to_string(bits.size()) + " bits; the attribute takes " +
+                       lengthRule(size, "bits"));
     }
     MmsValue* value = MmsValue_newBitString(static_cast<int>(bits.size()));
     for (size_t i = 0; i < bits.size(); ++i) {
@@ -211,10 +210,13 @@ ParsedValue octetStringValue(const std::string& text, int size) {
         octets.push_back(static_cast<uint8_t>(hexDigit(digits[i]) * 16 + hexDigit(digits[i + 1])));
     }
     if (!fitsLength(size, octets.size())) {
-        return refused(std::to_string(octets.size()) + " octets; the attribute takes " + lengthRule(size, "octets"));
+        return refused(std::to_string(octets.size()) + " octets; the attribute takes " +
+                       lengthRule(size, "octets"));
     }
     const int count = static_cast<int>(octets.size());
-    return accepted(newOctetString(octets.data(), count));
+    MmsValue* value = MmsValue_newOctetString(0, count);
+    MmsValue_setOctetString(value, octets.data(), count);
+    return accepted(value);
 }
 
 // "YYYY-MM-DDTHH:MM:SS[.fff][Z]" in UTC as milliseconds since 1970.
@@ -267,9 +269,11 @@ ParsedValue timeValue(const std::string& text, MmsType type, int size) {
         return refused("not a time in UTC such as 2026-12-07T14:03:00.250Z: \"" + text + "\"");
     }
     if (type == MMS_UTC_TIME) {
-        return accepted(newUtcTime(ms));
+        return accepted(MmsValue_newUtcTimeByMsTime(ms));
     }
-    return accepted(newBinaryTime(ms, size != 4));
+    MmsValue* value = MmsValue_newBinaryTime(size == 4);
+    MmsValue_setBinaryTime(value, ms);
+    return accepted(value);
 }
 
 }  // namespace

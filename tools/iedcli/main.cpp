@@ -21,7 +21,8 @@ const char* const kUsage =
     "                                true/false, numbers, text, 0b bits, hexadecimal octets,\n"
     "                                ISO time in UTC (2026-12-07T14:03:00.250Z)\n"
     "  rcb RCBREF [ATTR=VALUE ...]   sets the attributes in the order given, then prints the block\n"
-    "                                (RCBREF as LD/LN.RP.name or LD/LN.BR.name)\n"
+    "                                (RCBREF as LD/LN.RP.name or LD/LN.BR.name); with GI=true also\n"
+    "                                the interrogation's report (enable in the same call: RptEna=true)\n"
     "  sg [LD] activate N            makes setting group N active\n"
     "  sg [LD] edit N [REF=VALUE ...]  edits group N: writes each REF under SE and confirms them\n"
     "  sg [LD] confirm | discard     confirms or gives up an edit (an edit ends with the connection)\n"
@@ -95,7 +96,8 @@ int main(int argc, char* argv[]) {
     if (error != IED_ERROR_OK) {
         const QString reason =
             iec61850::connectFailureReason(error, QString::fromStdString(host), port, 10000);
-        std::fprintf(stderr, "iedcli: no connection to %s:%d: %s\n", host.c_str(), port, reason.toUtf8().constData());
+        std::fprintf(stderr, "iedcli: no connection to %s:%d: %s\n", host.c_str(), port,
+                     reason.toUtf8().constData());
         IedConnection_destroy(connection);
         return iedcli::kUsage;
     }

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "dumpline.h"
+#include "reportprinter.h"
 #include "valueparser.h"
 #include "valuerenderer.h"
 
@@ -112,7 +113,8 @@ int Session::read(const std::string& reference, const std::string& fc) {
         }
         SpecPtr type;
         if (MmsValue_getType(value) == MMS_STRUCTURE) {
-            type.reset(IedConnection_getVariableSpecification(connection_, &error, reference.c_str(), constraintOf(c)));
+            type.reset(IedConnection_getVariableSpecification(connection_, &error, reference.c_str(),
+                                                              constraintOf(c)));
         }
         print(value, reference, c, type.get());
         MmsValue_delete(value);
@@ -140,39 +142,92 @@ int Session::write(const std::string& reference, const std::string& fc, const st
     return error == IED_ERROR_OK ? kOk : refusal("write " + withFc(reference, fc), error);
 }
 
+std::unique_ptr<ReportPrinter> Session::watchReports(const std::string& reference, const std::string& block,
+                                                     const std::string& fc) {
+    IedClientError error = IED_ERROR_OK;
+    const std::string rptId = readText(block + ".RptID", fc, &error);
+    std::string dataSet = error == IED_ERROR_OK ? readText(block + ".DatSet", fc, &error) : std::string();
+    if (error != IED_ERROR_OK) {
+        refusal("rcb " + reference, error);
+        return nullptr;
+    }
+    // The block names its data set as MMS does (LD/LLN0$name); the directory takes LD/LLN0.name.
+    if (const size_t dollar = dataSet.find('$'); dollar != std::string::npos) {
+        dataSet[dollar] = '.';
+    }
+    std::vector<std::string> members;
+    bool deletable = false;
+    LinkedList list = IedConnection_getDataSetDirectory(connection_, &error, dataSet.c_str(), &deletable);
+    for (LinkedList e = LinkedList_getNext(list); e != nullptr; e = LinkedList_getNext(e)) {
+        members.emplace_back(static_cast<const char*>(LinkedList_getData(e)));
+    }
+    LinkedList_destroy(list);
+    if (error != IED_ERROR_OK) {
+        refusal("rcb " + reference + ": data set " + dataSet, error);
+        return nullptr;
+    }
+    return std::make_unique<ReportPrinter>(connection_, reference, rptId, std::move(members));
+}
+
+std::string Session::readText(const std::string& reference, const std::string& fc, IedClientError* error) {
+    MmsValue* value = IedConnection_readObject(connection_, error, reference.c_str(), constraintOf(fc));
+    const char* text = value != nullptr ? MmsValue_toString(value) : nullptr;
+    std::string result = text != nullptr ? text : std::string();
+    MmsValue_delete(value);
+    return result;
+}
+
 int Session::rcb(const std::string& reference, const std::vector<std::string>& assignments) {
     // "LD/LN.RP.name" as the client API names blocks; the attributes are "LD/LN.name.Attr" under RP or BR.
     const size_t last = reference.rfind('.');
-    const size_t fcDot = last == std::string::npos || last == 0 ? std::string::npos : reference.rfind('.', last - 1);
-    const std::string fc = fcDot == std::string::npos ? std::string() : reference.substr(fcDot + 1, last - fcDot - 1);
+    const size_t fcDot =
+        last == std::string::npos || last == 0 ? std::string::npos : reference.rfind('.', last - 1);
+    const std::string fc =
+        fcDot == std::string::npos ? std::string() : reference.substr(fcDot + 1, last - fcDot - 1);
     if (fc != "RP" && fc != "BR") {
         complain("not a report control block reference (LD/LN.RP.name or LD/LN.BR.name): " + reference);
         return kUsage;
     }
     const std::string block = reference.substr(0, fcDot) + reference.substr(last);
+    std::vector<std::pair<std::string, std::string>> settings;
+    bool interrogate = false;
     for (const std::string& assignment : assignments) {
         const size_t equals = assignment.find('=');
         if (equals == std::string::npos || equals == 0) {
             complain("not ATTR=VALUE: " + assignment);
             return kUsage;
         }
-        const std::string attribute = block + "." + assignment.substr(0, equals);
-        const int status = write(attribute, fc, assignment.substr(equals + 1));
+        settings.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
+        interrogate = interrogate || (settings.back().first == "GI" &&
+                                      (settings.back().second == "true" || settings.back().second == "1"));
+    }
+    // Listening before the request, so that the interrogation's report is not missed.
+    std::unique_ptr<ReportPrinter> reports;
+    if (interrogate && !(reports = watchReports(reference, block, fc))) {
+        return kRefused;
+    }
+    for (const auto& [attribute, value] : settings) {
+        const int status = write(block + "." + attribute, fc, value);
         if (status == kRefused) {
             // Say who holds the block, where the device tells.
             IedClientError error = IED_ERROR_OK;
             MmsValue* owner =
                 IedConnection_readObject(connection_, &error, (block + ".Owner").c_str(), constraintOf(fc));
-            if (owner != nullptr && MmsValue_getOctetStringSize(owner) == 4) {
+            if (owner != nullptr && MmsValue_getType(owner) == MMS_OCTET_STRING &&
+                MmsValue_getOctetStringSize(owner) == 4) {
                 const uint8_t* a = MmsValue_getOctetStringBuffer(owner);
-                std::fprintf(stderr, "iedcli: %s is held by %u.%u.%u.%u\n", reference.c_str(), a[0], a[1], a[2],
-                             a[3]);
+                std::fprintf(stderr, "iedcli: %s is held by %u.%u.%u.%u\n", reference.c_str(), a[0], a[1],
+                             a[2], a[3]);
             }
             MmsValue_delete(owner);
         }
         if (status != kOk) {
             return status;
         }
+    }
+    if (reports && !reports->waitForCompleteReport(std::chrono::seconds(10))) {
+        complain("rcb " + reference + ": no general-interrogation report within 10 s");
+        return kRefused;
     }
     return read(block, fc);
 }
@@ -191,8 +246,8 @@ std::string Session::settingGroupDevice(const std::string& wanted) {
     }
     for (const std::string& device : devices) {
         IedClientError error = IED_ERROR_OK;
-        MmsValue* groups =
-            IedConnection_readObject(connection_, &error, (device + "/LLN0.SGCB.NumOfSG").c_str(), IEC61850_FC_SP);
+        MmsValue* groups = IedConnection_readObject(connection_, &error,
+                                                    (device + "/LLN0.SGCB.NumOfSG").c_str(), IEC61850_FC_SP);
         MmsValue_delete(groups);
         if (groups != nullptr) {
             return device;
@@ -205,7 +260,8 @@ int Session::settingGroup(const std::vector<std::string>& arguments) {
     // [LD] activate N | edit N [REF=VALUE ...] | confirm | discard
     std::vector<std::string> args = arguments;
     std::string wanted;
-    if (!args.empty() && args[0] != "activate" && args[0] != "edit" && args[0] != "confirm" && args[0] != "discard") {
+    if (!args.empty() && args[0] != "activate" && args[0] != "edit" && args[0] != "confirm" &&
+        args[0] != "discard") {
         wanted = args[0];
         args.erase(args.begin());
     }
@@ -241,7 +297,8 @@ int Session::settingGroup(const std::vector<std::string>& arguments) {
             complain("not REF=VALUE: " + args[i]);
             return kUsage;
         }
-        if (const int status = write(args[i].substr(0, equals), "SE", args[i].substr(equals + 1)); status != kOk) {
+        if (const int status = write(args[i].substr(0, equals), "SE", args[i].substr(equals + 1));
+            status != kOk) {
             return status;
         }
     }
@@ -268,8 +325,8 @@ struct Termination {
 
 int Session::operate(const std::string& reference, const std::string& text) {
     IedClientError error = IED_ERROR_OK;
-    SpecPtr type(
-        IedConnection_getVariableSpecification(connection_, &error, (reference + ".Oper.ctlVal").c_str(), IEC61850_FC_CO));
+    SpecPtr type(IedConnection_getVariableSpecification(
+        connection_, &error, (reference + ".Oper.ctlVal").c_str(), IEC61850_FC_CO));
     if (!type) {
         return refusal("operate " + reference, error);
     }
@@ -308,8 +365,9 @@ int Session::operate(const std::string& reference, const std::string& text) {
     if (ok) {
         return kOk;
     }
-    complain("operate " + reference + ": refused" +
-             (last.addCause != ADD_CAUSE_UNKNOWN ? ", AddCause " + std::to_string(last.addCause) : std::string()));
+    complain(
+        "operate " + reference + ": refused" +
+        (last.addCause != ADD_CAUSE_UNKNOWN ? ", AddCause " + std::to_string(last.addCause) : std::string()));
     return kRefused;
 }
 

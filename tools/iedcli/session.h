@@ -1,11 +1,14 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "iec61850_client.h"
 
 namespace iedcli {
+
+class ReportPrinter;
 
 // Exit statuses: what a script tests.
 constexpr int kOk = 0;
@@ -29,6 +32,11 @@ private:
     void print(MmsValue* value, const std::string& reference, const std::string& fc,
                MmsVariableSpecification* type);
     int refusal(const std::string& what, IedClientError error);
+    // The text of a string attribute; empty with `error` set when it cannot be read.
+    std::string readText(const std::string& reference, const std::string& fc, IedClientError* error);
+    // A printer for the block's reports, named after its data set's members; null (said why) on failure.
+    std::unique_ptr<ReportPrinter> watchReports(const std::string& reference, const std::string& block,
+                                                const std::string& fc);
     // The logical device holding the setting group control block: `wanted`, or the first one that has it.
     std::string settingGroupDevice(const std::string& wanted);
 
