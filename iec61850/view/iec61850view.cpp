@@ -44,6 +44,7 @@ Iec61850View::Iec61850View(QWidget* parent) : QWidget(parent) {
 
     makeConnectBox();
     makeStructureBox();
+    makeProgressBar();
     makeControlBox();
     makeReportBox();
     makePollDialog();
@@ -103,6 +104,8 @@ void Iec61850View::connectSignals() {
     connect(controlDialog, &ControlDialog::controlSelectWithValueInt, network,
             &Iec61850Network::controlSelectWithValueInt);
     connect(controlDialog, &ControlDialog::controlCancel, network, &Iec61850Network::controlCancel);
+    connect(controlDialog, &ControlDialog::controlChecks, network, &Iec61850Network::setControlChecks);
+    connect(network, &Iec61850Network::controlResult, this, &Iec61850View::controlResultArrived);
     connect(controlDialog, &ControlDialog::controlOperateBool, network, &Iec61850Network::controlOperateBool);
     connect(controlDialog, &ControlDialog::controlOperateBool, this, &Iec61850View::controlOperateDone);
     connect(controlDialog, &ControlDialog::controlOperateInt, network, &Iec61850Network::controlOperateInt);

@@ -21,6 +21,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPaintEvent;
+class QProgressBar;
 class QPushButton;
 class QStandardItem;
 class QStandardItemModel;
@@ -62,6 +63,8 @@ signals:
     void controlCancel(const QString& objectPosRef);
     void controlOperate(const QString& objectPosRef, bool state);
     void setStatusBarMessage(const QString& text);
+    // For the message log only: what went well, which the status bar (an alert) does not show.
+    void logMessage(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -87,6 +90,8 @@ private slots:
     void logsClicked();
     void addReportHeader(const iec61850::ReportHeader& header);
     void exportReportLogClicked();
+    void controlResultArrived(bool success, const QString& text);
+    void discoveryProgress(int done, int total);
 
 private:
     void makeConnectBox();
@@ -123,6 +128,10 @@ private:
     void pollAnswersIn();
     void readAllAnswersIn();
     void connectSignals();
+    // Discovery and Read all show how far they are in a bar below the structure tree, gone once they
+    // end, also when the association ends first (iec61850view_progress.cpp).
+    void makeProgressBar();
+    void showProgress();
 
     QSettings settings;
     Iec61850Network* network;
@@ -190,6 +199,11 @@ private:
     QStringList pollRefs;
     // A tick's reads are still queued or in progress on the engine's thread.
     bool pollAnswersPending = false;
+
+    QProgressBar* progressBar;
+    int discoveryDone = 0;
+    int discoveryTotal = 0;  // 0 while no walk runs
+    int readAllsRunning = 0;
 
     FindBar* findBar;
     QCheckBox* naturalOrderCheck;

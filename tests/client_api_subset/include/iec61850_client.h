@@ -340,6 +340,7 @@ bool ClientReport_getMoreSeqmentsFollow(ClientReport self);
 ControlObjectClient ControlObjectClient_create(const char* objectReference, IedConnection connection);
 void ControlObjectClient_setInterlockCheck(ControlObjectClient self, bool value);
 void ControlObjectClient_setSynchroCheck(ControlObjectClient self, bool value);
+void ControlObjectClient_setTestMode(ControlObjectClient self, bool value);
 void ControlObjectClient_setOrigin(ControlObjectClient self, const char* orIdent, int orCat);
 bool ControlObjectClient_select(ControlObjectClient self);
 bool ControlObjectClient_selectWithValue(ControlObjectClient self, MmsValue* ctlVal);
