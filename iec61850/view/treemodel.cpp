@@ -84,6 +84,10 @@ void TreeModel::setValue(const QString& ref, const QString& value, bool highligh
         return;
     }
     const QModelIndex valueIndex = nameItem->index().siblingAtColumn(1);
+    // A poll mostly brings values that have not changed; their tooltip has not either.
+    if (!highlight && valueIndex.data(Qt::DisplayRole).toString() == text) {
+        return;
+    }
     setData(valueIndex, text, Qt::EditRole);
     const QString meaning = valueMeaning(ref, text);
     setData(valueIndex, meaning.isEmpty() ? QVariant() : QVariant(meaning), Qt::ToolTipRole);
