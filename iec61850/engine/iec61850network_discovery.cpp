@@ -209,6 +209,7 @@ bool Iec61850Network::planDevice(int device) {
     for (const QByteArray& node : nodes) {
         QVector<WalkEntry> entries;
         const bool planned = planNode(QString::fromUtf8(node), dataSetsListed, dataSetNames, entries);
+        entries.squeeze();  // every node of the model is planned before the first is announced
         walk->nodes.append(entries);
         if (!planned) {
             return false;

@@ -110,9 +110,7 @@ void Iec61850View::connectSignals() {
     connect(controlDialog, &ControlDialog::controlOperateInt, network, &Iec61850Network::controlOperateInt);
     connect(controlDialog, &ControlDialog::controlOperateInt, this, &Iec61850View::controlOperateDone);
     connect(this, &Iec61850View::addItem, structureModel, &TreeModel::addItem);
-    connect(network, &Iec61850Network::connectionStateChanged, this, &Iec61850View::connectionStateChanged);
     connect(network, &Iec61850Network::addReport, this, &Iec61850View::addReport);
-    connect(network, &Iec61850Network::setStatusBarMessage, this, &Iec61850View::setStatusBarMessage);
     connect(structureView, &QTreeView::clicked, this, &Iec61850View::structureViewClicked);
     connect(expandCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), structureView,
             [this](int index) {

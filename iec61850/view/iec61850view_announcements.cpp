@@ -41,6 +41,19 @@ void Iec61850View::connectAnnouncements() {
         [queue](const QString& ref, const QString& value) { queue->addValue(ref, value); },
         Qt::DirectConnection);
 
+    // The walk's progress and the connection's state come often or right behind a burst: they take
+    // their turn in the queue instead of making the window show everything before them at once.
+    connect(
+        network, &Iec61850Network::connectionStateChanged, this,
+        [this, queue](bool state) { queue->addCall([this, state] { connectionStateChanged(state); }); },
+        Qt::DirectConnection);
+    connect(
+        network, &Iec61850Network::setStatusBarMessage, this,
+        [this, queue](const QString& text) {
+            queue->addCall([this, text] { emit setStatusBarMessage(text); });
+        },
+        Qt::DirectConnection);
+
     // Whatever else the engine says travels as a queued call of its own. It closes the open batch as it
     // is said, and everything taken before it is shown before it is handled, so the view sees the
     // engine's order.
@@ -50,7 +63,8 @@ void Iec61850View::connectAnnouncements() {
     for (int i = engine.methodOffset(); i < engine.methodCount(); ++i) {
         const QMetaMethod signal = engine.method(i);
         if (signal.methodType() != QMetaMethod::Signal || (signal.attributes() & QMetaMethod::Cloned) ||
-            signal.name() == "newDataLine" || signal.name() == "updateValue") {
+            signal.name() == "newDataLine" || signal.name() == "updateValue" ||
+            signal.name() == "connectionStateChanged" || signal.name() == "setStatusBarMessage") {
             continue;
         }
         connect(network, signal, this, close, Qt::DirectConnection);
