@@ -80,6 +80,11 @@ private slots:
     void timerNewValueHandler();
     void filesClicked();
     void logsClicked();
+    // Configuration files (iec61850view_scl.cpp). Without a connection the file's model shows in the
+    // structure tree offline; with one, the file is kept for comparing. An empty `iedName` asks for
+    // one when the file has several.
+    void openSclClicked();
+    void openSclFile(const QString& path, const QString& iedName = QString());
 
 private:
     void makeConnectBox();
@@ -112,6 +117,8 @@ private:
     void pollAnswersIn();
     void readAllAnswersIn();
     void connectSignals();
+    void makeSclButtons();
+    bool showsOfflineModel() const;
 
     QSettings settings;
     Iec61850Network* network;
@@ -129,6 +136,10 @@ private:
     FilesDialog* filesDialog = nullptr;
     LogsDialog* logsDialog = nullptr;
     QLineEdit* statusEdit;
+    QPushButton* openSclButton = nullptr;
+    // The configuration file last opened and the IED chosen from it.
+    QString sclPath;
+    QString sclIed;
 
     QGroupBox* structureBox;
     TreeModel* structureModel;
