@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <memory>
@@ -25,6 +26,13 @@ struct SclIed {
 // A configuration file opened offline, for the window: its IEDs and, per IED, the lines and value texts
 // discovery gives for a device serving it. Only plain Qt types cross this header, so the view needs
 // nothing of the stack's model to use it.
+// One way a device differs from the file.
+struct SclDifference {
+    int kind = 0;  // index into SclModel::differenceKinds()
+    QString reference, detail;
+    QString line;  // the whole difference as one line of text
+};
+
 class SclModel {
 public:
     // Null with `error` ("file:line: problem") when the file does not load.
@@ -36,6 +44,14 @@ public:
     // False with `error` when the IED's model cannot be built (dangling types, unknown IED). An empty
     // name picks the only IED of the file.
     bool lines(const QString& iedName, QVector<SclLine>* out, QString* error) const;
+
+    // Reads the model of the device at host:port over an association of its own and compares it with
+    // the IED's model from the file. Blocks for as long as that takes: call it off the window's thread.
+    // False with `error` when the device could not be read.
+    bool compareWithDevice(const QString& host, int port, const QString& iedName, QVector<SclDifference>* out,
+                           QString* error) const;
+    // The kinds of difference, in the order a comparison groups them: "only in the device", ...
+    static QStringList differenceKinds();
 
     struct Parts;
 

@@ -33,6 +33,7 @@ namespace iec61850 {
 
 class ExpansionMemory;
 class FindBar;
+class SclCompareDialog;
 class Iec61850Network;
 class TreeModel;
 
@@ -85,6 +86,9 @@ private slots:
     // one when the file has several.
     void openSclClicked();
     void openSclFile(const QString& path, const QString& iedName = QString());
+    // Compares the connected device with the file opened, on an association of its own in a worker
+    // thread, and shows the differences.
+    void compareSclClicked();
 
 private:
     void makeConnectBox();
@@ -119,6 +123,8 @@ private:
     void connectSignals();
     void makeSclButtons();
     bool showsOfflineModel() const;
+    // Waits for a comparison still reading the device; the view is going.
+    void finishSclWork();
 
     QSettings settings;
     Iec61850Network* network;
@@ -140,6 +146,9 @@ private:
     // The configuration file last opened and the IED chosen from it.
     QString sclPath;
     QString sclIed;
+    QPushButton* compareSclButton = nullptr;
+    QThread* sclWorker = nullptr;
+    SclCompareDialog* sclCompareDialog = nullptr;
 
     QGroupBox* structureBox;
     TreeModel* structureModel;

@@ -10,12 +10,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 #include <QTreeView>
 
 #include "treemodel.h"
 #include "viewdetail.h"
 
 #ifdef KORVAN_WITH_SCL
+#include "sclcomparedialog.h"
 #include "sclmodel.h"
 #endif
 
@@ -38,6 +40,11 @@ void Iec61850View::makeSclButtons() {
         tr("Browse an ICD, CID or SCD file offline; while connected, choose it for comparing"));
     static_cast<QGridLayout*>(connectBox->layout())->addWidget(openSclButton, 0, 10);
     connect(openSclButton, &QPushButton::clicked, this, &Iec61850View::openSclClicked);
+    compareSclButton = new QPushButton(tr("Compare with SCL"));
+    compareSclButton->setObjectName("compareSclButton");
+    compareSclButton->setToolTip(tr("List how the connected device differs from the SCL file opened"));
+    static_cast<QGridLayout*>(connectBox->layout())->addWidget(compareSclButton, 0, 11);
+    connect(compareSclButton, &QPushButton::clicked, this, &Iec61850View::compareSclClicked);
     // A file's model is for looking at: nothing is read, polled, enabled or operated until a device is
     // connected. Runs after structureViewClicked, which enables what the line allows.
     connect(structureView, &QTreeView::clicked, this, [this] {
@@ -144,6 +151,69 @@ void Iec61850View::openSclFile(const QString& path, const QString& iedName) {
     Q_UNUSED(path);
     Q_UNUSED(iedName);
 #endif
+}
+
+void Iec61850View::compareSclClicked() {
+#ifdef KORVAN_WITH_SCL
+    if (statusEdit->text() != kStateConnected) {
+        emit setStatusBarMessage(tr("Compare with SCL: connect to the device first"));
+        return;
+    }
+    if (sclWorker != nullptr) {
+        return;
+    }
+    if (sclPath.isEmpty()) {
+        openSclClicked();
+        if (sclPath.isEmpty()) {
+            return;
+        }
+    }
+    QString error;
+    const std::shared_ptr<const SclModel> file = SclModel::open(sclPath, &error);
+    if (!file) {
+        emit setStatusBarMessage(tr("SCL file not loaded: %1").arg(error));
+        return;
+    }
+    const QString host = ipEdit->text();
+    const int port = portEdit->text().toInt();
+    const QString ied = sclIed;
+    const QString title =
+        QStringLiteral("%1:%2 with %3 (%4)").arg(host).arg(port).arg(QFileInfo(sclPath).fileName(), ied);
+    auto result = std::make_shared<QVector<SclDifference>>();
+    auto failure = std::make_shared<QString>();
+    sclWorker = QThread::create([file, host, port, ied, result, failure] {
+        file->compareWithDevice(host, port, ied, result.get(), failure.get());
+    });
+    compareSclButton->setDisabled(true);
+    emit setStatusBarMessage(tr("Comparing %1...").arg(title));
+    connect(sclWorker, &QThread::finished, this, [this, title, result, failure] {
+        sclWorker->deleteLater();
+        sclWorker = nullptr;
+        compareSclButton->setEnabled(true);
+        if (!failure->isEmpty()) {
+            emit setStatusBarMessage(tr("Compare with SCL failed: %1").arg(*failure));
+            return;
+        }
+        emit setStatusBarMessage(result->isEmpty()
+                                     ? tr("%1: no differences").arg(title)
+                                     : tr("%1: %2 difference(s)").arg(title).arg(result->size()));
+        if (sclCompareDialog == nullptr) {
+            sclCompareDialog = new SclCompareDialog(this);
+        }
+        sclCompareDialog->showDifferences(title, *result);
+        sclCompareDialog->show();
+    });
+    sclWorker->start();
+#endif
+}
+
+void Iec61850View::finishSclWork() {
+    if (sclWorker != nullptr) {
+        QObject::disconnect(sclWorker, nullptr, this, nullptr);
+        sclWorker->wait();
+        delete sclWorker;
+        sclWorker = nullptr;
+    }
 }
 
 }  // namespace iec61850

@@ -1,4 +1,5 @@
 #include <QSignalSpy>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "viewharness.h"
@@ -32,6 +33,8 @@ private slots:
     void substationIedBringsItsAddress();
     // A file that does not load says why; what was shown stays, and a device can still be connected.
     void brokenFileLeavesTheViewUsable();
+    // While connected, the file opened is compared with the device: a changed value shows in its group.
+    void compareShowsTheDeviceDifferences();
 };
 
 void Iec61850ViewSclTest::fileShowsOfflineWithNothingToOperate() {
@@ -97,6 +100,45 @@ void Iec61850ViewSclTest::brokenFileLeavesTheViewUsable() {
     v.click(lineOf(v, QStringLiteral("BAY1CTRL/XCBR1.OpCnt.stVal")));
     QVERIFY(v.button("addRemoveButton")->isEnabled());
     QVERIFY(v.button("readAllButton")->isEnabled());
+}
+
+void Iec61850ViewSclTest::compareShowsTheDeviceDifferences() {
+    QFile sample(kSample);
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    QByteArray changed = sample.readAll();
+    const QByteArray from = R"(<DAI name="operTimeout"><Val>5000</Val></DAI>)";
+    QVERIFY(changed.contains(from));
+    changed.replace(from, R"(<DAI name="operTimeout"><Val>7000</Val></DAI>)");
+    QTemporaryDir dir;
+    const QString served = dir.filePath(QStringLiteral("changed.icd"));
+    QFile out(served);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(changed);
+    out.close();
+
+    SimulatorProcess simulator;
+    QVERIFY2(simulator.start(served), simulator.errorText().c_str());
+    ViewUnderTest v;
+    v.connectTo(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(v.status()->text(), QStringLiteral("ConnectedState"), kBrowseTimeoutMs);
+    const int deviceLines =
+        countLines(v.structure()->invisibleRootItem(), [](QStandardItem*) { return true; });
+    openScl(v, kSample);
+    QCOMPARE(v.status()->text(), QStringLiteral("ConnectedState"));
+    QCOMPARE(countLines(v.structure()->invisibleRootItem(), [](QStandardItem*) { return true; }),
+             deviceLines);
+
+    v.button("compareSclButton")->click();
+    QDialog* dialog = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (dialog = v.view->findChild<QDialog*>("sclCompareDialog")) != nullptr && dialog->isVisible(),
+        kBrowseTimeoutMs);
+    auto* tree = dialog->findChild<QTreeWidget*>("differenceTree");
+    QCOMPARE(tree->topLevelItemCount(), 1);
+    QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("Value (1)"));
+    QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), QStringLiteral("BAY1CTRL/CSWI1.Pos.operTimeout[CF]"));
+    QCOMPARE(tree->topLevelItem(0)->child(0)->text(1), QStringLiteral("device 7000, file 5000"));
+    QVERIFY(v.button("compareSclButton")->isEnabled());
 }
 
 QTEST_MAIN(Iec61850ViewSclTest)
