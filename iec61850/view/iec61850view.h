@@ -9,9 +9,12 @@
 #include <QThread>
 #include <QWidget>
 
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 
+#include "announcementqueue.h"
 #include "reportheader.h"
 
 class QCheckBox;
@@ -38,6 +41,7 @@ namespace iec61850 {
 
 class ExpansionMemory;
 class FindBar;
+class SclCompareDialog;
 class Iec61850Network;
 class ReportLogModel;
 class TreeModel;
@@ -92,6 +96,20 @@ private slots:
     void exportReportLogClicked();
     void controlResultArrived(bool success, const QString& text);
     void discoveryProgress(int done, int total);
+    // Configuration files (iec61850view_scl.cpp). Without a connection the file's model shows in the
+    // structure tree offline; with one, the file is kept for comparing. An empty `iedName` asks for
+    // one when the file has several.
+    void openSclClicked();
+    void openSclFile(const QString& path, const QString& iedName = QString());
+    // Compares the connected device with the file opened, on an association of its own in a worker
+    // thread, and shows the differences.
+    void compareSclClicked();
+    // Lines and values announced by the engine (announcementqueue.h).
+    void takeAnnouncements();
+    void applyAnnouncementSlice();
+    void applyAllAnnouncements();
+    // Runs on the engine's thread, for whatever else the engine says.
+    void closeAnnouncementBatch();
 
 private:
     void makeConnectBox();
@@ -132,6 +150,17 @@ private:
     // end, also when the association ends first (iec61850view_progress.cpp).
     void makeProgressBar();
     void showProgress();
+    void endProgressWith(bool connectionState);
+    void makeSclButtons();
+    bool showsOfflineModel() const;
+    // Waits for a comparison still reading the device; the view is going.
+    void finishSclWork();
+    void connectAnnouncements();
+    // Shows what has been taken from the engine's batches, in order, for at most `budgetMs` (all when
+    // negative); what is left waits for a later pass of the event loop.
+    void applyAnnouncements(qint64 budgetMs);
+    void showValue(const QString& refString, const QString& valueString);
+    void valuesShown(int count);
 
     QSettings settings;
     Iec61850Network* network;
@@ -149,6 +178,13 @@ private:
     FilesDialog* filesDialog = nullptr;
     LogsDialog* logsDialog = nullptr;
     QLineEdit* statusEdit;
+    QPushButton* openSclButton = nullptr;
+    // The configuration file last opened and the IED chosen from it.
+    QString sclPath;
+    QString sclIed;
+    QPushButton* compareSclButton = nullptr;
+    QThread* sclWorker = nullptr;
+    SclCompareDialog* sclCompareDialog = nullptr;
 
     QGroupBox* structureBox;
     TreeModel* structureModel;
@@ -208,6 +244,10 @@ private:
     FindBar* findBar;
     QCheckBox* naturalOrderCheck;
     ExpansionMemory* expansionMemory;
+
+    std::unique_ptr<AnnouncementQueue> announcements;
+    std::deque<Announcement> unapplied;  // taken from the queue, not yet shown
+    bool slicePosted = false;
 };
 
 }  // namespace iec61850

@@ -136,6 +136,7 @@ void Iec61850View::disconnectClicked() {
 
 void Iec61850View::connectionStateChanged(bool state) {
     const QString status = statusEdit->text();
+    endProgressWith(state);
     if (state) {
         readAllButton->setEnabled(true);
     }

@@ -19,18 +19,18 @@ void Iec61850View::makeProgressBar() {
     if (auto* layout = qobject_cast<QGridLayout*>(structureBox->layout())) {
         layout->addWidget(progressBar, layout->rowCount(), 0);
     }
-    // Before the state slot, whose notice of a lost association waits for the user: the bar is gone
-    // first. A second "true" while waiting for data is the end of the walk.
-    connect(network, &Iec61850Network::connectionStateChanged, this, [this](bool state) {
-        if (!state || statusEdit->text() == kStateWaiting) {
-            discoveryTotal = 0;
-            if (!state) {
-                readAllsRunning = 0;
-            }
-            showProgress();
+}
+
+void Iec61850View::endProgressWith(bool state) {
+    // Called before the state is shown (and before the notice of a lost association waits for the
+    // user): a second "true" while waiting for data is the end of the walk.
+    if (!state || statusEdit->text() == kStateWaiting) {
+        discoveryTotal = 0;
+        if (!state) {
+            readAllsRunning = 0;
         }
-    });
-    connect(network, &Iec61850Network::discoveryProgress, this, &Iec61850View::discoveryProgress);
+        showProgress();
+    }
 }
 
 void Iec61850View::discoveryProgress(int done, int total) {
