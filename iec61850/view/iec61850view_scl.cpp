@@ -153,7 +153,8 @@ void Iec61850View::openSclFile(const QString& path, const QString& iedName) {
         }
         if ((i + 1) % kProgressLines == 0) {
             progress.setValue(i + 1);
-            emit setStatusBarMessage(tr("Showing %1: %2 of %3 lines").arg(fileName).arg(i + 1).arg(lines.size()));
+            emit setStatusBarMessage(
+                tr("Showing %1: %2 of %3 lines").arg(fileName).arg(i + 1).arg(lines.size()));
         }
     }
     progress.setValue(lines.size());

@@ -50,16 +50,18 @@ int main(int argc, char* argv[]) {
         for (const auto& line : lines) {
             attributes += line.hasValue ? 1 : 0;
         }
-        std::printf("%u logical nodes, %d lines, %d attributes with values: file read %lld ms, model and lines "
-                    "%lld ms, total %lld ms\n",
-                    logicalNodes, lines.size(), attributes, static_cast<long long>(loadedMs),
-                    static_cast<long long>(clock.elapsed() - loadedMs), static_cast<long long>(clock.elapsed()));
+        std::printf(
+            "%u logical nodes, %d lines, %d attributes with values: file read %lld ms, model and lines "
+            "%lld ms, total %lld ms\n",
+            logicalNodes, lines.size(), attributes, static_cast<long long>(loadedMs),
+            static_cast<long long>(clock.elapsed() - loadedMs), static_cast<long long>(clock.elapsed()));
     }
     iec61850::Iec61850View view;
     QElapsedTimer clock;
     clock.start();
     QMetaObject::invokeMethod(&view, "openSclFile", Q_ARG(QString, QString::fromStdString(path)),
                               Q_ARG(QString, QString()));
-    std::printf("open in the view, lines filed into the tree: %lld ms\n", static_cast<long long>(clock.elapsed()));
+    std::printf("open in the view, lines filed into the tree: %lld ms\n",
+                static_cast<long long>(clock.elapsed()));
     return 0;
 }
