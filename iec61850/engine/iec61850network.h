@@ -91,6 +91,9 @@ signals:
     void logEntryReceived(const QString& logRef, qint64 timeMs, const QString& entryId, const QString& reference,
                           const QString& value, const QString& reason);
     void logQueryDone(const QString& logRef, int entries, const QString& error);
+    // Data sets the user made or deleted (iec61850network_datasets.cpp); members as LD/LN.DO.DA[FC].
+    void dataSetCreated(const QString& dataSetRef, const QStringList& memberRefs);
+    void dataSetDeleted(const QString& dataSetRef);
 
 public slots:
     void doConnect(const QString& ip, int port);
@@ -112,6 +115,11 @@ public slots:
     void findLogControlBlocks();
     void queryLogByTime(const QString& log_ref, qint64 from_ms, qint64 to_ms);
     void queryLogAfter(const QString& log_ref, const QString& entry_id, qint64 time_ms);
+    // data_set_ref: LD/LN.name (in that logical node, for every client) or @name (this association's
+    // only); member_refs: LD/LN.DO.DA[FC]. A refusal is said on the status bar.
+    void createDataSet(const QString& data_set_ref, const QStringList& member_refs);
+    // Only sets a client made can go, and none that a control block names.
+    void deleteDataSet(const QString& data_set_ref);
 
 public:
     // Thread-safe: the download in progress stops at its next chunk, and the rest of its batch is

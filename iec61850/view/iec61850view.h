@@ -57,6 +57,8 @@ signals:
     void controlCancel(const QString& objectPosRef);
     void controlOperate(const QString& objectPosRef, bool state);
     void setStatusBarMessage(const QString& text);
+    void createDataSet(const QString& dataSetRef, const QStringList& memberRefs);
+    void deleteDataSet(const QString& dataSetRef);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -80,6 +82,10 @@ private slots:
     void timerNewValueHandler();
     void filesClicked();
     void logsClicked();
+    void newDataSetClicked();
+    void deleteDataSetClicked();
+    void dataSetCreated(const QString& dataSetRef, const QStringList& memberRefs);
+    void dataSetDeleted(const QString& dataSetRef);
 
 private:
     void makeConnectBox();
@@ -112,6 +118,8 @@ private:
     void pollAnswersIn();
     void readAllAnswersIn();
     void connectSignals();
+    // The structure box's data set buttons and their wiring (iec61850view_datasets.cpp).
+    void makeDataSetActions();
 
     QSettings settings;
     Iec61850Network* network;
@@ -174,6 +182,8 @@ private:
     FindBar* findBar;
     QCheckBox* naturalOrderCheck;
     ExpansionMemory* expansionMemory;
+    QPushButton* newDataSetButton;
+    QPushButton* deleteDataSetButton;
 };
 
 }  // namespace iec61850
