@@ -36,6 +36,24 @@ QStringList membersSeenBy(quint16 port, const char* dataSetRef) {
     return members;
 }
 
+// The view connected to the sample bay, with its status bar texts recorded.
+struct ConnectedView {
+    SimulatorProcess device;
+    ViewUnderTest ui;
+    NoticeCloser notices;
+    QSignalSpy status{ui.view.get(), &iec61850::Iec61850View::setStatusBarMessage};
+
+    bool start() {
+        if (!device.start(QString::fromStdString(SimulatorProcess::sampleModel()))) {
+            return false;
+        }
+        ui.connectTo(device.port());
+        return QTest::qWaitFor(
+            [&] { return ui.ready()->isChecked() && ui.status()->text() == "ConnectedState"; },
+            kBrowseTimeoutMs);
+    }
+};
+
 }  // namespace
 
 class Iec61850ViewDataSetsTest : public QObject {
@@ -66,15 +84,11 @@ void Iec61850ViewDataSetsTest::dataSetIsMadeFromChosenLinesAndDeletedAgain() {
     if (!SimulatorProcess::available()) {
         QSKIP("the simulator is not part of this build");
     }
-    SimulatorProcess device;
-    QVERIFY2(device.start(QString::fromStdString(SimulatorProcess::sampleModel())),
-             device.errorText().c_str());
-    ViewUnderTest ui;
-    NoticeCloser notices;
-    QSignalSpy status(ui.view.get(), &iec61850::Iec61850View::setStatusBarMessage);
-    ui.connectTo(device.port());
-    QTRY_VERIFY_WITH_TIMEOUT(ui.ready()->isChecked() && ui.status()->text() == "ConnectedState",
-                             kBrowseTimeoutMs);
+    ConnectedView connected;
+    QVERIFY2(connected.start(), connected.device.errorText().c_str());
+    ViewUnderTest& ui = connected.ui;
+    SimulatorProcess& device = connected.device;
+    QSignalSpy& status = connected.status;
 
     ui.click(ui.structure()->itemOf("BAY1MEAS/MMXU1"));
     ui.button("newDataSetButton")->click();
@@ -115,22 +129,17 @@ void Iec61850ViewDataSetsTest::dataSetIsMadeFromChosenLinesAndDeletedAgain() {
     QVERIFY(ui.structure()->itemOf("BAY1MEAS/MMXU1.Mine.BAY1MEAS/MMXU1.Hz.mag.f") == nullptr);
     QVERIFY(membersSeenBy(device.port(), "BAY1MEAS/MMXU1.Mine").isEmpty());
     QVERIFY(status.contains(QVariantList{QString("Data set BAY1MEAS/MMXU1.Mine deleted")}));
-    QVERIFY(notices.notices.isEmpty());
+    QVERIFY(connected.notices.notices.isEmpty());
 }
 
 void Iec61850ViewDataSetsTest::refusalsAreSaidAndLeaveTheTreeAlone() {
     if (!SimulatorProcess::available()) {
         QSKIP("the simulator is not part of this build");
     }
-    SimulatorProcess device;
-    QVERIFY2(device.start(QString::fromStdString(SimulatorProcess::sampleModel())),
-             device.errorText().c_str());
-    ViewUnderTest ui;
-    NoticeCloser notices;
-    QSignalSpy status(ui.view.get(), &iec61850::Iec61850View::setStatusBarMessage);
-    ui.connectTo(device.port());
-    QTRY_VERIFY_WITH_TIMEOUT(ui.ready()->isChecked() && ui.status()->text() == "ConnectedState",
-                             kBrowseTimeoutMs);
+    ConnectedView connected;
+    QVERIFY2(connected.start(), connected.device.errorText().c_str());
+    ViewUnderTest& ui = connected.ui;
+    QSignalSpy& status = connected.status;
 
     // A configured set is the device's.
     QStandardItem* feeder = ui.structure()->itemOf("BAY1MEAS/LLN0.Feeder");
