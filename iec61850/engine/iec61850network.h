@@ -99,6 +99,9 @@ signals:
     void controlResult(bool success, const QString& text);
     // How far the walk is, in logical nodes; it ends with connectionStateChanged (true when complete).
     void discoveryProgress(int done, int total);
+    // Data sets the user made or deleted (iec61850network_datasets.cpp); members as LD/LN.DO.DA[FC].
+    void dataSetCreated(const QString& dataSetRef, const QStringList& memberRefs);
+    void dataSetDeleted(const QString& dataSetRef);
 
 public slots:
     void doConnect(const QString& ip, int port);
@@ -122,6 +125,11 @@ public slots:
     void queryLogAfter(const QString& log_ref, const QString& entry_id, qint64 time_ms);
     // What the following commands ask the device to check, and whether they are sent as tests.
     void setControlChecks(bool interlock_check, bool synchro_check, bool test);
+    // data_set_ref: LD/LN.name (in that logical node, for every client) or @name (this association's
+    // only); member_refs: LD/LN.DO.DA[FC]. A refusal is said on the status bar.
+    void createDataSet(const QString& data_set_ref, const QStringList& member_refs);
+    // Only sets a client made can go, and none that a control block names.
+    void deleteDataSet(const QString& data_set_ref);
 
 public:
     // Thread-safe: the download in progress stops at its next chunk, and the rest of its batch is

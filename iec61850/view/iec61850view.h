@@ -69,6 +69,8 @@ signals:
     void setStatusBarMessage(const QString& text);
     // For the message log only: what went well, which the status bar (an alert) does not show.
     void logMessage(const QString& text);
+    void createDataSet(const QString& dataSetRef, const QStringList& memberRefs);
+    void deleteDataSet(const QString& dataSetRef);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -110,6 +112,10 @@ private slots:
     void applyAllAnnouncements();
     // Runs on the engine's thread, for whatever else the engine says.
     void closeAnnouncementBatch();
+    void newDataSetClicked();
+    void deleteDataSetClicked();
+    void dataSetCreated(const QString& dataSetRef, const QStringList& memberRefs);
+    void dataSetDeleted(const QString& dataSetRef);
 
 private:
     void makeConnectBox();
@@ -161,6 +167,8 @@ private:
     void applyAnnouncements(qint64 budgetMs);
     void showValue(const QString& refString, const QString& valueString);
     void valuesShown(int count);
+    // The structure box's data set buttons and their wiring (iec61850view_datasets.cpp).
+    void makeDataSetActions();
 
     QSettings settings;
     Iec61850Network* network;
@@ -248,6 +256,8 @@ private:
     std::unique_ptr<AnnouncementQueue> announcements;
     std::deque<Announcement> unapplied;  // taken from the queue, not yet shown
     bool slicePosted = false;
+    QPushButton* newDataSetButton;
+    QPushButton* deleteDataSetButton;
 };
 
 }  // namespace iec61850

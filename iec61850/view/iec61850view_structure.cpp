@@ -89,6 +89,9 @@ void Iec61850View::makeStructureBox() {
     bottomRow->addWidget(addRemoveButton, 0, 0);
     bottomRow->addWidget(startStopPollButton, 0, 1);
     bottomRow->addWidget(openPollListButton, 0, 2);
+    makeDataSetActions();
+    bottomRow->addWidget(newDataSetButton, 0, 3);
+    bottomRow->addWidget(deleteDataSetButton, 0, 4);
 
     auto* layout = new QGridLayout(structureBox);
     layout->setVerticalSpacing(10);

@@ -69,6 +69,20 @@ void TreeModel::addItem(const QString& name, const QString& ref, int layer) {
     }
 }
 
+bool TreeModel::addChild(const QString& parentRef, const QString& name, const QString& ref) {
+    QStandardItem* parent = itemByRef.value(parentRef);
+    if (parent == nullptr) {
+        return false;
+    }
+    auto* nameItem = new QStandardItem(name);
+    nameItem->setData(parent->rowCount(), NaturalOrder::kDeviceOrderRole);
+    parent->appendRow({nameItem, new QStandardItem()});
+    itemByRef.insert(ref, nameItem);
+    refByItem.insert(nameItem, ref);
+    setValue(ref, QString(), false);
+    return true;
+}
+
 void TreeModel::setValue(const QString& ref, const QString& value, bool highlight) {
     QString text = value;
     if (text.isEmpty()) {

@@ -23,6 +23,9 @@ public:
     // to (not including) its top-level ancestor is coloured for a few seconds.
     void setValue(const QString& ref, const QString& value, bool highlight);
     void removeItem(const QModelIndex& index);
+    // A line added after the walk, as the last child of the line of parentRef; false when that line
+    // is not there.
+    bool addChild(const QString& parentRef, const QString& name, const QString& ref);
     void forgetItem(QStandardItem* item);
     void resetTree();
 

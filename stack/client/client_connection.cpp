@@ -397,9 +397,8 @@ std::vector<std::string> ClientConnection::dataDirectory(ClientError* error, con
 
 std::vector<std::string> ClientConnection::dataSetDirectory(ClientError* error, const char* dataSetReference,
                                                             bool* isDeletable) {
-    const auto ref = ObjectReference::parse(dataSetReference == nullptr ? "" : dataSetReference);
-    if (!ref) {
-        *error = ClientError::ObjectReferenceInvalid;
+    auto name = dataSetName(error, dataSetReference);
+    if (!name) {
         return {};
     }
     const auto association = current();
@@ -407,9 +406,9 @@ std::vector<std::string> ClientConnection::dataSetDirectory(ClientError* error, 
         *error = ClientError::NotConnected;
         return {};
     }
+    const std::string domain = name->domainId;
     RequestOutcome outcome =
-        request(*association, mms::GetNamedVariableListAttributesRequest{
-                                  mms::ObjectName::domain(ref->domain, ref->plainItemName())});
+        request(*association, mms::GetNamedVariableListAttributesRequest{std::move(*name)});
     *error = outcome.error;
     if (outcome.error != ClientError::Ok) {
         return {};
@@ -419,7 +418,7 @@ std::vector<std::string> ClientConnection::dataSetDirectory(ClientError* error, 
         *error = ClientError::UnexpectedValueReceived;
         return {};
     }
-    return membersOf(*response, ref->domain, isDeletable);
+    return membersOf(*response, domain, isDeletable);
 }
 
 std::vector<std::string> ClientConnection::membersOf(

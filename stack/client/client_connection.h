@@ -110,6 +110,17 @@ public:
         const char* dataSetReference,
         std::function<void(uint32_t, ClientError, std::vector<std::string>*, bool)> done, uint32_t* invokeId);
 
+    // Data sets the client defines, deletes, reads and writes by name (client_connection_datasets.cpp).
+    void defineDataSet(ClientError* error, const char* dataSetReference,
+                       const std::vector<std::string>& members);
+    bool deleteDataSet(ClientError* error, const char* dataSetReference);
+    // One value (or data-access error) per member.
+    std::optional<std::vector<MmsValue>> readDataSet(ClientError* error, const char* dataSetReference);
+    // One result per member, empty unless *error is ClientError::Ok.
+    std::vector<std::optional<mms::DataAccessError>> writeDataSet(ClientError* error,
+                                                                  const char* dataSetReference,
+                                                                  std::vector<MmsValue> values);
+
     // Files and logs (client_connection_files.cpp). A directory listing follows the device's
     // continuation when `moreFollows` is null; otherwise it gives one answer and sets it.
     std::vector<mms::DirectoryEntry> fileDirectory(ClientError* error, const char* directory,
@@ -150,6 +161,11 @@ private:
     static void dispose(std::shared_ptr<Association> association, bool release,
                         std::chrono::milliseconds timeout);
 
+    // The MMS name of a data set: "LD/LN.name" or "LD/LN$name" in its domain, "@name" in the
+    // association; null with *error set for anything else.
+    static std::optional<mms::ObjectName> dataSetName(ClientError* error, const char* reference);
+    // "LD/LN.DO.DA[FC]" as the variable it names; null when it is not of that form.
+    static std::optional<mms::VariableAccess> memberVariable(const std::string& member);
     static std::optional<mms::ReadRequest> readRequestFor(const char* domain,
                                                           const std::vector<std::string>& items);
     static std::vector<std::string> membersOf(const mms::GetNamedVariableListAttributesResponse& response,

@@ -185,20 +185,20 @@ MmsError ClientConnection::identifyAsync(
 ClientError ClientConnection::dataSetDirectoryAsync(
     const char* dataSetReference,
     std::function<void(uint32_t, ClientError, std::vector<std::string>*, bool)> done, uint32_t* invokeId) {
-    const auto ref = mapping::ObjectReference::parse(dataSetReference == nullptr ? "" : dataSetReference);
-    if (!ref) {
-        return ClientError::ObjectReferenceInvalid;
+    ClientError error = ClientError::Ok;
+    auto name = dataSetName(&error, dataSetReference);
+    if (!name) {
+        return error;
     }
     const auto association = current();
     if (!association) {
         return ClientError::NotConnected;
     }
-    // The list is named "LN$DS", without a functional constraint between.
-    mms::GetNamedVariableListAttributesRequest question{
-        mms::ObjectName::domain(ref->domain, ref->plainItemName())};
+    std::string domain = name->domainId;
+    mms::GetNamedVariableListAttributesRequest question{std::move(*name)};
     return association->client->requestAsync(
         std::move(question), milliseconds(requestTimeoutMs_.load()),
-        [domain = ref->domain, done = std::move(done)](uint32_t id, RequestOutcome outcome) {
+        [domain = std::move(domain), done = std::move(done)](uint32_t id, RequestOutcome outcome) {
             const auto* response =
                 outcome.response
                     ? std::get_if<mms::GetNamedVariableListAttributesResponse>(&*outcome.response)

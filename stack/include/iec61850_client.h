@@ -27,6 +27,7 @@ typedef struct sIedConnection* IedConnection;
 typedef struct sClientReportControlBlock* ClientReportControlBlock;
 typedef struct sClientReport* ClientReport;
 typedef struct sControlObjectClient* ControlObjectClient;
+typedef struct sClientDataSet* ClientDataSet;
 
 /* ---- Enumerations and constants --------------------------------------------------------------- */
 
@@ -239,6 +240,37 @@ LinkedList IedConnection_getDataSetDirectory(IedConnection self, IedClientError*
  * (MmsValue_getDataAccessError says why); null with *error set when there is no answer to give. */
 MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error,
                                    const char* dataAttributeReference, FunctionalConstraint fc);
+
+/* ---- Data sets -------------------------------------------------------------------------------- *
+ * A data set reference is "LD/LN.name" (or "LD/LN$name") for a set in a logical node, which every
+ * client sees until it is deleted, or "@name" for a temporary set of this association alone, which
+ * goes with the association. Members are "LD/LN.DO.DA[FC]", as IedConnection_getDataSetDirectory
+ * gives them. */
+
+/* dataSetElements: a LinkedList of char* member references, still the caller's. The device refuses a
+ * name it already has (IED_ERROR_OBJECT_EXISTS) and members it does not have
+ * (IED_ERROR_OBJECT_DOES_NOT_EXIST). */
+void IedConnection_createDataSet(IedConnection self, IedClientError* error, const char* dataSetReference,
+                                 LinkedList dataSetElements);
+/* True when the set is gone. A set the device configured itself, or one a control block names as its
+ * DatSet, is kept (IED_ERROR_ACCESS_DENIED). */
+bool IedConnection_deleteDataSet(IedConnection self, IedClientError* error, const char* dataSetReference);
+/* Reads every member in one request. With dataSet null a new ClientDataSet is returned (the caller
+ * destroys it); otherwise dataSet is refreshed and returned. Null with *error set on failure. */
+ClientDataSet IedConnection_readDataSetValues(IedConnection self, IedClientError* error,
+                                              const char* dataSetReference, ClientDataSet dataSet);
+/* values: a LinkedList of MmsValue*, one per member in member order, still the caller's. The device
+ * writes member by member; with accessResults not null, *accessResults becomes a list (the caller's,
+ * LinkedList_destroyDeep with MmsValue_delete) of one MMS_DATA_ACCESS_ERROR value per member, whose
+ * MmsValue_getDataAccessError is -1 (DATA_ACCESS_ERROR_SUCCESS) for a member that was written. */
+void IedConnection_writeDataSetValues(IedConnection self, IedClientError* error, const char* dataSetReference,
+                                      LinkedList values, LinkedList* accessResults);
+
+void ClientDataSet_destroy(ClientDataSet self);
+/* An MMS_ARRAY with one element per member (a value or an MMS_DATA_ACCESS_ERROR), owned by the set. */
+MmsValue* ClientDataSet_getValues(ClientDataSet self);
+char* ClientDataSet_getReference(ClientDataSet self);
+int ClientDataSet_getDataSetSize(ClientDataSet self);
 
 /* ---- Writing ---------------------------------------------------------------------------------- */
 

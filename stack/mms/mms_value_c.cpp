@@ -223,15 +223,20 @@ bool MmsValue_appendElement(MmsValue* container, MmsValue* element) {
     return true;
 }
 
+// Results of data set writes stand for a written member with -1 (success); no code on the wire uses
+// this value.
+constexpr int kSuccessCode = 0xff;
+
 MmsValue* MmsValue_newDataAccessError(int code) {
-    return onHeap(MmsValue::accessError(static_cast<DataAccessError>(code & 0xff)));
+    return onHeap(MmsValue::accessError(static_cast<DataAccessError>(code < 0 ? kSuccessCode : code & 0xff)));
 }
 
 int MmsValue_getDataAccessError(const MmsValue* value) {
     if (value == nullptr || value->type() != MMS_DATA_ACCESS_ERROR) {
         return -1;
     }
-    return static_cast<int>(value->accessError());
+    const int code = static_cast<int>(value->accessError());
+    return code == kSuccessCode ? -1 : code;
 }
 
 MmsValue* MmsValue_clone(const MmsValue* value) {

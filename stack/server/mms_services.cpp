@@ -5,16 +5,17 @@
 
 #include "ber/writer.h"
 #include "control_service.h"
-#include "iso/scheduler.h"
+#include "data_set_service.h"
 #include "file_service.h"
+#include "iso/scheduler.h"
 #include "log_engine.h"
 #include "mms/codec.h"
 #include "report_engine.h"
+#include "sampled_value_service.h"
 #include "server/mms_mapping.h"
 #include "service_support.h"
 #include "setting_group_service.h"
 #include "substitution_service.h"
-#include "sampled_value_service.h"
 
 namespace iecstack::server {
 namespace {
@@ -59,6 +60,7 @@ MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
         settingGroups_ = std::make_unique<SettingGroupService>(model_);
         substitutions_ = std::make_unique<SubstitutionService>(model_);
         sampledValues_ = std::make_unique<SampledValueService>(model_);
+        dataSets_ = std::make_unique<DataSetService>(model_);
     }
     reports_ = std::make_unique<ReportEngine>(model_, *scheduler_);
     logs_ = std::make_unique<LogEngine>(model_);
@@ -83,7 +85,8 @@ MmsServices::~MmsServices() = default;
 mms::BitString MmsServices::supportedServices() {
     using S = mms::ServiceSupport;
     return mms::servicesSupported({S::Status, S::GetNameList, S::Identify, S::Read, S::Write,
-                                   S::GetVariableAccessAttributes, S::GetNamedVariableListAttributes,
+                                   S::GetVariableAccessAttributes, S::DefineNamedVariableList,
+                                   S::GetNamedVariableListAttributes, S::DeleteNamedVariableList,
                                    S::ReadJournal, S::FileOpen, S::FileRead, S::FileClose, S::FileDelete,
                                    S::FileDirectory, S::InformationReport, S::Conclude});
 }
@@ -126,6 +129,7 @@ void MmsServices::associationEnded(Session& session) {
     controls_->release(session);
     settingGroups_->associationEnded(session);
     sampledValues_->associationEnded(session);
+    dataSets_->associationEnded(session);
 }
 
 ServiceOutcome MmsServices::handle(Session& session, ByteView pdu, const std::function<bool()>& admit) {
@@ -191,7 +195,13 @@ mms::Pdu MmsServices::answer(const mms::ConfirmedRequest& request, Session& sess
             } else if constexpr (std::is_same_v<T, mms::GetVariableAccessAttributesRequest>) {
                 return accessAttributes(id, service, s);
             } else if constexpr (std::is_same_v<T, mms::GetNamedVariableListAttributesRequest>) {
-                return listAttributes(id, service, s);
+                return listAttributes(id, service, session, s);
+            } else if constexpr (std::is_same_v<T, mms::DefineNamedVariableListRequest>) {
+                std::lock_guard<std::mutex> lock(model_.valueLock());
+                return dataSets_->define(id, service, session, s);
+            } else if constexpr (std::is_same_v<T, mms::DeleteNamedVariableListRequest>) {
+                std::lock_guard<std::mutex> lock(model_.valueLock());
+                return dataSets_->remove(id, service, session, s);
             } else if constexpr (std::is_same_v<T, mms::IdentifyRequest>) {
                 s = "identify";
                 return response(id,

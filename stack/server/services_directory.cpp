@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "ber/writer.h"
+#include "data_set_service.h"
 #include "mms/codec.h"
 #include "server/mms_mapping.h"
 #include "service_support.h"
@@ -94,6 +95,7 @@ mms::Pdu MmsServices::getNameList(uint32_t invokeId, const mms::GetNameListReque
         if (request.objectClass == Class::NamedVariable) {
             names = &d->variableNames;
         } else {
+            std::lock_guard<std::mutex> lock(model_.valueLock());  // clients define and delete them
             for (const auto& ds : d->dataSets) {
                 shortList.push_back(ds.name);
             }
@@ -121,16 +123,16 @@ mms::Pdu MmsServices::accessAttributes(uint32_t invokeId,
 
 mms::Pdu MmsServices::listAttributes(uint32_t invokeId,
                                      const mms::GetNamedVariableListAttributesRequest& request,
-                                     std::string& summary) {
+                                     const Session& session, std::string& summary) {
     summary = "get-named-variable-list-attributes " + describe(request.name);
-    const DataSetDefinition* ds = request.name.scope == mms::ObjectName::Scope::Domain
-                                      ? model_.dataSet(request.name.domainId, request.name.itemId)
-                                      : nullptr;
+    std::lock_guard<std::mutex> lock(model_.valueLock());
+    const DataSetDefinition* ds = dataSets_->find(request.name, session);
     if (!ds) {
         summary += ": no such data set";
         return nonExistent(invokeId);
     }
     mms::GetNamedVariableListAttributesResponse r;
+    r.mmsDeletable = ds->deletable;
     for (const auto& m : ds->members) {
         r.variables.push_back(m.variable());
     }

@@ -5,6 +5,7 @@
 
 #include "ber/writer.h"
 #include "control_service.h"
+#include "data_set_service.h"
 #include "mms/codec.h"
 #include "report_engine.h"
 #include "sampled_value_service.h"
@@ -111,9 +112,7 @@ mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, S
         settingGroups_->expireEdits();
         if (spec.kind == mms::VariableAccessSpec::Kind::VariableListName) {
             summary = "read data set " + describe(spec.listName);
-            const DataSetDefinition* ds = spec.listName.scope == mms::ObjectName::Scope::Domain
-                                              ? model_.dataSet(spec.listName.domainId, spec.listName.itemId)
-                                              : nullptr;
+            const DataSetDefinition* ds = dataSets_->find(spec.listName, session);
             if (!ds) {
                 summary += ": no such data set";
                 return nonExistent(invokeId);
@@ -205,10 +204,12 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
 
 mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request, Session& session,
                             std::string& summary) {
+    if (request.spec.kind == mms::VariableAccessSpec::Kind::VariableListName) {
+        return writeDataSet(invokeId, request, session, summary);
+    }
     mms::WriteResponse r;
     summary = "write";
-    if (request.spec.kind != mms::VariableAccessSpec::Kind::ListOfVariable ||
-        request.spec.variables.size() != request.data.size()) {
+    if (request.spec.variables.size() != request.data.size()) {
         summary += ": variables and values do not pair up";
         mms::Reject reject;
         reject.originalInvokeId = invokeId;
@@ -226,6 +227,39 @@ mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request,
             describe(access.name) + (result ? std::string(" -> ") + mms::dataAccessErrorName(*result) : ""));
         r.results.push_back(result);
     }
+    return response(invokeId, std::move(r));
+}
+
+mms::Pdu MmsServices::writeDataSet(uint32_t invokeId, const mms::WriteRequest& request, Session& session,
+                                   std::string& summary) {
+    summary = "write data set " + describe(request.spec.listName);
+    std::lock_guard<std::mutex> lock(model_.valueLock());
+    const DataSetDefinition* ds = dataSets_->find(request.spec.listName, session);
+    if (!ds) {
+        summary += ": no such data set";
+        return nonExistent(invokeId);
+    }
+    if (ds->members.size() != request.data.size()) {
+        summary += ": " + std::to_string(request.data.size()) + " values for " +
+                   std::to_string(ds->members.size()) + " members";
+        mms::Reject reject;
+        reject.originalInvokeId = invokeId;
+        reject.rejectClass = mms::RejectClass::ConfirmedRequest;
+        reject.reason = static_cast<int64_t>(mms::RequestRejectReason::InvalidArgument);
+        return reject;
+    }
+    settingGroups_->expireEdits();
+    const std::vector<DataSetDefinition::Member>& members = ds->members;
+    mms::WriteResponse r;
+    size_t failures = 0;
+    for (size_t i = 0; i < members.size(); ++i) {
+        auto result = writeOne(members[i].variable(), request.data[i], session);
+        failures += result.has_value();
+        r.results.push_back(result);
+    }
+    summary += failures
+                   ? ": " + std::to_string(failures) + " of " + std::to_string(members.size()) + " refused"
+                   : ": ok";
     return response(invokeId, std::move(r));
 }
 

@@ -111,6 +111,15 @@ int Session::read(const std::string& reference, const std::string& fc) {
             status = std::max(status, refusal("read " + withFc(reference, c), error));
             continue;
         }
+        if (MmsValue_getType(value) == MMS_DATA_ACCESS_ERROR) {
+            // The device refused the attribute; the error value says why (object-non-existent, ...).
+            const QString why =
+                iec61850::renderValue(value, QString::fromStdString(reference), false).texts.value(0);
+            complain("read " + withFc(reference, c) + ": " + why.toStdString());
+            MmsValue_delete(value);
+            status = std::max(status, kRefused);
+            continue;
+        }
         SpecPtr type;
         if (MmsValue_getType(value) == MMS_STRUCTURE) {
             type.reset(IedConnection_getVariableSpecification(connection_, &error, reference.c_str(),
@@ -248,8 +257,9 @@ std::string Session::settingGroupDevice(const std::string& wanted) {
         IedClientError error = IED_ERROR_OK;
         MmsValue* groups = IedConnection_readObject(connection_, &error,
                                                     (device + "/LLN0.SGCB.NumOfSG").c_str(), IEC61850_FC_SP);
+        const bool hasGroups = groups != nullptr && MmsValue_getType(groups) != MMS_DATA_ACCESS_ERROR;
         MmsValue_delete(groups);
-        if (groups != nullptr) {
+        if (hasGroups) {
             return device;
         }
     }

@@ -27,6 +27,8 @@ struct DataSetDefinition {
         mms::VariableAccess variable() const;
     };
     std::vector<Member> members;
+    // Defined by a client, which may delete it again; the configured ones stay.
+    bool deletable = false;
 };
 
 // One logical device, served as one domain.
@@ -34,7 +36,7 @@ struct Domain {
     std::string name;
     std::vector<std::unique_ptr<ModelNode>> logicalNodes;  // configuration order
     std::unordered_map<std::string, ModelNode*> nodeByName;
-    std::vector<DataSetDefinition> dataSets;  // in directory order
+    std::vector<DataSetDefinition> dataSets;  // in directory order; clients add and delete (value lock)
     // Every variable name of the domain in directory order; built once by finish().
     std::vector<std::string> variableNames;
     // The logs kept in this domain ("LLN0$EventLog"), in directory order.

@@ -41,6 +41,7 @@ class ControlService;
 class SettingGroupService;
 class SubstitutionService;
 class SampledValueService;
+class DataSetService;
 class FileService;
 class LogEngine;
 
@@ -95,11 +96,14 @@ private:
     mms::Pdu accessAttributes(uint32_t invokeId, const mms::GetVariableAccessAttributesRequest& request,
                               std::string& summary);
     mms::Pdu listAttributes(uint32_t invokeId, const mms::GetNamedVariableListAttributesRequest& request,
-                            std::string& summary);
+                            const Session& session, std::string& summary);
 
     MmsValue readOne(const mms::VariableAccess& access, Session& session);
     std::optional<mms::DataAccessError> writeOne(const mms::VariableAccess& access, const MmsValue& value,
                                                  Session& session);
+    // A write naming a data set: its members in order, each with a value and a result of its own.
+    mms::Pdu writeDataSet(uint32_t invokeId, const mms::WriteRequest& request, Session& session,
+                          std::string& summary);
     // A client's write of one attribute of a report control block (services_reporting.cpp).
     std::optional<mms::DataAccessError> writeControlBlock(ModelNode& attribute, const MmsValue& value,
                                                           Session& session);
@@ -115,6 +119,7 @@ private:
     std::unique_ptr<SettingGroupService> settingGroups_;
     std::unique_ptr<SubstitutionService> substitutions_;
     std::unique_ptr<SampledValueService> sampledValues_;
+    std::unique_ptr<DataSetService> dataSets_;
     std::unique_ptr<LogEngine> logs_;
     std::unique_ptr<FileService> files_;
 };

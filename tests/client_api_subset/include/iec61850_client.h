@@ -230,6 +230,9 @@ LinkedList IedConnection_getDataDirectoryFC(IedConnection self, IedClientError* 
                                             const char* dataReference);
 LinkedList IedConnection_getDataSetDirectory(IedConnection self, IedClientError* error,
                                              const char* dataSetReference, bool* isDeletable);
+void IedConnection_createDataSet(IedConnection self, IedClientError* error, const char* dataSetReference,
+                                 LinkedList dataSetElements);
+bool IedConnection_deleteDataSet(IedConnection self, IedClientError* error, const char* dataSetReference);
 
 /* ---- Reading and values ---- */
 
