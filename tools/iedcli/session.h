@@ -32,6 +32,8 @@ private:
     void print(MmsValue* value, const std::string& reference, const std::string& fc,
                MmsVariableSpecification* type);
     int refusal(const std::string& what, IedClientError error);
+    // The attribute's value; null with `error` set when the device refused it or the request failed.
+    MmsValue* readObject(const std::string& reference, const std::string& fc, IedClientError* error);
     // The text of a string attribute; empty with `error` set when it cannot be read.
     std::string readText(const std::string& reference, const std::string& fc, IedClientError* error);
     // A printer for the block's reports, named after its data set's members; null (said why) on failure.
