@@ -57,6 +57,7 @@ Iec61850View::Iec61850View(QWidget* parent) : QWidget(parent) {
     connectBox->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
     connectSignals();
+    makeSclButtons();
 
     network->moveToThread(&networkThread);
     networkThread.start(QThread::InheritPriority);
@@ -65,6 +66,7 @@ Iec61850View::Iec61850View(QWidget* parent) : QWidget(parent) {
 Iec61850View::~Iec61850View() {
     // Closing the window does not wait for a device that has stopped answering.
     network->abandonAssociation();
+    finishSclWork();
     networkThread.quit();
     networkThread.wait();
     // The thread has ended, so the engine can be destroyed here. Its destructor ends an open
