@@ -61,7 +61,7 @@ MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
         sampledValues_ = std::make_unique<SampledValueService>(model_);
     }
     reports_ = std::make_unique<ReportEngine>(model_, *scheduler_);
-    logs_ = std::make_unique<LogEngine>(model_);
+    logs_ = std::make_unique<LogEngine>(model_, *scheduler_);
     files_ = std::make_unique<FileService>(nullptr);
 }
 

@@ -14,16 +14,17 @@
 #include "valuerenderer.h"
 
 namespace iedcli {
+
+void complain(const std::string& line) {
+    std::fprintf(stderr, "iedcli: %s\n", line.c_str());
+}
+
 namespace {
 
 struct SpecDeleter {
     void operator()(MmsVariableSpecification* spec) const { MmsVariableSpecification_destroy(spec); }
 };
 using SpecPtr = std::unique_ptr<MmsVariableSpecification, SpecDeleter>;
-
-void complain(const std::string& line) {
-    std::fprintf(stderr, "iedcli: %s\n", line.c_str());
-}
 
 FunctionalConstraint constraintOf(const std::string& fc) {
     return fc.size() == 2 ? FunctionalConstraint_fromString(fc.c_str()) : IEC61850_FC_NONE;

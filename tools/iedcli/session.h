@@ -10,6 +10,9 @@ namespace iedcli {
 
 class ReportPrinter;
 
+// Says why a verb failed, in one line on standard error.
+void complain(const std::string& line);
+
 // Exit statuses: what a script tests.
 constexpr int kOk = 0;
 constexpr int kRefused = 1;  // the device refused, with the reason on standard error
@@ -26,6 +29,11 @@ public:
     int rcb(const std::string& reference, const std::vector<std::string>& assignments);
     int settingGroup(const std::vector<std::string>& arguments);
     int operate(const std::string& reference, const std::string& text);
+    // Files and logs (session_records.cpp).
+    int files(const std::string& directory);
+    int get(const std::string& name, const std::string& destination);
+    int remove(const std::string& name);
+    int log(const std::string& logRef, const std::vector<std::string>& options);
 
 private:
     // Prints "REF[FC]<tab>text" for the value, and for each leaf of a structure.
