@@ -11,7 +11,7 @@ namespace iec61850 {
 namespace {
 
 QString lastElement(const QString& ref) {
-    return ref.section(QLatin1Char('.'), -1);
+    return ref.mid(ref.lastIndexOf(QLatin1Char('.')) + 1);
 }
 
 // The bits of a rendered bit string in string order (bit 0 first), or an empty vector when the text

@@ -8,6 +8,9 @@
 #include "connectfailure.h"
 #include "iec61850_client.h"
 #include "session.h"
+#ifdef KORVAN_WITH_SCL
+#include "sclverbs.h"
+#endif
 
 namespace {
 
@@ -35,6 +38,8 @@ const char* const kUsage =
     "  log LOGREF [--after ENTRYID --time TIME | --from TIME --to TIME]\n"
     "                                prints the log's entries (LOGREF as LD/LN$name), one per line:\n"
     "                                time, entry ID, then per value reference, value and reason\n"
+    "  compare FILE [--ied NAME]     compares the device with an SCL file (the IED NAME of it), one\n"
+    "                                difference per line; exit status 0 equal, 1 different, 2 error\n"
     "Port 102 unless given. Exit status: 0 done, 1 the device refused (the reason on standard\n"
     "error), 2 bad arguments, a value that does not fit, or no connection.\n";
 
@@ -90,12 +95,14 @@ int main(int argc, char* argv[]) {
     }
     const std::string verb = args[1];
     const std::vector<std::string> rest(args.begin() + 2, args.end());
-    const bool fits = (verb == "read" && (rest.size() == 1 || rest.size() == 2)) ||
-                      (verb == "write" && rest.size() == 3) || (verb == "rcb" && !rest.empty()) ||
-                      (verb == "sg" && !rest.empty()) || (verb == "operate" && rest.size() == 2) ||
-                      (verb == "files" && rest.size() <= 1) ||
-                      (verb == "get" && (rest.size() == 1 || rest.size() == 2)) ||
-                      (verb == "rm" && rest.size() == 1) || (verb == "log" && !rest.empty());
+    bool fits = (verb == "read" && (rest.size() == 1 || rest.size() == 2)) ||
+                (verb == "write" && rest.size() == 3) || (verb == "rcb" && !rest.empty()) ||
+                (verb == "sg" && !rest.empty()) || (verb == "operate" && rest.size() == 2) ||
+                (verb == "files" && rest.size() <= 1) || (verb == "get" && (rest.size() == 1 || rest.size() == 2)) ||
+                (verb == "rm" && rest.size() == 1) || (verb == "log" && !rest.empty());
+#ifdef KORVAN_WITH_SCL
+    fits = fits || (verb == "compare" && iedcli::compareArgumentsFit(rest));
+#endif
     if (!fits) {
         return usage();
     }
@@ -132,6 +139,11 @@ int main(int argc, char* argv[]) {
     } else if (verb == "log") {
         status = session.log(rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
     }
+#ifdef KORVAN_WITH_SCL
+    if (verb == "compare") {
+        status = iedcli::compareWithFile(connection, rest);
+    }
+#endif
     IedConnection_destroy(connection);
     return status;
 }
