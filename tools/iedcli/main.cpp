@@ -98,7 +98,8 @@ int main(int argc, char* argv[]) {
     bool fits = (verb == "read" && (rest.size() == 1 || rest.size() == 2)) ||
                 (verb == "write" && rest.size() == 3) || (verb == "rcb" && !rest.empty()) ||
                 (verb == "sg" && !rest.empty()) || (verb == "operate" && rest.size() == 2) ||
-                (verb == "files" && rest.size() <= 1) || (verb == "get" && (rest.size() == 1 || rest.size() == 2)) ||
+                (verb == "files" && rest.size() <= 1) ||
+                (verb == "get" && (rest.size() == 1 || rest.size() == 2)) ||
                 (verb == "rm" && rest.size() == 1) || (verb == "log" && !rest.empty());
 #ifdef KORVAN_WITH_SCL
     fits = fits || (verb == "compare" && iedcli::compareArgumentsFit(rest));
