@@ -108,8 +108,9 @@ void Iec61850Network::disconnect() {
     deferredReads.clear();
     keepAliveTimer->stop();
     keepAliveOutstanding = false;
-    // Control objects belong to the connection and go before it.
+    // Control objects and downloads belong to the connection and go before it.
     releaseControls();
+    endDownloads();
     if (connection) {
         IedConnection closing = nullptr;
         {

@@ -11,10 +11,12 @@
 #include <QStringList>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "connectionloss.h"
 #include "discoverywalk.h"
 #include "iec61850_client.h"
+#include "journalquery.h"
 #include "readplanner.h"
 #include "reportheader.h"
 
@@ -325,18 +328,26 @@ private:
     QTimer* keepAliveTimer = nullptr;
     bool keepAliveOutstanding = false;
 
-    // Files and logs (iec61850network_records.cpp).
-    struct Download;
-    static bool fileChunk(void* parameter, uint8_t* buffer, uint32_t bytesRead);
-    QString downloadOne(const QString& name, const QString& localPath);
-    // False once an entry lies past endMs (0: no end).
-    bool emitJournal(const QString& logRef, LinkedList entries, qint64 endMs, int* count,
-                     std::shared_ptr<MmsValue>* lastId, qint64* lastTime);
-    void queryLog(const QString& logRef, const std::shared_ptr<MmsValue>& afterId, qint64 afterTime, qint64 fromMs,
-                  qint64 toMs);
+    // Files and logs (iec61850network_records.cpp). Downloads are taken in order by a thread of their
+    // own, started when a batch comes and ending when none is left; the teardown waits for it.
+    struct DownloadJob {
+        QString name;
+        QString localPath;
+        quint64 batch = 0;
+    };
+    void runDownloads(IedConnection handle);
+    QString downloadOne(IedConnection handle, const DownloadJob& job);
+    void endDownloads();
+    void queryLog(const QString& logRef, const JournalStart& start);
     // The newest entry ID received from each log, for a query after it.
     QHash<QString, std::shared_ptr<MmsValue>> lastEntries;
-    std::atomic<bool> downloadsCancelled{false};
+    std::mutex downloadMutex;
+    std::deque<DownloadJob> downloadQueue;  // under downloadMutex
+    bool downloadsRunning = false;          // under downloadMutex
+    std::thread downloadThread;
+    // Batches are numbered as they come; those up to cancelledBatches are cancelled.
+    std::atomic<quint64> downloadBatches{0};
+    std::atomic<quint64> cancelledBatches{0};
 };
 
 }  // namespace iec61850

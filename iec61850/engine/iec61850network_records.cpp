@@ -1,22 +1,14 @@
 // Files and logs: directory listings, downloads to local files, deletion, log control blocks and
-// journal queries. Each runs on the engine's thread like every other request.
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
+// journal queries. Each runs on the engine's thread like every other request, except downloads: a
+// large file would hold every read and report behind it, so they run on a thread of their own.
 #include "attributeread.h"
+#include "filedownload.h"
 #include "iec61850network.h"
-
-#include "reportheader.h"
-#include "valuerenderer.h"
+#include "journalquery.h"
 
 namespace iec61850 {
 
 namespace {
-
-// A device that keeps saying "more follows" gets this many answers to a query at most.
-constexpr int kMaxQueryRounds = 10000;
 
 QString fileErrorText(IedClientError error) {
     switch (error) {
@@ -54,23 +46,6 @@ QByteArray octetsOf(MmsValue* value) {
                       MmsValue_getOctetStringSize(value));
 }
 
-void destroyEntries(LinkedList list) {
-    LinkedList_destroyDeep(list, reinterpret_cast<LinkedListValueDeleteFunction>(MmsJournalEntry_destroy));
-}
-
-// Names of the reason bits of a log entry, as "data-change, integrity"; bit n on the wire is 1 << (n - 1).
-QString reasonText(MmsValue* reasons) {
-    int bits = 0;
-    if (reasons != nullptr && MmsValue_getType(reasons) == MMS_BIT_STRING) {
-        for (int bit = 1; bit < MmsValue_getBitStringSize(reasons) && bit <= 6; ++bit) {
-            if (MmsValue_getBitStringBit(reasons, bit)) {
-                bits |= 1 << (bit - 1);
-            }
-        }
-    }
-    return reasonNames(bits);
-}
-
 }  // namespace
 
 void Iec61850Network::listFiles(const QString& directory) {
@@ -94,78 +69,89 @@ void Iec61850Network::listFiles(const QString& directory) {
     emit fileListingDone(directory, fileErrorText(error));
 }
 
-struct Iec61850Network::Download {
-    Iec61850Network* engine = nullptr;
-    QString name;
-    QFile* file = nullptr;
-    qint64 received = 0;
-    qint64 size = 0;
-    bool writeFailed = false;
-};
-
-bool Iec61850Network::fileChunk(void* parameter, uint8_t* buffer, uint32_t bytesRead) {
-    auto* d = static_cast<Download*>(parameter);
-    if (d->file->write(reinterpret_cast<const char*>(buffer), bytesRead) != static_cast<qint64>(bytesRead)) {
-        d->writeFailed = true;
-        return false;
-    }
-    d->received += bytesRead;
-    emit d->engine->fileProgress(d->name, d->received, std::max(d->size, d->received));
-    return !d->engine->downloadsCancelled.load();
-}
-
 void Iec61850Network::cancelDownloads() {
-    downloadsCancelled = true;
+    cancelledBatches.store(downloadBatches.load());
 }
 
 void Iec61850Network::downloadFiles(const QStringList& names, const QStringList& local_paths) {
-    downloadsCancelled = false;
-    for (int i = 0; i < names.size() && i < local_paths.size(); ++i) {
-        if (downloadsCancelled) {
-            emit fileDownloadDone(names[i], local_paths[i], QStringLiteral("cancelled"));
-            continue;
+    const int count = std::min(names.size(), local_paths.size());
+    if (!mayRequest()) {
+        for (int i = 0; i < count; ++i) {
+            emit fileDownloadDone(names[i], local_paths[i], fileErrorText(IED_ERROR_NOT_CONNECTED));
         }
-        emit fileDownloadDone(names[i], local_paths[i], downloadOne(names[i], local_paths[i]));
+        return;
+    }
+    const quint64 batch = ++downloadBatches;
+    bool start = false;
+    {
+        std::lock_guard<std::mutex> lock(downloadMutex);
+        for (int i = 0; i < count; ++i) {
+            downloadQueue.push_back({names[i], local_paths[i], batch});
+        }
+        if (!downloadsRunning) {
+            downloadsRunning = start = true;
+        }
+    }
+    if (start) {
+        if (downloadThread.joinable()) {
+            downloadThread.join();  // it has left its loop already
+        }
+        downloadThread = std::thread([this, handle = connection] { runDownloads(handle); });
     }
 }
 
-QString Iec61850Network::downloadOne(const QString& name, const QString& localPath) {
-    const RequestScope scope(*this);
-    if (!scope.allowed()) {
+void Iec61850Network::runDownloads(IedConnection handle) {
+    for (;;) {
+        DownloadJob job;
+        {
+            std::lock_guard<std::mutex> lock(downloadMutex);
+            if (downloadQueue.empty()) {
+                downloadsRunning = false;
+                return;
+            }
+            job = downloadQueue.front();
+            downloadQueue.pop_front();
+        }
+        emit fileDownloadDone(job.name, job.localPath, downloadOne(handle, job));
+    }
+}
+
+QString Iec61850Network::downloadOne(IedConnection handle, const DownloadJob& job) {
+    if (job.batch <= cancelledBatches.load()) {
+        return QStringLiteral("cancelled");
+    }
+    // Counted in flight like the engine's own requests, so that a Disconnect cuts it short; the
+    // handle itself stays valid, since the teardown waits for this thread before releasing it.
+    ++requestsInFlight;
+    const quint64 live = liveAssociation.load();
+    const bool allowed = !closedByPeer.load() && live != 0 && live != abandonedAssociation.load();
+    DownloadOutcome outcome;
+    if (allowed) {
+        outcome = downloadFile(handle, job.name, job.localPath, [this, &job](qint64 received) {
+            emit fileProgress(job.name, received, received);
+            return job.batch > cancelledBatches.load();
+        });
+    }
+    --requestsInFlight;
+    if (!allowed) {
         return fileErrorText(IED_ERROR_NOT_CONNECTED);
     }
-    // The download goes to a file of its own and takes the final name only once it is whole, so
-    // that a cut transfer never leaves a file that looks complete.
-    QFile part(localPath + QStringLiteral(".part"));
-    if (!part.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return QStringLiteral("cannot write %1: %2").arg(part.fileName(), part.errorString());
+    if (!outcome.writeFailure.isEmpty()) {
+        return outcome.writeFailure;
     }
-    Download download;
-    download.engine = this;
-    download.name = name;
-    download.file = &part;
-    const QByteArray remote = name.toUtf8();
-    IedClientError error = IED_ERROR_OK;
-    IedConnection_getFile(connection, &error, remote.constData(), &Iec61850Network::fileChunk, &download);
-    noteActivity();
-    part.close();
-    QString failure;
-    if (download.writeFailed) {
-        failure = QStringLiteral("cannot write %1: %2").arg(part.fileName(), part.errorString());
-    } else if (downloadsCancelled) {
-        failure = QStringLiteral("cancelled");
-    } else if (error != IED_ERROR_OK) {
-        failure = fileErrorText(error);
-    } else {
-        QFile::remove(localPath);
-        if (!part.rename(localPath)) {
-            failure = QStringLiteral("cannot write %1").arg(localPath);
-        }
+    if (outcome.stopped) {
+        return QStringLiteral("cancelled");
     }
-    if (!failure.isEmpty()) {
-        part.remove();
+    return fileErrorText(outcome.error);
+}
+
+void Iec61850Network::endDownloads() {
+    // Everything queued or under way is cancelled; a chunk in progress is answered (or fails with the
+    // association) before the thread notices.
+    cancelDownloads();
+    if (downloadThread.joinable()) {
+        downloadThread.join();
     }
-    return failure;
 }
 
 void Iec61850Network::deleteRemoteFile(const QString& name) {
@@ -229,84 +215,31 @@ void Iec61850Network::findLogControlBlocks() {
     noteActivity();
 }
 
-bool Iec61850Network::emitJournal(const QString& logRef, LinkedList entries, qint64 endMs, int* count,
-                                  std::shared_ptr<MmsValue>* lastId, qint64* lastTime) {
-    for (LinkedList e = LinkedList_getNext(entries); e != nullptr; e = LinkedList_getNext(e)) {
-        auto entry = static_cast<MmsJournalEntry>(LinkedList_getData(e));
-        const qint64 time =
-            static_cast<qint64>(MmsValue_getBinaryTimeAsUtcMs(MmsJournalEntry_getOccurenceTime(entry)));
-        if (endMs > 0 && time > endMs) {
-            return false;
-        }
-        lastId->reset(MmsValue_clone(MmsJournalEntry_getEntryID(entry)), MmsValue_delete);
-        *lastTime = time;
-        ++*count;
-        const QString id = hexOf(octetsOf(lastId->get()));
-        // Per value: its reference with the value, then "ReasonCode" with why it was logged.
-        LinkedList v = LinkedList_getNext(MmsJournalEntry_getJournalVariables(entry));
-        while (v != nullptr) {
-            auto variable = static_cast<MmsJournalVariable>(LinkedList_getData(v));
-            v = LinkedList_getNext(v);
-            const QString tag = QString::fromUtf8(MmsJournalVariable_getTag(variable));
-            QString reason;
-            if (v != nullptr) {
-                auto next = static_cast<MmsJournalVariable>(LinkedList_getData(v));
-                if (qstrcmp(MmsJournalVariable_getTag(next), "ReasonCode") == 0) {
-                    reason = reasonText(MmsJournalVariable_getValue(next));
-                    v = LinkedList_getNext(v);
-                }
-            }
-            const RenderedValue rendered =
-                iec61850::renderValue(MmsJournalVariable_getValue(variable), tag, true);
-            emit logEntryReceived(logRef, *lastTime, id, tag, rendered.texts.join(QStringLiteral(", ")),
-                                  reason);
-        }
-    }
-    return true;
-}
-
-void Iec61850Network::queryLog(const QString& logRef, const std::shared_ptr<MmsValue>& afterId,
-                               qint64 afterTime, qint64 fromMs, qint64 toMs) {
+void Iec61850Network::queryLog(const QString& logRef, const JournalStart& start) {
     const RequestScope scope(*this);
     if (!scope.allowed()) {
         emit logQueryDone(logRef, 0, fileErrorText(IED_ERROR_NOT_CONNECTED));
         return;
     }
-    const QByteArray reference = logRef.toUtf8();
-    IedClientError error = IED_ERROR_OK;
-    bool more = false;
-    int count = 0;
-    std::shared_ptr<MmsValue> lastId = afterId;
-    qint64 lastTime = afterTime;
-    LinkedList entries =
-        afterId
-            ? IedConnection_queryLogAfter(connection, &error, reference.constData(), afterId.get(),
-                                          static_cast<uint64_t>(afterTime), &more)
-            : IedConnection_queryLogByTime(connection, &error, reference.constData(),
-                                           static_cast<uint64_t>(fromMs), static_cast<uint64_t>(toMs), &more);
-    // A time range is followed with queries after its last entry, which know no end time: the
-    // range ends where its entries pass the end.
-    const qint64 endMs = afterId ? 0 : toMs;
-    for (int round = 0; error == IED_ERROR_OK; ++round) {
-        const bool inRange = emitJournal(logRef, entries, endMs, &count, &lastId, &lastTime);
-        destroyEntries(entries);
-        entries = nullptr;
-        if (!inRange || !more || !lastId || round >= kMaxQueryRounds) {
-            break;
+    const JournalResult result = queryJournal(connection, logRef, start, [&](const JournalRecord& record) {
+        const QString id = QString::fromLatin1(record.entryId.toHex());
+        for (const JournalValue& value : record.values) {
+            emit logEntryReceived(logRef, record.timeMs, id, value.reference,
+                                  value.texts.join(QStringLiteral(", ")), value.reason);
         }
-        entries = IedConnection_queryLogAfter(connection, &error, reference.constData(), lastId.get(),
-                                              static_cast<uint64_t>(lastTime), &more);
-    }
-    destroyEntries(entries);
+    });
     noteActivity();
-    if (lastId) {
-        lastEntries.insert(logRef, lastId);
+    if (result.lastId) {
+        lastEntries.insert(logRef, result.lastId);
     }
-    emit logQueryDone(logRef, count, fileErrorText(error));
+    emit logQueryDone(logRef, result.count, fileErrorText(result.error));
 }
 
 void Iec61850Network::queryLogByTime(const QString& log_ref, qint64 from_ms, qint64 to_ms) {
-    queryLog(log_ref, nullptr, 0, from_ms, to_ms);
+    JournalStart start;
+    start.fromMs = from_ms;
+    start.toMs = to_ms;
+    queryLog(log_ref, start);
 }
 
 void Iec61850Network::queryLogAfter(const QString& log_ref, const QString& entry_id, qint64 time_ms) {
@@ -317,7 +250,10 @@ void Iec61850Network::queryLogAfter(const QString& log_ref, const QString& entry
                           QStringLiteral("entry %1 was not received from this log").arg(entry_id));
         return;
     }
-    queryLog(log_ref, known, time_ms, 0, 0);
+    JournalStart start;
+    start.afterId = known;
+    start.afterTimeMs = time_ms;
+    queryLog(log_ref, start);
 }
 
 }  // namespace iec61850

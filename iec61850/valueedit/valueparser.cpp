@@ -190,24 +190,10 @@ int hexDigit(char c) {
 }
 
 ParsedValue octetStringValue(const std::string& text, int size) {
-    std::string digits;
-    const size_t start = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 2 : 0;
-    for (size_t i = start; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == ' ' || c == ':' || c == '-') {
-            continue;
-        }
-        if (hexDigit(c) < 0) {
-            return refused("not a hexadecimal digit: '" + std::string(1, c) + "'");
-        }
-        digits.push_back(c);
-    }
-    if (digits.size() % 2 != 0) {
-        return refused("an odd number of hexadecimal digits");
-    }
     std::vector<uint8_t> octets;
-    for (size_t i = 0; i < digits.size(); i += 2) {
-        octets.push_back(static_cast<uint8_t>(hexDigit(digits[i]) * 16 + hexDigit(digits[i + 1])));
+    std::string why;
+    if (!parseOctets(text, &octets, &why)) {
+        return refused(why);
     }
     if (!fitsLength(size, octets.size())) {
         return refused(std::to_string(octets.size()) + " octets; the attribute takes " +
@@ -219,8 +205,47 @@ ParsedValue octetStringValue(const std::string& text, int size) {
     return accepted(value);
 }
 
-// "YYYY-MM-DDTHH:MM:SS[.fff][Z]" in UTC as milliseconds since 1970.
-bool isoTime(const std::string& text, uint64_t* ms) {
+ParsedValue timeValue(const std::string& text, MmsType type, int size) {
+    uint64_t ms = 0;
+    if (!parseUtcTime(text, &ms)) {
+        return refused("not a time in UTC such as 2026-12-07T14:03:00.250Z: \"" + text + "\"");
+    }
+    if (type == MMS_UTC_TIME) {
+        return accepted(MmsValue_newUtcTimeByMsTime(ms));
+    }
+    MmsValue* value = MmsValue_newBinaryTime(size == 4);
+    MmsValue_setBinaryTime(value, ms);
+    return accepted(value);
+}
+
+}  // namespace
+
+bool parseOctets(const std::string& text, std::vector<uint8_t>* octets, std::string* why) {
+    std::string digits;
+    const size_t start = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 2 : 0;
+    for (size_t i = start; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ' ' || c == ':' || c == '-') {
+            continue;
+        }
+        if (hexDigit(c) < 0) {
+            *why = "not a hexadecimal digit: '" + std::string(1, c) + "'";
+            return false;
+        }
+        digits.push_back(c);
+    }
+    if (digits.size() % 2 != 0) {
+        *why = "an odd number of hexadecimal digits";
+        return false;
+    }
+    octets->clear();
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        octets->push_back(static_cast<uint8_t>(hexDigit(digits[i]) * 16 + hexDigit(digits[i + 1])));
+    }
+    return true;
+}
+
+bool parseUtcTime(const std::string& text, uint64_t* ms) {
     std::tm t{};
     int fractionDigits = 0;
     unsigned millis = 0;
@@ -263,20 +288,15 @@ bool isoTime(const std::string& text, uint64_t* ms) {
     return true;
 }
 
-ParsedValue timeValue(const std::string& text, MmsType type, int size) {
-    uint64_t ms = 0;
-    if (!isoTime(text, &ms)) {
-        return refused("not a time in UTC such as 2026-12-07T14:03:00.250Z: \"" + text + "\"");
-    }
-    if (type == MMS_UTC_TIME) {
-        return accepted(MmsValue_newUtcTimeByMsTime(ms));
-    }
-    MmsValue* value = MmsValue_newBinaryTime(size == 4);
-    MmsValue_setBinaryTime(value, ms);
-    return accepted(value);
+std::string utcTimeText(uint64_t ms) {
+    const time_t seconds = static_cast<time_t>(ms / 1000);
+    std::tm t{};
+    gmtime_r(&seconds, &t);
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03uZ", t.tm_year + 1900, t.tm_mon + 1,
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, static_cast<unsigned>(ms % 1000));
+    return text;
 }
-
-}  // namespace
 
 ParsedValue parseValue(const std::string& input, MmsVariableSpecification* type) {
     if (type == nullptr) {

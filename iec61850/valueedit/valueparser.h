@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "iec61850_client.h"
 
@@ -31,6 +33,14 @@ struct ParsedValue {
 //   UTC / binary time  ISO 8601 in UTC: 2026-12-07T14:03:00.250Z (the Z and the fraction may be left out)
 // Structures and arrays are written attribute by attribute and have no text form.
 ParsedValue parseValue(const std::string& text, MmsVariableSpecification* type);
+
+// Pieces of the above for arguments that are no attribute's value (a journal query's entry and times).
+// Hexadecimal octets, optionally after 0x and separated by blanks, ':' or '-'; false with the reason.
+bool parseOctets(const std::string& text, std::vector<uint8_t>* octets, std::string* why);
+// ISO 8601 in UTC as milliseconds since 1970; false when the text is no such time.
+bool parseUtcTime(const std::string& text, uint64_t* ms);
+// Milliseconds since 1970 as ISO 8601 in UTC with milliseconds: 2026-12-07T14:03:00.250Z.
+std::string utcTimeText(uint64_t ms);
 
 // The cause of a failed request in words, as "Write fail: REF: CAUSE" and iedcli show it.
 std::string failureText(IedClientError error);

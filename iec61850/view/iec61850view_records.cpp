@@ -13,7 +13,7 @@ void Iec61850View::filesClicked() {
         connect(filesDialog, &FilesDialog::listFiles, network, &Iec61850Network::listFiles);
         connect(filesDialog, &FilesDialog::downloadFiles, network, &Iec61850Network::downloadFiles);
         connect(filesDialog, &FilesDialog::deleteRemoteFile, network, &Iec61850Network::deleteRemoteFile);
-        // The engine's thread is busy with the download; the cancel reaches it through a flag.
+        // Downloads run beside the engine's thread; the cancel reaches the one under way through a flag.
         Iec61850Network* engine = network;
         connect(filesDialog, &FilesDialog::cancelRequested, this, [engine] { engine->cancelDownloads(); });
         connect(network, &Iec61850Network::fileEntryListed, filesDialog, &FilesDialog::fileEntryListed);

@@ -63,7 +63,7 @@ MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
         dataSets_ = std::make_unique<DataSetService>(model_);
     }
     reports_ = std::make_unique<ReportEngine>(model_, *scheduler_);
-    logs_ = std::make_unique<LogEngine>(model_);
+    logs_ = std::make_unique<LogEngine>(model_, *scheduler_);
     files_ = std::make_unique<FileService>(nullptr);
 }
 

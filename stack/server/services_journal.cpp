@@ -27,7 +27,8 @@ uint64_t idOf(const mms::JournalEntry& entry) {
 
 }  // namespace
 
-LogEngine::LogEngine(DataModel& model, LoggingLimits limits) : model_(model), limits_(limits) {
+LogEngine::LogEngine(DataModel& model, iso::Scheduler& scheduler, LoggingLimits limits)
+    : model_(model), limits_(limits), periods_(scheduler) {
     if (limits_.entriesPerLog == 0) {
         limits_.entriesPerLog = 1;
     }
@@ -54,22 +55,109 @@ LogEngine::LogEngine(DataModel& model, LoggingLimits limits) : model_(model), li
                 Block& block = *blocks_.back();
                 block.node = lcb.get();
                 block.journal = &journal->second;
-                block.members = resolveDataSet(model_, datSet->value.text());
-                for (size_t i = 0; i < block.members.size(); ++i) {
-                    for (const ModelNode* leaf : block.members[i].leaves) {
-                        membersOf_[leaf].emplace_back(&block, i);
-                    }
-                }
             }
         }
+    }
+    indexMembers();
+    for (const auto& block : blocks_) {
+        scheduleIntegrity(*block);
     }
     observerId_ = model_.addValueObserver(
         [this](const ModelNode& attribute, bool changed) { valueStored(attribute, changed); });
 }
 
 LogEngine::~LogEngine() {
+    periods_.close();
     std::lock_guard<std::mutex> valueLock(model_.valueLock());
     model_.removeValueObserver(observerId_);
+}
+
+void LogEngine::indexMembers() {
+    membersOf_.clear();
+    for (const auto& block : blocks_) {
+        const ModelNode* datSet = block->at("DatSet");
+        block->members = resolveDataSet(model_, datSet != nullptr ? datSet->value.text() : std::string());
+        for (size_t i = 0; i < block->members.size(); ++i) {
+            for (const ModelNode* leaf : block->members[i].leaves) {
+                membersOf_[leaf].emplace_back(block.get(), i);
+            }
+        }
+    }
+}
+
+void LogEngine::scheduleIntegrity(Block& block) {
+    const uint64_t round = ++block.integrityRound;
+    const ModelNode* enabled = block.at("LogEna");
+    const ModelNode* trgOps = block.at("TrgOps");
+    const ModelNode* period = block.at("IntgPd");
+    if (enabled == nullptr || !enabled->value.boolValue() || trgOps == nullptr || !trgOps->value.bit(4) ||
+        period == nullptr || period->value.toUint64() == 0) {
+        return;
+    }
+    const auto due = iso::TaskGroup::Clock::now() + std::chrono::milliseconds(period->value.toUint64());
+    periods_.at(due, [this, &block, round, due] { integrityDue(block, round, due); });
+}
+
+void LogEngine::integrityDue(Block& block, uint64_t round, iso::TaskGroup::Clock::time_point due) {
+    std::lock_guard<std::mutex> valueLock(model_.valueLock());
+    const ModelNode* enabled = block.at("LogEna");
+    const ModelNode* trgOps = block.at("TrgOps");
+    const ModelNode* intgPd = block.at("IntgPd");
+    // A newer round took over, or the block no longer asks for integrity entries.
+    if (round != block.integrityRound || enabled == nullptr || !enabled->value.boolValue() ||
+        trgOps == nullptr || !trgOps->value.bit(4) || intgPd == nullptr || intgPd->value.toUint64() == 0) {
+        return;
+    }
+    std::vector<std::pair<size_t, uint8_t>> all;
+    for (size_t i = 0; i < block.members.size(); ++i) {
+        all.emplace_back(i, kReasonIntegrity);
+    }
+    if (!all.empty()) {
+        record(block, all);
+    }
+    // The next one a period after this one was due, or a period from now for a late round.
+    const auto period = std::chrono::milliseconds(intgPd->value.toUint64());
+    auto next = due + period;
+    if (next <= iso::TaskGroup::Clock::now()) {
+        next = iso::TaskGroup::Clock::now() + period;
+    }
+    periods_.at(next, [this, &block, round, next] { integrityDue(block, round, next); });
+}
+
+bool LogEngine::isBlockAttribute(const ModelNode& node) {
+    return node.fc == "LG" && node.kind == ModelNode::Kind::Basic && node.parent != nullptr &&
+           node.parent->parent != nullptr && node.parent->parent->name == "LG";
+}
+
+std::optional<mms::DataAccessError> LogEngine::write(ModelNode& attribute, const MmsValue& value) {
+    const std::string& name = attribute.name;
+    if (name == "OldEntr" || name == "NewEntr" || name == "OldEntrTm" || name == "NewEntrTm" ||
+        name == "OldEnt" || name == "NewEnt") {
+        return mms::DataAccessError::ObjectAccessDenied;
+    }
+    auto found = std::find_if(blocks_.begin(), blocks_.end(),
+                              [&](const auto& block) { return block->node == attribute.parent; });
+    Block* block = found != blocks_.end() ? found->get() : nullptr;
+    if (name == "DatSet") {
+        const ModelNode* enabled = attribute.parent->child("LogEna");
+        if (enabled != nullptr && enabled->value.boolValue()) {
+            return mms::DataAccessError::TemporarilyUnavailable;
+        }
+        const std::string& text = value.text();
+        const size_t slash = text.find('/');
+        if (!text.empty() && (slash == std::string::npos ||
+                              model_.dataSet(text.substr(0, slash), text.substr(slash + 1)) == nullptr)) {
+            return mms::DataAccessError::ObjectValueInvalid;
+        }
+        attribute.value = value;
+        indexMembers();
+        return std::nullopt;
+    }
+    attribute.value = value;
+    if (block != nullptr && (name == "LogEna" || name == "TrgOps" || name == "IntgPd")) {
+        scheduleIntegrity(*block);
+    }
+    return std::nullopt;
 }
 
 void LogEngine::valueStored(const ModelNode& attribute, bool changed) {

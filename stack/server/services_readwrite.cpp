@@ -6,6 +6,7 @@
 #include "ber/writer.h"
 #include "control_service.h"
 #include "data_set_service.h"
+#include "log_engine.h"
 #include "mms/codec.h"
 #include "report_engine.h"
 #include "sampled_value_service.h"
@@ -178,6 +179,9 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
     }
     if (ReportEngine::isBlockAttribute(*node)) {
         return writeControlBlock(*node, value, session);
+    }
+    if (LogEngine::isBlockAttribute(*node)) {
+        return logs_->write(*node, value);
     }
     if (SampledValueService::concerns(*node)) {
         return sampledValues_->write(*node, value, session);

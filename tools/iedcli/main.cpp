@@ -31,6 +31,13 @@ const char* const kUsage =
     "  sg [LD] confirm | discard     confirms or gives up an edit (an edit ends with the connection)\n"
     "  operate REF VALUE             operates the control object REF, selecting first where its\n"
     "                                control model asks for it\n"
+    "  files [DIR]                   lists the device's files: name, size and time, one per line\n"
+    "  get NAME [DEST]               fetches a file to DEST (a file or a folder; default: here);\n"
+    "                                a transfer cut short leaves nothing\n"
+    "  rm NAME                       deletes a file on the device\n"
+    "  log LOGREF [--after ENTRYID --time TIME | --from TIME --to TIME]\n"
+    "                                prints the log's entries (LOGREF as LD/LN$name), one per line:\n"
+    "                                time, entry ID, then per value reference, value and reason\n"
     "  compare FILE [--ied NAME]     compares the device with an SCL file (the IED NAME of it), one\n"
     "                                difference per line; exit status 0 equal, 1 different, 2 error\n"
     "Port 102 unless given. Exit status: 0 done, 1 the device refused (the reason on standard\n"
@@ -90,7 +97,10 @@ int main(int argc, char* argv[]) {
     const std::vector<std::string> rest(args.begin() + 2, args.end());
     bool fits = (verb == "read" && (rest.size() == 1 || rest.size() == 2)) ||
                 (verb == "write" && rest.size() == 3) || (verb == "rcb" && !rest.empty()) ||
-                (verb == "sg" && !rest.empty()) || (verb == "operate" && rest.size() == 2);
+                (verb == "sg" && !rest.empty()) || (verb == "operate" && rest.size() == 2) ||
+                (verb == "files" && rest.size() <= 1) ||
+                (verb == "get" && (rest.size() == 1 || rest.size() == 2)) ||
+                (verb == "rm" && rest.size() == 1) || (verb == "log" && !rest.empty());
 #ifdef KORVAN_WITH_SCL
     fits = fits || (verb == "compare" && iedcli::compareArgumentsFit(rest));
 #endif
@@ -121,6 +131,14 @@ int main(int argc, char* argv[]) {
         status = session.settingGroup(rest);
     } else if (verb == "operate") {
         status = session.operate(rest[0], rest[1]);
+    } else if (verb == "files") {
+        status = session.files(rest.empty() ? std::string() : rest[0]);
+    } else if (verb == "get") {
+        status = session.get(rest[0], rest.size() == 2 ? rest[1] : std::string());
+    } else if (verb == "rm") {
+        status = session.remove(rest[0]);
+    } else if (verb == "log") {
+        status = session.log(rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
     }
 #ifdef KORVAN_WITH_SCL
     if (verb == "compare") {

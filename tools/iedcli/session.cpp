@@ -14,16 +14,17 @@
 #include "valuerenderer.h"
 
 namespace iedcli {
+
+void complain(const std::string& line) {
+    std::fprintf(stderr, "iedcli: %s\n", line.c_str());
+}
+
 namespace {
 
 struct SpecDeleter {
     void operator()(MmsVariableSpecification* spec) const { MmsVariableSpecification_destroy(spec); }
 };
 using SpecPtr = std::unique_ptr<MmsVariableSpecification, SpecDeleter>;
-
-void complain(const std::string& line) {
-    std::fprintf(stderr, "iedcli: %s\n", line.c_str());
-}
 
 FunctionalConstraint constraintOf(const std::string& fc) {
     return fc.size() == 2 ? FunctionalConstraint_fromString(fc.c_str()) : IEC61850_FC_NONE;
@@ -47,7 +48,38 @@ std::vector<std::pair<std::string, std::string>> namesWithFc(LinkedList list) {
     return names;
 }
 
+// The device's refusal of one attribute (its DataAccessError number) as the error a refused request gives.
+IedClientError errorOf(int refusal) {
+    static const IedClientError kByNumber[] = {IED_ERROR_OBJECT_INVALIDATED,
+                                               IED_ERROR_HARDWARE_FAULT,
+                                               IED_ERROR_TEMPORARILY_UNAVAILABLE,
+                                               IED_ERROR_ACCESS_DENIED,
+                                               IED_ERROR_OBJECT_UNDEFINED,
+                                               IED_ERROR_INVALID_ADDRESS,
+                                               IED_ERROR_TYPE_UNSUPPORTED,
+                                               IED_ERROR_TYPE_INCONSISTENT,
+                                               IED_ERROR_OBJECT_ATTRIBUTE_INCONSISTENT,
+                                               IED_ERROR_OBJECT_ACCESS_UNSUPPORTED,
+                                               IED_ERROR_OBJECT_DOES_NOT_EXIST,
+                                               IED_ERROR_OBJECT_VALUE_INVALID};
+    return refusal >= 0 && refusal < 12 ? kByNumber[refusal] : IED_ERROR_UNKNOWN;
+}
+
 }  // namespace
+
+MmsValue* Session::readObject(const std::string& reference, const std::string& fc, IedClientError* error) {
+    MmsValue* value = IedConnection_readObject(connection_, error, reference.c_str(), constraintOf(fc));
+    // A refused attribute comes back as the device's data-access error value.
+    if (value != nullptr && MmsValue_getType(value) == MMS_DATA_ACCESS_ERROR) {
+        *error = errorOf(MmsValue_getDataAccessError(value));
+        MmsValue_delete(value);
+        return nullptr;
+    }
+    if (value == nullptr && *error == IED_ERROR_OK) {
+        *error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+    }
+    return value;
+}
 
 int Session::refusal(const std::string& what, IedClientError error) {
     complain(what + ": " + valueedit::failureText(error));
@@ -106,18 +138,9 @@ int Session::read(const std::string& reference, const std::string& fc) {
     int status = kOk;
     for (const std::string& c : constraints) {
         IedClientError error = IED_ERROR_OK;
-        MmsValue* value = IedConnection_readObject(connection_, &error, reference.c_str(), constraintOf(c));
+        MmsValue* value = readObject(reference, c, &error);
         if (value == nullptr) {
             status = std::max(status, refusal("read " + withFc(reference, c), error));
-            continue;
-        }
-        if (MmsValue_getType(value) == MMS_DATA_ACCESS_ERROR) {
-            // The device refused the attribute; the error value says why (object-non-existent, ...).
-            const QString why =
-                iec61850::renderValue(value, QString::fromStdString(reference), false).texts.value(0);
-            complain("read " + withFc(reference, c) + ": " + why.toStdString());
-            MmsValue_delete(value);
-            status = std::max(status, kRefused);
             continue;
         }
         SpecPtr type;
@@ -179,7 +202,7 @@ std::unique_ptr<ReportPrinter> Session::watchReports(const std::string& referenc
 }
 
 std::string Session::readText(const std::string& reference, const std::string& fc, IedClientError* error) {
-    MmsValue* value = IedConnection_readObject(connection_, error, reference.c_str(), constraintOf(fc));
+    MmsValue* value = readObject(reference, fc, error);
     const char* text = value != nullptr ? MmsValue_toString(value) : nullptr;
     std::string result = text != nullptr ? text : std::string();
     MmsValue_delete(value);
@@ -220,8 +243,7 @@ int Session::rcb(const std::string& reference, const std::vector<std::string>& a
         if (status == kRefused) {
             // Say who holds the block, where the device tells.
             IedClientError error = IED_ERROR_OK;
-            MmsValue* owner =
-                IedConnection_readObject(connection_, &error, (block + ".Owner").c_str(), constraintOf(fc));
+            MmsValue* owner = readObject(block + ".Owner", fc, &error);
             if (owner != nullptr && MmsValue_getType(owner) == MMS_OCTET_STRING &&
                 MmsValue_getOctetStringSize(owner) == 4) {
                 const uint8_t* a = MmsValue_getOctetStringBuffer(owner);
@@ -255,11 +277,10 @@ std::string Session::settingGroupDevice(const std::string& wanted) {
     }
     for (const std::string& device : devices) {
         IedClientError error = IED_ERROR_OK;
-        MmsValue* groups = IedConnection_readObject(connection_, &error,
-                                                    (device + "/LLN0.SGCB.NumOfSG").c_str(), IEC61850_FC_SP);
-        const bool hasGroups = groups != nullptr && MmsValue_getType(groups) != MMS_DATA_ACCESS_ERROR;
+        MmsValue* groups = readObject(device + "/LLN0.SGCB.NumOfSG", "SP", &error);
+        const bool found = groups != nullptr;
         MmsValue_delete(groups);
-        if (hasGroups) {
+        if (found) {
             return device;
         }
     }

@@ -10,6 +10,9 @@ namespace iedcli {
 
 class ReportPrinter;
 
+// Says why a verb failed, in one line on standard error.
+void complain(const std::string& line);
+
 // Exit statuses: what a script tests.
 constexpr int kOk = 0;
 constexpr int kRefused = 1;  // the device refused, with the reason on standard error
@@ -26,12 +29,19 @@ public:
     int rcb(const std::string& reference, const std::vector<std::string>& assignments);
     int settingGroup(const std::vector<std::string>& arguments);
     int operate(const std::string& reference, const std::string& text);
+    // Files and logs (session_records.cpp).
+    int files(const std::string& directory);
+    int get(const std::string& name, const std::string& destination);
+    int remove(const std::string& name);
+    int log(const std::string& logRef, const std::vector<std::string>& options);
 
 private:
     // Prints "REF[FC]<tab>text" for the value, and for each leaf of a structure.
     void print(MmsValue* value, const std::string& reference, const std::string& fc,
                MmsVariableSpecification* type);
     int refusal(const std::string& what, IedClientError error);
+    // The attribute's value; null with `error` set when the device refused it or the request failed.
+    MmsValue* readObject(const std::string& reference, const std::string& fc, IedClientError* error);
     // The text of a string attribute; empty with `error` set when it cannot be read.
     std::string readText(const std::string& reference, const std::string& fc, IedClientError* error);
     // A printer for the block's reports, named after its data set's members; null (said why) on failure.

@@ -1,8 +1,14 @@
-// The simulator's logs: entries for each trigger a log control block asks for, the bound on a log with
-// its oldest entry advancing, and journal queries by time and after an entry at their bounds.
+// The simulator's logs: entries for each trigger a log control block asks for (integrity periods among
+// them), the bound on a log with its oldest entry advancing, a block's data set changed while it is
+// off, and journal queries by time and after an entry at their bounds.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
+#include <thread>
+
 #include "hex.h"
+#include "iso/scheduler.h"
 #include "log_engine.h"
 #include "mms/codec.h"
 #include "scl/scl_loader.h"
@@ -86,7 +92,8 @@ uint8_t reasonOf(const mms::JournalEntry& entry) {
 TEST(LogRecording, EachTriggerGoesToTheLogsThatAskForIt) {
     auto model = loggedModel();
     ASSERT_TRUE(model);
-    LogEngine logs(*model);
+    iso::Scheduler scheduler;
+    LogEngine logs(*model, scheduler);
     store(*model, "GGIO1$ST$Ind$stVal", MmsValue::boolean(true));
     store(*model, "GGIO1$ST$Ind$stVal", MmsValue::boolean(true));  // unchanged: no data change
     store(*model, "GGIO1$ST$Ind$q", quality(true));
@@ -120,7 +127,8 @@ TEST(LogRecording, EachTriggerGoesToTheLogsThatAskForIt) {
 TEST(LogRecording, ABoundedLogDropsItsOldestAndQueriesMeetTheBounds) {
     auto model = loggedModel();
     ASSERT_TRUE(model);
-    LogEngine logs(*model, LoggingLimits{3});
+    iso::Scheduler scheduler;
+    LogEngine logs(*model, scheduler, LoggingLimits{3});
     for (int i = 0; i < 5; ++i) {
         store(*model, "GGIO1$ST$Ind$stVal", MmsValue::boolean(i % 2 == 0));
     }
@@ -155,10 +163,115 @@ TEST(LogRecording, ABoundedLogDropsItsOldestAndQueriesMeetTheBounds) {
     EXPECT_TRUE(entriesOf(logs, q).entries.empty());
 }
 
+// A block with a period and a second data set to switch to.
+const char* const kConfigurable = R"(<SCL><IED name="S"><AccessPoint name="A"><Server><LDevice inst="LD">
+  <LN0 lnClass="LLN0" lnType="L0" inst="">
+    <DataSet name="DS"><FCDA lnClass="GGIO" lnInst="1" doName="Ind" fc="ST"/></DataSet>
+    <DataSet name="DS2"><FCDA lnClass="GGIO" lnInst="1" doName="Alm" fc="ST"/></DataSet>
+    <LogControl name="Intg" datSet="DS" logName="Log" intgPd="40" logEna="false"><TrgOps dchg="true" period="true"/></LogControl>
+    <Log name="Log"/>
+  </LN0>
+  <LN lnClass="GGIO" inst="1" lnType="G"/>
+</LDevice></Server></AccessPoint></IED>
+<DataTypeTemplates>
+  <LNodeType id="L0" lnClass="LLN0"><DO name="Mod" type="M"/></LNodeType>
+  <LNodeType id="G" lnClass="GGIO"><DO name="Ind" type="S"/><DO name="Alm" type="S"/></LNodeType>
+  <DOType id="M" cdc="ENC"><DA name="stVal" bType="INT32" fc="ST"/></DOType>
+  <DOType id="S" cdc="SPS">
+    <DA name="stVal" bType="BOOLEAN" fc="ST" dchg="true"/><DA name="q" bType="Quality" fc="ST" qchg="true"/>
+  </DOType>
+</DataTypeTemplates></SCL>)";
+
+std::unique_ptr<DataModel> configurableModel() {
+    auto doc = scl::loadSclText(kConfigurable, "device.icd");
+    EXPECT_TRUE(doc.ok());
+    auto model = buildDataModel(*doc, "");
+    EXPECT_TRUE(model.ok()) << (model.ok() ? "" : model.error().message);
+    return model.ok() ? std::move(*model) : nullptr;
+}
+
+std::optional<mms::DataAccessError> writeBlock(LogEngine& logs, DataModel& model,
+                                               const std::string& attribute, const MmsValue& value) {
+    std::lock_guard<std::mutex> lock(model.valueLock());
+    return logs.write(*model.find("SLD", "LLN0$LG$Intg$" + attribute), value);
+}
+
+// Waits until the log holds `count` entries; false when it did not within a generous bound.
+bool waitForEntries(const LogEngine& logs, size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (entriesOf(logs, queryOf("Log")).entries.size() < count) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+TEST(LogRecording, AnIntegrityPeriodRecordsTheWholeDataSetWhileTheBlockAsks) {
+    auto model = configurableModel();
+    ASSERT_TRUE(model);
+    iso::Scheduler scheduler;
+    LogEngine logs(*model, scheduler);
+    EXPECT_TRUE(entriesOf(logs, queryOf("Log")).entries.empty()) << "off as the file gives it";
+
+    ASSERT_EQ(writeBlock(logs, *model, "LogEna", MmsValue::boolean(true)), std::nullopt);
+    ASSERT_TRUE(waitForEntries(logs, 2));
+    const auto entries = entriesOf(logs, queryOf("Log")).entries;
+    EXPECT_EQ(entries[0].variables[0].tag, "SLD/GGIO1$ST$Ind");
+    EXPECT_EQ(reasonOf(entries[0]), 8u);
+    EXPECT_EQ(reasonOf(entries[1]), 8u);
+
+    // Without the period among its triggers, the block records changes only.
+    mms::BitString changesOnly(6);
+    changesOnly.setBit(1, true);
+    ASSERT_EQ(writeBlock(logs, *model, "TrgOps", MmsValue::bitString(changesOnly)), std::nullopt);
+    const size_t before = entriesOf(logs, queryOf("Log")).entries.size();
+    store(*model, "GGIO1$ST$Ind$stVal", MmsValue::boolean(true));
+    ASSERT_TRUE(waitForEntries(logs, before + 1));
+    // A period already due when the triggers changed finds them changed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // five periods
+    const auto after = entriesOf(logs, queryOf("Log")).entries;
+    ASSERT_EQ(after.size(), before + 1);
+    EXPECT_EQ(reasonOf(after.back()), 1u);
+}
+
+TEST(LogControlBlocks, TheDataSetChangesOnlyWhileOffAndTheBoundsAreTheDevices) {
+    auto model = configurableModel();
+    ASSERT_TRUE(model);
+    iso::Scheduler scheduler;
+    LogEngine logs(*model, scheduler);
+    ASSERT_EQ(writeBlock(logs, *model, "LogEna", MmsValue::boolean(true)), std::nullopt);
+    EXPECT_EQ(writeBlock(logs, *model, "DatSet", MmsValue::visibleString("SLD/LLN0$DS2")),
+              mms::DataAccessError::TemporarilyUnavailable);
+    EXPECT_EQ(writeBlock(logs, *model, "OldEntr", MmsValue::octetString(Bytes(8, 9))),
+              mms::DataAccessError::ObjectAccessDenied);
+    EXPECT_EQ(writeBlock(logs, *model, "NewEntrTm", MmsValue::binaryTimeFromMs(0, true)),
+              mms::DataAccessError::ObjectAccessDenied);
+
+    ASSERT_EQ(writeBlock(logs, *model, "LogEna", MmsValue::boolean(false)), std::nullopt);
+    EXPECT_EQ(writeBlock(logs, *model, "DatSet", MmsValue::visibleString("SLD/LLN0$Nothing")),
+              mms::DataAccessError::ObjectValueInvalid);
+    EXPECT_EQ(lcbValue(*model, "LLN0$LG$Intg$DatSet"), MmsValue::visibleString("SLD/LLN0$DS"));
+    ASSERT_EQ(writeBlock(logs, *model, "DatSet", MmsValue::visibleString("SLD/LLN0$DS2")), std::nullopt);
+    mms::BitString changesOnly(6);
+    changesOnly.setBit(1, true);
+    ASSERT_EQ(writeBlock(logs, *model, "TrgOps", MmsValue::bitString(changesOnly)), std::nullopt);
+    ASSERT_EQ(writeBlock(logs, *model, "LogEna", MmsValue::boolean(true)), std::nullopt);
+
+    // Now the new data set's member is logged, the former one's is not.
+    store(*model, "GGIO1$ST$Ind$stVal", MmsValue::boolean(true));
+    store(*model, "GGIO1$ST$Alm$stVal", MmsValue::boolean(true));
+    const auto entries = entriesOf(logs, queryOf("Log")).entries;
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].variables[0].tag, "SLD/GGIO1$ST$Alm");
+}
+
 TEST(LogQueries, AnswersAreCutToThePduSizeAndContinueAfterTheirLastEntry) {
     auto model = loggedModel();
     ASSERT_TRUE(model);
-    LogEngine logs(*model);
+    iso::Scheduler scheduler;
+    LogEngine logs(*model, scheduler);
     for (int i = 0; i < 40; ++i) {
         store(*model, "GGIO1$ST$Ind$stVal", MmsValue::boolean(i % 2 == 0));
     }

@@ -1,4 +1,5 @@
-// iedcli against the simulator program on a loopback port: what each verb prints and its exit status.
+// iedcli against the simulator program on a loopback port: what each verb prints and its exit status,
+// for values, blocks, setting groups and controls, and for the device's files and logs.
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,7 @@ namespace {
 
 using korvan::test::ClosedPort;
 using korvan::test::SimulatorProcess;
+namespace fs = std::filesystem;
 
 struct Outcome {
     int status = -1;
@@ -70,13 +74,31 @@ Outcome iedcli(const std::vector<std::string>& args) {
     return run;
 }
 
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    for (std::string part; std::getline(in, part, separator);) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    return split(text, '\n');
+}
+
+std::vector<std::string> fieldsOf(const std::string& line) {
+    return split(line, '\t');
+}
+
 class IedcliTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { startWith({}); }
+    void startWith(const std::vector<std::string>& options) {
         if (!SimulatorProcess::available()) {
             GTEST_SKIP() << "simulator not built";
         }
-        ASSERT_TRUE(ied_.start(SimulatorProcess::sampleModel())) << ied_.errorText();
+        ASSERT_TRUE(ied_.start(SimulatorProcess::sampleModel(), options)) << ied_.errorText();
         device_ = "127.0.0.1:" + std::to_string(ied_.port());
     }
     Outcome run(std::vector<std::string> args) {
@@ -207,6 +229,134 @@ TEST_F(IedcliTest, OperateSelectsWhereTheModelAsks) {
     const Outcome statusOnly = run({"operate", "BAY1CTRL/GGIO1.SPCSO1", "true"});
     EXPECT_EQ(statusOnly.status, 1) << statusOnly.err;
     EXPECT_EQ(run({"operate", "BAY1CTRL/GGIO1.SPCSO2", "maybe"}).status, 2);
+}
+
+// A copy of the sample record the simulator serves, so that a test may delete from it.
+class IedcliFilesTest : public IedcliTest {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/iedcli_filesXXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        served_ = pattern;
+        fs::copy(std::string(KORVAN_SOURCE_DIR) + "/tools/iedsim/models/files", served_,
+                 fs::copy_options::recursive);
+        char local[] = "/tmp/iedcli_localXXXXXX";
+        ASSERT_NE(::mkdtemp(local), nullptr);
+        local_ = local;
+        startWith({"--files", served_});
+    }
+    void TearDown() override {
+        fs::remove_all(served_);
+        fs::remove_all(local_);
+    }
+
+    std::string served_;
+    std::string local_;
+};
+
+const std::string kRecord = "/COMTRADE/BAY1_20261201_101500";
+
+std::string contentOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(IedcliFilesTest, FilesListsGetFetchesAndRmDeletes) {
+    const Outcome listing = run({"files", "/COMTRADE"});
+    ASSERT_EQ(listing.status, 0) << listing.err;
+    const std::string cfg = served_ + kRecord + ".cfg";
+    EXPECT_NE(listing.out.find("BAY1_20261201_101500.cfg\t" + std::to_string(fs::file_size(cfg)) + "\t20"),
+              std::string::npos)
+        << listing.out;
+    EXPECT_EQ(std::count(listing.out.begin(), listing.out.end(), '\n'), 3) << listing.out;
+
+    const Outcome get = run({"get", kRecord + ".dat", local_});
+    ASSERT_EQ(get.status, 0) << get.err;
+    EXPECT_EQ(contentOf(local_ + "/BAY1_20261201_101500.dat"), contentOf(served_ + kRecord + ".dat"));
+    EXPECT_EQ(run({"get", kRecord + ".cfg", local_ + "/renamed.cfg"}).status, 0);
+    EXPECT_EQ(contentOf(local_ + "/renamed.cfg"), contentOf(cfg));
+
+    EXPECT_EQ(run({"rm", kRecord + ".hdr"}).status, 0);
+    EXPECT_FALSE(fs::exists(served_ + kRecord + ".hdr"));
+    const Outcome again = run({"rm", kRecord + ".hdr"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(std::count(again.err.begin(), again.err.end(), '\n'), 1) << again.err;
+}
+
+TEST_F(IedcliFilesTest, NamesOutsideTheServedFolderAreRefusedAndChangeNothing) {
+    const std::string outside = local_ + "/precious.txt";
+    std::ofstream(outside) << "keep";
+    const std::string escape = "/../" + fs::path(local_).filename().string() + "/precious.txt";
+    EXPECT_EQ(run({"rm", escape}).status, 1);
+    EXPECT_TRUE(fs::exists(outside));
+    const Outcome get = run({"get", escape, local_ + "/copy.txt"});
+    EXPECT_EQ(get.status, 1) << get.out;
+    EXPECT_FALSE(fs::exists(local_ + "/copy.txt"));
+    EXPECT_EQ(run({"get", "/COMTRADE/..", local_}).status, 2) << "no name to save under";
+}
+
+TEST_F(IedcliTest, ADownloadCutShortLeavesNoFile) {
+    char served[] = "/tmp/iedcli_bigXXXXXX";
+    ASSERT_NE(::mkdtemp(served), nullptr);
+    {
+        std::ofstream big(std::string(served) + "/big.dat", std::ios::binary);
+        for (int i = 0; i < 1500000; ++i) {
+            big.put(static_cast<char>(i % 253));
+        }
+    }
+    // Answers a few of the file's hundreds of reads, then nothing.
+    SimulatorProcess frozen;
+    ASSERT_TRUE(frozen.start(SimulatorProcess::sampleModel(),
+                             {"--files", served, "--max-pdu", "2000", "--silent-after", "8"}))
+        << frozen.errorText();
+    const std::string local = std::string(served) + "/copy.dat";
+    const Outcome cut = iedcli({"127.0.0.1:" + std::to_string(frozen.port()), "get", "/big.dat", local});
+    EXPECT_NE(cut.status, 0);
+    EXPECT_FALSE(fs::exists(local));
+    EXPECT_FALSE(fs::exists(local + ".part"));
+    fs::remove_all(served);
+}
+
+TEST_F(IedcliTest, LogPrintsEntriesByTimeAndAfterAnEntry) {
+    // Two operates of an output in the logged data set: two entries.
+    ASSERT_EQ(run({"operate", "BAY1CTRL/GGIO1.SPCSO2", "true"}).status, 0);
+    ASSERT_EQ(run({"operate", "BAY1CTRL/GGIO1.SPCSO2", "false"}).status, 0);
+    const Outcome all = run({"log", "BAY1CTRL/LLN0$EventLog"});
+    ASSERT_EQ(all.status, 0) << all.err;
+    const std::vector<std::string> entries = linesOf(all.out);
+    ASSERT_EQ(entries.size(), 2u) << all.out;
+    const std::vector<std::string> first = fieldsOf(entries[0]);
+    ASSERT_EQ(first.size(), 5u) << entries[0];
+    EXPECT_EQ(first[1].size(), 16u) << "eight octets in hexadecimal";
+    EXPECT_NE(first[2].find("SPCSO2"), std::string::npos) << first[2];
+    EXPECT_EQ(first[3], "1");
+    EXPECT_EQ(first[4], "data-change");
+    EXPECT_EQ(fieldsOf(entries[1])[3], "0");
+
+    const Outcome after = run({"log", "BAY1CTRL/LLN0$EventLog", "--after", first[1], "--time", first[0]});
+    EXPECT_EQ(after.status, 0) << after.err;
+    EXPECT_EQ(linesOf(after.out), std::vector<std::string>{entries[1]});
+    const Outcome range = run(
+        {"log", "BAY1CTRL/LLN0$EventLog", "--from", "2000-01-01T00:00:00Z", "--to", "2000-01-02T00:00:00Z"});
+    EXPECT_EQ(range.status, 0);
+    EXPECT_EQ(range.out, "");
+
+    EXPECT_EQ(run({"log", "BAY1CTRL/LLN0$NoLog"}).status, 1);
+    EXPECT_EQ(run({"log", "BAY1CTRL/LLN0$EventLog", "--after", first[1]}).status, 2)
+        << "an entry needs its time";
+    EXPECT_EQ(run({"log", "BAY1CTRL/LLN0$EventLog", "--from", "yesterday"}).status, 2);
+}
+
+TEST_F(IedcliTest, ALogControlBlockTakesAnotherDataSetOnlyWhileOff) {
+    const std::string block = "BAY1CTRL/LLN0.EventLog";
+    const Outcome enabled = run({"write", block + ".DatSet", "LG", "BAY1CTRL/LLN0$Positions"});
+    EXPECT_EQ(enabled.status, 1);
+    EXPECT_NE(enabled.err.find("temporarily-unavailable"), std::string::npos) << enabled.err;
+    EXPECT_EQ(run({"write", block + ".NewEntr", "LG", "0000000000000009"}).status, 1);
+    EXPECT_EQ(run({"write", block + ".LogEna", "LG", "false"}).status, 0);
+    EXPECT_EQ(run({"write", block + ".DatSet", "LG", "BAY1CTRL/LLN0$Nothing"}).status, 1);
+    EXPECT_EQ(run({"write", block + ".DatSet", "LG", "BAY1CTRL/LLN0$Positions"}).status, 0);
+    EXPECT_EQ(read(block + ".DatSet", "LG"), block + ".DatSet[LG]\tBAY1CTRL/LLN0$Positions\n");
 }
 
 }  // namespace

@@ -112,6 +112,12 @@ TEST(ValueParser, TimesAreIsoInUtc) {
     EXPECT_NE(refusal("2026-04-31T00:00:00Z", basic(MMS_UTC_TIME)), "") << "no 31 April";
     EXPECT_NE(refusal("2026-12-07 14:03:00", basic(MMS_UTC_TIME)), "");
     EXPECT_NE(refusal("2026-12-07T14:03:00+01:00", basic(MMS_UTC_TIME)), "");
+
+    // What iedcli prints reads back as the same time.
+    EXPECT_EQ(valueedit::utcTimeText(1796652180250u), "2026-12-07T14:03:00.250Z");
+    uint64_t ms = 0;
+    ASSERT_TRUE(valueedit::parseUtcTime(valueedit::utcTimeText(1000u), &ms));
+    EXPECT_EQ(ms, 1000u);
 }
 
 TEST(ValueParser, StructuresAndMissingTypesAreNotParsed) {
