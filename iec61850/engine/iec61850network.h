@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -91,6 +92,20 @@ signals:
     void logEntryReceived(const QString& logRef, qint64 timeMs, const QString& entryId, const QString& reference,
                           const QString& value, const QString& reason);
     void logQueryDone(const QString& logRef, int entries, const QString& error);
+    // Writes (iec61850network_writes.cpp). An empty error means success. The type of an attribute as
+    // the device describes it: its MmsType and its size (widths of numbers, lengths of strings,
+    // negative for "up to").
+    void valueDescribed(const QString& ref_string, const QString& fc_string, int mms_type, int size,
+                        const QString& error);
+    // After a write: the device's verdict and the value read again (empty when it could not be).
+    void valueWritten(const QString& ref_string, const QString& fc_string, const QString& error,
+                      const QString& value_string);
+    // The leaves of an attribute or structure under one constraint: their names below ref_string
+    // (dotted, empty for a leaf itself) and their value texts.
+    void objectValuesRead(const QString& ref_string, const QString& fc_string, const QStringList& names,
+                          const QStringList& values, const QString& error);
+    // One result per attribute asked for, in the order asked; empty where it was written.
+    void reportControlBlockWritten(const QString& rcb_ref, const QStringList& names, const QStringList& errors);
 
 public slots:
     void doConnect(const QString& ip, int port);
@@ -112,6 +127,14 @@ public slots:
     void findLogControlBlocks();
     void queryLogByTime(const QString& log_ref, qint64 from_ms, qint64 to_ms);
     void queryLogAfter(const QString& log_ref, const QString& entry_id, qint64 time_ms);
+    void describeValue(const QString& ref_string, const QString& fc_string);
+    // value_text as the editors give it: true/false, numbers, text, 0b bits, hexadecimal octets, ISO time.
+    void writeValue(const QString& ref_string, const QString& fc_string, const QString& value_text);
+    void readObjectValues(const QString& ref_string, const QString& fc_string);
+    // rcb_ref as the tree names the block (LD/LN.name), fc_string RP or BR; names are its attributes
+    // (TrgOps, IntgPd, ...). With single_request all go in one write, otherwise one write per attribute.
+    void writeReportControlBlock(const QString& rcb_ref, const QString& fc_string, const QStringList& names,
+                                 const QStringList& value_texts, bool single_request);
 
 public:
     // Thread-safe: the download in progress stops at its next chunk, and the rest of its batch is
@@ -310,6 +333,18 @@ private:
     // The newest entry ID received from each log, for a query after it.
     QHash<QString, std::shared_ptr<MmsValue>> lastEntries;
     std::atomic<bool> downloadsCancelled{false};
+
+    // Writes (iec61850network_writes.cpp). Type descriptions by "FC|reference", for the association
+    // they were fetched on.
+    struct SpecDeleter {
+        void operator()(MmsVariableSpecification* spec) const { MmsVariableSpecification_destroy(spec); }
+    };
+    using SpecPtr = std::unique_ptr<MmsVariableSpecification, SpecDeleter>;
+    std::unordered_map<std::string, SpecPtr> typeCache;
+    quint64 typeCacheAssociation = 0;
+    MmsVariableSpecification* typeOf(const QString& ref, FunctionalConstraint fc, IedClientError* error);
+    // The value read again after a write, announced to the trees when they show it under this constraint.
+    QString readBack(const QString& ref, const QString& fc);
 };
 
 }  // namespace iec61850
