@@ -57,6 +57,7 @@ Iec61850View::Iec61850View(QWidget* parent) : QWidget(parent) {
     connectBox->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
     connectSignals();
+    makeWriteActions();
 
     network->moveToThread(&networkThread);
     networkThread.start(QThread::InheritPriority);

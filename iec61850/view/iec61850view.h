@@ -16,6 +16,8 @@ class QDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QModelIndex;
+class QPoint;
 class QPaintEvent;
 class QPushButton;
 class QStandardItem;
@@ -27,6 +29,7 @@ class ControlDialog;
 namespace iec61850 {
 class FilesDialog;
 class LogsDialog;
+class WriteValueDialog;
 }  // namespace iec61850
 
 namespace iec61850 {
@@ -112,6 +115,10 @@ private:
     void pollAnswersIn();
     void readAllAnswersIn();
     void connectSignals();
+    // Writes (iec61850view_writes.cpp): double-click, F2 and the context menu of both trees.
+    void makeWriteActions();
+    void startWrite(QTreeView* tree, const QModelIndex& index);
+    void showLineMenu(QTreeView* tree, const QPoint& pos);
 
     QSettings settings;
     Iec61850Network* network;
@@ -170,6 +177,8 @@ private:
     QStringList pollRefs;
     // A tick's reads are still queued or in progress on the engine's thread.
     bool pollAnswersPending = false;
+
+    WriteValueDialog* writeDialog = nullptr;
 
     FindBar* findBar;
     QCheckBox* naturalOrderCheck;
