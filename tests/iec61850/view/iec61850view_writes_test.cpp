@@ -1,0 +1,215 @@
+// Changing the device from the view, against the simulator: which lines invite a write, the editor
+// and its confirmation, and what the device and the trees show afterwards.
+#include <QAction>
+#include <QMenu>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "valueeditor.h"
+#include "viewharness.h"
+#include "writevaluedialog.h"
+
+using namespace viewharness;
+
+using iec61850::Iec61850View;
+using iec61850::WriteValueDialog;
+
+namespace {
+
+// Answers the write confirmation as told and keeps what it said.
+class ConfirmationAnswerer : public QObject {
+public:
+    explicit ConfirmationAnswerer(bool yes) {
+        connect(&timer, &QTimer::timeout, this, [this, yes]() {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || box->objectName() != QLatin1String("writeConfirmation")) {
+                return;
+            }
+            questions << box->text();
+            box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        timer.start(20);
+    }
+    QStringList questions;
+
+private:
+    QTimer timer;
+};
+
+// Runs `pick` on the context menu once it is open.
+void onContextMenu(const std::function<void(QMenu*)>& pick) {
+    QTimer::singleShot(50, [pick] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            pick(menu);
+            menu->close();
+        }
+    });
+}
+
+QAction* actionNamed(QMenu* menu, const QString& text) {
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+struct WriteUi : ViewUnderTest {
+    WriteValueDialog* writeDialog() const { return view->findChild<WriteValueDialog*>("writeValueDialog"); }
+    QString structureValue(const QString& ref) const { return valueOf(structure()->itemOf(ref)); }
+    // Whether the line's menu offers "Write value..." enabled.
+    bool menuOffersWrite(QTreeView* tree, QStandardItem* line) const {
+        tree->scrollTo(line->index());
+        bool enabled = false;
+        bool seen = false;
+        onContextMenu([&](QMenu* menu) {
+            QAction* write = actionNamed(menu, QStringLiteral("Write value..."));
+            seen = write != nullptr;
+            enabled = write && write->isEnabled();
+        });
+        emit tree->customContextMenuRequested(tree->visualRect(line->index()).center());
+        return seen && enabled;
+    }
+};
+
+}  // namespace
+
+class WritesViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    // ST, MX, SG and CO lines, structures and data set members never open an editor.
+    void onlyWritableLinesInviteAWrite();
+    void confirmedWriteChangesTheDeviceAndTheTree();
+    void declinedConfirmationWritesNothing();
+    void controlBoxLinesAreEditableWithF2();
+
+private:
+    void browse(WriteUi& ui) {
+        QTRY_COMPARE_WITH_TIMEOUT(ui.status()->text(), QString("ConnectedState"), kBrowseTimeoutMs);
+        QTRY_VERIFY(ui.ready()->isChecked());
+    }
+    QString model;
+};
+
+#define BROWSE(ui)                        \
+    do {                                  \
+        browse(ui);                       \
+        if (QTest::currentTestFailed()) { \
+            return;                       \
+        }                                 \
+    } while (false)
+
+void WritesViewTest::initTestCase() {
+    QCoreApplication::setOrganizationName("Veltra");
+    QCoreApplication::setApplicationName("KorvanWritesViewTest");
+    QSettings().clear();
+    model = QString::fromStdString(SimulatorProcess::sampleModel());
+}
+
+void WritesViewTest::onlyWritableLinesInviteAWrite() {
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start(model));
+    WriteUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    const QStringList readOnly{"BAY1CTRL/GGIO1.Ind1.stVal",
+                               "BAY1MEAS/MMXU1.TotW.mag.f",
+                               "BAY1MEAS/PTOC1.StrVal.setMag.f",
+                               "BAY1CTRL/GGIO1.SPCSO2.Oper.ctlVal",
+                               "BAY1CTRL/GGIO1.Ind1",
+                               "BAY1CTRL/LLN0.Indications.BAY1CTRL/GGIO1.Ind1.stVal"};
+    for (const QString& ref : readOnly) {
+        QStandardItem* line = ui.structure()->itemOf(ref);
+        QVERIFY2(line != nullptr, qPrintable(ref));
+        emit ui.structureView()->doubleClicked(line->index());
+        QVERIFY2(ui.writeDialog() == nullptr || !ui.writeDialog()->isVisible(), qPrintable(ref));
+        QVERIFY2(!ui.menuOffersWrite(ui.structureView(), line), qPrintable(ref));
+    }
+    QStandardItem* writable = ui.structure()->itemOf("BAY1CTRL/GGIO1.SPCSO3.sboTimeout");
+    QVERIFY(ui.menuOffersWrite(ui.structureView(), writable));
+}
+
+void WritesViewTest::confirmedWriteChangesTheDeviceAndTheTree() {
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start(model));
+    WriteUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    const QString ref = QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.sboTimeout");
+    QCOMPARE(ui.structureValue(ref), QStringLiteral("30000"));
+    QSignalSpy status(ui.view.get(), &Iec61850View::setStatusBarMessage);
+    ConfirmationAnswerer yes(true);
+    // From the context menu.
+    QStandardItem* line = ui.structure()->itemOf(ref);
+    ui.structureView()->scrollTo(line->index());
+    onContextMenu([](QMenu* menu) { actionNamed(menu, QStringLiteral("Write value..."))->trigger(); });
+    emit ui.structureView()->customContextMenuRequested(
+        ui.structureView()->visualRect(line->index()).center());
+    QTRY_VERIFY(ui.writeDialog() && ui.writeDialog()->isVisible());
+    QTRY_VERIFY(ui.writeDialog()->editor() != nullptr);
+    // An INT32U is wider than a spin box holds.
+    auto* field = ui.writeDialog()->editor()->findChild<QLineEdit*>();
+    QVERIFY(field);
+    field->setText("12000");
+    ui.writeDialog()->findChild<QPushButton*>("writeButton")->click();
+    QCOMPARE(yes.questions.size(), 1);
+    QVERIFY(yes.questions.first().contains(ref + " [CF]"));
+    QVERIFY(yes.questions.first().contains("old value: 30000"));
+    QVERIFY(yes.questions.first().contains("new value: 12000"));
+    QVERIFY(!ui.writeDialog()->isVisible());
+    QTRY_VERIFY(!status.isEmpty());
+    QCOMPARE(status.first().first().toString(), QStringLiteral("Write ok: ") + ref);
+    QTRY_COMPARE(ui.structureValue(ref), QStringLiteral("12000"));
+}
+
+void WritesViewTest::declinedConfirmationWritesNothing() {
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start(model));
+    WriteUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    const QString ref = QStringLiteral("BAY1CTRL/LLN0.NamPlt.d");
+    const QString before = ui.structureValue(ref);
+    QSignalSpy status(ui.view.get(), &Iec61850View::setStatusBarMessage);
+    ConfirmationAnswerer no(false);
+    emit ui.structureView()->doubleClicked(ui.structure()->itemOf(ref)->index());
+    QTRY_VERIFY(ui.writeDialog() && ui.writeDialog()->editor() != nullptr);
+    ui.writeDialog()->editor()->findChild<QLineEdit*>()->setText("changed");
+    ui.writeDialog()->findChild<QPushButton*>("writeButton")->click();
+    QCOMPARE(no.questions.size(), 1);
+    // The dialog stays for another try; the device never saw a write.
+    QVERIFY(ui.writeDialog()->isVisible());
+    ui.writeDialog()->reject();
+    QCOMPARE(QString::fromStdString(simulator.output()).count("] write "), 0);
+    QCOMPARE(ui.structureValue(ref), before);
+    QVERIFY(status.isEmpty());
+}
+
+void WritesViewTest::controlBoxLinesAreEditableWithF2() {
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start(model));
+    WriteUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    ui.click(ui.structure()->itemOf("BAY1CTRL/GGIO1.Ind1"));
+    QStandardItem* subVal = ui.control()->itemOf("BAY1CTRL/GGIO1.Ind1.subVal");
+    QVERIFY(subVal);
+    ui.controlView()->setFocus();
+    ui.controlView()->setCurrentIndex(subVal->index());
+    QTest::keyClick(ui.controlView(), Qt::Key_F2);
+    QTRY_VERIFY(ui.writeDialog() && ui.writeDialog()->editor() != nullptr);
+    auto* box = ui.writeDialog()->editor()->findChild<QCheckBox*>();
+    QVERIFY(box);
+    box->setChecked(true);
+    ConfirmationAnswerer yes(true);
+    ui.writeDialog()->findChild<QPushButton*>("writeButton")->click();
+    QTRY_COMPARE(valueOf(ui.control()->itemOf("BAY1CTRL/GGIO1.Ind1.subVal")), QStringLiteral("1"));
+    QCOMPARE(ui.structureValue("BAY1CTRL/GGIO1.Ind1.subVal"), QStringLiteral("1"));
+}
+
+QTEST_MAIN(WritesViewTest)
+#include "iec61850view_writes_test.moc"
