@@ -101,9 +101,10 @@ signals:
     void valueWritten(const QString& ref_string, const QString& fc_string, const QString& error,
                       const QString& value_string);
     // The leaves of an attribute or structure under one constraint: their names below ref_string
-    // (dotted, empty for a leaf itself) and their value texts.
+    // (dotted, empty for a leaf itself), value texts and types (MmsType and size, as valueDescribed).
     void objectValuesRead(const QString& ref_string, const QString& fc_string, const QStringList& names,
-                          const QStringList& values, const QString& error);
+                          const QStringList& values, const QList<int>& mms_types, const QList<int>& sizes,
+                          const QString& error);
     // One result per attribute asked for, in the order asked; empty where it was written.
     void reportControlBlockWritten(const QString& rcb_ref, const QStringList& names, const QStringList& errors);
 
@@ -162,6 +163,8 @@ private:
     QStringList dataSetMemberRefs(const QString& dataSetRef);
     // Installs the handler and writes RptEna; false (with lastError) when the block was not enabled.
     bool enableReport(ClientReportControlBlock rcb, const QString& ref);
+    // Installs the handler for the block's reports, as the copy names its data set and RptID.
+    void watchReports(ClientReportControlBlock rcb, const QString& ref);
     // After a reconnect to the same device: the blocks enabled before are enabled again.
     void reenableReports();
 

@@ -9,6 +9,9 @@ namespace iec61850 {
 
 namespace {
 
+// objectValuesRead carries the leaves' types across threads.
+const int kIntListType = qRegisterMetaType<QList<int>>("QList<int>");
+
 // "[SP]" or "SP" to the two letters.
 QString fcLetters(const QString& fc) {
     QString letters = fc;
@@ -44,8 +47,15 @@ QString readFailure(const MmsValue* value, IedClientError error) {
 }
 
 // The leaves of a value with their names below it, described by `type` where the device gave one.
+struct Leaves {
+    QStringList names;
+    QStringList texts;
+    QList<int> types;
+    QList<int> sizes;
+};
+
 void flatten(MmsValue* value, MmsVariableSpecification* type, const QString& ref, const QString& name,
-             QStringList* names, QStringList* texts) {
+             Leaves* leaves) {
     const MmsType kind = MmsValue_getType(value);
     if (kind == MMS_STRUCTURE) {
         for (int i = 0;; ++i) {
@@ -58,13 +68,15 @@ void flatten(MmsValue* value, MmsVariableSpecification* type, const QString& ref
             const QString childName =
                 child ? QString::fromUtf8(MmsVariableSpecification_getName(child)) : QString::number(i);
             flatten(element, child, ref, name.isEmpty() ? childName : name + QLatin1Char('.') + childName,
-                    names, texts);
+                    leaves);
         }
         return;
     }
     const QString leafRef = name.isEmpty() ? ref : ref + QLatin1Char('.') + name;
-    names->append(name);
-    texts->append(renderValue(value, leafRef, false).texts.value(0));
+    leaves->names.append(name);
+    leaves->texts.append(renderValue(value, leafRef, false).texts.value(0));
+    leaves->types.append(type ? MmsVariableSpecification_getType(type) : kind);
+    leaves->sizes.append(type ? MmsVariableSpecification_getSize(type) : 0);
 }
 
 // How each writable attribute of a report control block goes into the client's copy.
@@ -241,7 +253,7 @@ void Iec61850Network::readObjectValues(const QString& ref_string, const QString&
     const QString letters = fcLetters(fc_string);
     const RequestScope scope(*this);
     if (!scope.allowed()) {
-        emit objectValuesRead(ref_string, letters, {}, {}, failureText(IED_ERROR_NOT_CONNECTED));
+        emit objectValuesRead(ref_string, letters, {}, {}, {}, {}, failureText(IED_ERROR_NOT_CONNECTED));
         return;
     }
     const FunctionalConstraint fc = fcOf(letters);
@@ -254,20 +266,21 @@ void Iec61850Network::readObjectValues(const QString& ref_string, const QString&
     noteRequestFailure(error);
     const QString failure = readFailure(value.get(), error);
     if (!failure.isEmpty()) {
-        emit objectValuesRead(ref_string, letters, {}, {}, failure);
+        emit objectValuesRead(ref_string, letters, {}, {}, {}, {}, failure);
         return;
     }
-    QStringList names;
-    QStringList texts;
-    flatten(value.get(), type, ref_string, QString(), &names, &texts);
+    Leaves leaves;
+    flatten(value.get(), type, ref_string, QString(), &leaves);
     const QString treeFc = QLatin1Char('[') + letters + QLatin1Char(']');
-    for (int i = 0; i < names.size(); ++i) {
-        const QString leaf = names.at(i).isEmpty() ? ref_string : ref_string + QLatin1Char('.') + names.at(i);
+    for (int i = 0; i < leaves.names.size(); ++i) {
+        const QString& name = leaves.names.at(i);
+        const QString leaf = name.isEmpty() ? ref_string : ref_string + QLatin1Char('.') + name;
         if (refToFc.value(leaf) == treeFc) {
-            emit updateValue(leaf, texts.at(i));
+            emit updateValue(leaf, leaves.texts.at(i));
         }
     }
-    emit objectValuesRead(ref_string, letters, names, texts, QString());
+    emit objectValuesRead(ref_string, letters, leaves.names, leaves.texts, leaves.types, leaves.sizes,
+                          QString());
 }
 
 void Iec61850Network::writeReportControlBlock(const QString& rcb_ref, const QString& fc_string,
@@ -346,6 +359,13 @@ void Iec61850Network::writeReportControlBlock(const QString& rcb_ref, const QStr
     }
     const bool allParsed =
         std::all_of(errors.begin(), errors.end(), [](const QString& e) { return e.isEmpty(); });
+    // Enabling from here must find its reports handled, as the Enable button does.
+    const int enableAt = names.indexOf(QStringLiteral("RptEna"));
+    const bool enabling =
+        enableAt >= 0 && values[size_t(enableAt)] && MmsValue_getBoolean(values[size_t(enableAt)].get());
+    if (allParsed && enabling) {
+        watchReports(rcb, QString::fromUtf8(address));
+    }
     if (allParsed && single_request) {
         uint32_t mask = 0;
         for (const uint32_t bit : masks) {
@@ -380,6 +400,14 @@ void Iec61850Network::writeReportControlBlock(const QString& rcb_ref, const QStr
         }
     }
     ClientReportControlBlock_destroy(rcb);
+    if (enableAt >= 0 && errors.value(enableAt).isEmpty()) {
+        // Blocks switched on here are switched on again after a reconnect, like those of the button.
+        const QString reportsRef = QString::fromUtf8(address);
+        enabledReports.removeAll(reportsRef);
+        if (enabling) {
+            enabledReports.append(reportsRef);
+        }
+    }
     finish();
     if (mayRequest()) {
         readObjectValues(rcb_ref, letters);

@@ -29,6 +29,7 @@ class ControlDialog;
 namespace iec61850 {
 class FilesDialog;
 class LogsDialog;
+class ReportControlBlockDialog;
 class WriteValueDialog;
 }  // namespace iec61850
 
@@ -119,6 +120,7 @@ private:
     void makeWriteActions();
     void startWrite(QTreeView* tree, const QModelIndex& index);
     void showLineMenu(QTreeView* tree, const QPoint& pos);
+    void openReportBlock(TreeModel* model, QStandardItem* line);
 
     QSettings settings;
     Iec61850Network* network;
@@ -179,6 +181,7 @@ private:
     bool pollAnswersPending = false;
 
     WriteValueDialog* writeDialog = nullptr;
+    ReportControlBlockDialog* rcbDialog = nullptr;
 
     FindBar* findBar;
     QCheckBox* naturalOrderCheck;

@@ -9,6 +9,7 @@
 
 #include "iec61850network.h"
 #include "objectreference.h"
+#include "reportcontrolblockdialog.h"
 #include "treemodel.h"
 #include "writevaluedialog.h"
 
@@ -44,6 +45,38 @@ TreeModel* treeOf(QTreeView* view) {
     return static_cast<TreeModel*>(view->model());
 }
 
+// The constraint of a report control block's line (RP or BR), "" for any other line.
+QString reportBlockFc(const QStandardItem* line) {
+    for (int row = 0; line != nullptr && row < line->rowCount(); ++row) {
+        const QStandardItem* child = line->child(row, 0);
+        if (child->rowCount() == 0 && child->text().endsWith(QLatin1String("] ") + kReportEnableTag)) {
+            const QString fc = fcOfLine(child);
+            if (fc == QLatin1String("RP") || fc == QLatin1String("BR")) {
+                return fc;
+            }
+        }
+    }
+    return QString();
+}
+
+// The data sets the walk found, as a control block names them (LD/LN$DS): lines whose members name
+// attributes elsewhere in the model.
+void collectDataSets(const TreeModel* model, const QStandardItem* parent, QStringList* dataSets) {
+    for (int row = 0; row < parent->rowCount(); ++row) {
+        const QStandardItem* child = parent->child(row, 0);
+        if (child->rowCount() > 0 && child->child(0, 0)->text().contains(QLatin1Char('/'))) {
+            QString ref = model->referenceOf(const_cast<QStandardItem*>(child));
+            const int dot = ref.lastIndexOf(QLatin1Char('.'));
+            if (dot > 0) {
+                ref[dot] = QLatin1Char('$');
+            }
+            dataSets->append(ref);
+            continue;
+        }
+        collectDataSets(model, child, dataSets);
+    }
+}
+
 }  // namespace
 
 void Iec61850View::makeWriteActions() {
@@ -51,6 +84,24 @@ void Iec61850View::makeWriteActions() {
     connect(writeDialog, &WriteValueDialog::describeValue, network, &Iec61850Network::describeValue);
     connect(writeDialog, &WriteValueDialog::writeValue, network, &Iec61850Network::writeValue);
     connect(network, &Iec61850Network::valueDescribed, writeDialog, &WriteValueDialog::valueDescribed);
+
+    rcbDialog = new ReportControlBlockDialog(this);
+    connect(rcbDialog, &ReportControlBlockDialog::readObjectValues, network,
+            &Iec61850Network::readObjectValues);
+    connect(rcbDialog, &ReportControlBlockDialog::writeReportControlBlock, network,
+            &Iec61850Network::writeReportControlBlock);
+    connect(network, &Iec61850Network::objectValuesRead, rcbDialog,
+            &ReportControlBlockDialog::objectValuesRead);
+    connect(network, &Iec61850Network::reportControlBlockWritten, rcbDialog,
+            &ReportControlBlockDialog::reportControlBlockWritten);
+
+    // Like the control dialog, these act on one association and go with it.
+    connect(network, &Iec61850Network::connectionStateChanged, this, [this](bool connected) {
+        if (!connected) {
+            writeDialog->hide();
+            rcbDialog->hide();
+        }
+    });
 
     for (QTreeView* tree : {structureView, controlView}) {
         tree->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -66,7 +117,14 @@ void Iec61850View::makeWriteActions() {
 void Iec61850View::startWrite(QTreeView* tree, const QModelIndex& index) {
     TreeModel* model = treeOf(tree);
     QStandardItem* line = model->itemFromIndex(index.siblingAtColumn(0));
-    if (!isWritableLine(line) || statusEdit->text() != kStateConnected) {
+    if (statusEdit->text() != kStateConnected) {
+        return;
+    }
+    if (!reportBlockFc(line).isEmpty()) {
+        openReportBlock(model, line);
+        return;
+    }
+    if (!isWritableLine(line)) {
         return;
     }
     writeDialog->ask(model->referenceOf(line), fcOfLine(line), valueText(line));
@@ -83,7 +141,20 @@ void Iec61850View::showLineMenu(QTreeView* tree, const QPoint& pos) {
     QAction* write = menu.addAction(tr("Write value..."));
     write->setEnabled(isWritableLine(line) && statusEdit->text() == kStateConnected);
     connect(write, &QAction::triggered, this, [this, tree, index] { startWrite(tree, index); });
+    const bool connected = statusEdit->text() == kStateConnected;
+    if (!reportBlockFc(line).isEmpty()) {
+        QAction* block = menu.addAction(tr("Report control block..."));
+        block->setEnabled(connected);
+        connect(block, &QAction::triggered, this,
+                [this, tree, line] { openReportBlock(treeOf(tree), line); });
+    }
     menu.exec(tree->viewport()->mapToGlobal(pos));
+}
+
+void Iec61850View::openReportBlock(TreeModel* model, QStandardItem* line) {
+    QStringList dataSets;
+    collectDataSets(structureModel, structureModel->invisibleRootItem(), &dataSets);
+    rcbDialog->showBlock(model->referenceOf(line), reportBlockFc(line), dataSets);
 }
 
 }  // namespace iec61850

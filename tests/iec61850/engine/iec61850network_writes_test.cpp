@@ -81,7 +81,7 @@ struct Answers : QObject {
                 });
         connect(engine, &Iec61850Network::objectValuesRead, this,
                 [this](const QString& ref, const QString& fc, const QStringList& names,
-                       const QStringList& values, const QString& error) {
+                       const QStringList& values, const QList<int>&, const QList<int>&, const QString& error) {
                     read.clear();
                     readError = error;
                     for (int i = 0; i < names.size(); ++i) {

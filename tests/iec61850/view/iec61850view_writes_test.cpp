@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "iec61850_client.h"
+#include "reportcontrolblockdialog.h"
 #include "valueeditor.h"
 #include "viewharness.h"
 #include "writevaluedialog.h"
@@ -13,6 +15,7 @@
 using namespace viewharness;
 
 using iec61850::Iec61850View;
+using iec61850::ReportControlBlockDialog;
 using iec61850::WriteValueDialog;
 
 namespace {
@@ -56,8 +59,37 @@ QAction* actionNamed(QMenu* menu, const QString& text) {
     return nullptr;
 }
 
+QCheckBox* boxNamed(QWidget* parent, const QString& text) {
+    for (QCheckBox* box : parent->findChildren<QCheckBox*>()) {
+        if (box->text() == text) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
 struct WriteUi : ViewUnderTest {
     WriteValueDialog* writeDialog() const { return view->findChild<WriteValueDialog*>("writeValueDialog"); }
+    ReportControlBlockDialog* rcbDialog() const {
+        return view->findChild<ReportControlBlockDialog*>("reportControlBlockDialog");
+    }
+    template <class W>
+    W* inRcb(const QString& name) const {
+        return rcbDialog()->findChild<W*>(name);
+    }
+    // Opens the block's dialog from its line's menu and waits until its attributes are shown.
+    bool openBlock(const QString& rcbRef) const {
+        QStandardItem* line = structure()->itemOf(rcbRef);
+        if (line == nullptr) {
+            return false;
+        }
+        structureView()->scrollTo(line->index());
+        onContextMenu(
+            [](QMenu* menu) { actionNamed(menu, QStringLiteral("Report control block..."))->trigger(); });
+        emit structureView()->customContextMenuRequested(structureView()->visualRect(line->index()).center());
+        return QTest::qWaitFor([this] { return rcbDialog() && inRcb<QWidget>("edit_TrgOps") != nullptr; },
+                               10000);
+    }
     QString structureValue(const QString& ref) const { return valueOf(structure()->itemOf(ref)); }
     // Whether the line's menu offers "Write value..." enabled.
     bool menuOffersWrite(QTreeView* tree, QStandardItem* line) const {
@@ -86,6 +118,12 @@ private slots:
     void confirmedWriteChangesTheDeviceAndTheTree();
     void declinedConfirmationWritesNothing();
     void controlBoxLinesAreEditableWithF2();
+    // Only the changed attributes go out, one request each when so set, and each shows its result.
+    void reportBlockDialogWritesOnlyWhatChanged();
+    void reportBlockHeldByAnotherClientNamesIt();
+    // TrgOps set to general interrogation only, the block enabled from the dialog, and GI brings
+    // exactly its report.
+    void interrogationFromTheDialogBringsAReport();
 
 private:
     void browse(WriteUi& ui) {
@@ -209,6 +247,87 @@ void WritesViewTest::controlBoxLinesAreEditableWithF2() {
     ui.writeDialog()->findChild<QPushButton*>("writeButton")->click();
     QTRY_COMPARE(valueOf(ui.control()->itemOf("BAY1CTRL/GGIO1.Ind1.subVal")), QStringLiteral("1"));
     QCOMPARE(ui.structureValue("BAY1CTRL/GGIO1.Ind1.subVal"), QStringLiteral("1"));
+}
+
+void WritesViewTest::reportBlockDialogWritesOnlyWhatChanged() {
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start(model));
+    WriteUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    const QString rcb = QStringLiteral("BAY1MEAS/LLN0.MeasUrcb01");
+    QVERIFY(ui.openBlock(rcb));
+    QCOMPARE(ui.inRcb<QLabel>("value_IntgPd")->text(), QStringLiteral("2000"));
+    QVERIFY(ui.inRcb<QComboBox>("edit_DatSet")->findText("BAY1CTRL/LLN0$Positions") >= 0);
+    QVERIFY(ui.inRcb<QLabel>("value_ConfRev") != nullptr);
+    QVERIFY(ui.inRcb<QWidget>("edit_ConfRev") == nullptr);  // read-only
+    boxNamed(ui.inRcb<QWidget>("edit_TrgOps"), "data update")->setChecked(true);
+    ui.inRcb<QWidget>("edit_IntgPd")->findChild<QLineEdit*>()->setText("3000");
+    ui.inRcb<QCheckBox>("singleRequestCheck")->setChecked(false);
+    ConfirmationAnswerer yes(true);
+    ui.inRcb<QPushButton>("rcbWriteButton")->click();
+    QCOMPARE(yes.questions.size(), 1);
+    QVERIFY(yes.questions.first().contains(rcb + ".TrgOps [RP]"));
+    QVERIFY(yes.questions.first().contains(rcb + ".IntgPd [RP]"));
+    QVERIFY(!yes.questions.first().contains("BufTm"));
+    QTRY_COMPARE(ui.inRcb<QLabel>("result_IntgPd")->text(), QStringLiteral("ok"));
+    QCOMPARE(ui.inRcb<QLabel>("result_TrgOps")->text(), QStringLiteral("ok"));
+    QTRY_COMPARE(ui.inRcb<QLabel>("value_IntgPd")->text(), QStringLiteral("3000"));
+    QCOMPARE(ui.inRcb<QLabel>("value_TrgOps")->text(), QStringLiteral("0b01 0111"));
+    QCOMPARE(ui.structureValue(rcb + ".IntgPd"), QStringLiteral("3000"));
+    // One write per attribute, nothing else.
+    QCOMPARE(QString::fromStdString(simulator.output()).count("] write "), 2);
+    // Nothing changed since: nothing is sent.
+    ui.inRcb<QPushButton>("rcbWriteButton")->click();
+    QCOMPARE(yes.questions.size(), 1);
+    QCOMPARE(QString::fromStdString(simulator.output()).count("] write "), 2);
+}
+
+void WritesViewTest::reportBlockHeldByAnotherClientNamesIt() {
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start(model));
+    WriteUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    IedConnection other = IedConnection_create();
+    IedClientError error = IED_ERROR_UNKNOWN;
+    IedConnection_connect(other, &error, "127.0.0.1", simulator.port());
+    QCOMPARE(error, IED_ERROR_OK);
+    MmsValue* reserve = MmsValue_newBoolean(true);
+    IedConnection_writeObject(other, &error, "BAY1MEAS/LLN0.MeasUrcb01.Resv", IEC61850_FC_RP, reserve);
+    MmsValue_delete(reserve);
+    QCOMPARE(error, IED_ERROR_OK);
+    QVERIFY(ui.openBlock(QStringLiteral("BAY1MEAS/LLN0.MeasUrcb01")));
+    ui.inRcb<QWidget>("edit_IntgPd")->findChild<QLineEdit*>()->setText("1500");
+    ConfirmationAnswerer yes(true);
+    ui.inRcb<QPushButton>("rcbWriteButton")->click();
+    QTRY_VERIFY(ui.inRcb<QLabel>("result_IntgPd")->text().startsWith("failed: "));
+    QTRY_COMPARE(ui.inRcb<QLabel>("rcbHolder")->text(),
+                 QStringLiteral("Another client holds this block: 127.0.0.1"));
+    QCOMPARE(ui.inRcb<QLabel>("value_IntgPd")->text(), QStringLiteral("2000"));
+    IedConnection_destroy(other);
+}
+
+void WritesViewTest::interrogationFromTheDialogBringsAReport() {
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start(model));
+    WriteUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    QVERIFY(ui.openBlock(QStringLiteral("BAY1MEAS/LLN0.MeasUrcb01")));
+    auto* trgOps = ui.inRcb<QWidget>("edit_TrgOps");
+    for (QCheckBox* box : trgOps->findChildren<QCheckBox*>()) {
+        box->setChecked(box->text() == QLatin1String("general interrogation"));
+    }
+    ui.inRcb<QWidget>("edit_RptEna")->findChild<QCheckBox*>()->setChecked(true);
+    ui.inRcb<QCheckBox>("singleRequestCheck")->setChecked(true);
+    ConfirmationAnswerer yes(true);
+    ui.inRcb<QPushButton>("rcbWriteButton")->click();
+    QTRY_COMPARE(ui.inRcb<QLabel>("result_RptEna")->text(), QStringLiteral("ok"));
+    QTRY_COMPARE(ui.inRcb<QLabel>("value_RptEna")->text(), QStringLiteral("1"));
+    QCOMPARE(ui.reports()->rowCount(), 0);
+    ui.inRcb<QPushButton>("rcbGiButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(ui.reports()->rowCount(), 1, 10000);
 }
 
 QTEST_MAIN(WritesViewTest)
