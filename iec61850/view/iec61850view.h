@@ -30,6 +30,7 @@ namespace iec61850 {
 class FilesDialog;
 class LogsDialog;
 class ReportControlBlockDialog;
+class SettingGroupDialog;
 class WriteValueDialog;
 }  // namespace iec61850
 
@@ -121,6 +122,7 @@ private:
     void startWrite(QTreeView* tree, const QModelIndex& index);
     void showLineMenu(QTreeView* tree, const QPoint& pos);
     void openReportBlock(TreeModel* model, QStandardItem* line);
+    void openSettingGroups(const QString& sgcbRef);
 
     QSettings settings;
     Iec61850Network* network;
@@ -182,6 +184,7 @@ private:
 
     WriteValueDialog* writeDialog = nullptr;
     ReportControlBlockDialog* rcbDialog = nullptr;
+    SettingGroupDialog* settingGroupDialog = nullptr;
 
     FindBar* findBar;
     QCheckBox* naturalOrderCheck;

@@ -10,6 +10,7 @@
 #include "iec61850network.h"
 #include "objectreference.h"
 #include "reportcontrolblockdialog.h"
+#include "settinggroupdialog.h"
 #include "treemodel.h"
 #include "writevaluedialog.h"
 
@@ -59,6 +60,41 @@ QString reportBlockFc(const QStandardItem* line) {
     return QString();
 }
 
+// The setting group control block a line stands for: the block's own line, or the logical node that
+// holds it; null for any other line.
+QStandardItem* settingGroupBlock(QStandardItem* line) {
+    const auto isBlock = [](const QStandardItem* item) {
+        for (int row = 0; item != nullptr && row < item->rowCount(); ++row) {
+            if (item->child(row, 0)->text() == QLatin1String("[SP] ActSG")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (isBlock(line)) {
+        return line;
+    }
+    for (int row = 0; line != nullptr && row < line->rowCount(); ++row) {
+        if (isBlock(line->child(row, 0))) {
+            return line->child(row, 0);
+        }
+    }
+    return nullptr;
+}
+
+// The settings of a logical device: the leaf lines it shows under SG.
+void collectSettings(const TreeModel* model, QStandardItem* parent, QStringList* refs, QStringList* values) {
+    for (int row = 0; row < parent->rowCount(); ++row) {
+        QStandardItem* child = parent->child(row, 0);
+        if (child->rowCount() == 0 && fcOfLine(child) == QLatin1String("SG") &&
+            !child->text().contains(QLatin1Char('/'))) {
+            refs->append(model->referenceOf(child));
+            values->append(valueText(child));
+        }
+        collectSettings(model, child, refs, values);
+    }
+}
+
 // The data sets the walk found, as a control block names them (LD/LN$DS): lines whose members name
 // attributes elsewhere in the model.
 void collectDataSets(const TreeModel* model, const QStandardItem* parent, QStringList* dataSets) {
@@ -95,11 +131,20 @@ void Iec61850View::makeWriteActions() {
     connect(network, &Iec61850Network::reportControlBlockWritten, rcbDialog,
             &ReportControlBlockDialog::reportControlBlockWritten);
 
+    settingGroupDialog = new SettingGroupDialog(this);
+    connect(settingGroupDialog, &SettingGroupDialog::readObjectValues, network,
+            &Iec61850Network::readObjectValues);
+    connect(settingGroupDialog, &SettingGroupDialog::writeValue, network, &Iec61850Network::writeValue);
+    connect(network, &Iec61850Network::objectValuesRead, settingGroupDialog,
+            &SettingGroupDialog::objectValuesRead);
+    connect(network, &Iec61850Network::valueWritten, settingGroupDialog, &SettingGroupDialog::valueWritten);
+
     // Like the control dialog, these act on one association and go with it.
     connect(network, &Iec61850Network::connectionStateChanged, this, [this](bool connected) {
         if (!connected) {
             writeDialog->hide();
             rcbDialog->hide();
+            settingGroupDialog->hide();
         }
     });
 
@@ -148,6 +193,12 @@ void Iec61850View::showLineMenu(QTreeView* tree, const QPoint& pos) {
         connect(block, &QAction::triggered, this,
                 [this, tree, line] { openReportBlock(treeOf(tree), line); });
     }
+    if (QStandardItem* sgcb = settingGroupBlock(line)) {
+        QAction* groups = menu.addAction(tr("Setting groups..."));
+        groups->setEnabled(connected);
+        const QString sgcbRef = treeOf(tree)->referenceOf(sgcb);
+        connect(groups, &QAction::triggered, this, [this, sgcbRef] { openSettingGroups(sgcbRef); });
+    }
     menu.exec(tree->viewport()->mapToGlobal(pos));
 }
 
@@ -155,6 +206,19 @@ void Iec61850View::openReportBlock(TreeModel* model, QStandardItem* line) {
     QStringList dataSets;
     collectDataSets(structureModel, structureModel->invisibleRootItem(), &dataSets);
     rcbDialog->showBlock(model->referenceOf(line), reportBlockFc(line), dataSets);
+}
+
+void Iec61850View::openSettingGroups(const QString& sgcbRef) {
+    QStandardItem* device = structureModel->itemOf(sgcbRef);
+    while (device != nullptr && device->parent() != nullptr) {
+        device = device->parent();
+    }
+    QStringList refs;
+    QStringList values;
+    if (device != nullptr) {
+        collectSettings(structureModel, device, &refs, &values);
+    }
+    settingGroupDialog->showBlock(sgcbRef, refs, values);
 }
 
 }  // namespace iec61850

@@ -4,10 +4,12 @@
 #include <QMenu>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QtTest>
 
 #include "iec61850_client.h"
 #include "reportcontrolblockdialog.h"
+#include "settinggroupdialog.h"
 #include "valueeditor.h"
 #include "viewharness.h"
 #include "writevaluedialog.h"
@@ -16,6 +18,7 @@ using namespace viewharness;
 
 using iec61850::Iec61850View;
 using iec61850::ReportControlBlockDialog;
+using iec61850::SettingGroupDialog;
 using iec61850::WriteValueDialog;
 
 namespace {
@@ -77,6 +80,27 @@ struct WriteUi : ViewUnderTest {
     W* inRcb(const QString& name) const {
         return rcbDialog()->findChild<W*>(name);
     }
+    SettingGroupDialog* sgDialog() const {
+        return view->findChild<SettingGroupDialog*>("settingGroupDialog");
+    }
+    template <class W>
+    W* inSg(const QString& name) const {
+        return sgDialog()->findChild<W*>(name);
+    }
+    // Triggers an entry of a line's context menu; false when the menu has no such entry.
+    bool fromMenu(const QString& ref, const QString& entry) const {
+        QStandardItem* line = structure()->itemOf(ref);
+        structureView()->scrollTo(line->index());
+        bool found = false;
+        onContextMenu([entry, &found](QMenu* menu) {
+            if (QAction* action = actionNamed(menu, entry)) {
+                found = true;
+                action->trigger();
+            }
+        });
+        emit structureView()->customContextMenuRequested(structureView()->visualRect(line->index()).center());
+        return found;
+    }
     // Opens the block's dialog from its line's menu and waits until its attributes are shown.
     bool openBlock(const QString& rcbRef) const {
         QStandardItem* line = structure()->itemOf(rcbRef);
@@ -124,6 +148,9 @@ private slots:
     // TrgOps set to general interrogation only, the block enabled from the dialog, and GI brings
     // exactly its report.
     void interrogationFromTheDialogBringsAReport();
+    // Edit group 2, change a setting, confirm, activate group 2: the active value and the tree follow.
+    void settingGroupIsEditedAndActivated();
+    void editHeldByAnotherClientIsRefused();
 
 private:
     void browse(WriteUi& ui) {
@@ -328,6 +355,69 @@ void WritesViewTest::interrogationFromTheDialogBringsAReport() {
     QCOMPARE(ui.reports()->rowCount(), 0);
     ui.inRcb<QPushButton>("rcbGiButton")->click();
     QTRY_COMPARE_WITH_TIMEOUT(ui.reports()->rowCount(), 1, 10000);
+}
+
+void WritesViewTest::settingGroupIsEditedAndActivated() {
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start(model));
+    WriteUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    const QString setting = QStringLiteral("BAY1MEAS/PTOC1.StrVal.setMag.f");
+    QCOMPARE(ui.structureValue(setting), QStringLiteral("400"));
+    ui.fromMenu("BAY1MEAS/LLN0.SGCB", "Setting groups...");
+    QTRY_VERIFY(ui.sgDialog() && ui.inSg<QLabel>("sgState")->text().startsWith("Groups: 2   Active: 1"));
+    QCOMPARE(ui.inSg<QLabel>("active_" + setting)->text(), QStringLiteral("400"));
+    QVERIFY(ui.inSg<QLabel>("active_BAY1MEAS/PTOC1.OpDlTmms.setVal") != nullptr);
+    ConfirmationAnswerer yes(true);
+    ui.inSg<QSpinBox>("sgGroupSpin")->setValue(2);
+    ui.inSg<QPushButton>("sgEditButton")->click();
+    QTRY_VERIFY(ui.inSg<QWidget>("edit_" + setting) != nullptr);
+    auto* field = ui.inSg<QWidget>("edit_" + setting)->findChild<QLineEdit*>();
+    QCOMPARE(field->text(), QStringLiteral("600"));
+    field->setText("650");
+    ui.inSg<QPushButton>("sgConfirmButton")->click();
+    QCOMPARE(yes.questions.size(), 2);
+    QVERIFY(yes.questions.last().contains(setting + " [SE]\nold value: 600\nnew value: 650"));
+    QVERIFY(yes.questions.last().contains("BAY1MEAS/LLN0.SGCB.CnfEdit [SP]"));
+    QTRY_COMPARE(ui.inSg<QLabel>("sgNote")->text(), QStringLiteral("CnfEdit: ok"));
+    // Still the active group's value until group 2 is activated.
+    QCOMPARE(ui.structureValue(setting), QStringLiteral("400"));
+    ui.inSg<QPushButton>("sgActivateButton")->click();
+    QTRY_COMPARE(ui.inSg<QLabel>("active_" + setting)->text(), QStringLiteral("650"));
+    QTRY_COMPARE(ui.structureValue(setting), QStringLiteral("650"));
+    QTRY_VERIFY(ui.inSg<QLabel>("sgState")->text().startsWith("Groups: 2   Active: 2   Being edited: 2"));
+    ui.inSg<QPushButton>("sgDiscardButton")->click();
+    QTRY_VERIFY(ui.inSg<QLabel>("sgState")->text().contains("Being edited: none"));
+    QVERIFY(ui.inSg<QWidget>("edit_" + setting) == nullptr);
+}
+
+void WritesViewTest::editHeldByAnotherClientIsRefused() {
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start(model));
+    // A second Korvan edits group 1 first.
+    WriteUi other;
+    other.connectTo(simulator.port());
+    BROWSE(other);
+    ConfirmationAnswerer yes(true);
+    other.fromMenu("BAY1MEAS/LLN0.SGCB", "Setting groups...");
+    QTRY_VERIFY(other.sgDialog() && other.inSg<QPushButton>("sgEditButton")->isEnabled());
+    other.inSg<QPushButton>("sgEditButton")->click();
+    QTRY_VERIFY(other.inSg<QLabel>("sgState")->text().contains("Being edited: 1"));
+    other.sgDialog()->hide();
+
+    WriteUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    QVERIFY(!ui.fromMenu("BAY1MEAS/PTOC1", "Setting groups..."));  // PTOC1 holds no block
+    QVERIFY(ui.fromMenu("BAY1MEAS/LLN0", "Setting groups..."));
+    QTRY_VERIFY(ui.sgDialog() && ui.inSg<QLabel>("sgState")->text().contains("Being edited: 1"));
+    // The other client's edit values are not ours to read.
+    QTRY_VERIFY(ui.inSg<QLabel>("edited_BAY1MEAS/PTOC1.StrVal.setMag.f")->text().startsWith("not readable"));
+    ui.inSg<QSpinBox>("sgGroupSpin")->setValue(2);
+    ui.inSg<QPushButton>("sgEditButton")->click();
+    QTRY_COMPARE(ui.inSg<QLabel>("sgNote")->text(),
+                 QStringLiteral("EditSG: failed: temporarily-unavailable"));
 }
 
 QTEST_MAIN(WritesViewTest)
