@@ -31,6 +31,7 @@ class FilesDialog;
 class LogsDialog;
 class ReportControlBlockDialog;
 class SettingGroupDialog;
+class SubstitutionDialog;
 class WriteValueDialog;
 }  // namespace iec61850
 
@@ -185,6 +186,7 @@ private:
     WriteValueDialog* writeDialog = nullptr;
     ReportControlBlockDialog* rcbDialog = nullptr;
     SettingGroupDialog* settingGroupDialog = nullptr;
+    SubstitutionDialog* substitutionDialog = nullptr;
 
     FindBar* findBar;
     QCheckBox* naturalOrderCheck;

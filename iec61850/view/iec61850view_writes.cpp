@@ -11,6 +11,7 @@
 #include "objectreference.h"
 #include "reportcontrolblockdialog.h"
 #include "settinggroupdialog.h"
+#include "substitutiondialog.h"
 #include "treemodel.h"
 #include "writevaluedialog.h"
 
@@ -95,6 +96,16 @@ void collectSettings(const TreeModel* model, QStandardItem* parent, QStringList*
     }
 }
 
+// A data object that can be substituted: it has subEna among its attributes.
+bool isSubstitutable(const QStandardItem* line) {
+    for (int row = 0; line != nullptr && row < line->rowCount(); ++row) {
+        if (line->child(row, 0)->text() == QLatin1String("[SV] subEna")) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The data sets the walk found, as a control block names them (LD/LN$DS): lines whose members name
 // attributes elsewhere in the model.
 void collectDataSets(const TreeModel* model, const QStandardItem* parent, QStringList* dataSets) {
@@ -139,12 +150,21 @@ void Iec61850View::makeWriteActions() {
             &SettingGroupDialog::objectValuesRead);
     connect(network, &Iec61850Network::valueWritten, settingGroupDialog, &SettingGroupDialog::valueWritten);
 
+    substitutionDialog = new SubstitutionDialog(this);
+    connect(substitutionDialog, &SubstitutionDialog::readObjectValues, network,
+            &Iec61850Network::readObjectValues);
+    connect(substitutionDialog, &SubstitutionDialog::writeValue, network, &Iec61850Network::writeValue);
+    connect(network, &Iec61850Network::objectValuesRead, substitutionDialog,
+            &SubstitutionDialog::objectValuesRead);
+    connect(network, &Iec61850Network::valueWritten, substitutionDialog, &SubstitutionDialog::valueWritten);
+
     // Like the control dialog, these act on one association and go with it.
     connect(network, &Iec61850Network::connectionStateChanged, this, [this](bool connected) {
         if (!connected) {
             writeDialog->hide();
             rcbDialog->hide();
             settingGroupDialog->hide();
+            substitutionDialog->hide();
         }
     });
 
@@ -198,6 +218,13 @@ void Iec61850View::showLineMenu(QTreeView* tree, const QPoint& pos) {
         groups->setEnabled(connected);
         const QString sgcbRef = treeOf(tree)->referenceOf(sgcb);
         connect(groups, &QAction::triggered, this, [this, sgcbRef] { openSettingGroups(sgcbRef); });
+    }
+    if (isSubstitutable(line)) {
+        QAction* substitute = menu.addAction(tr("Substitute..."));
+        substitute->setEnabled(connected);
+        const QString objectRef = treeOf(tree)->referenceOf(line);
+        connect(substitute, &QAction::triggered, this,
+                [this, objectRef] { substitutionDialog->showObject(objectRef); });
     }
     menu.exec(tree->viewport()->mapToGlobal(pos));
 }

@@ -10,6 +10,7 @@
 #include "iec61850_client.h"
 #include "reportcontrolblockdialog.h"
 #include "settinggroupdialog.h"
+#include "substitutiondialog.h"
 #include "valueeditor.h"
 #include "viewharness.h"
 #include "writevaluedialog.h"
@@ -19,6 +20,7 @@ using namespace viewharness;
 using iec61850::Iec61850View;
 using iec61850::ReportControlBlockDialog;
 using iec61850::SettingGroupDialog;
+using iec61850::SubstitutionDialog;
 using iec61850::WriteValueDialog;
 
 namespace {
@@ -151,6 +153,8 @@ private slots:
     // Edit group 2, change a setting, confirm, activate group 2: the active value and the tree follow.
     void settingGroupIsEditedAndActivated();
     void editHeldByAnotherClientIsRefused();
+    // A substituted value shows in the tree and arrives in a report; ending it gives the process back.
+    void substitutedValueIsReportedAndEnded();
 
 private:
     void browse(WriteUi& ui) {
@@ -418,6 +422,42 @@ void WritesViewTest::editHeldByAnotherClientIsRefused() {
     ui.inSg<QPushButton>("sgEditButton")->click();
     QTRY_COMPARE(ui.inSg<QLabel>("sgNote")->text(),
                  QStringLiteral("EditSG: failed: temporarily-unavailable"));
+}
+
+void WritesViewTest::substitutedValueIsReportedAndEnded() {
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start(model));
+    WriteUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    const QString stVal = QStringLiteral("BAY1CTRL/GGIO1.Ind1.stVal");
+    QCOMPARE(ui.structureValue(stVal), QStringLiteral("0"));
+    ui.click(ui.structure()->itemOf("BAY1CTRL/LLN0.IndRpt01"));
+    ui.button("enableDisableButton")->click();
+    QTRY_COMPARE(ui.structureValue("BAY1CTRL/LLN0.IndRpt01.RptEna"), QStringLiteral("1"));
+    const int reportsBefore = ui.reports()->rowCount();
+
+    QVERIFY(!ui.fromMenu("BAY1CTRL/GGIO1.Ind2", "Substitute..."));  // has no substitution attributes
+    QVERIFY(ui.fromMenu("BAY1CTRL/GGIO1.Ind1", "Substitute..."));
+    auto* dialog = ui.view->findChild<SubstitutionDialog*>("substitutionDialog");
+    QVERIFY(dialog);
+    QTRY_VERIFY(dialog->findChild<QWidget*>("edit_subVal") != nullptr);
+    QCOMPARE(dialog->findChild<QLabel*>("subState")->text(), QStringLiteral("Substitution is off."));
+    dialog->findChild<QWidget*>("edit_subVal")->findChild<QCheckBox*>()->setChecked(true);
+    ConfirmationAnswerer yes(true);
+    dialog->findChild<QPushButton*>("subOnButton")->click();
+    QCOMPARE(yes.questions.size(), 1);
+    QVERIFY(yes.questions.first().contains("BAY1CTRL/GGIO1.Ind1.subVal [SV]"));
+    QVERIFY(yes.questions.first().contains("BAY1CTRL/GGIO1.Ind1.subEna [SV]\nold value: 0\nnew value: true"));
+    QTRY_COMPARE(dialog->findChild<QLabel*>("subState")->text(), QStringLiteral("Substitution is on."));
+    QTRY_COMPARE(ui.structureValue(stVal), QStringLiteral("1"));
+    QVERIFY(ui.structureValue("BAY1CTRL/GGIO1.Ind1.q").contains("QUALITY_SOURCE_SUBSTITUTED"));
+    QTRY_VERIFY_WITH_TIMEOUT(ui.reports()->rowCount() > reportsBefore, 10000);
+
+    dialog->findChild<QPushButton*>("subOffButton")->click();
+    QTRY_COMPARE(dialog->findChild<QLabel*>("subState")->text(), QStringLiteral("Substitution is off."));
+    QTRY_COMPARE(ui.structureValue(stVal), QStringLiteral("0"));
+    QVERIFY(!ui.structureValue("BAY1CTRL/GGIO1.Ind1.q").contains("QUALITY_SOURCE_SUBSTITUTED"));
 }
 
 QTEST_MAIN(WritesViewTest)
