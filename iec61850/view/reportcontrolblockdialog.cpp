@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
+#include "dialogparts.h"
 #include "valueeditor.h"
 #include "writeconfirmation.h"
 
@@ -50,19 +51,13 @@ ReportControlBlockDialog::ReportControlBlockDialog(QWidget* parent) : QDialog(pa
     connect(singleRequestCheck, &QCheckBox::toggled, this,
             [](bool single) { QSettings().setValue(kSettingSingleRequest, single); });
 
-    const auto button = [this](const QString& text, const char* name) {
-        auto* b = new QPushButton(text);
-        b->setObjectName(QLatin1String(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    writeButton = button(tr("Write"), "rcbWriteButton");
-    auto* readButton = button(tr("Read"), "rcbReadButton");
-    reserveButton = button(tr("Reserve"), "rcbReserveButton");
-    releaseButton = button(tr("Release"), "rcbReleaseButton");
-    interrogateButton = button(tr("General interrogation"), "rcbGiButton");
-    purgeButton = button(tr("Purge buffer"), "rcbPurgeButton");
-    resyncButton = button(tr("Resync from EntryID"), "rcbResyncButton");
+    writeButton = dialogparts::commandButton(tr("Write"), "rcbWriteButton");
+    auto* readButton = dialogparts::commandButton(tr("Read"), "rcbReadButton");
+    reserveButton = dialogparts::commandButton(tr("Reserve"), "rcbReserveButton");
+    releaseButton = dialogparts::commandButton(tr("Release"), "rcbReleaseButton");
+    interrogateButton = dialogparts::commandButton(tr("General interrogation"), "rcbGiButton");
+    purgeButton = dialogparts::commandButton(tr("Purge buffer"), "rcbPurgeButton");
+    resyncButton = dialogparts::commandButton(tr("Resync from EntryID"), "rcbResyncButton");
     resyncButton->setToolTip(
         tr("Ask the device to send the buffered reports after the entry ID entered above"));
 
@@ -118,10 +113,7 @@ void ReportControlBlockDialog::showBlock(const QString& rcbRef, const QString& c
 }
 
 void ReportControlBlockDialog::clearRows() {
-    while (QLayoutItem* item = grid->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    dialogparts::clearLayout(grid);
     rows.clear();
 }
 

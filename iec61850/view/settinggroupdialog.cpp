@@ -7,6 +7,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "dialogparts.h"
 #include "valueeditor.h"
 #include "writeconfirmation.h"
 
@@ -30,16 +31,10 @@ SettingGroupDialog::SettingGroupDialog(QWidget* parent) : QDialog(parent) {
     groupSpin = new QSpinBox;
     groupSpin->setObjectName(QStringLiteral("sgGroupSpin"));
     groupSpin->setRange(1, 1);
-    const auto button = [](const QString& text, const char* name) {
-        auto* b = new QPushButton(text);
-        b->setObjectName(QLatin1String(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    activateButton = button(tr("Activate"), "sgActivateButton");
-    editButton = button(tr("Edit"), "sgEditButton");
-    confirmButton = button(tr("Confirm edit"), "sgConfirmButton");
-    discardButton = button(tr("Discard edit"), "sgDiscardButton");
+    activateButton = dialogparts::commandButton(tr("Activate"), "sgActivateButton");
+    editButton = dialogparts::commandButton(tr("Edit"), "sgEditButton");
+    confirmButton = dialogparts::commandButton(tr("Confirm edit"), "sgConfirmButton");
+    discardButton = dialogparts::commandButton(tr("Discard edit"), "sgDiscardButton");
     grid = new QGridLayout;
 
     connect(activateButton, &QPushButton::clicked, this, [this] {
@@ -76,10 +71,7 @@ void SettingGroupDialog::showBlock(const QString& sgcbRef, const QStringList& se
     settingRefs = settingList;
     setWindowTitle(tr("Setting groups %1").arg(sgcb));
     block.clear();
-    while (QLayoutItem* item = grid->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    dialogparts::clearLayout(grid);
     settings.clear();
     grid->addWidget(new QLabel(tr("Setting")), 0, 0);
     grid->addWidget(new QLabel(tr("Active group")), 0, 1);

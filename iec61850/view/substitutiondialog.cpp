@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "dialogparts.h"
 #include "valueeditor.h"
 #include "writeconfirmation.h"
 
@@ -29,13 +30,8 @@ SubstitutionDialog::SubstitutionDialog(QWidget* parent) : QDialog(parent) {
     noteLabel->setObjectName(QStringLiteral("subNote"));
     noteLabel->setWordWrap(true);
     grid = new QGridLayout;
-    onButton = new QPushButton(tr("Substitute"));
-    onButton->setObjectName(QStringLiteral("subOnButton"));
-    offButton = new QPushButton(tr("End substitution"));
-    offButton->setObjectName(QStringLiteral("subOffButton"));
-    for (QPushButton* b : {onButton, offButton}) {
-        b->setAutoDefault(false);
-    }
+    onButton = dialogparts::commandButton(tr("Substitute"), "subOnButton");
+    offButton = dialogparts::commandButton(tr("End substitution"), "subOffButton");
     connect(onButton, &QPushButton::clicked, this, [this] { substitute(true); });
     connect(offButton, &QPushButton::clicked, this, [this] { substitute(false); });
 
@@ -54,10 +50,7 @@ SubstitutionDialog::SubstitutionDialog(QWidget* parent) : QDialog(parent) {
 void SubstitutionDialog::showObject(const QString& dataObjectRef) {
     dataObject = dataObjectRef;
     setWindowTitle(tr("Substitute %1").arg(dataObject));
-    while (QLayoutItem* item = grid->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    dialogparts::clearLayout(grid);
     fields.clear();
     enabled.clear();
     processLabel->clear();
@@ -103,10 +96,7 @@ void SubstitutionDialog::objectValuesRead(const QString& ref, const QString& fc,
         stateLabel->setText(tr("The substitution attributes could not be read: %1").arg(error));
         return;
     }
-    while (QLayoutItem* item = grid->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    dialogparts::clearLayout(grid);
     fields.clear();
     int row = 0;
     for (int i = 0; i < names.size(); ++i) {
