@@ -1,5 +1,7 @@
 #include "iec61850network.h"
 
+#include "attributeread.h"
+
 #include <QTimer>
 
 #include <algorithm>
@@ -51,6 +53,17 @@ const char* const kAddCauseNames[] = {
 bool isEnhanced(ControlObjectClient object) {
     const ControlModel model = ControlObjectClient_getControlModel(object);
     return model == CONTROL_MODEL_DIRECT_ENHANCED || model == CONTROL_MODEL_SBO_ENHANCED;
+}
+
+// The control object of `ref`, or null when there is none or it takes no commands: the client creates
+// status-only objects too, and the device would only refuse what the engine sent them.
+ControlObjectClient commandableControl(const QString& ref, IedConnection connection) {
+    ControlObjectClient object = ControlObjectClient_create(ref.toUtf8().constData(), connection);
+    if (object != nullptr && ControlObjectClient_getControlModel(object) == CONTROL_MODEL_STATUS_ONLY) {
+        ControlObjectClient_destroy(object);
+        return nullptr;
+    }
+    return object;
 }
 
 }  // namespace
@@ -179,7 +192,7 @@ bool Iec61850Network::prepareControl(const QString& ref, int originCategory) {
     if (!scope.allowed()) {
         return false;
     }
-    controlObject = ControlObjectClient_create(ref.toUtf8().constData(), connection);
+    controlObject = commandableControl(ref, connection);
     if (!controlObject) {
         return false;
     }
@@ -190,11 +203,9 @@ bool Iec61850Network::prepareControl(const QString& ref, int originCategory) {
     ControlObjectClient_setCommandTerminationHandler(controlObject, commandTerminationHandler, this);
     controlTerminationWaitMs = 0;
     if (isEnhanced(controlObject)) {
-        IedClientError error = IED_ERROR_OK;
-        MmsValue* operTimeout = IedConnection_readObject(
-            connection, &error, (ref + QStringLiteral(".operTimeout")).toUtf8().constData(), IEC61850_FC_CF);
-        const qint64 deviceWait =
-            operTimeout != nullptr && error == IED_ERROR_OK ? MmsValue_toInt64(operTimeout) : -1;
+        MmsValue* operTimeout = readAttribute(
+            connection, (ref + QStringLiteral(".operTimeout")).toUtf8().constData(), IEC61850_FC_CF);
+        const qint64 deviceWait = operTimeout != nullptr ? MmsValue_toInt64(operTimeout) : -1;
         MmsValue_delete(operTimeout);
         controlTerminationWaitMs =
             static_cast<int>(
@@ -331,7 +342,7 @@ void Iec61850Network::controlCancel(const QString& data_object_ref) {
     if (!controlObject) {
         const RequestScope scope(*this);
         if (scope.allowed()) {
-            controlObject = ControlObjectClient_create(data_object_ref.toUtf8().constData(), connection);
+            controlObject = commandableControl(data_object_ref, connection);
         }
         if (!controlObject) {
             releaseHeldControl();

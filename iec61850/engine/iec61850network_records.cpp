@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "attributeread.h"
 #include "iec61850network.h"
 #include "valuerenderer.h"
 
@@ -201,8 +202,7 @@ void Iec61850Network::findLogControlBlocks() {
                     node + '.' + QString::fromUtf8(static_cast<const char*>(LinkedList_getData(b)));
                 auto read = [&](const char* attribute) {
                     const QByteArray ref = (block + '.' + QLatin1String(attribute)).toUtf8();
-                    IedClientError readError = IED_ERROR_OK;
-                    return IedConnection_readObject(connection, &readError, ref.constData(), IEC61850_FC_LG);
+                    return readAttribute(connection, ref.constData(), IEC61850_FC_LG);
                 };
                 // Devices name the entry attributes either way; both are taken.
                 auto readEither = [&](const char* name, const char* older) {

@@ -458,12 +458,9 @@ MmsValue* ClientConnection::readObject(ClientError* error, const char* reference
         *error = ClientError::UnexpectedValueReceived;
         return nullptr;
     }
-    MmsValue& value = response->results.front();
-    if (value.type() == MMS_DATA_ACCESS_ERROR) {
-        *error = errorFromDataAccessError(value.accessError());
-        return nullptr;
-    }
-    return new MmsValue(std::move(value));
+    // A refusal of the attribute comes back as the device's data-access error value with no error, as
+    // callers written for libiec61850 expect.
+    return new MmsValue(std::move(response->results.front()));
 }
 
 }  // namespace iecstack::client

@@ -177,9 +177,10 @@ std::unique_ptr<ControlObject> ControlObject::create(ClientConnection& connectio
     }
     object->controlType_ = attributes->type;
     const mms::TypeSpec* oper = componentType(object->controlType_, "Oper");
-    if (object->ctlModel_ < 1 || object->ctlModel_ > 4 || !oper || oper->type != MMS_STRUCTURE ||
+    // A status-only object that has Oper is created all the same: the device refuses its commands.
+    if (object->ctlModel_ < 0 || object->ctlModel_ > 4 || !oper || oper->type != MMS_STRUCTURE ||
         !componentType(*oper, "ctlVal")) {
-        *error = ClientError::ObjectAccessUnsupported;  // status only, or no commands to send
+        *error = ClientError::ObjectAccessUnsupported;  // no commands to send
         return nullptr;
     }
     object->life_->object = object.get();

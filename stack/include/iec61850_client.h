@@ -234,8 +234,9 @@ LinkedList IedConnection_getDataSetDirectory(IedConnection self, IedClientError*
 
 /* ---- Reading ---------------------------------------------------------------------------------- */
 
-/* Reads "LD/LN.DO.DA" under fc. The caller owns the value (MmsValue_delete). A data-access error
- * gives null and the matching *error. */
+/* Reads "LD/LN.DO.DA" under fc. The caller owns the value (MmsValue_delete). When the device refuses
+ * the attribute, *error is IED_ERROR_OK and the value is of type MMS_DATA_ACCESS_ERROR
+ * (MmsValue_getDataAccessError says why); null with *error set when there is no answer to give. */
 MmsValue* IedConnection_readObject(IedConnection self, IedClientError* error,
                                    const char* dataAttributeReference, FunctionalConstraint fc);
 
@@ -393,7 +394,8 @@ bool ClientReport_getMoreSeqmentsFollow(ClientReport self);
 typedef void (*CommandTerminationHandler)(void* parameter, ControlObjectClient controlClient);
 
 /* For "LD/LN.DO": reads its control model and the types of its commands. Null when the object does not
- * exist, takes no commands or the connection is gone. Destroy every control object of a connection
+ * exist, has no Oper or the connection is gone; a status-only object with Oper is created (its model is
+ * CONTROL_MODEL_STATUS_ONLY) and the device refuses its commands. Destroy every control object of a connection
  * before the connection. */
 ControlObjectClient ControlObjectClient_create(const char* objectReference, IedConnection connection);
 void ControlObjectClient_destroy(ControlObjectClient self);

@@ -350,6 +350,28 @@ private:
         return l;
     }
 
+    SampledValueControl readSampledValueControl(const pugi::xml_node& n) const {
+        SampledValueControl c;
+        c.line = line(n);
+        c.name = required(n, "name");
+        c.datSet = n.attribute("datSet").value();
+        c.smvId = n.attribute("smvID").value();
+        c.confRev = static_cast<uint32_t>(unsignedAttr(n, "confRev", 0));
+        c.smpRate = static_cast<uint16_t>(std::min(unsignedAttr(n, "smpRate", 0), 65535UL));
+        c.nofAsdu = static_cast<uint16_t>(std::min(unsignedAttr(n, "nofASDU", 1), 65535UL));
+        c.multicast = isTrue(n, "multicast", true);
+        const std::string smpMod = n.attribute("smpMod").value();
+        c.smpMod = smpMod == "SmpPerSec" ? 1 : smpMod == "SecPerSmp" ? 2 : 0;
+        if (pugi::xml_node o = n.child("SmvOpts")) {
+            c.optRefreshTime = isTrue(o, "refreshTime", false);
+            c.optSampleSynchronized = isTrue(o, "sampleSynchronized", false);
+            c.optSampleRate = isTrue(o, "sampleRate", false);
+            c.optDataSet = isTrue(o, "dataSet", false);
+            c.optSecurity = isTrue(o, "security", false);
+        }
+        return c;
+    }
+
     SettingControl readSettingControl(const pugi::xml_node& n) const {
         SettingControl s;
         s.line = line(n);
@@ -396,6 +418,9 @@ private:
         }
         for (pugi::xml_node lc : n.children("LogControl")) {
             ln.logControls.push_back(readLogControl(lc));
+        }
+        for (pugi::xml_node sv : n.children("SampledValueControl")) {
+            ln.sampledValueControls.push_back(readSampledValueControl(sv));
         }
         for (pugi::xml_node log : n.children("Log")) {
             ln.logs.push_back(log.attribute("name").value());

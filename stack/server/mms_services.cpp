@@ -14,6 +14,7 @@
 #include "service_support.h"
 #include "setting_group_service.h"
 #include "substitution_service.h"
+#include "sampled_value_service.h"
 
 namespace iecstack::server {
 namespace {
@@ -57,6 +58,7 @@ MmsServices::MmsServices(DataModel& model, ServerIdentity identity)
         std::lock_guard<std::mutex> lock(model_.valueLock());
         settingGroups_ = std::make_unique<SettingGroupService>(model_);
         substitutions_ = std::make_unique<SubstitutionService>(model_);
+        sampledValues_ = std::make_unique<SampledValueService>(model_);
     }
     reports_ = std::make_unique<ReportEngine>(model_, *scheduler_);
     logs_ = std::make_unique<LogEngine>(model_);
@@ -123,6 +125,7 @@ void MmsServices::associationEnded(Session& session) {
     std::lock_guard<std::mutex> lock(model_.valueLock());
     controls_->release(session);
     settingGroups_->associationEnded(session);
+    sampledValues_->associationEnded(session);
 }
 
 ServiceOutcome MmsServices::handle(Session& session, ByteView pdu, const std::function<bool()>& admit) {

@@ -675,6 +675,42 @@ private:
         return lcb;
     }
 
+    // A sampled-value control block under MS (multicast) or US (unicast). The samples themselves are
+    // not sent; the block is there to be read and switched as a device's would be.
+    std::unique_ptr<ModelNode> sampledValueControlBlock(const scl::SampledValueControl& sv,
+                                                        const std::string& domain,
+                                                        const scl::LogicalNode& ln) {
+        const std::string fc = sv.multicast ? "MS" : "US";
+        auto svcb = makeStructure(sv.name, fc);
+        auto add = [&](const char* n, BasicType type, int size, MmsValue value) {
+            svcb->addChild(makeBasic(n, fc, type, size, std::move(value)));
+        };
+        mms::BitString optFlds(5);
+        optFlds.setBit(0, sv.optRefreshTime);
+        optFlds.setBit(1, sv.optSampleSynchronized);
+        optFlds.setBit(2, sv.optSampleRate);
+        optFlds.setBit(3, sv.optDataSet);
+        optFlds.setBit(4, sv.optSecurity);
+        const std::string datSet =
+            sv.datSet.empty()
+                ? std::string()
+                : mapping::variableReference(domain, mapping::joinItemName({ln.name(), sv.datSet}));
+        add("SvEna", BasicType::Boolean, 0, MmsValue::boolean(false));
+        if (!sv.multicast) {
+            add("Resv", BasicType::Boolean, 0, MmsValue::boolean(false));
+        }
+        add(sv.multicast ? "MsvID" : "UsvID", BasicType::VisibleString, -129,
+            MmsValue::visibleString(sv.smvId));
+        add("DatSet", BasicType::VisibleString, -129, MmsValue::visibleString(datSet));
+        add("ConfRev", BasicType::Unsigned, 32, MmsValue::unsignedInteger(sv.confRev));
+        add("SmpRate", BasicType::Unsigned, 16, MmsValue::unsignedInteger(sv.smpRate));
+        add("OptFlds", BasicType::BitString, 5, MmsValue::bitString(optFlds));
+        add("SmpMod", BasicType::Integer, 8, MmsValue::integer(sv.smpMod));
+        svcb->addChild(physicalAddress("DstAddress", fc));
+        add("noASDU", BasicType::Unsigned, 16, MmsValue::unsignedInteger(sv.nofAsdu));
+        return svcb;
+    }
+
     // A log control block may name a log the file does not declare; it is kept all the same, so that
     // the block's entries have somewhere to go.
     void addReferencedLogs(DataModel& model) {
@@ -761,6 +797,18 @@ private:
                         return;
                     }
                     fcNode->addChild(logControlBlock(lc, domain.name, ln));
+                }
+            } else if (fc == std::string("MS") || fc == std::string("US")) {
+                for (const scl::SampledValueControl& sv : ln.sampledValueControls) {
+                    if ((sv.multicast ? "MS" : "US") != std::string(fc)) {
+                        continue;
+                    }
+                    if (!sv.datSet.empty() && !dataSetNames.count(sv.datSet)) {
+                        fail(sv.line, "sampled value control \"" + sv.name +
+                                          "\" refers to missing data set \"" + sv.datSet + "\"");
+                        return;
+                    }
+                    fcNode->addChild(sampledValueControlBlock(sv, domain.name, ln));
                 }
             } else if (fc == std::string("SP") && ln.settingControl) {
                 fcNode->addChild(settingGroupControlBlock(*ln.settingControl));

@@ -7,6 +7,7 @@
 #include "control_service.h"
 #include "mms/codec.h"
 #include "report_engine.h"
+#include "sampled_value_service.h"
 #include "server/mms_mapping.h"
 #include "service_support.h"
 #include "setting_group_service.h"
@@ -178,6 +179,9 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
     }
     if (ReportEngine::isBlockAttribute(*node)) {
         return writeControlBlock(*node, value, session);
+    }
+    if (SampledValueService::concerns(*node)) {
+        return sampledValues_->write(*node, value, session);
     }
     if (ControlService::isCommand(*node)) {
         return controls_->command(access.name.domainId, *node, value, session);

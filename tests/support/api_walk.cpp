@@ -61,7 +61,7 @@ private:
             IedClientError error = IED_ERROR_OK;
             MmsValue* value = IedConnection_readObject(connection_, &error, reference.c_str(), fc);
             ++result_.reads;
-            if (value == nullptr) {
+            if (value == nullptr || MmsValue_getType(value) == MMS_DATA_ACCESS_ERROR) {
                 ++result_.failedReads;
             }
             MmsValue_delete(value);

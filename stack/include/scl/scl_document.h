@@ -112,6 +112,19 @@ struct LogControl {
     int line = 0;
 };
 
+// A sampled-value control block; multicast ones are served under MS, unicast ones under US.
+struct SampledValueControl {
+    std::string name, datSet, smvId;
+    uint32_t confRev = 0;
+    uint16_t smpRate = 0, nofAsdu = 1;
+    bool multicast = true;
+    uint8_t smpMod = 0;  // 0 samples per period, 1 per second, 2 seconds per sample
+    // SmvOpts: refreshTime, sampleSynchronized, sampleRate, dataSet, security.
+    bool optRefreshTime = false, optSampleSynchronized = false, optSampleRate = false, optDataSet = false,
+         optSecurity = false;
+    int line = 0;
+};
+
 // The setting groups of a logical device (LLN0 only).
 struct SettingControl {
     unsigned numOfSGs = 0;
@@ -134,6 +147,7 @@ struct LogicalNode {
     std::vector<DataSet> dataSets;
     std::vector<ReportControl> reportControls;
     std::vector<LogControl> logControls;
+    std::vector<SampledValueControl> sampledValueControls;
     std::vector<std::string> logs;  // names of the Log elements
     std::optional<SettingControl> settingControl;
     std::vector<InstanceValue> instanceValues;

@@ -40,6 +40,7 @@ struct ServiceOutcome {
 class ControlService;
 class SettingGroupService;
 class SubstitutionService;
+class SampledValueService;
 class FileService;
 class LogEngine;
 
@@ -113,6 +114,7 @@ private:
     std::unique_ptr<ControlService> controls_;
     std::unique_ptr<SettingGroupService> settingGroups_;
     std::unique_ptr<SubstitutionService> substitutions_;
+    std::unique_ptr<SampledValueService> sampledValues_;
     std::unique_ptr<LogEngine> logs_;
     std::unique_ptr<FileService> files_;
 };

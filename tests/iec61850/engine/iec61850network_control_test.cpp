@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "attributeread.h"
 #include "enginerig.h"
 #include "iec61850_client.h"
 #include "simulatorprocess.h"
@@ -88,6 +89,11 @@ private slots:
     void negativeTerminationReachesTheStatusBar();
     void interlockingRefusesTheSelect();
     void integerControlAndRequestsWithoutAnAssociation();
+    // The client creates status-only objects that have Oper; the engine still sends them nothing.
+    void statusOnlyObjectIsNeverCommanded();
+    // The engine's own reads (operTimeout, log control blocks) take a refused attribute as no value,
+    // not as a value, however the client library reports the refusal.
+    void refusedAttributeIsNoValue();
     // Disconnect cuts the operate short at once; left alone, it ends as unanswered, and so does the
     // association.
     void operateToAFrozenDevice_data();
@@ -240,6 +246,42 @@ void Iec61850NetworkControlTest::integerControlAndRequestsWithoutAnAssociation()
              Q_ARG(int, 2));
     QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/GGIO1.ISCSO1.stVal"), 3, 10000);
     QCOMPARE(rig.statusTexts, QStringList());
+}
+
+void Iec61850NetworkControlTest::statusOnlyObjectIsNeverCommanded() {
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator));
+    EngineRig rig;
+    QVERIFY(rig.connectAndWalk(simulator.port()));
+    Observer observer(simulator.port());
+    const QString statusOnly = QStringLiteral("BAY1CTRL/GGIO1.SPCSO1");
+    ControlObjectClient object = ControlObjectClient_create("BAY1CTRL/GGIO1.SPCSO1", observer.connection);
+    QVERIFY(object != nullptr);
+    QCOMPARE(ControlObjectClient_getControlModel(object), CONTROL_MODEL_STATUS_ONLY);
+    ControlObjectClient_destroy(object);
+
+    rig.call("controlSelect", Q_ARG(QString, statusOnly), Q_ARG(int, 2));
+    rig.call("controlOperateBool", Q_ARG(QString, statusOnly), Q_ARG(bool, true), Q_ARG(int, 2));
+    rig.call("controlCancel", Q_ARG(QString, statusOnly));
+    // The engine handles its slots in order: once this operate is through, the ones before are too.
+    rig.call("controlOperateInt", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.ISCSO1")), Q_ARG(int, 2),
+             Q_ARG(int, 2));
+    QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/GGIO1.ISCSO1.stVal"), 2, 10000);
+    QCOMPARE(rig.statusTexts, QStringList());  // a refused command would say "Operate fail: ..."
+    QCOMPARE(observer.integer("BAY1CTRL/GGIO1.SPCSO1.stVal"), 0);
+}
+
+void Iec61850NetworkControlTest::refusedAttributeIsNoValue() {
+    SimulatorProcess simulator;
+    QVERIFY(start(simulator));
+    Observer observer(simulator.port());
+    QVERIFY(observer.connected);
+    MmsValue* model = iec61850::readAttribute(observer.connection, "BAY1CTRL/CSWI1.Pos.ctlModel", IEC61850_FC_CF);
+    QVERIFY(model != nullptr);
+    QCOMPARE(MmsValue_toInt64(model), qint64(4));
+    MmsValue_delete(model);
+    QCOMPARE(iec61850::readAttribute(observer.connection, "BAY1CTRL/CSWI1.Pos.noSuch", IEC61850_FC_CF), nullptr);
+    QCOMPARE(iec61850::readAttribute(observer.connection, "BAY1CTRL/CSWI1.Pos.ctlModel", IEC61850_FC_ST), nullptr);
 }
 
 void Iec61850NetworkControlTest::operateToAFrozenDevice_data() {

@@ -61,7 +61,7 @@ TEST(ClientSimulatorTest, DirectoryOfTheSampleBay) {
     EXPECT_NE(std::find(pos.begin(), pos.end(), "ctlModel[CF]"), pos.end());
 }
 
-TEST(ClientSimulatorTest, ReadsGiveTheModelValuesAndAccessErrorsGiveNull) {
+TEST(ClientSimulatorTest, ReadsGiveTheModelValuesAndRefusalsGiveTheDevicesAccessError) {
     auto ied = startSimulator();
     ASSERT_TRUE(ied);
     auto connection = connectTo(ied->port());
@@ -84,13 +84,25 @@ TEST(ClientSimulatorTest, ReadsGiveTheModelValuesAndAccessErrorsGiveNull) {
     EXPECT_EQ(MmsValue_getBitStringSize(position), 2);
     MmsValue_delete(position);
 
-    EXPECT_EQ(IedConnection_readObject(connection.get(), &error, "BAY1CTRL/XCBR1.Pos.noSuch", IEC61850_FC_ST),
-              nullptr);
-    EXPECT_EQ(error, IED_ERROR_OBJECT_DOES_NOT_EXIST);
+    // A refused attribute is no failed request: the value carries the device's reason, as libiec61850
+    // hands it to callers.
+    auto refusal = [&](const char* reference, FunctionalConstraint fc) {
+        error = IED_ERROR_UNKNOWN;
+        MmsValue* value = IedConnection_readObject(connection.get(), &error, reference, fc);
+        EXPECT_EQ(error, IED_ERROR_OK) << reference;
+        const int reason = value != nullptr && MmsValue_getType(value) == MMS_DATA_ACCESS_ERROR
+                               ? MmsValue_getDataAccessError(value)
+                               : -1;
+        MmsValue_delete(value);
+        return reason;
+    };
+    EXPECT_EQ(refusal("BAY1CTRL/XCBR1.Pos.noSuch", IEC61850_FC_ST), 10);  // object-non-existent
     // The right name under the wrong constraint does not exist either.
-    EXPECT_EQ(IedConnection_readObject(connection.get(), &error, "BAY1CTRL/XCBR1.Pos.stVal", IEC61850_FC_MX),
+    EXPECT_EQ(refusal("BAY1CTRL/XCBR1.Pos.stVal", IEC61850_FC_MX), 10);
+    // A request that never reaches the device still fails with null.
+    EXPECT_EQ(IedConnection_readObject(connection.get(), &error, "BAY1CTRL/XCBR1.Pos.stVal", IEC61850_FC_ALL),
               nullptr);
-    EXPECT_EQ(error, IED_ERROR_OBJECT_DOES_NOT_EXIST);
+    EXPECT_EQ(error, IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT);
 }
 
 // Every element the directory calls name can be read under the constraint they give it.

@@ -361,7 +361,15 @@ TEST(ControlSimulatorTest, DirectModelsAndTestMode) {
     auto enhanced = control(connection.get(), "BAY1CTRL/GGIO1.SPCSO4");
     auto integer = control(connection.get(), "BAY1CTRL/GGIO1.ISCSO1");
     ASSERT_TRUE(direct && enhanced && integer);
-    EXPECT_EQ(ControlObjectClient_create("BAY1CTRL/GGIO1.SPCSO1", connection.get()), nullptr);  // status only
+    // A status-only object with Oper is created as libiec61850 creates it; the device refuses its commands.
+    auto statusOnly = control(connection.get(), "BAY1CTRL/GGIO1.SPCSO1");
+    ASSERT_TRUE(statusOnly);
+    EXPECT_EQ(ControlObjectClient_getControlModel(statusOnly.get()), CONTROL_MODEL_STATUS_ONLY);
+    EXPECT_FALSE(ControlObjectClient_operate(statusOnly.get(), Value(MmsValue_newBoolean(true)).value, 0));
+    EXPECT_EQ(ControlObjectClient_getLastError(statusOnly.get()), IED_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(readInt(connection.get(), "BAY1CTRL/GGIO1.SPCSO1.stVal", IEC61850_FC_ST), 0);
+    // Without Oper there is nothing to command: no object.
+    EXPECT_EQ(ControlObjectClient_create("BAY1CTRL/GGIO1.Ind1", connection.get()), nullptr);
     ControlObjectClient_setCommandTerminationHandler(enhanced.get(), Terminations::handler, &terminations);
     Value on(MmsValue_newBoolean(true));
     EXPECT_TRUE(ControlObjectClient_operate(direct.get(), on.value, 0));
