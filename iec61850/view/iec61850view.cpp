@@ -58,6 +58,7 @@ Iec61850View::Iec61850View(QWidget* parent) : QWidget(parent) {
 
     connectSignals();
     makeWriteActions();
+    makeSclButtons();
 
     network->moveToThread(&networkThread);
     networkThread.start(QThread::InheritPriority);
@@ -66,6 +67,7 @@ Iec61850View::Iec61850View(QWidget* parent) : QWidget(parent) {
 Iec61850View::~Iec61850View() {
     // Closing the window does not wait for a device that has stopped answering.
     network->abandonAssociation();
+    finishSclWork();
     networkThread.quit();
     networkThread.wait();
     // The thread has ended, so the engine can be destroyed here. Its destructor ends an open

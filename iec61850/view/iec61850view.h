@@ -39,6 +39,7 @@ namespace iec61850 {
 
 class ExpansionMemory;
 class FindBar;
+class SclCompareDialog;
 class Iec61850Network;
 class TreeModel;
 
@@ -86,6 +87,14 @@ private slots:
     void timerNewValueHandler();
     void filesClicked();
     void logsClicked();
+    // Configuration files (iec61850view_scl.cpp). Without a connection the file's model shows in the
+    // structure tree offline; with one, the file is kept for comparing. An empty `iedName` asks for
+    // one when the file has several.
+    void openSclClicked();
+    void openSclFile(const QString& path, const QString& iedName = QString());
+    // Compares the connected device with the file opened, on an association of its own in a worker
+    // thread, and shows the differences.
+    void compareSclClicked();
 
 private:
     void makeConnectBox();
@@ -124,6 +133,10 @@ private:
     void showLineMenu(QTreeView* tree, const QPoint& pos);
     void openReportBlock(TreeModel* model, QStandardItem* line);
     void openSettingGroups(const QString& sgcbRef);
+    void makeSclButtons();
+    bool showsOfflineModel() const;
+    // Waits for a comparison still reading the device; the view is going.
+    void finishSclWork();
 
     QSettings settings;
     Iec61850Network* network;
@@ -141,6 +154,13 @@ private:
     FilesDialog* filesDialog = nullptr;
     LogsDialog* logsDialog = nullptr;
     QLineEdit* statusEdit;
+    QPushButton* openSclButton = nullptr;
+    // The configuration file last opened and the IED chosen from it.
+    QString sclPath;
+    QString sclIed;
+    QPushButton* compareSclButton = nullptr;
+    QThread* sclWorker = nullptr;
+    SclCompareDialog* sclCompareDialog = nullptr;
 
     QGroupBox* structureBox;
     TreeModel* structureModel;

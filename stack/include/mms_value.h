@@ -67,7 +67,18 @@ MmsValue* MmsValue_newDouble(double value);
 MmsValue* MmsValue_newVisibleString(const char* text);
 /* An MMS string (UTF-8 text). */
 MmsValue* MmsValue_newMmsString(const char* text);
-MmsValue* MmsValue_newOctetString(const uint8_t* bytes, uint16_t size);
+/* An octet string of size zero octets; maxSize is not kept. */
+MmsValue* MmsValue_newOctetString(int size, int maxSize);
+/* Replaces the content of an octet string with size octets of buf. */
+void MmsValue_setOctetString(MmsValue* self, const uint8_t* buf, int size);
+MmsValue* MmsValue_newIntegerFromInt64(int64_t integer);
+MmsValue* MmsValue_newUnsignedFromUint32(uint32_t integer);
+/* UTC time from milliseconds since 1970-01-01, time quality 0. */
+MmsValue* MmsValue_newUtcTimeByMsTime(uint64_t timeval);
+/* Binary time of the 4-byte form (time of day only) or the 6-byte form with date, at 1970-01-01 00:00. */
+MmsValue* MmsValue_newBinaryTime(bool timeOfDay);
+/* Sets a binary time from milliseconds since 1970-01-01, keeping its form. */
+void MmsValue_setBinaryTime(MmsValue* self, uint64_t timestamp);
 /* A bit string of bitCount bits, all clear. */
 MmsValue* MmsValue_newBitString(int bitCount);
 void MmsValue_setBitStringBit(MmsValue* value, int bitPos, bool bit);

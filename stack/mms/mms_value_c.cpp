@@ -146,12 +146,38 @@ MmsValue* MmsValue_newMmsString(const char* text) {
     return onHeap(MmsValue::mmsString(text != nullptr ? text : ""));
 }
 
-MmsValue* MmsValue_newOctetString(const uint8_t* bytes, uint16_t size) {
-    std::vector<uint8_t> content;
-    if (bytes != nullptr) {
-        content.assign(bytes, bytes + size);
+MmsValue* MmsValue_newOctetString(int size, int maxSize) {
+    (void)maxSize;  // lengths are checked where values are written, against the attribute's type
+    return onHeap(MmsValue::octetString(std::vector<uint8_t>(size > 0 ? static_cast<size_t>(size) : 0, 0)));
+}
+
+void MmsValue_setOctetString(MmsValue* self, const uint8_t* buf, int size) {
+    if (self == nullptr || self->type() != MMS_OCTET_STRING || size < 0 || (buf == nullptr && size > 0)) {
+        return;
     }
-    return onHeap(MmsValue::octetString(std::move(content)));
+    *self = MmsValue::octetString(std::vector<uint8_t>(buf, buf + size));
+}
+
+MmsValue* MmsValue_newIntegerFromInt64(int64_t integer) {
+    return onHeap(MmsValue::integer(integer));
+}
+
+MmsValue* MmsValue_newUnsignedFromUint32(uint32_t integer) {
+    return onHeap(MmsValue::unsignedInteger(integer));
+}
+
+MmsValue* MmsValue_newUtcTimeByMsTime(uint64_t timeval) {
+    return onHeap(MmsValue::utcTimeFromMs(timeval, 0));
+}
+
+MmsValue* MmsValue_newBinaryTime(bool timeOfDay) {
+    return onHeap(MmsValue::binaryTimeFromMs(0, !timeOfDay));
+}
+
+void MmsValue_setBinaryTime(MmsValue* self, uint64_t timestamp) {
+    if (self != nullptr && self->type() == MMS_BINARY_TIME) {
+        *self = MmsValue::binaryTimeFromMs(timestamp, self->binaryTimeHasDate());
+    }
 }
 
 MmsValue* MmsValue_newBitString(int bitCount) {

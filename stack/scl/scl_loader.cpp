@@ -89,6 +89,20 @@ public:
         if (doc.ieds.empty()) {
             fail(line(root), "the file describes no IED");
         }
+        for (pugi::xml_node subNetwork : root.child("Communication").children("SubNetwork")) {
+            for (pugi::xml_node ap : subNetwork.children("ConnectedAP")) {
+                ConnectedAccessPoint connected;
+                connected.line = line(ap);
+                connected.iedName = ap.attribute("iedName").value();
+                connected.apName = ap.attribute("apName").value();
+                for (pugi::xml_node p : ap.child("Address").children("P")) {
+                    if (std::string(p.attribute("type").value()) == "IP") {
+                        connected.ipAddress = p.text().get();
+                    }
+                }
+                doc.connectedAccessPoints.push_back(std::move(connected));
+            }
+        }
         return doc;
     }
 

@@ -185,12 +185,20 @@ struct Ied {
     int line = 0;
 };
 
+// Where an access point of an IED is reached, from the Communication section.
+struct ConnectedAccessPoint {
+    std::string iedName, apName;
+    std::string ipAddress;  // empty when the address names none
+    int line = 0;
+};
+
 struct Document {
     std::string fileName;
     // "file:line: problem" for what was loaded although it is not quite right.
     std::vector<std::string> warnings;
     std::vector<Ied> ieds;
     DataTypeTemplates templates;
+    std::vector<ConnectedAccessPoint> connectedAccessPoints;
 };
 
 }  // namespace iecstack::scl

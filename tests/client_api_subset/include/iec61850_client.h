@@ -278,6 +278,20 @@ MmsVariableSpecification* MmsVariableSpecification_getArrayElementSpecification(
     MmsVariableSpecification* self);
 bool MmsVariableSpecification_isValueOfType(MmsVariableSpecification* self, const MmsValue* value);
 
+MmsValue* MmsValue_newIntegerFromInt64(int64_t integer);
+MmsValue* MmsValue_newUnsignedFromUint32(uint32_t integer);
+MmsValue* MmsValue_newFloat(float variable);
+MmsValue* MmsValue_newDouble(double variable);
+MmsValue* MmsValue_newVisibleString(const char* string);
+MmsValue* MmsValue_newMmsString(const char* string);
+MmsValue* MmsValue_newOctetString(int size, int maxSize);
+void MmsValue_setOctetString(MmsValue* self, const uint8_t* buf, int size);
+MmsValue* MmsValue_newBitString(int bitSize);
+void MmsValue_setBitStringBit(MmsValue* self, int bitPos, bool value);
+MmsValue* MmsValue_newUtcTimeByMsTime(uint64_t timeval);
+MmsValue* MmsValue_newBinaryTime(bool timeOfDay);
+void MmsValue_setBinaryTime(MmsValue* self, uint64_t timestamp);
+
 /* ---- Reports ---- */
 
 ClientReportControlBlock IedConnection_getRCBValues(IedConnection self, IedClientError* error,
@@ -305,6 +319,7 @@ void ClientReportControlBlock_setEntryId(ClientReportControlBlock self, MmsValue
 void ClientReportControlBlock_setResvTms(ClientReportControlBlock self, int16_t resvTms);
 void IedConnection_installReportHandler(IedConnection self, const char* rcbReference, const char* rptId,
                                         ReportCallbackFunction handler, void* handlerParameter);
+void IedConnection_uninstallReportHandler(IedConnection self, const char* rcbReference);
 const char* ClientReport_getDataSetName(ClientReport self);
 MmsValue* ClientReport_getDataSetValues(ClientReport self);
 const char* ClientReport_getDataReference(ClientReport self, int elementIndex);

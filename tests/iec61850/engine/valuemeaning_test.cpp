@@ -101,9 +101,8 @@ void ValueMeaningTest::enumerations() {
 
 void ValueMeaningTest::entryIdAsHexadecimal() {
     const QByteArray bytes = QByteArray::fromHex("00000a0151ff80fe07");
-    Value value(
-        MmsValue_newOctetString(reinterpret_cast<const uint8_t*>(bytes.constData()), uint16_t(bytes.size())),
-        MmsValue_delete);
+    Value value(MmsValue_newOctetString(0, bytes.size()), MmsValue_delete);
+    MmsValue_setOctetString(value.get(), reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
     QCOMPARE(meaningOf(value, "LD/LLN0.EvBuf01.EntryID"), QStringLiteral("0x 00 00 0a 01 51 ff 80 fe 07"));
 }
 

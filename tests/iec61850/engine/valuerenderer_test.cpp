@@ -23,8 +23,9 @@ Value bits(int size, std::initializer_list<int> set) {
 }
 
 Value octets(const QByteArray& bytes) {
-    return Value(
-        MmsValue_newOctetString(reinterpret_cast<const uint8_t*>(bytes.constData()), uint16_t(bytes.size())));
+    MmsValue* value = MmsValue_newOctetString(0, bytes.size());
+    MmsValue_setOctetString(value, reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
+    return Value(value);
 }
 
 QStringList texts(const Value& value, const QString& ref = QStringLiteral("LD/LN.DO.da"),

@@ -62,7 +62,8 @@ TEST(MmsValueC, StringsAreZeroTerminatedAndOctetsAreNot) {
     MmsValue_delete(text);
 
     const uint8_t bytes[] = {0x00, 0x77, 0x00};
-    MmsValue* octets = MmsValue_newOctetString(bytes, 3);
+    MmsValue* octets = MmsValue_newOctetString(0, 3);
+    MmsValue_setOctetString(octets, bytes, 3);
     EXPECT_EQ(MmsValue_getOctetStringSize(octets), 3);
     EXPECT_EQ(std::memcmp(MmsValue_getOctetStringBuffer(octets), bytes, 3), 0);
     EXPECT_EQ(MmsValue_toString(octets), nullptr);

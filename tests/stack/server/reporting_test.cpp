@@ -249,7 +249,8 @@ TEST_F(ReportingTest, BufferedBlockKeepsEntriesFromTheStartAndResynchronisesFrom
     // Resynchronisation: naming an entry resends everything after it.
     EXPECT_EQ(writeBool(c.get(), "RLD0/LLN0.BR.History", true, RCB_ELEMENT_RPT_ENA, false), IED_ERROR_OK);
     Rcb resync(ClientReportControlBlock_create("RLD0/LLN0.BR.History"));
-    MmsValue* entryId = MmsValue_newOctetString(back[back.size() - 3].entryId.data(), 8);
+    MmsValue* entryId = MmsValue_newOctetString(0, 8);
+    MmsValue_setOctetString(entryId, back[back.size() - 3].entryId.data(), 8);
     ClientReportControlBlock_setEntryId(resync.get(), entryId);
     MmsValue_delete(entryId);
     ClientReportControlBlock_setRptEna(resync.get(), true);
@@ -263,7 +264,8 @@ TEST_F(ReportingTest, BufferedBlockKeepsEntriesFromTheStartAndResynchronisesFrom
     // An entry the buffer does not hold is refused.
     EXPECT_EQ(writeBool(c.get(), "RLD0/LLN0.BR.History", true, RCB_ELEMENT_RPT_ENA, false), IED_ERROR_OK);
     const uint8_t unknown[8] = {0xff, 0, 0, 0, 0, 0, 0, 1};
-    entryId = MmsValue_newOctetString(unknown, 8);
+    entryId = MmsValue_newOctetString(0, 8);
+    MmsValue_setOctetString(entryId, unknown, 8);
     ClientReportControlBlock_setEntryId(resync.get(), entryId);
     MmsValue_delete(entryId);
     IedConnection_setRCBValues(c.get(), &error, resync.get(), RCB_ELEMENT_ENTRY_ID, true);

@@ -1,0 +1,129 @@
+#include "sclmodel.h"
+
+#include "iec61850_client.h"
+#include "modelcompare.h"
+#include "modellines.h"
+#include "sclfile.h"
+#include "valuerenderer.h"
+
+namespace iec61850 {
+
+namespace {
+
+constexpr uint32_t kConnectTimeoutMs = 10000;
+constexpr uint32_t kRequestTimeoutMs = 5000;
+
+bool holdsTime(const MmsValue& value) {
+    if (value.type() == MMS_UTC_TIME || value.type() == MMS_BINARY_TIME) {
+        return true;
+    }
+    for (const MmsValue& element : value.elements()) {
+        if (holdsTime(element)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+struct SclModel::Parts {
+    korvan::scl::SclFile file;
+};
+
+std::shared_ptr<const SclModel> SclModel::open(const QString& path, QString* error) {
+    auto file = korvan::scl::SclFile::open(path.toStdString());
+    if (!file) {
+        *error = QString::fromStdString(file.error().message);
+        return nullptr;
+    }
+    auto parts = std::make_shared<const Parts>(Parts{std::move(file).value()});
+    return std::shared_ptr<const SclModel>(new SclModel(std::move(parts)));
+}
+
+QString SclModel::fileName() const {
+    return QString::fromStdString(parts_->file.fileName());
+}
+
+QVector<SclIed> SclModel::ieds() const {
+    QVector<SclIed> ieds;
+    for (const auto& ied : parts_->file.ieds()) {
+        ieds.append({QString::fromStdString(ied.name), QString::fromStdString(ied.description),
+                     QString::fromStdString(ied.ipAddress)});
+    }
+    return ieds;
+}
+
+bool SclModel::lines(const QString& iedName, QVector<SclLine>* out, QString* error) const {
+    auto model = parts_->file.model(iedName.toStdString());
+    if (!model) {
+        *error = QString::fromStdString(model.error().message);
+        return false;
+    }
+    std::vector<korvan::scl::ModelLine> lines = korvan::scl::discoveryLines(**model);
+    out->clear();
+    out->reserve(static_cast<int>(lines.size()));
+    for (korvan::scl::ModelLine& line : lines) {
+        SclLine shown;
+        shown.data = QString::fromStdString(line.name);
+        shown.ref = QString::fromStdString(line.reference);
+        shown.fc = QString::fromStdString(line.fc);
+        shown.layer = line.layer;
+        if (line.hasValue) {
+            const RenderedValue rendered = renderValue(&line.value, shown.ref, false);
+            if (!rendered.texts.isEmpty()) {
+                shown.hasValue = true;
+                shown.value = rendered.texts.first();
+                shown.timeValue = holdsTime(line.value);
+            }
+        }
+        out->append(shown);
+    }
+    return true;
+}
+
+bool SclModel::compareWithDevice(const QString& host, int port, const QString& iedName,
+                                 QVector<SclDifference>* out, QString* error) const {
+    auto model = parts_->file.model(iedName.toStdString());
+    if (!model) {
+        *error = QString::fromStdString(model.error().message);
+        return false;
+    }
+    std::unique_ptr<std::remove_pointer_t<IedConnection>, void (*)(IedConnection)> connection(
+        IedConnection_create(), IedConnection_destroy);
+    IedConnection_setConnectTimeout(connection.get(), kConnectTimeoutMs);
+    IedConnection_setRequestTimeout(connection.get(), kRequestTimeoutMs);
+    IedClientError connectError = IED_ERROR_OK;
+    IedConnection_connect(connection.get(), &connectError, host.toUtf8().constData(), port);
+    if (connectError != IED_ERROR_OK) {
+        *error = QStringLiteral("cannot connect to %1:%2 (error %3)").arg(host).arg(port).arg(connectError);
+        return false;
+    }
+    auto device = korvan::scl::readSnapshot(connection.get());
+    IedConnection_close(connection.get());
+    if (!device) {
+        *error = QStringLiteral("reading the device failed at %1")
+                     .arg(QString::fromStdString(device.error().message));
+        return false;
+    }
+    out->clear();
+    for (const korvan::scl::Difference& difference :
+         korvan::scl::compareModels(*device, korvan::scl::snapshotOf(**model))) {
+        out->append({static_cast<int>(difference.kind), QString::fromStdString(difference.reference),
+                     QString::fromStdString(difference.detail),
+                     QString::fromStdString(korvan::scl::differenceLine(difference))});
+    }
+    return true;
+}
+
+QStringList SclModel::differenceKinds() {
+    using Kind = korvan::scl::Difference::Kind;
+    QStringList kinds;
+    for (const Kind kind : {Kind::OnlyInDevice, Kind::OnlyInFile, Kind::Type, Kind::DataSet,
+                            Kind::ReportControl, Kind::Value}) {
+        kinds << QString::fromLatin1(korvan::scl::kindName(kind));
+    }
+    return kinds;
+}
+
+}  // namespace iec61850
