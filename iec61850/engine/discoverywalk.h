@@ -46,22 +46,27 @@ struct PendingDataSet {
     QStringList members;
 };
 
-// The walk of one logical device at a time: what is planned, what is asked for, and how far the
-// lines have been announced. Lines leave strictly in plan order, each once everything before it and
-// its own value are known, so batching and pipelining change nothing in what the view sees.
+// The walk: what is planned, what is asked for, and how far the lines have been announced. Lines leave
+// strictly in plan order, each once everything before it and its own value are known, so batching and
+// pipelining change nothing in what the view sees.
 struct DiscoveryWalk {
     QList<QByteArray> devices;
     QVector<QList<QByteArray>> deviceNodes;  // the logical nodes each device lists
     QVector<bool> deviceListed;              // false: listing the device's nodes failed
-    int device = -1;                         // index of the device being walked
-    QVector<QVector<WalkEntry>> nodes;       // the logical nodes of that device
+    QVector<QList<QByteArray>> deviceDataSets;  // the data sets each device lists ("LN$DS")
+    QVector<bool> dataSetsListed;               // false: listing the device's data sets failed
+    QVector<QVector<WalkEntry>> nodes;       // the planned lines, a device's own line or a logical node each
     int nextNode = 0;                        // first node not yet announced
     QVector<PendingRead> reads;
     // The walk's reads are the planner's reads from this number on, one after another, in plan order.
     quint64 firstRead = 0;
+    int readsUnfinished = 0;  // planned reads whose answer has not come in
     QVector<PendingDataSet> dataSets;
     std::deque<int> dataSetQueue;  // data sets whose members are not yet asked for
-    int dataSetsInFlight = 0;
+    // Planning keeps a bounded number of reads ahead of the answers: where it stands.
+    int planDevice = 0;    // the device being planned
+    int planNode = -1;     // its next logical node; -1 while its own line is still to come
+    bool planned = false;  // every device planned, or planning stopped at a failure
     int nodesTotal = 0;
     int nodesDone = 0;
     QSet<QString> skipped;  // names that cannot be addressed, reported once

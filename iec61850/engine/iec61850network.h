@@ -209,7 +209,11 @@ private:
     void announce(const WalkEntry& entry);
     bool skipOdd(const QString& name);
     void browseServer();
-    bool planDevice(int device);
+    // Plans further lines, device by device and node by node, until enough reads wait for answers or
+    // the model is planned.
+    void planMore();
+    // Plans the next piece (a device's own line, or one of its logical nodes); false at a failure.
+    bool planStep();
     bool planNode(const QString& nodeName, bool dataSetsListed, const QList<QByteArray>& dataSetNames,
                   QVector<WalkEntry>& entries);
     bool planDataDirectory(const QString& ref, QVector<WalkEntry>& entries);
@@ -230,7 +234,7 @@ private:
     void reportProgress();
     void finishWalk();
 
-    QMap<QString, QString> refToFc;
+    QHash<QString, QString> refToFc;
     // Data set reference (LD/LN.DS) -> its members as discovery listed them (LD/LN.DO.DA[FC]).
     QMap<QString, QStringList> dataSetMembers;
     // What each installed report handler needs on the receive thread. Kept until the connection is

@@ -108,6 +108,7 @@ void Iec61850Network::planRead(WalkEntry& entry) {
         }
         entry.read = static_cast<int>(id - walk->firstRead);
         walk->reads.append(PendingRead{});
+        ++walk->readsUnfinished;
     }
 }
 
@@ -153,7 +154,8 @@ void Iec61850Network::browseServer() {
             walk->devices.append(device);
         }
     }
-    // The node lists of every device first, so that progress can count against the whole model.
+    // The name lists of every device first, so that progress can count against the whole model and no
+    // list waits behind the reads.
     for (const QByteArray& device : walk->devices) {
         QList<QByteArray> nodes;
         const bool listed = requestNames(
@@ -167,54 +169,66 @@ void Iec61850Network::browseServer() {
         if (!listed) {
             break;
         }
-    }
-    // Every device is planned before anything is read, so that the reads of all devices share the
-    // requests in flight; the lines still leave device by device.
-    for (int device = 0; device < walk->devices.size(); ++device) {
-        if (!planDevice(device)) {
-            break;
+        QList<QByteArray> dataSets;
+        MmsError error = MMS_ERROR_NONE;
+        if (!nodes.isEmpty()) {
+            const RequestScope scope(*this);
+            error = MMS_ERROR_CONNECTION_LOST;
+            if (scope.allowed()) {
+                noteActivity();
+                dataSets = takeNames(MmsConnection_getDomainVariableListNames(
+                    IedConnection_getMmsConnection(connection), &error, device.constData()));
+            }
         }
+        walk->deviceDataSets.append(dataSets);
+        walk->dataSetsListed.append(error == MMS_ERROR_NONE);
     }
+    planMore();
     pumpRequests();
     announceReady();
 }
 
-bool Iec61850Network::planDevice(int device) {
-    const QByteArray deviceName = walk->devices.at(device);
-    QVector<WalkEntry> deviceLine{planLine(QString::fromUtf8(deviceName), true)};
-    const auto fail = [&] {
-        WalkEntry failure;
-        failure.kind = WalkEntry::Kind::Failure;
-        deviceLine.append(failure);
-        walk->nodes.append(deviceLine);
-        return false;
-    };
-    if (device >= walk->deviceListed.size() || !walk->deviceListed.at(device) || !mayRequest()) {
-        return fail();
-    }
-    walk->nodes.append(deviceLine);
-    const QList<QByteArray>& nodes = walk->deviceNodes.at(device);
-    QList<QByteArray> dataSetNames;
-    bool dataSetsListed = true;
-    if (!nodes.isEmpty()) {
-        const RequestScope scope(*this);
-        MmsError error = MMS_ERROR_CONNECTION_LOST;
-        if (scope.allowed()) {
-            noteActivity();
-            dataSetNames = takeNames(MmsConnection_getDomainVariableListNames(
-                IedConnection_getMmsConnection(connection), &error, deviceName.constData()));
+void Iec61850Network::planMore() {
+    // Enough to fill every request the device takes at once: each answer lets the plan go on by about
+    // one request, so the pipeline stays full while the plan of a large model is never held whole.
+    const int readsAhead = ReadPlanner::kMaxVariablesPerRequest * (planner ? planner->inFlightLimit() : 1);
+    while (walk && !walk->planned && walk->readsUnfinished < readsAhead) {
+        if (!planStep()) {
+            walk->planned = true;
         }
-        dataSetsListed = error == MMS_ERROR_NONE;
     }
-    for (const QByteArray& node : nodes) {
-        QVector<WalkEntry> entries;
-        const bool planned = planNode(QString::fromUtf8(node), dataSetsListed, dataSetNames, entries);
-        walk->nodes.append(entries);
-        if (!planned) {
+}
+
+bool Iec61850Network::planStep() {
+    if (walk->planDevice >= walk->devices.size()) {
+        return false;
+    }
+    const int device = walk->planDevice;
+    const QByteArray deviceName = walk->devices.at(device);
+    if (walk->planNode < 0) {
+        QVector<WalkEntry> deviceLine{planLine(QString::fromUtf8(deviceName), true)};
+        if (device >= walk->deviceListed.size() || !walk->deviceListed.at(device) || !mayRequest()) {
+            WalkEntry failure;
+            failure.kind = WalkEntry::Kind::Failure;
+            deviceLine.append(failure);
+            walk->nodes.append(deviceLine);
             return false;
         }
+        walk->nodes.append(deviceLine);
+        walk->planNode = 0;
+    }
+    const QList<QByteArray>& nodes = walk->deviceNodes.at(device);
+    if (walk->planNode < nodes.size()) {
+        QVector<WalkEntry> entries;
+        const bool planned =
+            planNode(QString::fromUtf8(nodes.at(walk->planNode++)), walk->dataSetsListed.at(device),
+                     walk->deviceDataSets.at(device), entries);
+        walk->nodes.append(entries);
+        return planned;
     }
     --currentLayer;
+    ++walk->planDevice;
+    walk->planNode = -1;
     return true;
 }
 
@@ -400,6 +414,7 @@ void Iec61850Network::dataSetAnswered(quint64 association, int index, IedClientE
         dataSet.failed = error != IED_ERROR_OK;
         dataSet.members = members;
     }
+    planMore();
     pumpRequests();
     announceReady();
 }
@@ -442,13 +457,15 @@ void Iec61850Network::announceReady() {
         }
         // A logical node (perhaps skipped for its name, so without lines), not the line of its device.
         const bool logicalNode = entries.isEmpty() || entries.first().layer == 2;
-        walk->nodes[walk->nextNode++].clear();  // announced: no longer needed
+        // Announced: no longer needed. clear() would keep the allocation.
+        walk->nodes[walk->nextNode++] = QVector<WalkEntry>();
         if (logicalNode) {
             ++walk->nodesDone;
             reportProgress();
         }
     }
-    if (walk && walk->nextNode >= walk->nodes.size() && walk->dataSetQueue.empty() && planner->idle()) {
+    if (walk && walk->planned && walk->nextNode >= walk->nodes.size() && walk->dataSetQueue.empty() &&
+        planner->idle()) {
         finishWalk();
     }
 }

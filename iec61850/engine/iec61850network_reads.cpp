@@ -196,6 +196,7 @@ void Iec61850Network::readAnswered(quint64 association, int requestId, MmsError 
             finishRead(id, ReadResult{});
         }
     }
+    planMore();
     pumpRequests();
     deliverFinishedReads();
     announceReady();
@@ -204,6 +205,9 @@ void Iec61850Network::readAnswered(quint64 association, int requestId, MmsError 
 void Iec61850Network::finishRead(ReadPlanner::ReadId id, const ReadResult& result) {
     if (walk && id >= walk->firstRead && id - walk->firstRead < static_cast<quint64>(walk->reads.size())) {
         PendingRead& read = walk->reads[static_cast<int>(id - walk->firstRead)];
+        if (!read.done) {
+            --walk->readsUnfinished;
+        }
         read.done = true;
         read.result = result;
         return;

@@ -11,7 +11,7 @@ namespace iec61850 {
 namespace {
 
 QString lastElement(const QString& ref) {
-    return ref.section(QLatin1Char('.'), -1);
+    return ref.mid(ref.lastIndexOf(QLatin1Char('.')) + 1);
 }
 
 const QStringList& trgOpsNames() {

@@ -79,6 +79,8 @@ Iec61850View::~Iec61850View() {
 }
 
 void Iec61850View::connectSignals() {
+    // First, so that its closing of a batch comes before every other connection to the engine.
+    connectAnnouncements();
     connect(connectButton, &QPushButton::clicked, this, &Iec61850View::connectClicked);
     connect(disconnectButton, &QPushButton::clicked, this, &Iec61850View::disconnectClicked);
     connect(readAllButton, &QPushButton::clicked, this, &Iec61850View::readClicked);
@@ -111,11 +113,7 @@ void Iec61850View::connectSignals() {
     connect(controlDialog, &ControlDialog::controlOperateInt, network, &Iec61850Network::controlOperateInt);
     connect(controlDialog, &ControlDialog::controlOperateInt, this, &Iec61850View::controlOperateDone);
     connect(this, &Iec61850View::addItem, structureModel, &TreeModel::addItem);
-    connect(network, &Iec61850Network::newDataLine, this, &Iec61850View::renameForView);
-    connect(network, &Iec61850Network::connectionStateChanged, this, &Iec61850View::connectionStateChanged);
     connect(network, &Iec61850Network::addReport, this, &Iec61850View::addReport);
-    connect(network, &Iec61850Network::updateValue, this, &Iec61850View::updateValue);
-    connect(network, &Iec61850Network::setStatusBarMessage, this, &Iec61850View::setStatusBarMessage);
     connect(structureView, &QTreeView::clicked, this, &Iec61850View::structureViewClicked);
     connect(expandCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), structureView,
             [this](int index) {

@@ -8,7 +8,11 @@
 #include <QThread>
 #include <QWidget>
 
+#include <deque>
 #include <functional>
+#include <memory>
+
+#include "announcementqueue.h"
 
 class QCheckBox;
 class QComboBox;
@@ -95,6 +99,12 @@ private slots:
     // Compares the connected device with the file opened, on an association of its own in a worker
     // thread, and shows the differences.
     void compareSclClicked();
+    // Lines and values announced by the engine (announcementqueue.h).
+    void takeAnnouncements();
+    void applyAnnouncementSlice();
+    void applyAllAnnouncements();
+    // Runs on the engine's thread, for whatever else the engine says.
+    void closeAnnouncementBatch();
 
 private:
     void makeConnectBox();
@@ -137,6 +147,12 @@ private:
     bool showsOfflineModel() const;
     // Waits for a comparison still reading the device; the view is going.
     void finishSclWork();
+    void connectAnnouncements();
+    // Shows what has been taken from the engine's batches, in order, for at most `budgetMs` (all when
+    // negative); what is left waits for a later pass of the event loop.
+    void applyAnnouncements(qint64 budgetMs);
+    void showValue(const QString& refString, const QString& valueString);
+    void valuesShown(int count);
 
     QSettings settings;
     Iec61850Network* network;
@@ -211,6 +227,10 @@ private:
     FindBar* findBar;
     QCheckBox* naturalOrderCheck;
     ExpansionMemory* expansionMemory;
+
+    std::unique_ptr<AnnouncementQueue> announcements;
+    std::deque<Announcement> unapplied;  // taken from the queue, not yet shown
+    bool slicePosted = false;
 };
 
 }  // namespace iec61850

@@ -221,11 +221,12 @@ void Iec61850View::timerPollingHandler() {
 void Iec61850View::awaitReadsHandled(std::function<void()> then) {
     // Queued behind the reads just asked for, so the engine counts them; it answers once each of them
     // has been announced or has failed (failed reads send nothing back), or the association has ended.
+    // The answer travels behind the values, so `then` sees them shown.
+    AnnouncementQueue* queue = announcements.get();
     QMetaObject::invokeMethod(
         network,
-        [this, then = std::move(then)]() {
-            network->whenReadsHandled(
-                [this, then]() { QMetaObject::invokeMethod(this, then, Qt::QueuedConnection); });
+        [this, queue, then = std::move(then)]() {
+            network->whenReadsHandled([queue, then]() { queue->addCall(then); });
         },
         Qt::QueuedConnection);
 }

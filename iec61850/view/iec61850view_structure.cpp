@@ -117,22 +117,6 @@ void Iec61850View::renameForView(const QString& dataString, const QString& refSt
     emit addItem(text, refString, layer);
 }
 
-void Iec61850View::updateValue(const QString& refString, const QString& valueString) {
-    newValueTimer->start();
-    structureModel->setValue(refString, valueString, false);
-    controlModel->setValue(refString, valueString, false);
-    pollModel->setValue(refString, valueString, false);
-
-    if (statusEdit->text() == kStateConnected) {
-        packetsEdit->setText(QString::number(packetsEdit->text().toInt() + 1));
-    }
-
-    const QStandardItem* line = structureModel->itemOf(refString);
-    if (line != nullptr && line->text().contains(kReportEnableTag) && enableDisableButton->isEnabled()) {
-        enableDisableButton->setText(enableCaption(valueString));
-    }
-}
-
 void Iec61850View::timerNewValueHandler() {
     // A pause during discovery says nothing about the tree being complete.
     if (statusEdit->text() == kStateConnected) {

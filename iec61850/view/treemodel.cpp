@@ -83,10 +83,19 @@ void TreeModel::setValue(const QString& ref, const QString& value, bool highligh
     if (nameItem == nullptr) {
         return;
     }
-    const QModelIndex valueIndex = nameItem->index().siblingAtColumn(1);
-    setData(valueIndex, text, Qt::EditRole);
+    QStandardItem* parent = nameItem->parent();
+    QStandardItem* valueItem =
+        parent != nullptr ? parent->child(nameItem->row(), 1) : item(nameItem->row(), 1);
+    if (valueItem == nullptr) {
+        return;
+    }
+    // A poll mostly brings values that have not changed; their tooltip has not either.
+    if (!highlight && valueItem->data(Qt::DisplayRole).toString() == text) {
+        return;
+    }
+    valueItem->setData(text, Qt::EditRole);
     const QString meaning = valueMeaning(ref, text);
-    setData(valueIndex, meaning.isEmpty() ? QVariant() : QVariant(meaning), Qt::ToolTipRole);
+    valueItem->setData(meaning.isEmpty() ? QVariant() : QVariant(meaning), Qt::ToolTipRole);
     if (highlight) {
         highlightPath(nameItem);
     }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
-#include <QMap>
 #include <QStandardItemModel>
 #include <QString>
 #include <QStringList>
@@ -37,9 +37,9 @@ private:
     QStandardItem* rootSentinel;
     QList<QStandardItem*> itemStack;
     QStringList nameStack;
-    QMap<QString, QStandardItem*> itemByRef;
-    QMap<QStandardItem*, QString> refByItem;
-    QMap<QString, QString> lastValueByRef;
+    QHash<QString, QStandardItem*> itemByRef;
+    QHash<QStandardItem*, QString> refByItem;
+    QHash<QString, QString> lastValueByRef;
 };
 
 }  // namespace iec61850

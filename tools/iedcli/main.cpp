@@ -8,6 +8,9 @@
 #include "connectfailure.h"
 #include "iec61850_client.h"
 #include "session.h"
+#ifdef KORVAN_WITH_SCL
+#include "sclverbs.h"
+#endif
 
 namespace {
 
@@ -28,6 +31,8 @@ const char* const kUsage =
     "  sg [LD] confirm | discard     confirms or gives up an edit (an edit ends with the connection)\n"
     "  operate REF VALUE             operates the control object REF, selecting first where its\n"
     "                                control model asks for it\n"
+    "  compare FILE [--ied NAME]     compares the device with an SCL file (the IED NAME of it), one\n"
+    "                                difference per line; exit status 0 equal, 1 different, 2 error\n"
     "Port 102 unless given. Exit status: 0 done, 1 the device refused (the reason on standard\n"
     "error), 2 bad arguments, a value that does not fit, or no connection.\n";
 
@@ -83,9 +88,12 @@ int main(int argc, char* argv[]) {
     }
     const std::string verb = args[1];
     const std::vector<std::string> rest(args.begin() + 2, args.end());
-    const bool fits = (verb == "read" && (rest.size() == 1 || rest.size() == 2)) ||
-                      (verb == "write" && rest.size() == 3) || (verb == "rcb" && !rest.empty()) ||
-                      (verb == "sg" && !rest.empty()) || (verb == "operate" && rest.size() == 2);
+    bool fits = (verb == "read" && (rest.size() == 1 || rest.size() == 2)) ||
+                (verb == "write" && rest.size() == 3) || (verb == "rcb" && !rest.empty()) ||
+                (verb == "sg" && !rest.empty()) || (verb == "operate" && rest.size() == 2);
+#ifdef KORVAN_WITH_SCL
+    fits = fits || (verb == "compare" && iedcli::compareArgumentsFit(rest));
+#endif
     if (!fits) {
         return usage();
     }
@@ -114,6 +122,11 @@ int main(int argc, char* argv[]) {
     } else if (verb == "operate") {
         status = session.operate(rest[0], rest[1]);
     }
+#ifdef KORVAN_WITH_SCL
+    if (verb == "compare") {
+        status = iedcli::compareWithFile(connection, rest);
+    }
+#endif
     IedConnection_destroy(connection);
     return status;
 }

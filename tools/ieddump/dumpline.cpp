@@ -33,6 +33,19 @@ QString escaped(const QString& field) {
     return out;
 }
 
+bool isPlain(const QString& field) {
+    for (const QChar c : field) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char('\\')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void appendField(QByteArray& out, const QString& field) {
+    out += isPlain(field) ? field.toUtf8() : escaped(field).toUtf8();
+}
+
 }  // namespace
 
 QString dumpLine(const QStringList& fields) {
@@ -42,6 +55,18 @@ QString dumpLine(const QStringList& fields) {
         escapedFields.append(escaped(field));
     }
     return escapedFields.join(QLatin1Char('\t'));
+}
+
+void appendDumpLine(QByteArray& out, std::initializer_list<QString> fields) {
+    bool first = true;
+    for (const QString& field : fields) {
+        if (!first) {
+            out += '\t';
+        }
+        first = false;
+        appendField(out, field);
+    }
+    out += '\n';
 }
 
 }  // namespace ieddump

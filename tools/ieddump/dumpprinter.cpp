@@ -33,11 +33,12 @@ void DumpPrinter::connectionStateChanged(bool state) {
     }
 }
 
-void DumpPrinter::print(const QStringList& fields) {
+void DumpPrinter::print(std::initializer_list<QString> fields) {
     if (done) {
         return;
     }
-    const QByteArray line = dumpLine(fields).toUtf8() + '\n';
+    line.truncate(0);
+    appendDumpLine(line, fields);
     std::fwrite(line.constData(), 1, size_t(line.size()), out);
 }
 

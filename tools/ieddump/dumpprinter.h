@@ -1,14 +1,19 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+
+#include <initializer_list>
 
 #include <cstdio>
 
 namespace ieddump {
 
 // Writes every engine signal as one line, in arrival order, and decides when the dump is over: after
-// the second connectionStateChanged(true) (the model has been walked) or at the first false.
+// the second connectionStateChanged(true) (the model has been walked) or at the first false. Its slots
+// may run on the engine's thread (direct connections): a line is written as it is announced, so
+// nothing waits in memory to be printed.
 class DumpPrinter : public QObject {
     Q_OBJECT
 
@@ -26,9 +31,10 @@ public slots:
     void connectionStateChanged(bool state);
 
 private:
-    void print(const QStringList& fields);
+    void print(std::initializer_list<QString> fields);
 
     std::FILE* out;
+    QByteArray line;  // reused for every line
     int connectedCount = 0;
     bool done = false;
 };

@@ -49,16 +49,18 @@ int main(int argc, char* argv[]) {
         }
     }
 
-    // The same arrangement as the view: the engine alone in its worker thread, queued signals only.
+    // The engine alone in its worker thread, as in the view. Lines are written on that thread as they
+    // are announced: a queued call per line would cost more than the line, and a model of tens of
+    // thousands of lines would wait in memory whenever this thread fell behind.
     QThread worker;
     auto* engine = new iec61850::Iec61850Network;
     ieddump::DumpPrinter printer(stdout);
     QObject::connect(engine, &iec61850::Iec61850Network::newDataLine, &printer,
-                     &ieddump::DumpPrinter::newDataLine);
+                     &ieddump::DumpPrinter::newDataLine, Qt::DirectConnection);
     QObject::connect(engine, &iec61850::Iec61850Network::updateValue, &printer,
-                     &ieddump::DumpPrinter::updateValue);
+                     &ieddump::DumpPrinter::updateValue, Qt::DirectConnection);
     QObject::connect(engine, &iec61850::Iec61850Network::connectionStateChanged, &printer,
-                     &ieddump::DumpPrinter::connectionStateChanged);
+                     &ieddump::DumpPrinter::connectionStateChanged, Qt::DirectConnection);
     QObject::connect(engine, &iec61850::Iec61850Network::connectFailed, &printer, [](const QString& reason) {
         std::fprintf(stderr, "ieddump: %s\n", reason.toUtf8().constData());
     });

@@ -96,6 +96,7 @@ int main(int argc, char* argv[]) {
         }
         benchsupport::StallMeter stalls;
         stalls.start();
+        const double cpuBefore = benchsupport::processCpuMs();
         QElapsedTimer clock;
         clock.start();
         for (int row = firstRow; row < firstRow + rows; ++row) {
@@ -106,14 +107,15 @@ int main(int argc, char* argv[]) {
         }
         const bool in = waitFor([&] { return packets->text().toInt() - before >= asked; }, kTimeoutMs);
         const double valuesMs = clock.nsecsElapsed() / 1e6;
+        const double cpuMs = benchsupport::processCpuMs() - cpuBefore;
         waitFor([&] { return ready->isChecked(); }, kTimeoutMs);
         const double readyMs = clock.nsecsElapsed() / 1e6;
         stalls.stop();
         std::printf(
-            "%-22s reads %6ld  requests %6d  values in %7.0f ms%s  Ready %7.0f ms  longest stall %lld ms "
-            "(%lld ms of it on the CPU)\n",
-            what, asked, simulator.pdusLogged() - requestsBefore, valuesMs, in ? "" : " (not all)", readyMs,
-            static_cast<long long>(stalls.longest()), static_cast<long long>(stalls.longestCpuMs()));
+            "%-22s reads %6ld  requests %6d  values in %7.0f ms%s (CPU %.0f ms)  Ready %7.0f ms  "
+            "longest stall %lld ms (%lld ms of it on the CPU)\n",
+            what, asked, simulator.pdusLogged() - requestsBefore, valuesMs, in ? "" : " (not all)", cpuMs,
+            readyMs, static_cast<long long>(stalls.longest()), static_cast<long long>(stalls.longestCpuMs()));
         std::fflush(stdout);
     };
     press("one logical device", 0, 1);

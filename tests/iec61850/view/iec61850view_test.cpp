@@ -55,6 +55,7 @@ private slots:
     void readAllNeedsAnAssociationAndReadyNeverWaitsForLostAnswers();
     void reportEnableValueSetsTheButtonCaption();
     void expandSelectorOffersOneItemPerLayer();
+    void burstsOfValuesAreShownWholeAndInTheEnginesOrder();
 
 private:
     void startSimulator(SimulatorProcess& simulator);
@@ -404,6 +405,66 @@ void Iec61850ViewTest::expandSelectorOffersOneItemPerLayer() {
     view->collapseAll();
     ui.expand()->setCurrentIndex(0);
     QVERIFY(!view->isExpanded(object->parent()->parent()->index()));
+}
+
+// Lines and values reach the window in batches shown a slice at a time; nothing may be lost, counted
+// twice, or shown after what the engine said later (the end of the walk, the end of a Read all).
+void Iec61850ViewTest::burstsOfValuesAreShownWholeAndInTheEnginesOrder() {
+    SimulatorProcess simulator;
+    QVERIFY(simulator.startGenerated(40));  // about 2,500 attributes: many slices
+    NoticeCloser closer;
+    ViewUnderTest ui;
+    TreeModel* tree = ui.structure();
+    const auto valued = [](QStandardItem* line) { return !valueOf(line).isEmpty(); };
+
+    // The walk's values are all in when the view turns to connected, so none of them is counted.
+    int valuedWhenConnected = -1;
+    connect(ui.status(), &QLineEdit::textChanged, [&](const QString& text) {
+        if (text == kConnected) {
+            valuedWhenConnected = countLines(tree->invisibleRootItem(), valued);
+        }
+    });
+    ui.connectTo(simulator.port());
+    browse(ui);
+    const int valuedLines = countLines(tree->invisibleRootItem(), valued);
+    QVERIFY(valuedLines > 2000);
+    QCOMPARE(valuedWhenConnected, valuedLines);
+    QCOMPARE(ui.packets()->text(), QString("0"));
+
+    // Read all of the first device: when Ready comes on, every value is shown and counted once.
+    QStandardItem* device = tree->item(0, 0);
+    ui.click(device);
+    const int readable = countLines(device, [&](QStandardItem* line) {
+        return valued(line) && !tree->referenceOf(line).contains("SBO");
+    });
+    QVERIFY(readable > 1000);
+    QList<QStandardItem*> copies;
+    std::function<void(QStandardItem*)> stale = [&](QStandardItem* parent) {
+        for (int row = 0; row < parent->rowCount(); ++row) {
+            QStandardItem* line = parent->child(row, 0);
+            if (valued(line) && !ui.control()->referenceOf(line).contains("SBO")) {
+                ui.control()->setData(line->index().siblingAtColumn(1), QString("stale"));
+                copies.append(line);
+            }
+            stale(line);
+        }
+    };
+    stale(ui.control()->invisibleRootItem());
+    QCOMPARE(copies.size(), readable);
+
+    int countedAtReady = -1;
+    int staleAtReady = -1;
+    connect(ui.ready(), &QCheckBox::toggled, [&](bool on) {
+        if (on && countedAtReady < 0) {
+            countedAtReady = ui.packets()->text().toInt();
+            staleAtReady = static_cast<int>(std::count_if(
+                copies.begin(), copies.end(), [](QStandardItem* c) { return valueOf(c) == "stale"; }));
+        }
+    });
+    ui.button("readAllButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(countedAtReady >= 0, 30000);
+    QCOMPARE(countedAtReady, readable);
+    QCOMPARE(staleAtReady, 0);
 }
 
 QTEST_MAIN(Iec61850ViewTest)

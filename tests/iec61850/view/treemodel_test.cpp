@@ -143,6 +143,10 @@ void TreeModelTest::highlightColoursThePathAndReverts() {
         QCOMPARE(backgroundOf(model.itemOf(ref)), QColor("#2d2d2d"));
     }
     QVERIFY(!model.itemOf("LD")->data(Qt::BackgroundRole).isValid());
+
+    // A report that repeats the value shown still flashes its path.
+    model.setValue("LD/LN.DO.DA.SUB", "5", true);
+    QCOMPARE(backgroundOf(model.itemOf("LD/LN.DO.DA.SUB")), QColor(Qt::darkCyan));
 }
 
 void TreeModelTest::highlightRevertSkipsRemovedRowsAndDeadModels() {

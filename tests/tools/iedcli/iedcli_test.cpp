@@ -210,3 +210,29 @@ TEST_F(IedcliTest, OperateSelectsWhereTheModelAsks) {
 }
 
 }  // namespace
+
+#ifdef KORVAN_WITH_SCL
+TEST_F(IedcliTest, CompareListsTheDifferencesAndExitsByThem) {
+    const Outcome equal = run({"compare", SimulatorProcess::sampleModel()});
+    EXPECT_EQ(equal.status, 0) << equal.err;
+    EXPECT_EQ(equal.out, "");
+
+    std::ifstream in(SimulatorProcess::sampleModel(), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string from = R"(<DAI name="operTimeout"><Val>5000</Val></DAI>)";
+    ASSERT_NE(text.find(from), std::string::npos);
+    text.replace(text.find(from), from.size(), R"(<DAI name="operTimeout"><Val>7000</Val></DAI>)");
+    const std::string changed = emptyFile("iedcli_sclXXXXXX");
+    std::ofstream(changed, std::ios::binary) << text;
+    const Outcome different = run({"compare", changed, "--ied", "BAY1"});
+    std::remove(changed.c_str());
+    EXPECT_EQ(different.status, 1) << different.err;
+    EXPECT_EQ(different.out, "value: BAY1CTRL/CSWI1.Pos.operTimeout[CF]: device 5000, file 7000\n");
+
+    const Outcome missing = run({"compare", "/nonexistent/model.icd"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("/nonexistent/model.icd: cannot open the file"), std::string::npos)
+        << missing.err;
+    EXPECT_EQ(run({"compare", SimulatorProcess::sampleModel(), "--ied"}).status, 2);
+}
+#endif
