@@ -120,6 +120,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     addDockWidget(Qt::BottomDockWidgetArea, messageLog);
     connect(dnp3TcpView, &dnp3::Dnp3TcpView::setStatusBarMessage, this, &MainWindow::logOnly);
     connect(dnp3RtuView, &dnp3::Dnp3RtuView::setStatusBarMessage, this, &MainWindow::logOnly);
+    connect(iec61850View, &iec61850::Iec61850View::logMessage, this, &MainWindow::logOnly);
 
     restoreLastOpenTab();
 

@@ -33,6 +33,7 @@ Iec61850Network::Iec61850Network(QObject* parent) : QObject(parent), keepAliveTi
     keepAliveTimer->setSingleShot(true);
     keepAliveTimer->setInterval(kKeepAliveIntervalMs);
     connect(keepAliveTimer, &QTimer::timeout, this, &Iec61850Network::keepAlive);
+    qRegisterMetaType<ReportHeader>();
 }
 
 void Iec61850Network::setKeepAliveInterval(int ms) {

@@ -24,6 +24,7 @@
 #include "discoverywalk.h"
 #include "iec61850_client.h"
 #include "readplanner.h"
+#include "reportheader.h"
 
 class QTimer;
 
@@ -92,6 +93,13 @@ signals:
     void logEntryReceived(const QString& logRef, qint64 timeMs, const QString& entryId, const QString& reference,
                           const QString& value, const QString& reason);
     void logQueryDone(const QString& logRef, int entries, const QString& error);
+    // Right before a report's opening addReport: its header and the reasons of the members that follow.
+    void addReportHeader(const iec61850::ReportHeader& header);
+    // How a control command ended ("Select ok", "Operate fail: ...", "Command terminated: ok"). A
+    // refusal is also on the status bar; a success is only here.
+    void controlResult(bool success, const QString& text);
+    // How far the walk is, in logical nodes; it ends with connectionStateChanged (true when complete).
+    void discoveryProgress(int done, int total);
     // Writes (iec61850network_writes.cpp). An empty error means success. The type of an attribute as
     // the device describes it: its MmsType and its size (widths of numbers, lengths of strings,
     // negative for "up to").
@@ -128,6 +136,8 @@ public slots:
     void findLogControlBlocks();
     void queryLogByTime(const QString& log_ref, qint64 from_ms, qint64 to_ms);
     void queryLogAfter(const QString& log_ref, const QString& entry_id, qint64 time_ms);
+    // What the following commands ask the device to check, and whether they are sent as tests.
+    void setControlChecks(bool interlock_check, bool synchro_check, bool test);
     void describeValue(const QString& ref_string, const QString& fc_string);
     // value_text as the editors give it: true/false, numbers, text, 0b bits, hexadecimal octets, ISO time.
     void writeValue(const QString& ref_string, const QString& fc_string, const QString& value_text);
@@ -155,6 +165,7 @@ private:
     // Reports (iec61850network_reports.cpp).
     struct ReportContext {
         Iec61850Network* engine = nullptr;
+        QString block;           // LD/LN.RP.name, as the handler was installed for it
         QString dataSetRef;      // the block's data set (LD/LN.DS), for reports that do not name it
         QStringList memberRefs;  // its members (LD/LN.DO.DA), for reports without data references
     };
@@ -256,11 +267,15 @@ private:
     QString controlRef;
     MmsValue* controlValue = nullptr;
     int controlTerminationWaitMs = 0;  // of the held object; 0 unless it ends operates with a termination
+    bool interlockCheck = true;
+    bool synchroCheck = true;
+    bool testCommands = false;
     // A command on its way: what its answer is told with.
     struct PendingControl {
         Iec61850Network* engine = nullptr;
         ControlObjectClient object = nullptr;
         const char* prefix = nullptr;  // "Operate fail: %1"
+        const char* done = nullptr;    // "Operate ok"
         int terminationWaitMs = 0;     // > 0: an operate whose termination is due within this
     };
     std::vector<std::unique_ptr<PendingControl>> controlCommands;
@@ -275,7 +290,7 @@ private:
     void selectWith(const QString& ref, MmsValue* value, int originCategory);
     void operateWith(const QString& ref, MmsValue* value, int originCategory);
     template <typename Send>
-    void sendControl(const char* prefix, int terminationWaitMs, Send send);
+    void sendControl(const char* prefix, const char* done, int terminationWaitMs, Send send);
     void reportControlFailure(const char* prefix, IedClientError error, const LastApplError& applError);
     void controlAnswered(PendingControl* command, IedClientError error, bool success,
                          const LastApplError& applError);

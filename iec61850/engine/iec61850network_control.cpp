@@ -83,8 +83,11 @@ void Iec61850Network::commandTerminationHandler(void* parameter, ControlObjectCl
     auto* engine = static_cast<Iec61850Network*>(parameter);
     const LastApplError error = ControlObjectClient_getLastApplError(object);
     if (error.error != CONTROL_ERROR_NO_ERROR) {
-        emit engine->setStatusBarMessage(
-            QStringLiteral("Operate fail: %1").arg(addCauseToString(error.addCause)));
+        const QString cause = addCauseToString(error.addCause);
+        emit engine->setStatusBarMessage(QStringLiteral("Operate fail: %1").arg(cause));
+        emit engine->controlResult(false, QStringLiteral("Command terminated: %1").arg(cause));
+    } else {
+        emit engine->controlResult(true, QStringLiteral("Command terminated: ok"));
     }
     QMetaObject::invokeMethod(
         engine, [engine, object] { engine->terminationArrived(object); }, Qt::QueuedConnection);
@@ -112,7 +115,9 @@ void Iec61850Network::reportControlFailure(const char* prefix, IedClientError er
     }
     const QString cause = error == IED_ERROR_TIMEOUT ? QStringLiteral("no answer from the device")
                                                      : addCauseToString(applError.addCause);
-    emit setStatusBarMessage(QString::fromLatin1(prefix).arg(cause));
+    const QString text = QString::fromLatin1(prefix).arg(cause);
+    emit setStatusBarMessage(text);
+    emit controlResult(false, text);
 }
 
 void Iec61850Network::controlAnswered(PendingControl* command, IedClientError error, bool success,
@@ -127,7 +132,10 @@ void Iec61850Network::controlAnswered(PendingControl* command, IedClientError er
     noteRequestFailure(error);
     if (!success) {
         reportControlFailure(done->prefix, error, applError);
-    } else if (done->terminationWaitMs > 0 && !terminatedEarly.remove(done->object)) {
+    } else {
+        emit controlResult(true, QString::fromLatin1(done->done));
+    }
+    if (success && done->terminationWaitMs > 0 && !terminatedEarly.remove(done->object)) {
         // The device ends the command itself within its operTimeout, negatively when it has to give
         // up; only when that is overdue by a request time-out as well is the termination missing.
         auto* timer = new QTimer(this);
@@ -153,7 +161,9 @@ void Iec61850Network::terminationArrived(ControlObjectClient object) {
 
 void Iec61850Network::terminationOverdue(ControlObjectClient object) {
     delete terminationTimers.take(object);
-    emit setStatusBarMessage(QStringLiteral("Operate fail: no command termination"));
+    const QString text = QStringLiteral("Operate fail: no command termination");
+    emit setStatusBarMessage(text);
+    emit controlResult(false, text);
     // Given up: a late termination must not be taken for that of a later command.
     dropIfIdle(object);
 }
@@ -197,8 +207,6 @@ bool Iec61850Network::prepareControl(const QString& ref, int originCategory) {
         return false;
     }
     controlRef = ref;
-    ControlObjectClient_setInterlockCheck(controlObject, true);
-    ControlObjectClient_setSynchroCheck(controlObject, true);
     ControlObjectClient_setOrigin(controlObject, kOriginatorId, originCategory);
     ControlObjectClient_setCommandTerminationHandler(controlObject, commandTerminationHandler, this);
     controlTerminationWaitMs = 0;
@@ -242,12 +250,23 @@ void Iec61850Network::releaseControls() {
     terminatedEarly.clear();
 }
 
+void Iec61850Network::setControlChecks(bool interlock_check, bool synchro_check, bool test) {
+    interlockCheck = interlock_check;
+    synchroCheck = synchro_check;
+    testCommands = test;
+}
+
 template <typename Send>
-void Iec61850Network::sendControl(const char* prefix, int terminationWaitMs, Send send) {
+void Iec61850Network::sendControl(const char* prefix, const char* done, int terminationWaitMs, Send send) {
+    // Every command carries the checks asked for when it leaves, also the operate of a held selection.
+    ControlObjectClient_setInterlockCheck(controlObject, interlockCheck);
+    ControlObjectClient_setSynchroCheck(controlObject, synchroCheck);
+    ControlObjectClient_setTestMode(controlObject, testCommands);
     auto command = std::make_unique<PendingControl>();
     command->engine = this;
     command->object = controlObject;
     command->prefix = prefix;
+    command->done = done;
     command->terminationWaitMs = terminationWaitMs;
     IedClientError error = IED_ERROR_OK;
     noteActivity();
@@ -275,14 +294,16 @@ void Iec61850Network::selectWith(const QString& ref, MmsValue* value, int origin
     if (value) {
         MmsValue_delete(controlValue);
         controlValue = value;
-        sendControl("Select fail: %1", 0, [this](IedClientError* error, PendingControl* command) {
-            ControlObjectClient_selectWithValueAsync(controlObject, error, controlValue, controlAnswer,
-                                                     command);
-        });
+        sendControl("Select fail: %1", "Select with value ok", 0,
+                    [this](IedClientError* error, PendingControl* command) {
+                        ControlObjectClient_selectWithValueAsync(controlObject, error, controlValue,
+                                                                 controlAnswer, command);
+                    });
     } else {
-        sendControl("Select fail: %1", 0, [this](IedClientError* error, PendingControl* command) {
-            ControlObjectClient_selectAsync(controlObject, error, controlAnswer, command);
-        });
+        sendControl("Select fail: %1", "Select ok", 0,
+                    [this](IedClientError* error, PendingControl* command) {
+                        ControlObjectClient_selectAsync(controlObject, error, controlAnswer, command);
+                    });
     }
 }
 
@@ -301,10 +322,11 @@ void Iec61850Network::operateWith(const QString& ref, MmsValue* value, int origi
     } else {
         controlValue = value;
     }
-    sendControl(
-        "Operate fail: %1", controlTerminationWaitMs, [this](IedClientError* error, PendingControl* command) {
-            ControlObjectClient_operateAsync(controlObject, error, controlValue, 0, controlAnswer, command);
-        });
+    sendControl("Operate fail: %1", "Operate ok", controlTerminationWaitMs,
+                [this](IedClientError* error, PendingControl* command) {
+                    ControlObjectClient_operateAsync(controlObject, error, controlValue, 0, controlAnswer,
+                                                     command);
+                });
     releaseHeldControl();
 }
 
@@ -349,7 +371,7 @@ void Iec61850Network::controlCancel(const QString& data_object_ref) {
             return;
         }
     }
-    sendControl("Cancel fail: %1", 0, [this](IedClientError* error, PendingControl* command) {
+    sendControl("Cancel fail: %1", "Cancel ok", 0, [this](IedClientError* error, PendingControl* command) {
         ControlObjectClient_cancelAsync(controlObject, error, controlAnswer, command);
     });
     releaseHeldControl();

@@ -476,8 +476,7 @@ void Iec61850Network::reportProgress() {
         return;
     }
     lastProgressMs = now;
-    emit setStatusBarMessage(
-        QStringLiteral("Discovery: %1 of %2 logical nodes").arg(walk->nodesDone).arg(walk->nodesTotal));
+    emit discoveryProgress(walk->nodesDone, walk->nodesTotal);
 }
 
 void Iec61850Network::finishWalk() {

@@ -7,6 +7,8 @@
 
 #include "attributeread.h"
 #include "iec61850network.h"
+
+#include "reportheader.h"
 #include "valuerenderer.h"
 
 namespace iec61850 {
@@ -56,19 +58,17 @@ void destroyEntries(LinkedList list) {
     LinkedList_destroyDeep(list, reinterpret_cast<LinkedListValueDeleteFunction>(MmsJournalEntry_destroy));
 }
 
-// Names of the reason bits of a log entry, as "data-change, integrity".
+// Names of the reason bits of a log entry, as "data-change, integrity"; bit n on the wire is 1 << (n - 1).
 QString reasonText(MmsValue* reasons) {
-    static const char* const kNames[] = {"data-change", "quality-change",        "data-update",
-                                         "integrity",   "general-interrogation", "application-trigger"};
-    QStringList names;
+    int bits = 0;
     if (reasons != nullptr && MmsValue_getType(reasons) == MMS_BIT_STRING) {
         for (int bit = 1; bit < MmsValue_getBitStringSize(reasons) && bit <= 6; ++bit) {
             if (MmsValue_getBitStringBit(reasons, bit)) {
-                names << QString::fromLatin1(kNames[bit - 1]);
+                bits |= 1 << (bit - 1);
             }
         }
     }
-    return names.join(QStringLiteral(", "));
+    return reasonNames(bits);
 }
 
 }  // namespace

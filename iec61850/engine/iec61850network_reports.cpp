@@ -1,5 +1,7 @@
 #include "iec61850network.h"
 
+#include <QDateTime>
+
 #include "objectreference.h"
 
 namespace iec61850 {
@@ -90,6 +92,7 @@ void Iec61850Network::watchReports(ClientReportControlBlock rcb, const QString& 
     const QByteArray reference = ref.toUtf8();
     auto context = std::make_unique<ReportContext>();
     context->engine = this;
+    context->block = ref;
     const char* dataSet = ClientReportControlBlock_getDataSetReference(rcb);
     context->dataSetRef = dataSetRefFromMms(QString::fromUtf8(dataSet != nullptr ? dataSet : ""));
     context->memberRefs = dataSetMemberRefs(context->dataSetRef);
@@ -158,10 +161,41 @@ void Iec61850Network::reportHandler(void* parameter, ClientReport report) {
 }
 
 void Iec61850Network::emitReport(const ReportContext& context, ClientReport report) {
+    ReportHeader header;
+    header.arrivalMs = QDateTime::currentMSecsSinceEpoch();
+    header.block = context.block;
     const char* name = ClientReport_getDataSetName(report);
-    const QString dataSetRef =
-        name != nullptr ? dataSetRefFromMms(QString::fromUtf8(name)) : context.dataSetRef;
-    emit addReport(dataSetRef, QString(), QStringList());
+    header.dataSetRef = name != nullptr ? dataSetRefFromMms(QString::fromUtf8(name)) : context.dataSetRef;
+    if (const char* rptId = ClientReport_getRptId(report)) {
+        header.rptId = QString::fromUtf8(rptId);
+    }
+    if (ClientReport_hasSeqNum(report)) {
+        header.seqNum = ClientReport_getSeqNum(report);
+    }
+    if (ClientReport_hasSubSeqNum(report)) {
+        header.subSeqNum = ClientReport_getSubSeqNum(report);
+        header.moreSegmentsFollow = ClientReport_getMoreSeqmentsFollow(report);
+    }
+    if (MmsValue* entryId = ClientReport_getEntryId(report);
+        entryId != nullptr && MmsValue_getType(entryId) == MMS_OCTET_STRING) {
+        header.entryId = QString::fromLatin1(
+            QByteArray(reinterpret_cast<const char*>(MmsValue_getOctetStringBuffer(entryId)),
+                       MmsValue_getOctetStringSize(entryId))
+                .toHex(' '));
+    }
+    if (ClientReport_hasConfRev(report)) {
+        header.confRev = ClientReport_getConfRev(report);
+    }
+    if (ClientReport_hasBufOvfl(report)) {
+        header.bufOvfl = ClientReport_getBufOvfl(report) ? 1 : 0;
+    }
+    const bool withReasons = ClientReport_hasReasonForInclusion(report);
+
+    struct Member {
+        QString dataRef;
+        QStringList texts;
+    };
+    QList<Member> members;
     MmsValue* values = ClientReport_getDataSetValues(report);
     const int count = static_cast<int>(MmsValue_getArraySize(values));
     for (int i = 0; i < count; ++i) {
@@ -180,7 +214,14 @@ void Iec61850Network::emitReport(const ReportContext& context, ClientReport repo
         if (dataRef.isEmpty()) {
             continue;
         }
-        emit addReport(dataSetRef, dataRef, renderValue(value, dataRef, true));
+        members.append({dataRef, renderValue(value, dataRef, true)});
+        header.reasons.append(withReasons ? static_cast<int>(ClientReport_getReasonForInclusion(report, i))
+                                          : -1);
+    }
+    emit addReportHeader(header);
+    emit addReport(header.dataSetRef, QString(), QStringList());
+    for (const Member& member : members) {
+        emit addReport(header.dataSetRef, member.dataRef, member.texts);
     }
 }
 

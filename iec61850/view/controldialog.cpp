@@ -47,13 +47,34 @@ ControlDialog::ControlDialog(QWidget* parent) : QDialog(parent) {
                           "Process"});
     originCombo.setCurrentText("Station control");
 
+    // What the dialog has always asked for: both checks, no test.
+    interlockCheck.setText(tr("Interlock check"));
+    interlockCheck.setChecked(true);
+    synchroCheck.setText(tr("Synchrocheck"));
+    synchroCheck.setChecked(true);
+    testCheck.setText(tr("Test"));
+    testCheck.setToolTip(tr("The device checks the command but does not act on the process."));
+    auto* checkRow = new QHBoxLayout;
+    checkRow->addWidget(&interlockCheck);
+    checkRow->addWidget(&synchroCheck);
+    checkRow->addWidget(&testCheck);
+    classLabel.setObjectName("classLabel");
+    resultLabel.setObjectName("resultLabel");
+    selectionLabel.setObjectName("selectionLabel");
+    selectionTick.setInterval(1000);
+    connect(&selectionTick, &QTimer::timeout, this, &ControlDialog::showSelection);
+
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(&referenceLabel);
     layout->addWidget(&originCombo);
     layout->addLayout(radioRow);
     layout->addLayout(valueRow);
+    layout->addWidget(&classLabel);
+    layout->addLayout(checkRow);
     layout->addLayout(buttonRow);
+    layout->addWidget(&resultLabel);
+    layout->addWidget(&selectionLabel);
 }
 
 ControlDialog::~ControlDialog() = default;
@@ -66,6 +87,72 @@ void ControlDialog::setObjectReference(const QString& ref) {
     valueSpin.setVisible(integer);
     openRadio.setVisible(!integer);
     closeRadio.setVisible(!integer);
+    // Another object: what was said about the last one no longer applies.
+    resultLabel.clear();
+    selectedFor.invalidate();
+    showSelection();
+    showClassWording();
+}
+
+void ControlDialog::setSelectionTimeout(int ms) {
+    selectionTimeoutMs = ms;
+}
+
+void ControlDialog::setStatusKind(StatusKind kind) {
+    statusKind = kind;
+    showClassWording();
+}
+
+void ControlDialog::showClassWording() {
+    if (isIntegerControl()) {
+        classLabel.setText(tr("range %1 to %2").arg(valueSpin.minimum()).arg(valueSpin.maximum()));
+    } else if (statusKind == StatusKind::SinglePoint) {
+        classLabel.setText(tr("Open = off, Close = on"));
+    } else if (statusKind == StatusKind::DoublePoint) {
+        classLabel.setText(tr("Open = open, Close = closed"));
+    } else {
+        classLabel.clear();
+    }
+}
+
+void ControlDialog::showResult(bool success, const QString& text) {
+    resultLabel.setText(text);
+    resultLabel.setStyleSheet(success ? QStringLiteral("color: darkgreen;") : QStringLiteral("color: red;"));
+    if (success && text.startsWith(QLatin1String("Select"))) {
+        selectedFor.start();
+    } else if (text.startsWith(QLatin1String("Operate")) || text.startsWith(QLatin1String("Cancel")) ||
+               text.startsWith(QLatin1String("Select"))) {
+        // An operate or cancel ends the selection whatever its outcome; a refused select leaves none.
+        selectedFor.invalidate();
+    }
+    showSelection();
+}
+
+void ControlDialog::showSelection() {
+    if (!selectedFor.isValid()) {
+        selectionTick.stop();
+        selectionLabel.clear();
+        return;
+    }
+    if (selectionTimeoutMs <= 0) {
+        selectionLabel.setText(tr("Selected"));
+        return;
+    }
+    const qint64 leftMs = selectionTimeoutMs - selectedFor.elapsed();
+    if (leftMs <= 0) {
+        selectedFor.invalidate();
+        selectionTick.stop();
+        selectionLabel.setText(tr("Selection lapsed"));
+        return;
+    }
+    selectionLabel.setText(tr("Selected, %1 s left").arg((leftMs + 999) / 1000));
+    if (!selectionTick.isActive()) {
+        selectionTick.start();
+    }
+}
+
+void ControlDialog::sendChecks() {
+    emit controlChecks(interlockCheck.isChecked(), synchroCheck.isChecked(), testCheck.isChecked());
 }
 
 void ControlDialog::setCtlModel(const int& model) {
@@ -92,6 +179,7 @@ bool ControlDialog::isIntegerControl() const {
 }
 
 void ControlDialog::selectClicked() {
+    sendChecks();
     if (objectCtlModel == 2) {
         emit controlSelect(objectReference, originCombo.currentIndex());
     } else if (objectCtlModel == 4 && isIntegerControl()) {
@@ -106,6 +194,7 @@ void ControlDialog::operateClicked() {
     if (objectCtlModel == 0) {
         return;
     }
+    sendChecks();
     if (isIntegerControl()) {
         emit controlOperateInt(objectReference, valueSpin.value(), originCombo.currentIndex());
     } else {
@@ -115,6 +204,7 @@ void ControlDialog::operateClicked() {
 
 void ControlDialog::cancelClicked() {
     if (objectCtlModel == 2 || objectCtlModel == 4) {
+        sendChecks();
         emit controlCancel(objectReference);
     }
 }

@@ -44,6 +44,7 @@ Iec61850View::Iec61850View(QWidget* parent) : QWidget(parent) {
 
     makeConnectBox();
     makeStructureBox();
+    makeProgressBar();
     makeControlBox();
     makeReportBox();
     makePollDialog();
@@ -108,12 +109,15 @@ void Iec61850View::connectSignals() {
     connect(controlDialog, &ControlDialog::controlSelectWithValueInt, network,
             &Iec61850Network::controlSelectWithValueInt);
     connect(controlDialog, &ControlDialog::controlCancel, network, &Iec61850Network::controlCancel);
+    connect(controlDialog, &ControlDialog::controlChecks, network, &Iec61850Network::setControlChecks);
+    connect(network, &Iec61850Network::controlResult, this, &Iec61850View::controlResultArrived);
     connect(controlDialog, &ControlDialog::controlOperateBool, network, &Iec61850Network::controlOperateBool);
     connect(controlDialog, &ControlDialog::controlOperateBool, this, &Iec61850View::controlOperateDone);
     connect(controlDialog, &ControlDialog::controlOperateInt, network, &Iec61850Network::controlOperateInt);
     connect(controlDialog, &ControlDialog::controlOperateInt, this, &Iec61850View::controlOperateDone);
     connect(this, &Iec61850View::addItem, structureModel, &TreeModel::addItem);
     connect(network, &Iec61850Network::addReport, this, &Iec61850View::addReport);
+    connect(network, &Iec61850Network::addReportHeader, this, &Iec61850View::addReportHeader);
     connect(structureView, &QTreeView::clicked, this, &Iec61850View::structureViewClicked);
     connect(expandCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), structureView,
             [this](int index) {

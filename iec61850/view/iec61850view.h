@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QSettings>
@@ -11,8 +12,10 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "announcementqueue.h"
+#include "reportheader.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,6 +26,7 @@ class QLineEdit;
 class QModelIndex;
 class QPoint;
 class QPaintEvent;
+class QProgressBar;
 class QPushButton;
 class QStandardItem;
 class QStandardItemModel;
@@ -45,6 +49,7 @@ class ExpansionMemory;
 class FindBar;
 class SclCompareDialog;
 class Iec61850Network;
+class ReportLogModel;
 class TreeModel;
 
 // The widget shown in the shell's "IEC61850" tab. It owns the engine and the worker thread the engine
@@ -68,6 +73,8 @@ signals:
     void controlCancel(const QString& objectPosRef);
     void controlOperate(const QString& objectPosRef, bool state);
     void setStatusBarMessage(const QString& text);
+    // For the message log only: what went well, which the status bar (an alert) does not show.
+    void logMessage(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -91,6 +98,10 @@ private slots:
     void timerNewValueHandler();
     void filesClicked();
     void logsClicked();
+    void addReportHeader(const iec61850::ReportHeader& header);
+    void exportReportLogClicked();
+    void controlResultArrived(bool success, const QString& text);
+    void discoveryProgress(int done, int total);
     // Configuration files (iec61850view_scl.cpp). Without a connection the file's model shows in the
     // structure tree offline; with one, the file is kept for comparing. An empty `iedName` asks for
     // one when the file has several.
@@ -119,7 +130,7 @@ private:
     // Reports are shown in batches, so that a device reporting faster than the window can draw costs
     // one pass per batch instead of one per report (iec61850view_report.cpp).
     struct PendingReport {
-        QString dataSetRef;
+        ReportHeader header;
         QList<QPair<QString, QStringList>> members;  // member reference, value texts
     };
     void showPendingReports();
@@ -127,6 +138,10 @@ private:
     // lines, otherwise one line under the member's own reference.
     QList<QPair<QString, QString>> reportLines(const QString& dataSetRef, const QString& dataRef,
                                                const QStringList& valueList, bool* placed);
+    // The tree lines a member's values go to, as reportLines pairs them; computed once per member and
+    // value count, and again when the structure tree changes.
+    QStringList placementOf(const QString& dataSetRef, const QString& dataRef, int valueCount);
+    void showHeldCount();
     void makePollDialog();
     void updatePollDialog(QStandardItem* item, int layer);
     bool isInvalidRefExist(const QStringList& refs);
@@ -143,6 +158,11 @@ private:
     void showLineMenu(QTreeView* tree, const QPoint& pos);
     void openReportBlock(TreeModel* model, QStandardItem* line);
     void openSettingGroups(const QString& sgcbRef);
+    // Discovery and Read all show how far they are in a bar below the structure tree, gone once they
+    // end, also when the association ends first (iec61850view_progress.cpp).
+    void makeProgressBar();
+    void showProgress();
+    void endProgressWith(bool connectionState);
     void makeSclButtons();
     bool showsOfflineModel() const;
     // Waits for a comparison still reading the device; the view is going.
@@ -199,10 +219,19 @@ private:
     ControlDialog* controlDialog;
 
     QGroupBox* reportBox;
-    QStandardItemModel* reportModel;
+    ReportLogModel* reportLog;
     QTreeView* reportView;
+    QComboBox* reportBlockCombo;
+    QPushButton* reportPauseButton;
+    QPushButton* reportClearButton;
+    QPushButton* reportExportButton;
+    QLabel* reportHeldLabel;
     QList<PendingReport> pendingReports;
+    std::optional<ReportHeader> nextReportHeader;  // announced for the report whose entry comes next
+    QHash<QString, QStringList> reportPlacements;
     QTimer* reportBatchTimer;
+    QTimer* reportStormEnd;
+    int reportsSinceTrim = 0;
 
     QDialog* pollDialog;
     TreeModel* pollModel;
@@ -223,6 +252,10 @@ private:
     ReportControlBlockDialog* rcbDialog = nullptr;
     SettingGroupDialog* settingGroupDialog = nullptr;
     SubstitutionDialog* substitutionDialog = nullptr;
+    QProgressBar* progressBar;
+    int discoveryDone = 0;
+    int discoveryTotal = 0;  // 0 while no walk runs
+    int readAllsRunning = 0;
 
     FindBar* findBar;
     QCheckBox* naturalOrderCheck;

@@ -53,6 +53,12 @@ void Iec61850View::connectAnnouncements() {
             queue->addCall([this, text] { emit setStatusBarMessage(text); });
         },
         Qt::DirectConnection);
+    connect(
+        network, &Iec61850Network::discoveryProgress, this,
+        [this, queue](int done, int total) {
+            queue->addCall([this, done, total] { discoveryProgress(done, total); });
+        },
+        Qt::DirectConnection);
 
     // Whatever else the engine says travels as a queued call of its own. It closes the open batch as it
     // is said, and everything taken before it is shown before it is handled, so the view sees the
@@ -64,7 +70,10 @@ void Iec61850View::connectAnnouncements() {
         const QMetaMethod signal = engine.method(i);
         if (signal.methodType() != QMetaMethod::Signal || (signal.attributes() & QMetaMethod::Cloned) ||
             signal.name() == "newDataLine" || signal.name() == "updateValue" ||
-            signal.name() == "connectionStateChanged" || signal.name() == "setStatusBarMessage") {
+            signal.name() == "connectionStateChanged" || signal.name() == "setStatusBarMessage" ||
+            signal.name() == "discoveryProgress" ||
+            // Always right before the addReport that opens its report, which keeps the order.
+            signal.name() == "addReportHeader") {
             continue;
         }
         connect(network, signal, this, close, Qt::DirectConnection);

@@ -25,6 +25,7 @@
 #include "iec61850network.h"
 #include "naturalorder.h"
 #include "objectreference.h"
+#include "reportlogmodel.h"
 #include "treemodel.h"
 
 #include "viewdetail.h"
@@ -99,7 +100,8 @@ void Iec61850View::connectClicked() {
     controlModel->resetTree();
     expansionMemory->connecting(ipEdit->text() + QLatin1Char(':') + portEdit->text());
     structureModel->resetTree();
-    reportModel->removeRows(0, reportModel->rowCount());
+    reportLog->clear();
+    showHeldCount();
     packetsEdit->setText("0");
     lastPollLabel->setText("Never poll");
     achievedPeriodLabel->clear();
@@ -134,6 +136,7 @@ void Iec61850View::disconnectClicked() {
 
 void Iec61850View::connectionStateChanged(bool state) {
     const QString status = statusEdit->text();
+    endProgressWith(state);
     if (state) {
         readAllButton->setEnabled(true);
     }

@@ -80,7 +80,20 @@ void Iec61850View::updateControlBox(QStandardItem* item, int layer) {
     }
 
     if (layer == 1 && text.contains("[CO] Oper")) {
-        controlDialog->setObjectReference(structureModel->referenceOf(item->parent()));
+        const QString objectRef = structureModel->referenceOf(item->parent());
+        controlDialog->setObjectReference(objectRef);
+        const QStandardItem* sboTimeoutLine =
+            structureModel->itemOf(objectRef + QStringLiteral(".sboTimeout"));
+        controlDialog->setSelectionTimeout(
+            sboTimeoutLine != nullptr ? valueText(sboTimeoutLine).section(' ', 0, 0).toInt() : 0);
+        const QStandardItem* stValLine = structureModel->itemOf(objectRef + QStringLiteral(".stVal"));
+        const QString stVal = stValLine != nullptr ? valueText(stValLine) : QString();
+        // A boolean shows as 0 or 1, a double-point position as its two bits.
+        controlDialog->setStatusKind(stVal.startsWith(QLatin1String("0b"))
+                                         ? ControlDialog::StatusKind::DoublePoint
+                                     : stVal == QLatin1String("0") || stVal == QLatin1String("1")
+                                         ? ControlDialog::StatusKind::SinglePoint
+                                         : ControlDialog::StatusKind::Unknown);
         QStringList parts = ref.split('.', Qt::KeepEmptyParts);
         parts.last() = "ctlModel";
         const QStandardItem* ctlModelLine = structureModel->itemOf(parts.join('.'));
@@ -103,6 +116,15 @@ void Iec61850View::updateControlBox(QStandardItem* item, int layer) {
             break;
         }
         updateControlBox(child, layer + 1);
+    }
+}
+
+void Iec61850View::controlResultArrived(bool success, const QString& text) {
+    controlDialog->showResult(success, text);
+    // Refusals are on the status bar, which logs them; a negative termination is told there as an
+    // operate failure, so its own wording goes to the log as well.
+    if (success || text.startsWith(QLatin1String("Command terminated"))) {
+        emit logMessage(text);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QThread>
 #include <QTreeView>
@@ -29,6 +30,10 @@ namespace {
 
 // The status field while the tree shows a file's model rather than a device's.
 const QString kStateOffline = QStringLiteral("Offline: ");
+// Progress of filing a file's lines into the tree: this many lines per step, and a dialog once it
+// has taken this long.
+constexpr int kProgressLines = 1000;
+constexpr int kProgressAfterMs = 500;
 
 }  // namespace
 
@@ -133,12 +138,26 @@ void Iec61850View::openSclFile(const QString& path, const QString& iedName) {
     controlButton->setDisabled(true);
     statusEdit->setText(kStateOffline + QFileInfo(path).fileName() + QStringLiteral(" (") + chosen + ')');
     statusEdit->setStyleSheet(QString());
-    for (const SclLine& line : lines) {
+    // A large file takes a while to file into the tree: the progress shows in a window-modal dialog
+    // (which keeps the window drawn and its buttons out of reach meanwhile) and on the status bar.
+    const QString fileName = QFileInfo(path).fileName();
+    QProgressDialog progress(tr("Showing %1...").arg(fileName), QString(), 0, lines.size(), this);
+    progress.setObjectName("sclProgress");
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(kProgressAfterMs);
+    for (int i = 0; i < lines.size(); ++i) {
+        const SclLine& line = lines.at(i);
         renameForView(line.data, line.ref, line.fc, line.layer);
         if (line.hasValue) {
             structureModel->setValue(line.ref, line.value, false);
         }
+        if ((i + 1) % kProgressLines == 0) {
+            progress.setValue(i + 1);
+            emit setStatusBarMessage(
+                tr("Showing %1: %2 of %3 lines").arg(fileName).arg(i + 1).arg(lines.size()));
+        }
     }
+    progress.setValue(lines.size());
     expandCombo->setEnabled(true);
     readyCheck->setChecked(true);
     QString message = tr("Showing %1 (IED %2) offline").arg(QFileInfo(path).fileName(), chosen);

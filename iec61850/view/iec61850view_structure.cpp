@@ -139,10 +139,14 @@ void Iec61850View::readAllValues(const QString& ref) {
             emit readValue(r);
         }
     }
+    ++readAllsRunning;
+    showProgress();
     awaitReadsHandled([this]() { readAllAnswersIn(); });
 }
 
 void Iec61850View::readAllAnswersIn() {
+    readAllsRunning = qMax(0, readAllsRunning - 1);
+    showProgress();
     // Values that came in restart the quiet timer, which then sets Ready; when none came (every read
     // failed, or the association ended meanwhile) nothing else would.
     if (!newValueTimer->isActive()) {

@@ -21,6 +21,11 @@ inline constexpr int kNewValueQuietMs = 200;
 inline constexpr int kReadAfterOperateMs = 1000;
 // Reports the report box keeps; older ones are dropped, so that memory and the window stay bounded.
 inline constexpr int kMaxReportEntries = 1000;
+// And the value lines it keeps in all, so that reports of large data sets stay bounded as well.
+inline constexpr int kMaxReportLines = 50000;
+// This many reports make a storm; its memory is handed back once the reports have paused for a while.
+inline constexpr int kReportStormReports = 5000;
+inline constexpr int kReportStormQuietMs = 500;
 
 inline constexpr int kPollDefaultMs = 1000;
 inline constexpr int kPollMinMs = 100;

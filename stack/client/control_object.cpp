@@ -345,6 +345,7 @@ std::optional<MmsValue> ControlObject::commandValue(const std::string& name, con
     command.timeMs = nowMs();
     command.synchroCheck = synchroCheck_;
     command.interlockCheck = interlockCheck_;
+    command.test = testMode_;
     return mapping::encodeCommand(memberNames(name), command);
 }
 

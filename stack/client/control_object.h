@@ -53,6 +53,7 @@ public:
 
     void setInterlockCheck(bool value) { interlockCheck_ = value; }
     void setSynchroCheck(bool value) { synchroCheck_ = value; }
+    void setTestMode(bool value) { testMode_ = value; }
     void setOrigin(std::string orIdent, int orCat);
     int controlModel() const { return ctlModel_; }
 
@@ -127,6 +128,7 @@ private:
     int orCat_ = 0;
     bool interlockCheck_ = false;
     bool synchroCheck_ = false;
+    bool testMode_ = false;
     uint8_t ctlNum_ = 0;
     std::optional<MmsValue> lastCtlVal_;  // what Cancel repeats
 

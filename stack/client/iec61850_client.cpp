@@ -208,6 +208,12 @@ void ControlObjectClient_setSynchroCheck(ControlObjectClient self, bool value) {
     }
 }
 
+void ControlObjectClient_setTestMode(ControlObjectClient self, bool value) {
+    if (self != nullptr) {
+        self->object->setTestMode(value);
+    }
+}
+
 void ControlObjectClient_setOrigin(ControlObjectClient self, const char* orIdent, int orCat) {
     if (self != nullptr) {
         self->object->setOrigin(orIdent != nullptr ? orIdent : "", orCat);

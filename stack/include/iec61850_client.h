@@ -402,6 +402,8 @@ void ControlObjectClient_destroy(ControlObjectClient self);
 
 void ControlObjectClient_setInterlockCheck(ControlObjectClient self, bool value);
 void ControlObjectClient_setSynchroCheck(ControlObjectClient self, bool value);
+/* Commands sent from now on carry Test: the device checks them but does not act on the process. */
+void ControlObjectClient_setTestMode(ControlObjectClient self, bool value);
 void ControlObjectClient_setOrigin(ControlObjectClient self, const char* orIdent, int orCat);
 typedef enum {
     CONTROL_MODEL_STATUS_ONLY = 0,

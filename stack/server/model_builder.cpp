@@ -254,6 +254,16 @@ public:
     const std::optional<Refusal>& failure() const { return failure_; }
 
 private:
+    // Two elements of one name under one parent would leave all but the first out of reach.
+    bool addNamed(ModelNode& parent, std::unique_ptr<ModelNode> child, int line) {
+        if (parent.child(child->name) != nullptr) {
+            fail(line, "\"" + child->name + "\" appears twice in its type");
+            return false;
+        }
+        parent.addChild(std::move(child));
+        return true;
+    }
+
     void fail(int line, std::string problem) {
         if (!failure_) {
             failure_ = Refusal{line, std::move(problem)};
@@ -278,10 +288,9 @@ private:
             auto node = makeStructure(name, fc);
             for (const AttributeDef& bda : it->second.attributes) {
                 auto child = attribute(bda, fc, depth + 1);
-                if (!child) {
+                if (!child || !addNamed(*node, std::move(child), bda.line)) {
                     return nullptr;
                 }
-                node->addChild(std::move(child));
             }
             return node;
         }
@@ -389,16 +398,20 @@ private:
                     node->addChild(std::move(array));
                 }
             } else if (c.isSdo) {
-                if (auto sdo = dataObjectForFc(c.sdoType, c.sdoName, fc, depth + 1, c.line)) {
-                    node->addChild(std::move(sdo));
-                }
-            } else if (c.attribute.fc == fc || (fc == "SG" && c.attribute.fc == "SE")) {
-                // A setting edited under SE is also served under SG with the active group's value.
-                auto child = attribute(c.attribute, fc, depth + 1);
-                if (!child) {
+                auto sdo = dataObjectForFc(c.sdoType, c.sdoName, fc, depth + 1, c.line);
+                if (sdo && !addNamed(*node, std::move(sdo), c.line)) {
                     return nullptr;
                 }
-                node->addChild(std::move(child));
+            } else if (c.attribute.fc == fc || (fc == "SG" && c.attribute.fc == "SE")) {
+                // A setting edited under SE is also served under SG with the active group's value; a
+                // file that declares it under SG as well keeps that declaration.
+                if (fc == "SG" && c.attribute.fc == "SE" && node->child(c.attribute.name) != nullptr) {
+                    continue;
+                }
+                auto child = attribute(c.attribute, fc, depth + 1);
+                if (!child || !addNamed(*node, std::move(child), c.line)) {
+                    return nullptr;
+                }
             }
         }
         return node->children.empty() ? nullptr : std::move(node);
@@ -765,8 +778,9 @@ private:
         for (const char* fc : kFcOrder) {
             auto fcNode = makeStructure(fc, fc);
             for (const scl::DoRef& d : type.dataObjects) {
-                if (auto dataObject = dataObjectForFc(d.type, d.name, fc, 0, d.line)) {
-                    fcNode->addChild(std::move(dataObject));
+                auto dataObject = dataObjectForFc(d.type, d.name, fc, 0, d.line);
+                if (dataObject && !addNamed(*fcNode, std::move(dataObject), d.line)) {
+                    return;
                 }
             }
             for (const scl::ReportControl& rc : ln.reportControls) {

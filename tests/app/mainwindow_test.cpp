@@ -332,14 +332,21 @@ void MainWindowTest::messageLogKeepsEveryTextOfEveryTab() {
     emit window.findChild<modbustcp::ModbusTcpView*>()->setStatusBarMessage("Port busy\nretrying");
     // Not on the status bar, yet kept.
     emit window.findChild<dnp3::Dnp3TcpView*>()->setStatusBarMessage("Link up");
+    emit iec61850View->logMessage("Operate ok");
     emit iec61850View->setStatusBarMessage(QString());
+    // A success is no alert: the status bar keeps the last status text.
+    QVERIFY(window.statusBar()->currentMessage().startsWith("ModbusTCP: Port busy"));
 
     parts.statusBarTimer->start(1);
     QTRY_COMPARE(window.statusBar()->currentMessage(), QString());
     const QStringList lines = log->text().split('\n');
-    QCOMPARE(lines.size(), 5);
-    const QStringList expected{"IEC61850: Select fail: timeout", "IEC61850: Select fail: timeout",
-                               "ModbusTCP: Port busy", "    retrying", "DNP3TCP: Link up"};
+    QCOMPARE(lines.size(), 6);
+    const QStringList expected{"IEC61850: Select fail: timeout",
+                               "IEC61850: Select fail: timeout",
+                               "ModbusTCP: Port busy",
+                               "    retrying",
+                               "DNP3TCP: Link up",
+                               "IEC61850: Operate ok"};
     QDateTime previous = before;
     for (int i = 0; i < lines.size(); ++i) {
         QVERIFY2(lines.at(i).endsWith(expected.at(i)), qPrintable(lines.at(i)));

@@ -71,6 +71,10 @@ int main(int argc, char* argv[]) {
                              std::fprintf(stderr, "ieddump: %s\n", text.toUtf8().constData());
                          }
                      });
+    QObject::connect(engine, &iec61850::Iec61850Network::discoveryProgress, &printer,
+                     [](int done, int total) {
+                         std::fprintf(stderr, "ieddump: Discovery: %d of %d logical nodes\n", done, total);
+                     });
     QObject::connect(&printer, &ieddump::DumpPrinter::finished, &app, &QCoreApplication::exit);
     QObject::connect(&worker, &QThread::finished, engine, &QObject::deleteLater);
     engine->moveToThread(&worker);

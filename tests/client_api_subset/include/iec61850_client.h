@@ -323,12 +323,36 @@ void IedConnection_uninstallReportHandler(IedConnection self, const char* rcbRef
 const char* ClientReport_getDataSetName(ClientReport self);
 MmsValue* ClientReport_getDataSetValues(ClientReport self);
 const char* ClientReport_getDataReference(ClientReport self, int elementIndex);
+/* The report's header fields. */
+typedef enum {
+    IEC61850_REASON_NOT_INCLUDED = 0,
+    IEC61850_REASON_DATA_CHANGE = 1,
+    IEC61850_REASON_QUALITY_CHANGE = 2,
+    IEC61850_REASON_DATA_UPDATE = 4,
+    IEC61850_REASON_INTEGRITY = 8,
+    IEC61850_REASON_GI = 16,
+    IEC61850_REASON_UNKNOWN = 32
+} ReasonForInclusion;
+const char* ClientReport_getRptId(ClientReport self);
+bool ClientReport_hasReasonForInclusion(ClientReport self);
+ReasonForInclusion ClientReport_getReasonForInclusion(ClientReport self, int elementIndex);
+bool ClientReport_hasSeqNum(ClientReport self);
+uint16_t ClientReport_getSeqNum(ClientReport self);
+bool ClientReport_hasConfRev(ClientReport self);
+uint32_t ClientReport_getConfRev(ClientReport self);
+bool ClientReport_hasBufOvfl(ClientReport self);
+bool ClientReport_getBufOvfl(ClientReport self);
+MmsValue* ClientReport_getEntryId(ClientReport self);
+bool ClientReport_hasSubSeqNum(ClientReport self);
+uint16_t ClientReport_getSubSeqNum(ClientReport self);
+bool ClientReport_getMoreSeqmentsFollow(ClientReport self);
 
 /* ---- Control ---- */
 
 ControlObjectClient ControlObjectClient_create(const char* objectReference, IedConnection connection);
 void ControlObjectClient_setInterlockCheck(ControlObjectClient self, bool value);
 void ControlObjectClient_setSynchroCheck(ControlObjectClient self, bool value);
+void ControlObjectClient_setTestMode(ControlObjectClient self, bool value);
 void ControlObjectClient_setOrigin(ControlObjectClient self, const char* orIdent, int orCat);
 bool ControlObjectClient_select(ControlObjectClient self);
 bool ControlObjectClient_selectWithValue(ControlObjectClient self, MmsValue* ctlVal);

@@ -146,6 +146,21 @@ void SclModelTest::brokenFilesAreRefusedWithFileAndLine_data() {
                                                  QByteArray(ied).replace("lnType=\"L0\"", "lnType=\"Nope\"") +
                                                  types + "</SCL>")
                                    << QStringLiteral("Nope");
+    QTest::newRow("logical node twice")
+        << QByteArray("<SCL>\n" +
+                      QByteArray(ied).replace("</LDevice>",
+                                              "<LN lnClass=\"LLN0\" lnType=\"L0\" inst=\"\"/>\n</LDevice>") +
+                      types + "</SCL>")
+        << QStringLiteral("LLN0");
+    QTest::newRow("data object twice")
+        << QByteArray(
+               "<SCL>\n" + ied +
+               QByteArray(types).replace("<DO name=\"Mod\" type=\"M\"/>",
+                                         "<DO name=\"Mod\" type=\"M\"/>\n<DO name=\"Mod\" type=\"M\"/>") +
+               "</SCL>")
+        << QStringLiteral(":4: \"Mod\" appears twice in its type");
+    QTest::newRow("IED twice") << QByteArray("<SCL>\n" + ied + "\n" + ied + types + "</SCL>")
+                               << QStringLiteral("X");
     QTest::newRow("type defined twice")
         << QByteArray("<SCL>\n" + ied +
                       "<DataTypeTemplates><DOType id=\"M\" cdc=\"A\"/>\n<DOType id=\"M\" cdc=\"B\"/>"

@@ -1,6 +1,8 @@
 #include "controldialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -35,6 +37,9 @@ private slots:
     void buttonsFollowTheControlModel();
     void selectOperateCancelSendWhatTheModelAllows();
     void integerObjectsTakeTheSpinBoxValue();
+    void everyCommandIsPrecededByItsChecks();
+    void aSuccessReplacesTheLastRefusalAndShowsTheSelection();
+    void theClassWordingStandsBesideOpenAndClose();
 };
 
 void ControlDialogTest::buttonsFollowTheControlModel() {
@@ -114,6 +119,94 @@ void ControlDialogTest::integerObjectsTakeTheSpinBoxValue() {
     dialog.setObjectReference("LD/GGIO1.SPCSO1");
     QVERIFY(!spin->isVisible());
     QVERIFY(dialog.findChildren<QRadioButton*>().at(0)->isVisible());
+}
+
+QCheckBox* check(ControlDialog& dialog, const QString& caption) {
+    for (QCheckBox* candidate : dialog.findChildren<QCheckBox*>()) {
+        if (candidate->text() == caption) {
+            return candidate;
+        }
+    }
+    qFatal("no check box %s", qPrintable(caption));
+}
+
+QString label(ControlDialog& dialog, const char* name) {
+    return dialog.findChild<QLabel*>(name)->text();
+}
+
+void ControlDialogTest::everyCommandIsPrecededByItsChecks() {
+    ControlDialog dialog;
+    dialog.setObjectReference("LD/CSWI1.Pos");
+    dialog.setCtlModel(4);
+    QSignalSpy checks(&dialog, &ControlDialog::controlChecks);
+    QSignalSpy select(&dialog, &ControlDialog::controlSelectWithValue);
+    // The checks the dialog always asked for stay the default; Test is off.
+    button(dialog, "Select")->click();
+    QCOMPARE(checks.count(), 1);
+    QCOMPARE(checks.at(0), (QVariantList{true, true, false}));
+    QCOMPARE(select.count(), 1);
+
+    check(dialog, "Interlock check")->click();
+    check(dialog, "Test")->click();
+    button(dialog, "Operate")->click();
+    QCOMPARE(checks.at(1), (QVariantList{false, true, true}));
+    check(dialog, "Synchrocheck")->click();
+    button(dialog, "Cancel")->click();
+    QCOMPARE(checks.at(2), (QVariantList{false, false, true}));
+    // No command, no checks.
+    dialog.setCtlModel(0);
+    button(dialog, "Operate")->setEnabled(true);
+    button(dialog, "Operate")->click();
+    QCOMPARE(checks.count(), 3);
+}
+
+void ControlDialogTest::aSuccessReplacesTheLastRefusalAndShowsTheSelection() {
+    ControlDialog dialog;
+    dialog.setObjectReference("LD/CSWI1.Pos");
+    dialog.setSelectionTimeout(30000);
+    dialog.showResult(false, "Select fail: BLOCKED_BY_INTERLOCKING (10)");
+    QCOMPARE(label(dialog, "resultLabel"), QString("Select fail: BLOCKED_BY_INTERLOCKING (10)"));
+    QCOMPARE(label(dialog, "selectionLabel"), QString());
+
+    dialog.showResult(true, "Select with value ok");
+    QCOMPARE(label(dialog, "resultLabel"), QString("Select with value ok"));
+    QCOMPARE(label(dialog, "selectionLabel"), QString("Selected, 30 s left"));
+    // An operate ends the selection whatever its outcome.
+    dialog.showResult(false, "Operate fail: POSITION_REACHED (5)");
+    QCOMPARE(label(dialog, "selectionLabel"), QString());
+    dialog.showResult(true, "Select ok");
+    dialog.showResult(true, "Cancel ok");
+    QCOMPARE(label(dialog, "selectionLabel"), QString());
+
+    // A selection the device lets lapse is said so.
+    dialog.setSelectionTimeout(1);
+    dialog.showResult(true, "Select ok");
+    QTRY_COMPARE(label(dialog, "selectionLabel"), QString("Selection lapsed"));
+    // Another object starts with nothing said.
+    dialog.setObjectReference("LD/CSWI2.Pos");
+    QCOMPARE(label(dialog, "resultLabel"), QString());
+    QCOMPARE(label(dialog, "selectionLabel"), QString());
+}
+
+void ControlDialogTest::theClassWordingStandsBesideOpenAndClose() {
+    ControlDialog dialog;
+    dialog.setObjectReference("LD/CSWI1.Pos");
+    dialog.setStatusKind(ControlDialog::StatusKind::DoublePoint);
+    QCOMPARE(label(dialog, "classLabel"), QString("Open = open, Close = closed"));
+    dialog.setObjectReference("LD/GGIO1.SPCSO1");
+    dialog.setStatusKind(ControlDialog::StatusKind::SinglePoint);
+    QCOMPARE(label(dialog, "classLabel"), QString("Open = off, Close = on"));
+    QVERIFY(button(dialog, "Select") != nullptr);
+    bool captionsKept = false;
+    for (QRadioButton* radio : dialog.findChildren<QRadioButton*>()) {
+        captionsKept = captionsKept || radio->text() == "Open";
+    }
+    QVERIFY(captionsKept);
+    dialog.setObjectReference("LD/GGIO1.ISCSO1");
+    QCOMPARE(label(dialog, "classLabel"), QString("range 0 to 3"));
+    dialog.setObjectReference("LD/GGIO1.SPCSO2");
+    dialog.setStatusKind(ControlDialog::StatusKind::Unknown);
+    QCOMPARE(label(dialog, "classLabel"), QString());
 }
 
 QTEST_MAIN(ControlDialogTest)

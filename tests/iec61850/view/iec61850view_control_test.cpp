@@ -1,11 +1,15 @@
 // The control box and dialog against the simulator: which buttons a clicked Oper line offers, the
-// integer row, the re-read after an operate, and a breaker operated from the dialog that shows its
-// new position in the tree.
+// integer row, the re-read after an operate, a breaker operated from the dialog that shows its
+// new position in the tree, what the dialog and the message log say about each command, and the
+// dialog's check boxes as the device sees them.
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QRadioButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "controldialog.h"
@@ -57,6 +61,8 @@ private slots:
     void refusedSelectShowsItsCause();
     // A status-only object offers no command, and says why; the next object gets its buttons back.
     void statusOnlyObjectOffersNoCommand();
+    void successesAndTerminationsAreToldInTheDialogAndTheLog();
+    void testAndInterlockCheckReachTheDevice();
 
 private:
     void startSimulator(SimulatorProcess& simulator);
@@ -186,6 +192,96 @@ void ControlViewTest::statusOnlyObjectOffersNoCommand() {
     QVERIFY(ui.dialogButton("Operate")->isEnabled());
     QCOMPARE(ui.dialogButton("Operate")->toolTip(), QString());
     QVERIFY(ui.dialogButton("Select")->toolTip().contains("no selection"));
+}
+
+void ControlViewTest::successesAndTerminationsAreToldInTheDialogAndTheLog() {
+    SimulatorProcess simulator;
+    startSimulator(simulator);
+    ControlUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    QSignalSpy status(ui.view.get(), &Iec61850View::setStatusBarMessage);
+    QSignalSpy log(ui.view.get(), &Iec61850View::logMessage);
+    const auto logged = [&log] {
+        QStringList texts;
+        for (const auto& call : log) {
+            texts << call.at(0).toString();
+        }
+        return texts;
+    };
+    auto* result = ui.dialog()->findChild<QLabel*>("resultLabel");
+    auto* selection = ui.dialog()->findChild<QLabel*>("selectionLabel");
+
+    // The breaker is closed; closing it again is refused, and the refusal shows in the dialog too.
+    ui.openControl("BAY1CTRL/CSWI1.Pos");
+    QCOMPARE(ui.dialog()->findChild<QLabel*>("classLabel")->text(), QString("Open = open, Close = closed"));
+    ui.inDialog<QRadioButton>("Close")->click();
+    ui.dialogButton("Select")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select with value ok"), 10000);
+    QVERIFY2(selection->text().startsWith("Selected, "), qPrintable(selection->text()));
+    ui.dialogButton("Operate")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Operate fail: POSITION_REACHED (5)"), 10000);
+    QCOMPARE(selection->text(), QString());
+
+    // Opening: each step is said in the dialog and the log, never on the status bar; the success
+    // replaces the refusal.
+    ui.inDialog<QRadioButton>("Open")->click();
+    ui.dialogButton("Select")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select with value ok"), 10000);
+    ui.dialogButton("Operate")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 4, 10000);
+    QCOMPARE(logged(), (QStringList{"Select with value ok", "Select with value ok", "Operate ok",
+                                    "Command terminated: ok"}));
+    QCOMPARE(result->text(), QString("Command terminated: ok"));
+    QCOMPARE(status.count(), 1);  // the refusal only
+
+    // A generic output under normal security: Select, then Cancel.
+    ui.openControl("BAY1CTRL/GGIO1.SPCSO3");
+    QCOMPARE(result->text(), QString());
+    ui.dialogButton("Select")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select ok"), 10000);
+    ui.dialogButton("Cancel")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Cancel ok"), 10000);
+    QCOMPARE(logged().mid(4), (QStringList{"Select ok", "Cancel ok"}));
+}
+
+void ControlViewTest::testAndInterlockCheckReachTheDevice() {
+    // Closing is not enabled by the interlocking node: only a command that asks for the check is refused.
+    QTemporaryDir dir;
+    QFile in(model);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf8(in.readAll());
+    text.replace(QStringLiteral("<DOI name=\"EnaCls\"><DAI name=\"stVal\"><Val>true</Val>"),
+                 QStringLiteral("<DOI name=\"EnaCls\"><DAI name=\"stVal\"><Val>false</Val>"));
+    QFile out(dir.filePath("interlocked.icd"));
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(text.toUtf8());
+    out.close();
+    SimulatorProcess simulator;
+    QVERIFY2(simulator.start(out.fileName()), simulator.errorText().c_str());
+    ControlUi ui;
+    ui.connectTo(simulator.port());
+    BROWSE(ui);
+    auto* result = ui.dialog()->findChild<QLabel*>("resultLabel");
+    const auto box = [&ui](const QString& caption) { return ui.inDialog<QCheckBox>(caption); };
+
+    ui.openControl("BAY1CTRL/CSWI1.Pos");
+    ui.inDialog<QRadioButton>("Close")->click();
+    ui.dialogButton("Select")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select fail: BLOCKED_BY_INTERLOCKING (10)"), 10000);
+    box("Interlock check")->click();
+    ui.dialogButton("Select")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select with value ok"), 10000);
+
+    // Closing the closed breaker is refused, unless the command is only a test.
+    ui.dialogButton("Operate")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Operate fail: POSITION_REACHED (5)"), 10000);
+    box("Test")->click();
+    ui.dialogButton("Select")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select with value ok"), 10000);
+    ui.dialogButton("Operate")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(result->text() == "Operate ok" || result->text() == "Command terminated: ok",
+                             10000);
 }
 
 QTEST_MAIN(ControlViewTest)

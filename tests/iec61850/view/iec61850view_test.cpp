@@ -1,5 +1,6 @@
 #include "iec61850view.h"
 
+#include <QProgressBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
@@ -55,6 +56,7 @@ private slots:
     void readAllNeedsAnAssociationAndReadyNeverWaitsForLostAnswers();
     void reportEnableValueSetsTheButtonCaption();
     void expandSelectorOffersOneItemPerLayer();
+    void theWalksProgressBarGoesWhenTheWalkIsCancelled();
     void burstsOfValuesAreShownWholeAndInTheEnginesOrder();
 
 private:
@@ -308,11 +310,15 @@ void Iec61850ViewTest::readAllNeedsAnAssociationAndReadyNeverWaitsForLostAnswers
 
     ui.click(ui.structure()->itemOf("KCTRL/MMXU1"));
     const int counted = ui.packets()->text().toInt();
+    auto* progress = ui.part<QProgressBar>("progressBar");
+    QVERIFY(!progress->isVisible());
     ui.button("readAllButton")->click();
     QVERIFY(!ui.ready()->isChecked());
+    QVERIFY(progress->isVisible());
     simulator->kill();
     QTRY_COMPARE_WITH_TIMEOUT(closer.notices, QStringList{"Notice: IEC61850 disconnected."}, 30000);
     QTRY_VERIFY(ui.ready()->isChecked());
+    QVERIFY(!progress->isVisible());
     QCOMPARE(ui.packets()->text().toInt(), counted);
     QVERIFY(!ui.button("readAllButton")->isEnabled());
 }
@@ -405,6 +411,27 @@ void Iec61850ViewTest::expandSelectorOffersOneItemPerLayer() {
     view->collapseAll();
     ui.expand()->setCurrentIndex(0);
     QVERIFY(!view->isExpanded(object->parent()->parent()->index()));
+}
+
+void Iec61850ViewTest::theWalksProgressBarGoesWhenTheWalkIsCancelled() {
+    // Slow answers and many logical nodes: the walk takes long enough to be watched and cut short.
+    SimulatorProcess simulator;
+    QVERIFY2(simulator.startGenerated(40, {"--latency", "200"}), simulator.errorText().c_str());
+    NoticeCloser closer;
+    ViewUnderTest ui;
+    QSignalSpy status(ui.view.get(), &Iec61850View::setStatusBarMessage);
+    auto* progress = ui.part<QProgressBar>("progressBar");
+    ui.connectTo(simulator.port());
+    QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible() && progress->value() > 0, 30000);
+    QVERIFY2(progress->text().startsWith("Discovery: "), qPrintable(progress->text()));
+    QVERIFY(progress->maximum() >= 40);
+    ui.button("disconnectButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(closer.notices, QStringList{"Notice: IEC61850 disconnected."}, 10000);
+    QVERIFY(!progress->isVisible());
+    // How far the walk came is not a status text.
+    for (const auto& call : status) {
+        QVERIFY2(!call.at(0).toString().startsWith("Discovery"), qPrintable(call.at(0).toString()));
+    }
 }
 
 // Lines and values reach the window in batches shown a slice at a time; nothing may be lost, counted

@@ -103,9 +103,7 @@ struct ViewUnderTest {
     iec61850::TreeModel* structure() const { return tree(structureView()); }
     iec61850::TreeModel* control() const { return tree(controlView()); }
     iec61850::TreeModel* poll() const { return tree(pollView()); }
-    QStandardItemModel* reports() const {
-        return qobject_cast<QStandardItemModel*>(part<QTreeView>("reportView")->model());
-    }
+    QAbstractItemModel* reports() const { return part<QTreeView>("reportView")->model(); }
 
     void connectTo(quint16 serverPort) const {
         ip()->setText("127.0.0.1");
