@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -105,6 +106,21 @@ signals:
     // Data sets the user made or deleted (iec61850network_datasets.cpp); members as LD/LN.DO.DA[FC].
     void dataSetCreated(const QString& dataSetRef, const QStringList& memberRefs);
     void dataSetDeleted(const QString& dataSetRef);
+    // Writes (iec61850network_writes.cpp). An empty error means success. The type of an attribute as
+    // the device describes it: its MmsType and its size (widths of numbers, lengths of strings,
+    // negative for "up to").
+    void valueDescribed(const QString& ref_string, const QString& fc_string, int mms_type, int size,
+                        const QString& error);
+    // After a write: the device's verdict and the value read again (empty when it could not be).
+    void valueWritten(const QString& ref_string, const QString& fc_string, const QString& error,
+                      const QString& value_string);
+    // The leaves of an attribute or structure under one constraint: their names below ref_string
+    // (dotted, empty for a leaf itself), value texts and types (MmsType and size, as valueDescribed).
+    void objectValuesRead(const QString& ref_string, const QString& fc_string, const QStringList& names,
+                          const QStringList& values, const QList<int>& mms_types, const QList<int>& sizes,
+                          const QString& error);
+    // One result per attribute asked for, in the order asked; empty where it was written.
+    void reportControlBlockWritten(const QString& rcb_ref, const QStringList& names, const QStringList& errors);
 
 public slots:
     void doConnect(const QString& ip, int port);
@@ -133,6 +149,14 @@ public slots:
     void createDataSet(const QString& data_set_ref, const QStringList& member_refs);
     // Only sets a client made can go, and none that a control block names.
     void deleteDataSet(const QString& data_set_ref);
+    void describeValue(const QString& ref_string, const QString& fc_string);
+    // value_text as the editors give it: true/false, numbers, text, 0b bits, hexadecimal octets, ISO time.
+    void writeValue(const QString& ref_string, const QString& fc_string, const QString& value_text);
+    void readObjectValues(const QString& ref_string, const QString& fc_string);
+    // rcb_ref as the tree names the block (LD/LN.name), fc_string RP or BR; names are its attributes
+    // (TrgOps, IntgPd, ...). With single_request all go in one write, otherwise one write per attribute.
+    void writeReportControlBlock(const QString& rcb_ref, const QString& fc_string, const QStringList& names,
+                                 const QStringList& value_texts, bool single_request);
 
 public:
     // Thread-safe: the download in progress stops at its next chunk, and the rest of its batch is
@@ -161,6 +185,8 @@ private:
     QStringList dataSetMemberRefs(const QString& dataSetRef);
     // Installs the handler and writes RptEna; false (with lastError) when the block was not enabled.
     bool enableReport(ClientReportControlBlock rcb, const QString& ref);
+    // Installs the handler for the block's reports, as the copy names its data set and RptID.
+    void watchReports(ClientReportControlBlock rcb, const QString& ref);
     // After a reconnect to the same device: the blocks enabled before are enabled again.
     void reenableReports();
 
@@ -348,6 +374,18 @@ private:
     // Batches are numbered as they come; those up to cancelledBatches are cancelled.
     std::atomic<quint64> downloadBatches{0};
     std::atomic<quint64> cancelledBatches{0};
+
+    // Writes (iec61850network_writes.cpp). Type descriptions by "FC|reference", for the association
+    // they were fetched on.
+    struct SpecDeleter {
+        void operator()(MmsVariableSpecification* spec) const { MmsVariableSpecification_destroy(spec); }
+    };
+    using SpecPtr = std::unique_ptr<MmsVariableSpecification, SpecDeleter>;
+    std::unordered_map<std::string, SpecPtr> typeCache;
+    quint64 typeCacheAssociation = 0;
+    MmsVariableSpecification* typeOf(const QString& ref, FunctionalConstraint fc, IedClientError* error);
+    // The value read again after a write, announced to the trees when they show it under this constraint.
+    QString readBack(const QString& ref, const QString& fc);
 };
 
 }  // namespace iec61850

@@ -291,10 +291,18 @@ bool Iec61850Network::planDataDirectory(const QString& ref, QVector<WalkEntry>& 
     // A child listed under a second functional constraint is shown, read and walked once, under the
     // constraint listed first.
     QSet<QString> handled;
+    // A setting exists under SG (the active group's value) and under SE (the group being edited, which
+    // only its editor may read); the tree shows it under SG, whichever the device lists first.
+    QSet<QString> settings;
+    for (const QByteArray& child : children) {
+        if (child.endsWith("[SG]")) {
+            settings.insert(withoutFc(QString::fromUtf8(child)));
+        }
+    }
     for (const QByteArray& child : children) {
         const QString name = QString::fromUtf8(child);
         const QString shown = withoutFc(name);
-        if (handled.contains(shown)) {
+        if (handled.contains(shown) || (child.endsWith("[SE]") && settings.contains(shown))) {
             continue;
         }
         handled.insert(shown);

@@ -82,6 +82,13 @@ void Iec61850Network::enableDisableReport(const QString& ref_string) {
 }
 
 bool Iec61850Network::enableReport(ClientReportControlBlock rcb, const QString& ref) {
+    watchReports(rcb, ref);
+    ClientReportControlBlock_setRptEna(rcb, true);
+    IedConnection_setRCBValues(connection, &lastError, rcb, RCB_ELEMENT_RPT_ENA, true);
+    return lastError == IED_ERROR_OK;
+}
+
+void Iec61850Network::watchReports(ClientReportControlBlock rcb, const QString& ref) {
     const QByteArray reference = ref.toUtf8();
     auto context = std::make_unique<ReportContext>();
     context->engine = this;
@@ -96,9 +103,6 @@ bool Iec61850Network::enableReport(ClientReportControlBlock rcb, const QString& 
                                        rptId != nullptr && *rptId != '\0' ? rptId : nullptr,
                                        &Iec61850Network::reportHandler, context.get());
     reportContexts.push_back(std::move(context));
-    ClientReportControlBlock_setRptEna(rcb, true);
-    IedConnection_setRCBValues(connection, &lastError, rcb, RCB_ELEMENT_RPT_ENA, true);
-    return lastError == IED_ERROR_OK;
 }
 
 void Iec61850Network::reenableReports() {

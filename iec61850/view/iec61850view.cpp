@@ -58,6 +58,7 @@ Iec61850View::Iec61850View(QWidget* parent) : QWidget(parent) {
     connectBox->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
     connectSignals();
+    makeWriteActions();
     makeSclButtons();
 
     network->moveToThread(&networkThread);

@@ -23,6 +23,8 @@ class QDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QModelIndex;
+class QPoint;
 class QPaintEvent;
 class QProgressBar;
 class QPushButton;
@@ -35,6 +37,10 @@ class ControlDialog;
 namespace iec61850 {
 class FilesDialog;
 class LogsDialog;
+class ReportControlBlockDialog;
+class SettingGroupDialog;
+class SubstitutionDialog;
+class WriteValueDialog;
 }  // namespace iec61850
 
 namespace iec61850 {
@@ -152,6 +158,12 @@ private:
     void pollAnswersIn();
     void readAllAnswersIn();
     void connectSignals();
+    // Writes (iec61850view_writes.cpp): double-click, F2 and the context menu of both trees.
+    void makeWriteActions();
+    void startWrite(QTreeView* tree, const QModelIndex& index);
+    void showLineMenu(QTreeView* tree, const QPoint& pos);
+    void openReportBlock(TreeModel* model, QStandardItem* line);
+    void openSettingGroups(const QString& sgcbRef);
     // Discovery and Read all show how far they are in a bar below the structure tree, gone once they
     // end, also when the association ends first (iec61850view_progress.cpp).
     void makeProgressBar();
@@ -244,6 +256,10 @@ private:
     // A tick's reads are still queued or in progress on the engine's thread.
     bool pollAnswersPending = false;
 
+    WriteValueDialog* writeDialog = nullptr;
+    ReportControlBlockDialog* rcbDialog = nullptr;
+    SettingGroupDialog* settingGroupDialog = nullptr;
+    SubstitutionDialog* substitutionDialog = nullptr;
     QProgressBar* progressBar;
     int discoveryDone = 0;
     int discoveryTotal = 0;  // 0 while no walk runs

@@ -308,6 +308,18 @@ const char* ClientReportControlBlock_getDataSetReference(ClientReportControlBloc
 void IedConnection_setRCBValues(IedConnection self, IedClientError* error, ClientReportControlBlock rcb,
                                 uint32_t parametersMask, bool singleRequest);
 void ClientReportControlBlock_destroy(ClientReportControlBlock self);
+/* The writable attributes of the copy, for a write-back with IedConnection_setRCBValues. */
+void ClientReportControlBlock_setRptId(ClientReportControlBlock self, const char* rptId);
+void ClientReportControlBlock_setResv(ClientReportControlBlock self, bool resv);
+void ClientReportControlBlock_setDataSetReference(ClientReportControlBlock self, const char* dataSetReference);
+void ClientReportControlBlock_setOptFlds(ClientReportControlBlock self, int optFlds);
+void ClientReportControlBlock_setBufTm(ClientReportControlBlock self, uint32_t bufTm);
+void ClientReportControlBlock_setTrgOps(ClientReportControlBlock self, int trgOps);
+void ClientReportControlBlock_setIntgPd(ClientReportControlBlock self, uint32_t intgPd);
+void ClientReportControlBlock_setGI(ClientReportControlBlock self, bool gi);
+void ClientReportControlBlock_setPurgeBuf(ClientReportControlBlock self, bool purgeBuf);
+void ClientReportControlBlock_setEntryId(ClientReportControlBlock self, MmsValue* entryId);
+void ClientReportControlBlock_setResvTms(ClientReportControlBlock self, int16_t resvTms);
 void IedConnection_installReportHandler(IedConnection self, const char* rcbReference, const char* rptId,
                                         ReportCallbackFunction handler, void* handlerParameter);
 void IedConnection_uninstallReportHandler(IedConnection self, const char* rcbReference);

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+class QGridLayout;
+class QLabel;
+class QPushButton;
+
+namespace iec61850 {
+
+class ValueEditor;
+
+// Substitution of one data object: the value and quality it should show instead of the process's
+// (its SV attributes), switched on and off with subEna. The process value and quality are shown
+// beside, read again after every change.
+class SubstitutionDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit SubstitutionDialog(QWidget* parent = nullptr);
+
+    void showObject(const QString& dataObjectRef);
+    QString objectReference() const { return dataObject; }
+
+signals:
+    void readObjectValues(const QString& ref, const QString& fc);
+    void writeValue(const QString& ref, const QString& fc, const QString& valueText);
+
+public slots:
+    void objectValuesRead(const QString& ref, const QString& fc, const QStringList& names,
+                          const QStringList& values, const QList<int>& mmsTypes, const QList<int>& sizes,
+                          const QString& error);
+    void valueWritten(const QString& ref, const QString& fc, const QString& error, const QString& value);
+
+private:
+    struct Field {
+        ValueEditor* editor = nullptr;
+        QString shown;
+        QString initial;
+    };
+    void substitute(bool on);
+    void readAll();
+
+    QString dataObject;
+    QMap<QString, Field> fields;  // the SV attributes besides subEna
+    QString enabled;              // subEna as last read
+    QLabel* processLabel;
+    QLabel* stateLabel;
+    QLabel* noteLabel;
+    QGridLayout* grid;
+    QPushButton* onButton;
+    QPushButton* offButton;
+};
+
+}  // namespace iec61850
