@@ -33,7 +33,9 @@ std::string modelWithSampledValues(const std::string& extra = "") {
         extra;
     const size_t at = scl.find("<ReportControl name=\"MeasRpt\"");
     scl.insert(at, blocks);
-    const std::string path = ::testing::TempDir() + "sampled_values.icd";
+    // One file per test: ctest runs the cases of this suite side by side.
+    const std::string path =
+        ::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".icd";
     std::ofstream(path) << scl;
     return path;
 }
