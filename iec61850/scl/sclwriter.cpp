@@ -160,6 +160,10 @@ public:
         if (snapshot_.devices.empty()) {
             return SaveError{"the device has no logical device"};
         }
+        checkNames();
+        if (!error_.empty()) {
+            return SaveError{error_};
+        }
         nameDevices();
         for (const DeviceSnapshot& device : snapshot_.devices) {
             for (const NodeSnapshot& node : device.nodes) {
@@ -245,6 +249,62 @@ private:
     }
 
     // --- names ----------------------------------------------------------------------------------
+
+    // Names go into the file as the device gives them; a control character or a space in one would
+    // make a file that no longer loads, or loads as something else.
+    static bool plainName(const std::string& name) {
+        if (name.empty()) {
+            return false;
+        }
+        for (const char c : name) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u <= 0x20 || u >= 0x7f) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void checkTypeNames(const TypeSpec& t, const std::string& where) {
+        if (t.type == MMS_ARRAY && !t.elementType.empty()) {
+            checkTypeNames(t.elementType.front(), where);
+        }
+        for (const auto& c : t.components) {
+            if (!plainName(c.name)) {
+                fail(where + " has a component whose name a file cannot carry");
+                return;
+            }
+            checkTypeNames(c.type, where + '.' + c.name);
+        }
+    }
+
+    void checkNames() {
+        for (const DeviceSnapshot& device : snapshot_.devices) {
+            if (!plainName(device.name)) {
+                fail("a logical device has a name a file cannot carry");
+                return;
+            }
+            for (const NodeSnapshot& node : device.nodes) {
+                if (!plainName(node.name)) {
+                    fail("a logical node of " + device.name + " has a name a file cannot carry");
+                    return;
+                }
+                for (const NodeSnapshot::Part& part : node.parts) {
+                    checkTypeNames(part.type, device.name + '/' + node.name);
+                }
+            }
+            for (const DataSetSnapshot& set : device.dataSets) {
+                bool plain = plainName(set.name) && plainName(set.node);
+                for (const std::string& member : set.members) {
+                    plain = plain && plainName(member);
+                }
+                if (!plain) {
+                    fail("a data set of " + device.name + " has a name a file cannot carry");
+                    return;
+                }
+            }
+        }
+    }
 
     // A server names a logical device by the IED's name followed by the device's inst, unless the file
     // gives it a name of its own. The IED name is the common beginning of the device names where each

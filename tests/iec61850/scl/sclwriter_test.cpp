@@ -278,6 +278,13 @@ TEST(SclWriter, RefusesWhatAFileCannotHold) {
     EXPECT_NE(refused.error().message.find("BAY1MEAS has no LLN0"), std::string::npos)
         << refused.error().message;
 
+    auto garbled = sampleSnapshot();
+    node(garbled, "BAY1CTRL/GGIO1")->name = "GG\x01IO1";
+    refused = korvan::scl::sclTextOf(garbled, {});
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().message.find("a name a file cannot carry"), std::string::npos)
+        << refused.error().message;
+
     EXPECT_FALSE(korvan::scl::sclTextOf({}, {}).ok());
 }
 
