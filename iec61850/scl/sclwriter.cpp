@@ -494,9 +494,7 @@ private:
             if (isTwoBitPosition(*stVal) && boolCommand) {
                 return "DPC";
             }
-            if (isInt(*stVal, 32) && (ctlVal == nullptr || isInt(*ctlVal, 32))) {
-                return "INC";
-            }
+            // A 32-bit state is an integer or an enumeration some tools write as one: not certain.
             if (isInt(*stVal, 8) && (ctlVal == nullptr || isInt(*ctlVal, 8))) {
                 return "ENC";
             }
@@ -505,7 +503,6 @@ private:
         if (stVal != nullptr && q != nullptr && isQuality(*q)) {
             return stVal->type == MMS_BOOLEAN ? "SPS"
                    : isTwoBitPosition(*stVal) ? "DPS"
-                   : isInt(*stVal, 32)        ? "INS"
                    : isInt(*stVal, 8)         ? "ENS"
                                               : "";
         }
@@ -1093,6 +1090,17 @@ private:
                 static const char* const modes[] = {"SmpPerPeriod", "SmpPerSec", "SecPerSmp"};
                 const int64_t mode = block.signedNumber("SmpMod");
                 sv.append_attribute("smpMod") = modes[mode >= 0 && mode < 3 ? mode : 0];
+                // The destination goes with the communication section's SMV addresses, which the
+                // simulator does not take; one that is set is named rather than silently lost.
+                const MmsValue* destination = block.field("DstAddress");
+                if (destination != nullptr && destination->type() == MMS_STRUCTURE &&
+                    !destination->elements().empty() &&
+                    destination->elements()[0].type() == MMS_OCTET_STRING) {
+                    const auto address = destination->elements()[0].octets();
+                    if (std::any_of(address.begin(), address.end(), [](uint8_t b) { return b != 0; })) {
+                        omit(where + ".DstAddress");
+                    }
+                }
                 pugi::xml_node opts = sv.append_child("SmvOpts");
                 const char* const optionNames[] = {"refreshTime", "sampleSynchronized", "sampleRate",
                                                    "dataSet", "security"};

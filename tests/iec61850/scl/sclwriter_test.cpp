@@ -178,6 +178,101 @@ TEST_P(SclRoundTrip, SavedFileServesTheSameModel) {
     std::remove(savedAgain.c_str());
 }
 
+namespace {
+
+using iecstack::scl::Document;
+using iecstack::scl::DoType;
+
+const iecstack::scl::LogicalNode* findNode(const Document& doc, const std::string& iedName,
+                                           const std::string& ld, const std::string& ln) {
+    for (const auto& ied : doc.ieds) {
+        for (const auto& ap : ied.accessPoints) {
+            for (const auto& device : ap.logicalDevices) {
+                const std::string name = device.ldName.empty() ? ied.name + device.inst : device.ldName;
+                if ((!iedName.empty() && ied.name != iedName) || name != ld) {
+                    continue;
+                }
+                if (device.ln0.name() == ln) {
+                    return &device.ln0;
+                }
+                for (const auto& node : device.lns) {
+                    if (node.name() == ln) {
+                        return &node;
+                    }
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
+// Every class and enumeration the saved types claim, checked against the original's type of the same
+// data object or attribute; `claims` counts them.
+void compareClaims(const Document& saved, const DoType& mine, const Document& original, const DoType& theirs,
+                   const std::string& where, int& claims) {
+    if (!mine.cdc.empty()) {
+        ++claims;
+        EXPECT_EQ(mine.cdc, theirs.cdc) << where;
+    }
+    for (const auto& child : mine.children) {
+        for (const auto& other : theirs.children) {
+            if (other.name() != child.name()) {
+                continue;
+            }
+            if (child.isSdo && other.isSdo) {
+                compareClaims(saved, saved.templates.doTypes.at(child.sdoType), original,
+                              original.templates.doTypes.at(other.sdoType), where + '.' + child.name(),
+                              claims);
+            } else if (!child.isSdo && !other.isSdo && child.attribute.bType == "Enum") {
+                ++claims;
+                EXPECT_EQ(other.attribute.bType, "Enum") << where + '.' + child.name();
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// Classes and enumerations are written only where the attributes leave no doubt: whatever the saved
+// file claims, the original file says too. Catches an inference that guesses.
+TEST_P(SclRoundTrip, ClassesAndEnumerationsAgreeWithTheOriginal) {
+    const Served& served = GetParam();
+    auto file = korvan::scl::SclFile::open(served.path);
+    ASSERT_TRUE(file.ok());
+    auto model = file->model(served.ied);
+    ASSERT_TRUE(model.ok());
+    auto saved = korvan::scl::sclTextOf(korvan::scl::snapshotOf(**model), {});
+    ASSERT_TRUE(saved.ok()) << saved.error().message;
+    auto savedFile = korvan::scl::SclFile::fromText(saved->text, "saved.icd");
+    ASSERT_TRUE(savedFile.ok()) << savedFile.error().message;
+    const Document& mine = savedFile->document();
+    const Document& theirs = file->document();
+    int claims = 0;
+    for (const auto& device : mine.ieds.front().accessPoints.front().logicalDevices) {
+        const std::string ld = device.ldName.empty() ? mine.ieds.front().name + device.inst : device.ldName;
+        std::vector<const iecstack::scl::LogicalNode*> nodes = {&device.ln0};
+        for (const auto& node : device.lns) {
+            nodes.push_back(&node);
+        }
+        for (const auto* node : nodes) {
+            const auto* original = findNode(theirs, served.ied, ld, node->name());
+            ASSERT_NE(original, nullptr) << ld << '/' << node->name();
+            const auto& originalType = theirs.templates.lnodeTypes.at(original->lnType);
+            for (const auto& dataObject : mine.templates.lnodeTypes.at(node->lnType).dataObjects) {
+                for (const auto& other : originalType.dataObjects) {
+                    if (other.name == dataObject.name) {
+                        compareClaims(mine, mine.templates.doTypes.at(dataObject.type), theirs,
+                                      theirs.templates.doTypes.at(other.type),
+                                      ld + '/' + node->name() + '.' + dataObject.name, claims);
+                    }
+                }
+            }
+        }
+    }
+    RecordProperty("claims", claims);
+    EXPECT_GT(claims, 0) << "nothing inferred: the comparison checked nothing";
+}
+
 INSTANTIATE_TEST_SUITE_P(TestModels, SclRoundTrip, ::testing::ValuesIn(servedModels()), servedName);
 
 namespace {
