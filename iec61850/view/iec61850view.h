@@ -122,6 +122,10 @@ private slots:
     void deleteDataSetClicked();
     void dataSetCreated(const QString& dataSetRef, const QStringList& memberRefs);
     void dataSetDeleted(const QString& dataSetRef);
+    // Saves the connected device's model as an ICD file (iec61850view_sclsave.cpp): the path is asked
+    // for, then the model is read on an association of its own in a worker thread.
+    void saveModelAsSclClicked();
+    void saveModelAsScl(const QString& path);
 
 private:
     void makeConnectBox();
@@ -274,6 +278,13 @@ private:
     bool slicePosted = false;
     QPushButton* newDataSetButton;
     QPushButton* deleteDataSetButton;
+
+    void makeSclSaveButton();
+    // Waits for a save still reading the device; the view is going.
+    void finishSclSaveWork();
+    QPushButton* saveSclButton = nullptr;
+    QThread* sclSaveWorker = nullptr;
+    QString sclSavePath;  // the file last saved, where the dialog starts
 };
 
 }  // namespace iec61850

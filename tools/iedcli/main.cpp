@@ -40,6 +40,9 @@ const char* const kUsage =
     "                                time, entry ID, then per value reference, value and reason\n"
     "  compare FILE [--ied NAME]     compares the device with an SCL file (the IED NAME of it), one\n"
     "                                difference per line; exit status 0 equal, 1 different, 2 error\n"
+    "  save-scl FILE [--ied NAME]    saves the device's model as an ICD file that iedsim serves\n"
+    "                                (the IED named NAME); exit status 0 saved, 1 the model could not\n"
+    "                                be read or written as SCL, 2 the file could not be written\n"
     "Port 102 unless given. Exit status: 0 done, 1 the device refused (the reason on standard\n"
     "error), 2 bad arguments, a value that does not fit, or no connection.\n";
 
@@ -102,7 +105,8 @@ int main(int argc, char* argv[]) {
                 (verb == "get" && (rest.size() == 1 || rest.size() == 2)) ||
                 (verb == "rm" && rest.size() == 1) || (verb == "log" && !rest.empty());
 #ifdef KORVAN_WITH_SCL
-    fits = fits || (verb == "compare" && iedcli::compareArgumentsFit(rest));
+    fits = fits || (verb == "compare" && iedcli::compareArgumentsFit(rest)) ||
+           (verb == "save-scl" && iedcli::saveArgumentsFit(rest));
 #endif
     if (!fits) {
         return usage();
@@ -143,6 +147,8 @@ int main(int argc, char* argv[]) {
 #ifdef KORVAN_WITH_SCL
     if (verb == "compare") {
         status = iedcli::compareWithFile(connection, rest);
+    } else if (verb == "save-scl") {
+        status = iedcli::saveModelAsScl(connection, host, port, rest);
     }
 #endif
     IedConnection_destroy(connection);

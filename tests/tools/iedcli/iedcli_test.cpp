@@ -385,4 +385,31 @@ TEST_F(IedcliTest, CompareListsTheDifferencesAndExitsByThem) {
         << missing.err;
     EXPECT_EQ(run({"compare", SimulatorProcess::sampleModel(), "--ied"}).status, 2);
 }
+
+// The saved file holds the values the device has now, not those it started with: a setting changed
+// before saving is what the simulator serving the file answers, and the file compares equal to it.
+TEST_F(IedcliTest, SaveSclWritesTheCurrentModelAsAFileTheSimulatorServes) {
+    ASSERT_EQ(run({"write", "BAY1MEAS/MMXU1.TotW.db", "CF", "800"}).status, 0);
+    const std::string path = ::testing::TempDir() + "/iedcli_saved.icd";
+    const Outcome saved = run({"save-scl", path});
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(saved.out.rfind("saved 2 logical device(s), ", 0), 0u) << saved.out;
+    EXPECT_EQ(saved.err, "");
+
+    SimulatorProcess served;
+    ASSERT_TRUE(served.start(path)) << served.errorText();
+    const std::string device = "127.0.0.1:" + std::to_string(served.port());
+    EXPECT_EQ(iedcli({device, "read", "BAY1MEAS/MMXU1.TotW.db", "CF"}).out,
+              "BAY1MEAS/MMXU1.TotW.db[CF]\t800\n");
+    const Outcome same = iedcli({device, "compare", path});
+    EXPECT_EQ(same.status, 0) << same.out << same.err;
+    std::remove(path.c_str());
+
+    const Outcome unwritable = run({"save-scl", "/nonexistent/model.icd"});
+    EXPECT_EQ(unwritable.status, 2);
+    EXPECT_NE(unwritable.err.find("cannot write /nonexistent/model.icd"), std::string::npos)
+        << unwritable.err;
+    EXPECT_EQ(run({"save-scl"}).status, 2);
+    EXPECT_EQ(run({"save-scl", path, "--ied"}).status, 2);
+}
 #endif
