@@ -61,7 +61,76 @@ Probe probe(const QString& host, int port) {
     return result;
 }
 
+struct Wording {
+    IedClientError error;
+    const char* text;
+};
+
+// Refusals worded after what was asked for.
+const Wording kDataSetWording[] = {
+    {IED_ERROR_OBJECT_EXISTS, "the name is taken"},
+    {IED_ERROR_OBJECT_DOES_NOT_EXIST, "does not exist"},
+    {IED_ERROR_ACCESS_DENIED, "the device keeps it"},
+    {IED_ERROR_OBJECT_REFERENCE_INVALID, "invalid name or members"},
+    {IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT, "invalid name or members"},
+    {IED_ERROR_TEMPORARILY_UNAVAILABLE, "the device has no room for it"},
+};
+const Wording kReportControlBlockWording[] = {
+    {IED_ERROR_ACCESS_DENIED, "access denied (reserved by another client?)"},
+    {IED_ERROR_TEMPORARILY_UNAVAILABLE, "temporarily unavailable (reserved by another client?)"},
+    {IED_ERROR_OBJECT_DOES_NOT_EXIST, "no such control block"},
+    {IED_ERROR_OBJECT_REFERENCE_INVALID, "not a control block reference"},
+    {IED_ERROR_TYPE_INCONSISTENT, "unexpected control block layout"},
+    {IED_ERROR_OBJECT_VALUE_INVALID, "value refused"},
+};
+const Wording kFileWording[] = {
+    {IED_ERROR_OK, ""},
+    {IED_ERROR_OBJECT_DOES_NOT_EXIST, "does not exist"},
+    {IED_ERROR_ACCESS_DENIED, "access denied"},
+    {IED_ERROR_TEMPORARILY_UNAVAILABLE, "busy"},
+    {IED_ERROR_SERVICE_NOT_SUPPORTED, "not supported by the device"},
+    {IED_ERROR_OBJECT_REFERENCE_INVALID, "not a valid reference"},
+};
+// The association's own failures read the same whatever was asked.
+const Wording kConnectionWording[] = {
+    {IED_ERROR_NOT_CONNECTED, "connection lost"},
+    {IED_ERROR_CONNECTION_LOST, "connection lost"},
+    {IED_ERROR_TIMEOUT, "no answer in time"},
+};
+
+template <size_t N>
+const char* wordingOf(IedClientError error, const Wording (&wordings)[N]) {
+    for (const Wording& wording : wordings) {
+        if (wording.error == error) {
+            return wording.text;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+QString requestFailureReason(IedClientError error, RequestSubject subject) {
+    const char* text = nullptr;
+    switch (subject) {
+        case RequestSubject::DataSet:
+            text = wordingOf(error, kDataSetWording);
+            break;
+        case RequestSubject::ReportControlBlock:
+            text = wordingOf(error, kReportControlBlockWording);
+            break;
+        case RequestSubject::File:
+            text = wordingOf(error, kFileWording);
+            break;
+    }
+    if (text == nullptr) {
+        text = wordingOf(error, kConnectionWording);
+    }
+    if (text == nullptr) {
+        return QStringLiteral("error %1").arg(static_cast<int>(error));
+    }
+    return QString::fromLatin1(text);
+}
 
 QString connectFailureReason(IedClientError error, const QString& host, int port, int connectTimeoutMs) {
     const QString where = QStringLiteral("%1:%2").arg(host).arg(port);

@@ -12,4 +12,11 @@ namespace iec61850 {
 // code this looks again with a bare TCP connect that sends nothing. Blocks for at most a few seconds.
 QString connectFailureReason(IedClientError error, const QString& host, int port, int connectTimeoutMs);
 
+// What a request on an open association was about: the same refusal means something else for each.
+enum class RequestSubject { DataSet, ReportControlBlock, File };
+
+// Why a request failed, as the status bar and the dialogs say it; empty for a file request that
+// succeeded.
+QString requestFailureReason(IedClientError error, RequestSubject subject);
+
 }  // namespace iec61850

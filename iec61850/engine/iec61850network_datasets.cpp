@@ -4,36 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "connectfailure.h"
 #include "iec61850network.h"
 
 namespace iec61850 {
-
-namespace {
-
-QString dataSetErrorText(IedClientError error) {
-    switch (error) {
-        case IED_ERROR_NOT_CONNECTED:
-        case IED_ERROR_CONNECTION_LOST:
-            return QStringLiteral("connection lost");
-        case IED_ERROR_TIMEOUT:
-            return QStringLiteral("no answer in time");
-        case IED_ERROR_OBJECT_EXISTS:
-            return QStringLiteral("the name is taken");
-        case IED_ERROR_OBJECT_DOES_NOT_EXIST:
-            return QStringLiteral("does not exist");
-        case IED_ERROR_ACCESS_DENIED:
-            return QStringLiteral("the device keeps it");
-        case IED_ERROR_OBJECT_REFERENCE_INVALID:
-        case IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT:
-            return QStringLiteral("invalid name or members");
-        case IED_ERROR_TEMPORARILY_UNAVAILABLE:
-            return QStringLiteral("the device has no room for it");
-        default:
-            return QStringLiteral("error %1").arg(static_cast<int>(error));
-    }
-}
-
-}  // namespace
 
 void Iec61850Network::createDataSet(const QString& data_set_ref, const QStringList& member_refs) {
     const RequestScope scope(*this);
@@ -52,7 +26,8 @@ void Iec61850Network::createDataSet(const QString& data_set_ref, const QStringLi
     noteRequestFailure(error);
     if (error != IED_ERROR_OK) {
         emit setStatusBarMessage(
-            QStringLiteral("Data set %1 not created: %2").arg(data_set_ref, dataSetErrorText(error)));
+            QStringLiteral("Data set %1 not created: %2")
+                .arg(data_set_ref, requestFailureReason(error, RequestSubject::DataSet)));
         return;
     }
     dataSetMembers[data_set_ref] = member_refs;
@@ -70,7 +45,8 @@ void Iec61850Network::deleteDataSet(const QString& data_set_ref) {
     noteRequestFailure(error);
     if (error != IED_ERROR_OK) {
         emit setStatusBarMessage(
-            QStringLiteral("Data set %1 not deleted: %2").arg(data_set_ref, dataSetErrorText(error)));
+            QStringLiteral("Data set %1 not deleted: %2")
+                .arg(data_set_ref, requestFailureReason(error, RequestSubject::DataSet)));
         return;
     }
     dataSetMembers.remove(data_set_ref);

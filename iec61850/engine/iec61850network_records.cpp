@@ -2,6 +2,7 @@
 // journal queries. Each runs on the engine's thread like every other request, except downloads: a
 // large file would hold every read and report behind it, so they run on a thread of their own.
 #include "attributeread.h"
+#include "connectfailure.h"
 #include "filedownload.h"
 #include "iec61850network.h"
 #include "journalquery.h"
@@ -9,30 +10,6 @@
 namespace iec61850 {
 
 namespace {
-
-QString fileErrorText(IedClientError error) {
-    switch (error) {
-        case IED_ERROR_OK:
-            return QString();
-        case IED_ERROR_NOT_CONNECTED:
-        case IED_ERROR_CONNECTION_LOST:
-            return QStringLiteral("connection lost");
-        case IED_ERROR_TIMEOUT:
-            return QStringLiteral("no answer in time");
-        case IED_ERROR_OBJECT_DOES_NOT_EXIST:
-            return QStringLiteral("does not exist");
-        case IED_ERROR_ACCESS_DENIED:
-            return QStringLiteral("access denied");
-        case IED_ERROR_TEMPORARILY_UNAVAILABLE:
-            return QStringLiteral("busy");
-        case IED_ERROR_SERVICE_NOT_SUPPORTED:
-            return QStringLiteral("not supported by the device");
-        case IED_ERROR_OBJECT_REFERENCE_INVALID:
-            return QStringLiteral("not a valid reference");
-        default:
-            return QStringLiteral("error %1").arg(static_cast<int>(error));
-    }
-}
 
 QString hexOf(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex());
@@ -51,7 +28,7 @@ QByteArray octetsOf(MmsValue* value) {
 void Iec61850Network::listFiles(const QString& directory) {
     const RequestScope scope(*this);
     if (!scope.allowed()) {
-        emit fileListingDone(directory, fileErrorText(IED_ERROR_NOT_CONNECTED));
+        emit fileListingDone(directory, requestFailureReason(IED_ERROR_NOT_CONNECTED, RequestSubject::File));
         return;
     }
     const QByteArray name = directory.toUtf8();
@@ -66,7 +43,7 @@ void Iec61850Network::listFiles(const QString& directory) {
     }
     LinkedList_destroyDeep(entries,
                            reinterpret_cast<LinkedListValueDeleteFunction>(FileDirectoryEntry_destroy));
-    emit fileListingDone(directory, fileErrorText(error));
+    emit fileListingDone(directory, requestFailureReason(error, RequestSubject::File));
 }
 
 void Iec61850Network::cancelDownloads() {
@@ -77,7 +54,8 @@ void Iec61850Network::downloadFiles(const QStringList& names, const QStringList&
     const int count = std::min(names.size(), local_paths.size());
     if (!mayRequest()) {
         for (int i = 0; i < count; ++i) {
-            emit fileDownloadDone(names[i], local_paths[i], fileErrorText(IED_ERROR_NOT_CONNECTED));
+            emit fileDownloadDone(names[i], local_paths[i],
+                                  requestFailureReason(IED_ERROR_NOT_CONNECTED, RequestSubject::File));
         }
         return;
     }
@@ -134,7 +112,7 @@ QString Iec61850Network::downloadOne(IedConnection handle, const DownloadJob& jo
     }
     --requestsInFlight;
     if (!allowed) {
-        return fileErrorText(IED_ERROR_NOT_CONNECTED);
+        return requestFailureReason(IED_ERROR_NOT_CONNECTED, RequestSubject::File);
     }
     if (!outcome.writeFailure.isEmpty()) {
         return outcome.writeFailure;
@@ -142,7 +120,7 @@ QString Iec61850Network::downloadOne(IedConnection handle, const DownloadJob& jo
     if (outcome.stopped) {
         return QStringLiteral("cancelled");
     }
-    return fileErrorText(outcome.error);
+    return requestFailureReason(outcome.error, RequestSubject::File);
 }
 
 void Iec61850Network::endDownloads() {
@@ -157,14 +135,14 @@ void Iec61850Network::endDownloads() {
 void Iec61850Network::deleteRemoteFile(const QString& name) {
     const RequestScope scope(*this);
     if (!scope.allowed()) {
-        emit fileDeleteDone(name, fileErrorText(IED_ERROR_NOT_CONNECTED));
+        emit fileDeleteDone(name, requestFailureReason(IED_ERROR_NOT_CONNECTED, RequestSubject::File));
         return;
     }
     const QByteArray remote = name.toUtf8();
     IedClientError error = IED_ERROR_OK;
     IedConnection_deleteFile(connection, &error, remote.constData());
     noteActivity();
-    emit fileDeleteDone(name, fileErrorText(error));
+    emit fileDeleteDone(name, requestFailureReason(error, RequestSubject::File));
 }
 
 void Iec61850Network::findLogControlBlocks() {
@@ -218,7 +196,7 @@ void Iec61850Network::findLogControlBlocks() {
 void Iec61850Network::queryLog(const QString& logRef, const JournalStart& start) {
     const RequestScope scope(*this);
     if (!scope.allowed()) {
-        emit logQueryDone(logRef, 0, fileErrorText(IED_ERROR_NOT_CONNECTED));
+        emit logQueryDone(logRef, 0, requestFailureReason(IED_ERROR_NOT_CONNECTED, RequestSubject::File));
         return;
     }
     const JournalResult result = queryJournal(connection, logRef, start, [&](const JournalRecord& record) {
@@ -232,7 +210,7 @@ void Iec61850Network::queryLog(const QString& logRef, const JournalStart& start)
     if (result.lastId) {
         lastEntries.insert(logRef, result.lastId);
     }
-    emit logQueryDone(logRef, result.count, fileErrorText(result.error));
+    emit logQueryDone(logRef, result.count, requestFailureReason(result.error, RequestSubject::File));
 }
 
 void Iec61850Network::queryLogByTime(const QString& log_ref, qint64 from_ms, qint64 to_ms) {

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include "connectfailure.h"
 #include "objectreference.h"
 
 namespace iec61850 {
@@ -22,30 +23,6 @@ QString dataRefFromMms(const QString& name) {
     return parts.join('.');
 }
 
-QString errorText(IedClientError error) {
-    switch (error) {
-        case IED_ERROR_NOT_CONNECTED:
-        case IED_ERROR_CONNECTION_LOST:
-            return QStringLiteral("connection lost");
-        case IED_ERROR_TIMEOUT:
-            return QStringLiteral("no answer in time");
-        case IED_ERROR_ACCESS_DENIED:
-            return QStringLiteral("access denied (reserved by another client?)");
-        case IED_ERROR_TEMPORARILY_UNAVAILABLE:
-            return QStringLiteral("temporarily unavailable (reserved by another client?)");
-        case IED_ERROR_OBJECT_DOES_NOT_EXIST:
-            return QStringLiteral("no such control block");
-        case IED_ERROR_OBJECT_REFERENCE_INVALID:
-            return QStringLiteral("not a control block reference");
-        case IED_ERROR_TYPE_INCONSISTENT:
-            return QStringLiteral("unexpected control block layout");
-        case IED_ERROR_OBJECT_VALUE_INVALID:
-            return QStringLiteral("value refused");
-        default:
-            return QStringLiteral("error %1").arg(static_cast<int>(error));
-    }
-}
-
 }  // namespace
 
 void Iec61850Network::enableDisableReport(const QString& ref_string) {
@@ -58,7 +35,8 @@ void Iec61850Network::enableDisableReport(const QString& ref_string) {
         IedConnection_getRCBValues(connection, &lastError, reference.constData(), nullptr);
     if (rcb == nullptr) {
         emit setStatusBarMessage(
-            QStringLiteral("Report block %1 not readable: %2").arg(ref_string, errorText(lastError)));
+            QStringLiteral("Report block %1 not readable: %2")
+                .arg(ref_string, requestFailureReason(lastError, RequestSubject::ReportControlBlock)));
         return;
     }
     const bool enable = !ClientReportControlBlock_getRptEna(rcb);
@@ -70,9 +48,10 @@ void Iec61850Network::enableDisableReport(const QString& ref_string) {
     }
     ClientReportControlBlock_destroy(rcb);
     if (lastError != IED_ERROR_OK) {
-        emit setStatusBarMessage(QStringLiteral("Report %1 of %2 failed: %3")
-                                     .arg(enable ? QStringLiteral("enable") : QStringLiteral("disable"),
-                                          ref_string, errorText(lastError)));
+        emit setStatusBarMessage(
+            QStringLiteral("Report %1 of %2 failed: %3")
+                .arg(enable ? QStringLiteral("enable") : QStringLiteral("disable"), ref_string,
+                     requestFailureReason(lastError, RequestSubject::ReportControlBlock)));
         return;
     }
     enabledReports.removeAll(ref_string);

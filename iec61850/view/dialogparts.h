@@ -1,6 +1,7 @@
 #pragma once
 // Small pieces the write dialogs share.
 
+#include <QLabel>
 #include <QLayout>
 #include <QPushButton>
 #include <QString>
@@ -14,6 +15,15 @@ inline QPushButton* commandButton(const QString& text, const char* objectName) {
     button->setObjectName(QLatin1String(objectName));
     button->setAutoDefault(false);
     return button;
+}
+
+// A label found by its object name; a wrapped one grows downwards with a long text (a device's
+// refusal, a list of values) instead of widening the dialog.
+inline QLabel* namedLabel(const char* objectName, bool wrapped = false) {
+    auto* label = new QLabel;
+    label->setObjectName(QLatin1String(objectName));
+    label->setWordWrap(wrapped);
+    return label;
 }
 
 // Removes and deletes every widget a layout holds, for a dialog that shows another object.

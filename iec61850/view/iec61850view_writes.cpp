@@ -124,6 +124,19 @@ void collectDataSets(const TreeModel* model, const QStandardItem* parent, QStrin
     }
 }
 
+// The dialog's reads go to the engine, and every answer comes back to it; with `writes`, its value
+// writes and their answers too.
+void connectObjectValues(Iec61850Network* network, ObjectValuesDialog* dialog, bool writes) {
+    QObject::connect(dialog, &ObjectValuesDialog::readObjectValues, network,
+                     &Iec61850Network::readObjectValues);
+    QObject::connect(network, &Iec61850Network::objectValuesRead, dialog,
+                     &ObjectValuesDialog::objectValuesRead);
+    if (writes) {
+        QObject::connect(dialog, &ObjectValuesDialog::writeValue, network, &Iec61850Network::writeValue);
+        QObject::connect(network, &Iec61850Network::valueWritten, dialog, &ObjectValuesDialog::valueWritten);
+    }
+}
+
 }  // namespace
 
 void Iec61850View::makeWriteActions() {
@@ -133,30 +146,17 @@ void Iec61850View::makeWriteActions() {
     connect(network, &Iec61850Network::valueDescribed, writeDialog, &WriteValueDialog::valueDescribed);
 
     rcbDialog = new ReportControlBlockDialog(this);
-    connect(rcbDialog, &ReportControlBlockDialog::readObjectValues, network,
-            &Iec61850Network::readObjectValues);
+    connectObjectValues(network, rcbDialog, false);
     connect(rcbDialog, &ReportControlBlockDialog::writeReportControlBlock, network,
             &Iec61850Network::writeReportControlBlock);
-    connect(network, &Iec61850Network::objectValuesRead, rcbDialog,
-            &ReportControlBlockDialog::objectValuesRead);
     connect(network, &Iec61850Network::reportControlBlockWritten, rcbDialog,
             &ReportControlBlockDialog::reportControlBlockWritten);
 
     settingGroupDialog = new SettingGroupDialog(this);
-    connect(settingGroupDialog, &SettingGroupDialog::readObjectValues, network,
-            &Iec61850Network::readObjectValues);
-    connect(settingGroupDialog, &SettingGroupDialog::writeValue, network, &Iec61850Network::writeValue);
-    connect(network, &Iec61850Network::objectValuesRead, settingGroupDialog,
-            &SettingGroupDialog::objectValuesRead);
-    connect(network, &Iec61850Network::valueWritten, settingGroupDialog, &SettingGroupDialog::valueWritten);
+    connectObjectValues(network, settingGroupDialog, true);
 
     substitutionDialog = new SubstitutionDialog(this);
-    connect(substitutionDialog, &SubstitutionDialog::readObjectValues, network,
-            &Iec61850Network::readObjectValues);
-    connect(substitutionDialog, &SubstitutionDialog::writeValue, network, &Iec61850Network::writeValue);
-    connect(network, &Iec61850Network::objectValuesRead, substitutionDialog,
-            &SubstitutionDialog::objectValuesRead);
-    connect(network, &Iec61850Network::valueWritten, substitutionDialog, &SubstitutionDialog::valueWritten);
+    connectObjectValues(network, substitutionDialog, true);
 
     // Like the control dialog, these act on one association and go with it.
     connect(network, &Iec61850Network::connectionStateChanged, this, [this](bool connected) {

@@ -32,14 +32,10 @@ bool heldElsewhere(const QString& error) {
 
 }  // namespace
 
-ReportControlBlockDialog::ReportControlBlockDialog(QWidget* parent) : QDialog(parent) {
+ReportControlBlockDialog::ReportControlBlockDialog(QWidget* parent) : ObjectValuesDialog(parent) {
     setObjectName(QStringLiteral("reportControlBlockDialog"));
-    noteLabel = new QLabel;
-    noteLabel->setObjectName(QStringLiteral("rcbNote"));
-    noteLabel->setWordWrap(true);
-    holderLabel = new QLabel;
-    holderLabel->setObjectName(QStringLiteral("rcbHolder"));
-    holderLabel->setWordWrap(true);
+    noteLabel = dialogparts::namedLabel("rcbNote", true);
+    holderLabel = dialogparts::namedLabel("rcbHolder", true);
     grid = new QGridLayout;
 
     singleRequestCheck = new QCheckBox(tr("All changes in one request"));

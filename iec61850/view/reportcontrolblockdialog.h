@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QDialog>
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include "objectvaluesdialog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,7 +22,7 @@ class ValueEditor;
 // buttons reserve and release the block, ask for a general interrogation, purge a buffered block's
 // buffer and resynchronise it from an entry ID. When another client holds the block it says so, with
 // that client's address where the device gives Owner.
-class ReportControlBlockDialog : public QDialog {
+class ReportControlBlockDialog : public ObjectValuesDialog {
     Q_OBJECT
 
 public:
@@ -36,15 +37,16 @@ public:
     // block has no owner.
     static QString ownerAddress(const QString& ownerText);
 
+    void objectValuesRead(const QString& ref, const QString& fc, const QStringList& names,
+                          const QStringList& values, const QList<int>& mmsTypes, const QList<int>& sizes,
+                          const QString& error) override;
+
 signals:
-    void readObjectValues(const QString& ref, const QString& fc);
+    // Writes go through this rather than writeValue: the changed attributes in one request or one each.
     void writeReportControlBlock(const QString& rcbRef, const QString& fc, const QStringList& names,
                                  const QStringList& valueTexts, bool singleRequest);
 
 public slots:
-    void objectValuesRead(const QString& ref, const QString& fc, const QStringList& names,
-                          const QStringList& values, const QList<int>& mmsTypes, const QList<int>& sizes,
-                          const QString& error);
     void reportControlBlockWritten(const QString& rcbRef, const QStringList& names,
                                    const QStringList& errors);
 

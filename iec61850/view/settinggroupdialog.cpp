@@ -21,13 +21,10 @@ const QString kSg = QStringLiteral("SG");
 
 }  // namespace
 
-SettingGroupDialog::SettingGroupDialog(QWidget* parent) : QDialog(parent) {
+SettingGroupDialog::SettingGroupDialog(QWidget* parent) : ObjectValuesDialog(parent) {
     setObjectName(QStringLiteral("settingGroupDialog"));
-    stateLabel = new QLabel;
-    stateLabel->setObjectName(QStringLiteral("sgState"));
-    noteLabel = new QLabel;
-    noteLabel->setObjectName(QStringLiteral("sgNote"));
-    noteLabel->setWordWrap(true);
+    stateLabel = dialogparts::namedLabel("sgState");
+    noteLabel = dialogparts::namedLabel("sgNote", true);
     groupSpin = new QSpinBox;
     groupSpin->setObjectName(QStringLiteral("sgGroupSpin"));
     groupSpin->setRange(1, 1);

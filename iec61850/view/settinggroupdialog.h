@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QDialog>
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include "objectvaluesdialog.h"
 
 class QGridLayout;
 class QLabel;
@@ -18,7 +19,7 @@ class ValueEditor;
 // The setting groups of a logical device through its setting group control block: how many there
 // are, which is active, activating another, and editing one: the edited group's values (SE) are read,
 // shown beside the active ones (SG) and changed here, then confirmed into the group or discarded.
-class SettingGroupDialog : public QDialog {
+class SettingGroupDialog : public ObjectValuesDialog {
     Q_OBJECT
 
 public:
@@ -29,15 +30,11 @@ public:
     void showBlock(const QString& sgcbRef, const QStringList& settings, const QStringList& activeValues);
     QString blockReference() const { return sgcb; }
 
-signals:
-    void readObjectValues(const QString& ref, const QString& fc);
-    void writeValue(const QString& ref, const QString& fc, const QString& valueText);
-
-public slots:
     void objectValuesRead(const QString& ref, const QString& fc, const QStringList& names,
                           const QStringList& values, const QList<int>& mmsTypes, const QList<int>& sizes,
-                          const QString& error);
-    void valueWritten(const QString& ref, const QString& fc, const QString& error, const QString& value);
+                          const QString& error) override;
+    void valueWritten(const QString& ref, const QString& fc, const QString& error,
+                      const QString& value) override;
 
 private:
     struct Setting {

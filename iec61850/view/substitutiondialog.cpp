@@ -19,16 +19,11 @@ const QString kEnable = QStringLiteral("subEna");
 
 }  // namespace
 
-SubstitutionDialog::SubstitutionDialog(QWidget* parent) : QDialog(parent) {
+SubstitutionDialog::SubstitutionDialog(QWidget* parent) : ObjectValuesDialog(parent) {
     setObjectName(QStringLiteral("substitutionDialog"));
-    processLabel = new QLabel;
-    processLabel->setObjectName(QStringLiteral("subProcess"));
-    processLabel->setWordWrap(true);
-    stateLabel = new QLabel;
-    stateLabel->setObjectName(QStringLiteral("subState"));
-    noteLabel = new QLabel;
-    noteLabel->setObjectName(QStringLiteral("subNote"));
-    noteLabel->setWordWrap(true);
+    processLabel = dialogparts::namedLabel("subProcess", true);
+    stateLabel = dialogparts::namedLabel("subState");
+    noteLabel = dialogparts::namedLabel("subNote", true);
     grid = new QGridLayout;
     onButton = dialogparts::commandButton(tr("Substitute"), "subOnButton");
     offButton = dialogparts::commandButton(tr("End substitution"), "subOffButton");

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QDialog>
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include "objectvaluesdialog.h"
 
 class QGridLayout;
 class QLabel;
@@ -17,7 +18,7 @@ class ValueEditor;
 // Substitution of one data object: the value and quality it should show instead of the process's
 // (its SV attributes), switched on and off with subEna. The process value and quality are shown
 // beside, read again after every change.
-class SubstitutionDialog : public QDialog {
+class SubstitutionDialog : public ObjectValuesDialog {
     Q_OBJECT
 
 public:
@@ -26,15 +27,11 @@ public:
     void showObject(const QString& dataObjectRef);
     QString objectReference() const { return dataObject; }
 
-signals:
-    void readObjectValues(const QString& ref, const QString& fc);
-    void writeValue(const QString& ref, const QString& fc, const QString& valueText);
-
-public slots:
     void objectValuesRead(const QString& ref, const QString& fc, const QStringList& names,
                           const QStringList& values, const QList<int>& mmsTypes, const QList<int>& sizes,
-                          const QString& error);
-    void valueWritten(const QString& ref, const QString& fc, const QString& error, const QString& value);
+                          const QString& error) override;
+    void valueWritten(const QString& ref, const QString& fc, const QString& error,
+                      const QString& value) override;
 
 private:
     struct Field {

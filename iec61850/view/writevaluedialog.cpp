@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "dialogparts.h"
 #include "valueeditor.h"
 #include "writeconfirmation.h"
 
@@ -17,9 +18,7 @@ WriteValueDialog::WriteValueDialog(QWidget* parent) : QDialog(parent) {
     referenceLabel = new QLabel;
     referenceLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     oldValueLabel = new QLabel;
-    noteLabel = new QLabel;
-    noteLabel->setObjectName(QStringLiteral("writeNote"));
-    noteLabel->setWordWrap(true);
+    noteLabel = dialogparts::namedLabel("writeNote", true);
     editorSlot = new QVBoxLayout;
 
     auto* buttons = new QDialogButtonBox;

@@ -72,6 +72,15 @@ bool EngineRig::connectAndWalk(quint16 port) {
     return walked;
 }
 
+bool EngineRig::serveAndWalk(SimulatorProcess& simulator, const QString& sclFile,
+                             const QStringList& options) {
+    if (!simulator.start(sclFile, options)) {
+        qWarning("simulator not started: %s", simulator.errorText().c_str());
+        return false;
+    }
+    return connectAndWalk(simulator.port());
+}
+
 void EngineRig::disconnectEngine() {
     QMetaObject::invokeMethod(network, "disconnect");
 }

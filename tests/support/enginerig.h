@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "iec61850network.h"
+#include "simulatorprocess.h"
 
 namespace korvan::test {
 
@@ -27,6 +28,9 @@ public:
     // Connects and waits until the walk has ended; the status texts of the connect and the walk are
     // cleared, those that followed its end kept.
     bool connectAndWalk(quint16 port);
+    // Starts `simulator` serving `sclFile` with the extra options, then connects and walks as above;
+    // false when either failed (the simulator's reason goes to the test's log).
+    bool serveAndWalk(SimulatorProcess& simulator, const QString& sclFile, const QStringList& options = {});
     // The engine's own teardown, queued like every other request.
     void disconnectEngine();
     // What the view's Disconnect does: abandon at once from this thread, then the queued teardown.

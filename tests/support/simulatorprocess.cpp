@@ -229,8 +229,16 @@ void SimulatorProcess::kill() {
 }
 
 void SimulatorProcess::freeze() {
-    if (pid > 0) {
-        ::kill(pid, SIGSTOP);
+    if (pid <= 0) {
+        return;
+    }
+    ::kill(pid, SIGSTOP);
+    // The signal lands when the process is next scheduled; on a busy machine it could still answer
+    // a request sent after kill() returned. Waiting for the stop makes "frozen" true on return.
+    int status = 0;
+    if (::waitpid(pid, &status, WUNTRACED) == pid && !WIFSTOPPED(status)) {
+        pid = -1;  // it had ended and is now reaped
+        listeningPort = 0;
     }
 }
 

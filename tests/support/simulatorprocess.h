@@ -49,6 +49,7 @@ public:
     // Ends the process without a goodbye, as a device that loses power would.
     void kill();
     // Stops or resumes the process without closing anything: a device that has stopped answering.
+    // freeze() returns once the process has stopped.
     void freeze();
     void thaw();
 

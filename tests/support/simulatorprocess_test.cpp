@@ -1,6 +1,7 @@
 // The simulator fixture every client-side test and benchmark stands on: a device that did not come up
 // is a failure with its reason (not a port of 0 taken for a device), killing it ends the connections
-// to it as a power loss does, and the count of logged PDUs counts requests, not association events.
+// to it as a power loss does, the count of logged PDUs counts requests, not association events, and a
+// frozen device answers nothing sent after freeze() returned.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -95,4 +96,30 @@ TEST(SimulatorProcess, CountsRequestsAndServesGeneratedModels) {
     EXPECT_EQ(simulator.pdusLogged(), 4);
     simulator.thaw();
     IedConnection_destroy(connection);
+}
+
+// Tests of a device that falls silent send their request right after freeze(); on a busy machine a
+// stop still under way let the device answer it now and then.
+TEST(SimulatorProcess, AFrozenSimulatorAnswersNothingSentAfterFreezeReturned) {
+    SimulatorProcess simulator;
+    ASSERT_TRUE(simulator.start(SimulatorProcess::sampleModel())) << simulator.errorText();
+    for (int round = 0; round < 5; ++round) {
+        IedConnection connection = IedConnection_create();
+        IedClientError error = IED_ERROR_UNKNOWN;
+        IedConnection_connect(connection, &error, "127.0.0.1", simulator.port());
+        ASSERT_EQ(error, IED_ERROR_OK);
+        MmsValue_delete(
+            IedConnection_readObject(connection, &error, "BAY1CTRL/LLN0.Mod.stVal", IEC61850_FC_ST));
+        EXPECT_EQ(error, IED_ERROR_OK);
+
+        simulator.freeze();
+        IedConnection_setRequestTimeout(connection, 300);
+        MmsValue* value =
+            IedConnection_readObject(connection, &error, "BAY1CTRL/LLN0.Mod.stVal", IEC61850_FC_ST);
+        EXPECT_EQ(value, nullptr) << "answered in round " << round;
+        MmsValue_delete(value);
+        EXPECT_NE(error, IED_ERROR_OK);
+        simulator.thaw();
+        IedConnection_destroy(connection);
+    }
 }

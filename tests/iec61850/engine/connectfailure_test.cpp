@@ -59,6 +59,9 @@ private slots:
     void reasonsThroughTheEngine();
     // Reasons that need no peer at all.
     void addressesThatCannotWork();
+    // A refusal reads after what was asked; the association's failures read alike for all, and no
+    // failure reads as the empty text that means success to the files and logs dialogs.
+    void requestRefusalsAreWordedAfterTheirSubject();
 };
 
 void ConnectFailureTest::reasonsThroughTheEngine_data() {
@@ -113,6 +116,29 @@ void ConnectFailureTest::addressesThatCannotWork() {
              QString("ied.invalid: name not found"));
     QCOMPARE(iec61850::connectFailureReason(IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT, "127.0.0.1", 0, 10000),
              QString("0 is not a port number"));
+}
+
+void ConnectFailureTest::requestRefusalsAreWordedAfterTheirSubject() {
+    using iec61850::requestFailureReason;
+    using iec61850::RequestSubject;
+    const RequestSubject subjects[] = {RequestSubject::DataSet, RequestSubject::ReportControlBlock,
+                                       RequestSubject::File};
+    QCOMPARE(requestFailureReason(IED_ERROR_ACCESS_DENIED, RequestSubject::DataSet),
+             QString("the device keeps it"));
+    QCOMPARE(requestFailureReason(IED_ERROR_ACCESS_DENIED, RequestSubject::ReportControlBlock),
+             QString("access denied (reserved by another client?)"));
+    QCOMPARE(requestFailureReason(IED_ERROR_ACCESS_DENIED, RequestSubject::File), QString("access denied"));
+    QCOMPARE(requestFailureReason(IED_ERROR_OBJECT_EXISTS, RequestSubject::DataSet),
+             QString("the name is taken"));
+    QCOMPARE(requestFailureReason(IED_ERROR_TEMPORARILY_UNAVAILABLE, RequestSubject::File), QString("busy"));
+    for (const RequestSubject subject : subjects) {
+        QCOMPARE(requestFailureReason(IED_ERROR_CONNECTION_LOST, subject), QString("connection lost"));
+        QCOMPARE(requestFailureReason(IED_ERROR_NOT_CONNECTED, subject), QString("connection lost"));
+        QCOMPARE(requestFailureReason(IED_ERROR_TIMEOUT, subject), QString("no answer in time"));
+        QCOMPARE(requestFailureReason(IED_ERROR_MALFORMED_MESSAGE, subject),
+                 QString("error %1").arg(int(IED_ERROR_MALFORMED_MESSAGE)));
+    }
+    QCOMPARE(requestFailureReason(IED_ERROR_OK, RequestSubject::File), QString());
 }
 
 QTEST_GUILESS_MAIN(ConnectFailureTest)

@@ -6,6 +6,7 @@
 #include "attributeread.h"
 #include "enginerig.h"
 #include "iec61850_client.h"
+#include "observerclient.h"
 #include "simulatorprocess.h"
 
 using iec61850::Iec61850Network;
@@ -32,15 +33,9 @@ QString variantOf(QTemporaryDir& dir, const QList<QPair<QString, QString>>& repl
     return path;
 }
 
-// A client of our own beside the engine, to look at the device and to compete with the engine.
-class Observer {
+class Observer : public korvan::test::ObserverClient {
 public:
-    explicit Observer(quint16 port) : connection(IedConnection_create()) {
-        IedClientError error = IED_ERROR_UNKNOWN;
-        IedConnection_connect(connection, &error, "127.0.0.1", port);
-        connected = error == IED_ERROR_OK;
-    }
-    ~Observer() { IedConnection_destroy(connection); }
+    using ObserverClient::ObserverClient;
 
     // 0 intermediate, 1 off, 2 on, 3 bad; -1 when unreadable.
     int position(const char* reference) {
@@ -69,9 +64,6 @@ public:
         ControlObjectClient_destroy(object);
         return selected;
     }
-
-    IedConnection connection;
-    bool connected = false;
 };
 
 }  // namespace
@@ -120,9 +112,8 @@ void Iec61850NetworkControlTest::addCauseTexts() {
 
 void Iec61850NetworkControlTest::walkNeverSelects() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     QVERIFY(!rig.valueRefs().contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.SBO")));
     QVERIFY(rig.valueRefs().contains(QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.sboTimeout")));
     Observer other(simulator.port());
@@ -132,9 +123,8 @@ void Iec61850NetworkControlTest::walkNeverSelects() {
 
 void Iec61850NetworkControlTest::breakerOperatedWithTheValueOfItsSelect() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Observer observer(simulator.port());
     QCOMPARE(observer.position("BAY1CTRL/CSWI1.Pos.stVal"), 2);
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
@@ -154,9 +144,8 @@ void Iec61850NetworkControlTest::breakerOperatedWithTheValueOfItsSelect() {
 
 void Iec61850NetworkControlTest::refusalsShowTheirCause() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
     QVERIFY(rig.waitFor([&] { return rig.statusTexts.size() >= 1; }, 10000));
     QCOMPARE(rig.statusTexts.value(0), QStringLiteral("Operate fail: OBJECT_NOT_SELECTED (18)"));
@@ -180,9 +169,8 @@ void Iec61850NetworkControlTest::refusalsShowTheirCause() {
 
 void Iec61850NetworkControlTest::operateNamingAnotherObjectLeavesTheSelectedOneAlone() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Observer observer(simulator.port());
     rig.call("controlSelect", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO3")), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, QStringLiteral("BAY1CTRL/GGIO1.SPCSO2")), Q_ARG(bool, true),
@@ -204,9 +192,8 @@ void Iec61850NetworkControlTest::negativeTerminationReachesTheStatusBar() {
     const QString model = variantOf(dir, {{QStringLiteral("<DAI name=\"operTimeout\"><Val>5000</Val>"),
                                            QStringLiteral("<DAI name=\"operTimeout\"><Val>50</Val>")}});
     SimulatorProcess simulator;
-    QVERIFY(start(simulator, model));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, model));
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
     rig.call("controlOperateBool", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
     QTRY_VERIFY_WITH_TIMEOUT(!rig.statusTexts.isEmpty(), 10000);
@@ -219,9 +206,8 @@ void Iec61850NetworkControlTest::interlockingRefusesTheSelect() {
         variantOf(dir, {{QStringLiteral("<DOI name=\"EnaCls\"><DAI name=\"stVal\"><Val>true</Val>"),
                          QStringLiteral("<DOI name=\"EnaCls\"><DAI name=\"stVal\"><Val>false</Val>")}});
     SimulatorProcess simulator;
-    QVERIFY(start(simulator, model));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, model));
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, true), Q_ARG(int, 2));
     QVERIFY(rig.waitFor([&] { return !rig.statusTexts.isEmpty(); }, 10000));
     QCOMPARE(rig.statusTexts, QStringList{QStringLiteral("Select fail: BLOCKED_BY_INTERLOCKING (10)")});
@@ -250,9 +236,8 @@ void Iec61850NetworkControlTest::integerControlAndRequestsWithoutAnAssociation()
 
 void Iec61850NetworkControlTest::statusOnlyObjectIsNeverCommanded() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Observer observer(simulator.port());
     const QString statusOnly = QStringLiteral("BAY1CTRL/GGIO1.SPCSO1");
     ControlObjectClient object = ControlObjectClient_create("BAY1CTRL/GGIO1.SPCSO1", observer.connection);
@@ -276,12 +261,15 @@ void Iec61850NetworkControlTest::refusedAttributeIsNoValue() {
     QVERIFY(start(simulator));
     Observer observer(simulator.port());
     QVERIFY(observer.connected);
-    MmsValue* model = iec61850::readAttribute(observer.connection, "BAY1CTRL/CSWI1.Pos.ctlModel", IEC61850_FC_CF);
+    MmsValue* model =
+        iec61850::readAttribute(observer.connection, "BAY1CTRL/CSWI1.Pos.ctlModel", IEC61850_FC_CF);
     QVERIFY(model != nullptr);
     QCOMPARE(MmsValue_toInt64(model), qint64(4));
     MmsValue_delete(model);
-    QCOMPARE(iec61850::readAttribute(observer.connection, "BAY1CTRL/CSWI1.Pos.noSuch", IEC61850_FC_CF), nullptr);
-    QCOMPARE(iec61850::readAttribute(observer.connection, "BAY1CTRL/CSWI1.Pos.ctlModel", IEC61850_FC_ST), nullptr);
+    QCOMPARE(iec61850::readAttribute(observer.connection, "BAY1CTRL/CSWI1.Pos.noSuch", IEC61850_FC_CF),
+             nullptr);
+    QCOMPARE(iec61850::readAttribute(observer.connection, "BAY1CTRL/CSWI1.Pos.ctlModel", IEC61850_FC_ST),
+             nullptr);
 }
 
 void Iec61850NetworkControlTest::operateToAFrozenDevice_data() {
@@ -293,9 +281,8 @@ void Iec61850NetworkControlTest::operateToAFrozenDevice_data() {
 void Iec61850NetworkControlTest::operateToAFrozenDevice() {
     QFETCH(bool, disconnect);
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     rig.call("controlSelectWithValue", Q_ARG(QString, kBreaker), Q_ARG(bool, false), Q_ARG(int, 2));
     Observer observer(simulator.port());
     QTRY_COMPARE_WITH_TIMEOUT(observer.integer("BAY1CTRL/CSWI1.Pos.stSeld"), 1, 10000);

@@ -46,9 +46,16 @@ QByteArray largeContent() {
     return content;
 }
 
-bool serve(const QTemporaryDir& folder, const QByteArray& content) {
-    QFile file(folder.filePath("big.dat"));
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+// Serves `content` as /big.dat at a small PDU size, and connects and walks the engine.
+bool serveAndWalk(EngineRig& rig, SimulatorProcess& simulator, const QTemporaryDir& served,
+                  const QByteArray& content) {
+    QFile file(served.filePath("big.dat"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) {
+        return false;
+    }
+    file.close();
+    return rig.serveAndWalk(simulator, kModel,
+                            {"--files", served.path(), "--max-pdu", "2000", "--latency", "2"});
 }
 
 }  // namespace
@@ -68,12 +75,9 @@ void Iec61850NetworkRecordsTest::readsAreAnsweredWhileADownloadRuns() {
     }
     QTemporaryDir served, local;
     const QByteArray content = largeContent();
-    QVERIFY(serve(served, content));
     SimulatorProcess simulator;
-    QVERIFY2(simulator.start(kModel, {"--files", served.path(), "--max-pdu", "2000", "--latency", "2"}),
-             simulator.errorText().c_str());
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(serveAndWalk(rig, simulator, served, content));
     DownloadLog log(rig.engine());
 
     const QString target = local.filePath("big.dat");
@@ -100,12 +104,9 @@ void Iec61850NetworkRecordsTest::aCancelledDownloadLeavesNoFile() {
         QSKIP("simulator not built");
     }
     QTemporaryDir served, local;
-    QVERIFY(serve(served, largeContent()));
     SimulatorProcess simulator;
-    QVERIFY2(simulator.start(kModel, {"--files", served.path(), "--max-pdu", "2000", "--latency", "2"}),
-             simulator.errorText().c_str());
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(serveAndWalk(rig, simulator, served, largeContent()));
     DownloadLog log(rig.engine());
 
     // Two in one batch: the one under way stops, the one queued behind it is dropped.
@@ -132,12 +133,9 @@ void Iec61850NetworkRecordsTest::aDeviceThatGoesMidwayLeavesNoFile() {
         QSKIP("simulator not built");
     }
     QTemporaryDir served, local;
-    QVERIFY(serve(served, largeContent()));
     SimulatorProcess simulator;
-    QVERIFY2(simulator.start(kModel, {"--files", served.path(), "--max-pdu", "2000", "--latency", "2"}),
-             simulator.errorText().c_str());
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(serveAndWalk(rig, simulator, served, largeContent()));
     DownloadLog log(rig.engine());
 
     const QString target = local.filePath("big.dat");

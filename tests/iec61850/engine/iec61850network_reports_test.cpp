@@ -33,10 +33,9 @@ void Iec61850NetworkReportsTest::reportsWithoutReferencesNameTheirMembersFromThe
         QSKIP("simulator not built");
     }
     SimulatorProcess simulator;
-    // The measurement drifts every half second; the status point changes only every fourth step.
-    QVERIFY2(simulator.start(kModel, {"--simulate"}), simulator.errorText().c_str());
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    // The measurement drifts every half second; the status point changes only every fourth step.
+    QVERIFY(rig.serveAndWalk(simulator, kModel, {"--simulate"}));
     rig.toggleReport(QStringLiteral("KCTRL/LLN0.RP.EvRpt01"));
     QVERIFY2(rig.statusTexts.isEmpty(), qPrintable(rig.statusTexts.join('\n')));
     QTRY_VERIFY_WITH_TIMEOUT(rig.reportsBegun() >= 3, kReportTimeoutMs);

@@ -100,10 +100,8 @@ void Iec61850NetworkTest::walkAnnouncesTheWholeModel() {
         QSKIP("simulator not built");
     }
     SimulatorProcess simulator;
-    QVERIFY(startSimulator(simulator, kModel));
     EngineRig rig;
-    rig.doConnect(simulator.port());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    QVERIFY(rig.serveAndWalk(simulator, kModel));
     rig.settle();
 
     const QString quality = QStringLiteral("QUALITY_VALIDITY_GOOD\n(0b0 0000 0000 0000)");
@@ -214,10 +212,8 @@ void Iec61850NetworkTest::readValueAnswersOnlyRecordedAttributes() {
         QSKIP("simulator not built");
     }
     SimulatorProcess simulator;
-    QVERIFY(startSimulator(simulator, kModel));
     EngineRig rig;
-    rig.doConnect(simulator.port());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    QVERIFY(rig.serveAndWalk(simulator, kModel));
     rig.settle();
     rig.events.clear();
 
@@ -242,10 +238,8 @@ void Iec61850NetworkTest::dataSetMembersInsideAnArray() {
         QSKIP("simulator not built");
     }
     SimulatorProcess simulator;
-    QVERIFY(startSimulator(simulator, QStringLiteral(KORVAN_TEST_DATA_DIR "/models/complex_array.icd")));
     EngineRig rig;
-    rig.doConnect(simulator.port());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    QVERIFY(rig.serveAndWalk(simulator, QStringLiteral(KORVAN_TEST_DATA_DIR "/models/complex_array.icd")));
     const QString set = QStringLiteral("testComplexArray/MHAI1.TestMHAI");
     const QStringList members = rig.lines().filter(set + ".");
     QStringList expected;
@@ -277,10 +271,8 @@ void Iec61850NetworkTest::emptyModel() {
         QSKIP("simulator not built");
     }
     SimulatorProcess simulator;
-    QVERIFY(startSimulator(simulator, kEmptyModel, {"--ied", "EMPTY"}));
     EngineRig rig;
-    rig.doConnect(simulator.port());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    QVERIFY(rig.serveAndWalk(simulator, kEmptyModel, {"--ied", "EMPTY"}));
     rig.settle();
     QCOMPARE(rig.events, (QStringList{"state|true", "state|true"}));
 }
@@ -368,10 +360,8 @@ void Iec61850NetworkTest::connectWhileConnected() {
         QSKIP("simulator not built");
     }
     SimulatorProcess simulator;
-    QVERIFY(startSimulator(simulator, kModel));
     EngineRig rig;
-    rig.doConnect(simulator.port());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    QVERIFY(rig.serveAndWalk(simulator, kModel));
     rig.settle();
     const QStringList firstWalk = rig.events;
 
@@ -388,10 +378,8 @@ void Iec61850NetworkTest::destroyWhileConnected() {
         QSKIP("simulator not built");
     }
     SimulatorProcess simulator;
-    QVERIFY(startSimulator(simulator, kModel));
     EngineRig rig;
-    rig.doConnect(simulator.port());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    QVERIFY(rig.serveAndWalk(simulator, kModel));
     rig.destroyEngine();
     QCOMPARE(rig.falses(), 1);
     QCOMPARE(rig.events.last(), QString("state|false"));
@@ -698,10 +686,8 @@ void Iec61850NetworkTest::disconnectDropsQueuedReadsOfASlowDevice() {
         QSKIP("simulator not built");
     }
     SimulatorProcess simulator;
-    QVERIFY(startSimulator(simulator, kModel, {"--latency", "50"}));
     EngineRig rig;
-    rig.doConnect(simulator.port());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    QVERIFY(rig.serveAndWalk(simulator, kModel, {"--latency", "50"}));
     rig.settle();
     rig.events.clear();
     const int walked = simulator.pdusLogged();
@@ -729,10 +715,8 @@ void Iec61850NetworkTest::disconnectWithReadsQueuedForASilentDevice() {
         QSKIP("simulator not built");
     }
     SimulatorProcess simulator;
-    QVERIFY(startSimulator(simulator, kModel, {"--silent-after", QString::number(walkPdus())}));
     EngineRig rig;
-    rig.doConnect(simulator.port());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.trues(), 2, kWalkTimeoutMs);
+    QVERIFY(rig.serveAndWalk(simulator, kModel, {"--silent-after", QString::number(walkPdus())}));
     rig.settle();
     rig.events.clear();
 

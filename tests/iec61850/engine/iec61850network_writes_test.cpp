@@ -5,6 +5,7 @@
 
 #include "enginerig.h"
 #include "iec61850_client.h"
+#include "observerclient.h"
 #include "simulatorprocess.h"
 
 using iec61850::Iec61850Network;
@@ -16,15 +17,9 @@ namespace {
 const QString kSampleBay = QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd");
 const QString kUrcb = QStringLiteral("BAY1MEAS/LLN0.MeasUrcb01");
 
-// A client of our own beside the engine.
-class Observer {
+class Observer : public korvan::test::ObserverClient {
 public:
-    explicit Observer(quint16 port) : connection(IedConnection_create()) {
-        IedClientError error = IED_ERROR_UNKNOWN;
-        IedConnection_connect(connection, &error, "127.0.0.1", port);
-        connected = error == IED_ERROR_OK;
-    }
-    ~Observer() { IedConnection_destroy(connection); }
+    using ObserverClient::ObserverClient;
 
     // The value as a number (booleans 0/1, bit strings as their integer), -1 when unreadable.
     double number(const char* reference, FunctionalConstraint fc) {
@@ -67,9 +62,6 @@ public:
         MmsValue_delete(value);
         return error;
     }
-
-    IedConnection connection;
-    bool connected = false;
 };
 
 // What the engine answers the dialogs, recorded on the test's thread.
@@ -79,16 +71,17 @@ struct Answers : QObject {
                 [this](const QString& ref, const QString& fc, const QString& error, const QString& value) {
                     written << QStringList{ref, fc, error, value};
                 });
-        connect(engine, &Iec61850Network::objectValuesRead, this,
-                [this](const QString& ref, const QString& fc, const QStringList& names,
-                       const QStringList& values, const QList<int>&, const QList<int>&, const QString& error) {
-                    read.clear();
-                    readError = error;
-                    for (int i = 0; i < names.size(); ++i) {
-                        read.insert(names.at(i), values.value(i));
-                    }
-                    readFc = fc + QLatin1Char(' ') + ref;
-                });
+        connect(
+            engine, &Iec61850Network::objectValuesRead, this,
+            [this](const QString& ref, const QString& fc, const QStringList& names, const QStringList& values,
+                   const QList<int>&, const QList<int>&, const QString& error) {
+                read.clear();
+                readError = error;
+                for (int i = 0; i < names.size(); ++i) {
+                    read.insert(names.at(i), values.value(i));
+                }
+                readFc = fc + QLatin1Char(' ') + ref;
+            });
         connect(engine, &Iec61850Network::reportControlBlockWritten, this,
                 [this](const QString&, const QStringList& names, const QStringList& errors) {
                     rcbNames = names;
@@ -131,9 +124,6 @@ private slots:
     void substitutedValueIsWhatTheDeviceShows();
 
 private:
-    bool start(SimulatorProcess& simulator) {
-        return SimulatorProcess::available() && simulator.start(kSampleBay);
-    }
     void write(EngineRig& rig, const QString& ref, const QString& fc, const QString& text) {
         rig.call("writeValue", Q_ARG(QString, ref), Q_ARG(QString, fc), Q_ARG(QString, text));
     }
@@ -172,9 +162,8 @@ void Iec61850NetworkWritesTest::writtenValuesReachTheDeviceAndTheTree() {
     QFETCH(QString, text);
     QFETCH(QString, shown);
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Answers answers(rig.engine());
     rig.events.clear();
     write(rig, ref, fc, text);
@@ -229,9 +218,8 @@ void Iec61850NetworkWritesTest::refusedWritesShowTheirCause() {
     QFETCH(QString, text);
     QFETCH(QString, cause);
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Observer observer(simulator.port());
     QVERIFY(observer.connected);
     const QByteArray reference = ref.toUtf8();
@@ -259,9 +247,8 @@ void Iec61850NetworkWritesTest::refusedWritesShowTheirCause() {
 
 void Iec61850NetworkWritesTest::typesAreDescribed() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Answers answers(rig.engine());
     rig.call("describeValue", Q_ARG(QString, kUrcb + ".TrgOps"), Q_ARG(QString, QStringLiteral("[RP]")));
     QCOMPARE(answers.described.value(0), QString::number(MMS_BIT_STRING));
@@ -279,9 +266,8 @@ void Iec61850NetworkWritesTest::typesAreDescribed() {
 
 void Iec61850NetworkWritesTest::silentDeviceEndsTheWrite() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Answers answers(rig.engine());
     simulator.freeze();
     QMetaObject::invokeMethod(rig.engine(), "writeValue",
@@ -296,9 +282,8 @@ void Iec61850NetworkWritesTest::silentDeviceEndsTheWrite() {
 
 void Iec61850NetworkWritesTest::nothingIsWrittenByConnectReadsOrPolling() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     rig.readValue(kUrcb + ".TrgOps");
     rig.readValue(QStringLiteral("BAY1MEAS/LLN0.SGCB.ActSG"));
     rig.settle();
@@ -309,9 +294,8 @@ void Iec61850NetworkWritesTest::nothingIsWrittenByConnectReadsOrPolling() {
 
 void Iec61850NetworkWritesTest::reportControlBlockWritesOneByOneAndCombined() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Observer observer(simulator.port());
     Answers answers(rig.engine());
     const QStringList names{"TrgOps", "IntgPd"};
@@ -348,9 +332,8 @@ void Iec61850NetworkWritesTest::reportControlBlockWritesOneByOneAndCombined() {
 
 void Iec61850NetworkWritesTest::reportControlBlockHeldByAnotherClientShowsTheOwner() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Observer other(simulator.port());
     QCOMPARE(other.write("BAY1MEAS/LLN0.MeasUrcb01.Resv", IEC61850_FC_RP, MmsValue_newBoolean(true)),
              IED_ERROR_OK);
@@ -368,9 +351,8 @@ void Iec61850NetworkWritesTest::reportControlBlockHeldByAnotherClientShowsTheOwn
 
 void Iec61850NetworkWritesTest::generalInterrogationSendsAReport() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Answers answers(rig.engine());
     // Only a general interrogation may make this block report.
     rig.call("writeReportControlBlock", Q_ARG(QString, QStringLiteral("BAY1CTRL/LLN0.IndRpt01")),
@@ -388,9 +370,8 @@ void Iec61850NetworkWritesTest::generalInterrogationSendsAReport() {
 
 void Iec61850NetworkWritesTest::settingGroupIsEditedConfirmedAndActivated() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Answers answers(rig.engine());
     const QString setting = QStringLiteral("BAY1MEAS/PTOC1.StrVal.setMag.f");
     write(rig, QStringLiteral("BAY1MEAS/LLN0.SGCB.EditSG"), "SP", "2");
@@ -417,9 +398,8 @@ void Iec61850NetworkWritesTest::settingGroupIsEditedConfirmedAndActivated() {
 
 void Iec61850NetworkWritesTest::substitutedValueIsWhatTheDeviceShows() {
     SimulatorProcess simulator;
-    QVERIFY(start(simulator));
     EngineRig rig;
-    QVERIFY(rig.connectAndWalk(simulator.port()));
+    QVERIFY(rig.serveAndWalk(simulator, kSampleBay));
     Observer observer(simulator.port());
     const char* stVal = "BAY1CTRL/GGIO1.Ind1.stVal";
     QCOMPARE(observer.number(stVal, IEC61850_FC_ST), 0.0);

@@ -46,6 +46,17 @@ struct ControlUi : ViewUnderTest {
         button("controlButton")->click();
     }
     QString structureValue(const QString& ref) const { return valueOf(structure()->itemOf(ref)); }
+    QString result() const { return dialog()->findChild<QLabel*>("resultLabel")->text(); }
+    // Presses a dialog button and waits until the dialog's result line says `expected`; false, with
+    // what it said instead, when the device's answer did not come to that.
+    bool press(const char* caption, const QString& expected) const {
+        dialogButton(caption)->click();
+        if (QTest::qWaitFor([&] { return result() == expected; }, 10000)) {
+            return true;
+        }
+        qWarning("the dialog says \"%s\", not \"%s\"", qPrintable(result()), qPrintable(expected));
+        return false;
+    }
 };
 
 }  // namespace
@@ -65,9 +76,6 @@ private slots:
     void testAndInterlockCheckReachTheDevice();
 
 private:
-    void startSimulator(SimulatorProcess& simulator);
-    void browse(ControlUi& ui);
-
     QString model;
 };
 
@@ -78,31 +86,10 @@ void ControlViewTest::initTestCase() {
     model = QString::fromStdString(SimulatorProcess::sampleModel());
 }
 
-void ControlViewTest::startSimulator(SimulatorProcess& simulator) {
-    if (!simulator.start(model)) {
-        QFAIL(simulator.errorText().c_str());
-    }
-}
-
-void ControlViewTest::browse(ControlUi& ui) {
-    QTRY_COMPARE_WITH_TIMEOUT(ui.status()->text(), QString("ConnectedState"), kBrowseTimeoutMs);
-    QTRY_VERIFY(ui.ready()->isChecked());
-}
-
-#define BROWSE(ui)                        \
-    do {                                  \
-        browse(ui);                       \
-        if (QTest::currentTestFailed()) { \
-            return;                       \
-        }                                 \
-    } while (false)
-
 void ControlViewTest::operLinesOfferTheButtonsOfTheirModel() {
     SimulatorProcess simulator;
-    startSimulator(simulator);
     ControlUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     struct Case {
         const char* ref;
         bool select, operate, cancel;
@@ -133,10 +120,8 @@ void ControlViewTest::operLinesOfferTheButtonsOfTheirModel() {
 
 void ControlViewTest::operatingTheBreakerShowsItsNewPositionInTheTree() {
     SimulatorProcess simulator;
-    startSimulator(simulator);
     ControlUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     const QString position = QStringLiteral("BAY1CTRL/CSWI1.Pos.stVal");
     const QString closed = ui.structureValue(position);
     QSignalSpy status(ui.view.get(), &Iec61850View::setStatusBarMessage);
@@ -159,10 +144,8 @@ void ControlViewTest::operatingTheBreakerShowsItsNewPositionInTheTree() {
 
 void ControlViewTest::refusedSelectShowsItsCause() {
     SimulatorProcess simulator;
-    startSimulator(simulator);
     ControlUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     QSignalSpy status(ui.view.get(), &Iec61850View::setStatusBarMessage);
     // Closing the closed breaker: the select passes, the operate is refused.
     ui.openControl("BAY1CTRL/CSWI1.Pos");
@@ -175,10 +158,8 @@ void ControlViewTest::refusedSelectShowsItsCause() {
 
 void ControlViewTest::statusOnlyObjectOffersNoCommand() {
     SimulatorProcess simulator;
-    startSimulator(simulator);
     ControlUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     // After an object that takes every command, so nothing is left over from it.
     ui.openControl("BAY1CTRL/GGIO1.SPCSO3");
     QVERIFY(ui.dialogButton("Operate")->isEnabled());
@@ -196,10 +177,8 @@ void ControlViewTest::statusOnlyObjectOffersNoCommand() {
 
 void ControlViewTest::successesAndTerminationsAreToldInTheDialogAndTheLog() {
     SimulatorProcess simulator;
-    startSimulator(simulator);
     ControlUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     QSignalSpy status(ui.view.get(), &Iec61850View::setStatusBarMessage);
     QSignalSpy log(ui.view.get(), &Iec61850View::logMessage);
     const auto logged = [&log] {
@@ -209,39 +188,33 @@ void ControlViewTest::successesAndTerminationsAreToldInTheDialogAndTheLog() {
         }
         return texts;
     };
-    auto* result = ui.dialog()->findChild<QLabel*>("resultLabel");
     auto* selection = ui.dialog()->findChild<QLabel*>("selectionLabel");
 
     // The breaker is closed; closing it again is refused, and the refusal shows in the dialog too.
     ui.openControl("BAY1CTRL/CSWI1.Pos");
     QCOMPARE(ui.dialog()->findChild<QLabel*>("classLabel")->text(), QString("Open = open, Close = closed"));
     ui.inDialog<QRadioButton>("Close")->click();
-    ui.dialogButton("Select")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select with value ok"), 10000);
+    QVERIFY(ui.press("Select", "Select with value ok"));
     QVERIFY2(selection->text().startsWith("Selected, "), qPrintable(selection->text()));
-    ui.dialogButton("Operate")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Operate fail: POSITION_REACHED (5)"), 10000);
+    QVERIFY(ui.press("Operate", "Operate fail: POSITION_REACHED (5)"));
     QCOMPARE(selection->text(), QString());
 
     // Opening: each step is said in the dialog and the log, never on the status bar; the success
     // replaces the refusal.
     ui.inDialog<QRadioButton>("Open")->click();
-    ui.dialogButton("Select")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select with value ok"), 10000);
+    QVERIFY(ui.press("Select", "Select with value ok"));
     ui.dialogButton("Operate")->click();
     QTRY_COMPARE_WITH_TIMEOUT(logged().size(), 4, 10000);
     QCOMPARE(logged(), (QStringList{"Select with value ok", "Select with value ok", "Operate ok",
                                     "Command terminated: ok"}));
-    QCOMPARE(result->text(), QString("Command terminated: ok"));
+    QCOMPARE(ui.result(), QString("Command terminated: ok"));
     QCOMPARE(status.count(), 1);  // the refusal only
 
     // A generic output under normal security: Select, then Cancel.
     ui.openControl("BAY1CTRL/GGIO1.SPCSO3");
-    QCOMPARE(result->text(), QString());
-    ui.dialogButton("Select")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select ok"), 10000);
-    ui.dialogButton("Cancel")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Cancel ok"), 10000);
+    QCOMPARE(ui.result(), QString());
+    QVERIFY(ui.press("Select", "Select ok"));
+    QVERIFY(ui.press("Cancel", "Cancel ok"));
     QCOMPARE(logged().mid(4), (QStringList{"Select ok", "Cancel ok"}));
 }
 
@@ -260,28 +233,21 @@ void ControlViewTest::testAndInterlockCheckReachTheDevice() {
     SimulatorProcess simulator;
     QVERIFY2(simulator.start(out.fileName()), simulator.errorText().c_str());
     ControlUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
-    auto* result = ui.dialog()->findChild<QLabel*>("resultLabel");
+    QVERIFY(ui.connectAndBrowse(simulator.port()));
     const auto box = [&ui](const QString& caption) { return ui.inDialog<QCheckBox>(caption); };
 
     ui.openControl("BAY1CTRL/CSWI1.Pos");
     ui.inDialog<QRadioButton>("Close")->click();
-    ui.dialogButton("Select")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select fail: BLOCKED_BY_INTERLOCKING (10)"), 10000);
+    QVERIFY(ui.press("Select", "Select fail: BLOCKED_BY_INTERLOCKING (10)"));
     box("Interlock check")->click();
-    ui.dialogButton("Select")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select with value ok"), 10000);
+    QVERIFY(ui.press("Select", "Select with value ok"));
 
     // Closing the closed breaker is refused, unless the command is only a test.
-    ui.dialogButton("Operate")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Operate fail: POSITION_REACHED (5)"), 10000);
+    QVERIFY(ui.press("Operate", "Operate fail: POSITION_REACHED (5)"));
     box("Test")->click();
-    ui.dialogButton("Select")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Select with value ok"), 10000);
+    QVERIFY(ui.press("Select", "Select with value ok"));
     ui.dialogButton("Operate")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(result->text() == "Operate ok" || result->text() == "Command terminated: ok",
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(ui.result() == "Operate ok" || ui.result() == "Command terminated: ok", 10000);
 }
 
 QTEST_MAIN(ControlViewTest)

@@ -7,6 +7,7 @@
 
 #include "datasetdialog.h"
 #include "iec61850_client.h"
+#include "observerclient.h"
 #include "viewharness.h"
 
 using namespace viewharness;
@@ -23,16 +24,14 @@ QStringList childTexts(QStandardItem* line) {
 
 // What another client of the device sees of a data set; empty when it has none of that name.
 QStringList membersSeenBy(quint16 port, const char* dataSetRef) {
-    IedConnection connection = IedConnection_create();
+    korvan::test::ObserverClient other(port);
     IedClientError error = IED_ERROR_UNKNOWN;
-    IedConnection_connect(connection, &error, "127.0.0.1", port);
     QStringList members;
-    LinkedList list = IedConnection_getDataSetDirectory(connection, &error, dataSetRef, nullptr);
+    LinkedList list = IedConnection_getDataSetDirectory(other.connection, &error, dataSetRef, nullptr);
     for (LinkedList e = LinkedList_getNext(list); e != nullptr; e = LinkedList_getNext(e)) {
         members << QString::fromUtf8(static_cast<const char*>(LinkedList_getData(e)));
     }
     LinkedList_destroy(list);
-    IedConnection_destroy(connection);
     return members;
 }
 
@@ -47,10 +46,7 @@ struct ConnectedView {
         if (!device.start(QString::fromStdString(SimulatorProcess::sampleModel()))) {
             return false;
         }
-        ui.connectTo(device.port());
-        return QTest::qWaitFor(
-            [&] { return ui.ready()->isChecked() && ui.status()->text() == "ConnectedState"; },
-            kBrowseTimeoutMs);
+        return ui.connectAndBrowse(device.port());
     }
 };
 

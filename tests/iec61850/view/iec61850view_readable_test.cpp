@@ -54,10 +54,6 @@ private slots:
     void naturalOrderAndBackToTheDevicesOrder();
     // A reconnect to the same device opens the lines that were open; another device starts collapsed.
     void reconnectKeepsExpandedLines();
-
-private:
-    void browse(ViewUnderTest& ui, SimulatorProcess& simulator);
-    void waitForBrowse(ViewUnderTest& ui);
 };
 
 void Iec61850ViewReadableTest::initTestCase() {
@@ -66,21 +62,11 @@ void Iec61850ViewReadableTest::initTestCase() {
     QSettings().clear();
 }
 
-void Iec61850ViewReadableTest::browse(ViewUnderTest& ui, SimulatorProcess& simulator) {
-    ui.connectTo(simulator.port());
-    waitForBrowse(ui);
-}
-
-void Iec61850ViewReadableTest::waitForBrowse(ViewUnderTest& ui) {
-    QTRY_COMPARE_WITH_TIMEOUT(ui.status()->text(), QString("ConnectedState"), kBrowseTimeoutMs);
-    QTRY_VERIFY(ui.ready()->isChecked());
-}
-
 void Iec61850ViewReadableTest::valuesCarryTheirMeaningBesideTheText() {
     SampleDevice device;
     QVERIFY2(device.started, device.simulator.errorText().c_str());
     ViewUnderTest& ui = device.ui;
-    browse(ui, device.simulator);
+    QVERIFY(ui.connectAndBrowse(device.simulator.port()));
     TreeModel* tree = ui.structure();
 
     QStandardItem* position = lineEndingWith(tree, "/XCBR1.Pos.stVal");
@@ -147,7 +133,7 @@ void Iec61850ViewReadableTest::findStepsThroughMatchesOfOneConstraint() {
     SampleDevice device;
     QVERIFY2(device.started, device.simulator.errorText().c_str());
     ViewUnderTest& ui = device.ui;
-    browse(ui, device.simulator);
+    QVERIFY(ui.connectAndBrowse(device.simulator.port()));
     TreeModel* tree = ui.structure();
     auto* bar = ui.part<QWidget>("findBar");
     QVERIFY(!bar->isVisible());
@@ -222,7 +208,7 @@ void Iec61850ViewReadableTest::naturalOrderAndBackToTheDevicesOrder() {
     ViewUnderTest ui;
     auto* natural = ui.part<QCheckBox>("naturalOrderCheck");
     QVERIFY(!natural->isChecked());
-    browse(ui, simulator);
+    QVERIFY(ui.connectAndBrowse(simulator.port()));
     TreeModel* tree = ui.structure();
     QStandardItem* ggio = lineEndingWith(tree, "/GGIO1");
     QVERIFY(ggio != nullptr);
@@ -252,7 +238,7 @@ void Iec61850ViewReadableTest::naturalOrderAndBackToTheDevicesOrder() {
     QTRY_COMPARE_WITH_TIMEOUT(closer.notices.size(), 1, 10000);
     ViewUnderTest next;
     QVERIFY(next.part<QCheckBox>("naturalOrderCheck")->isChecked());
-    browse(next, simulator);
+    QVERIFY(next.connectAndBrowse(simulator.port()));
     QStandardItem* nextDevice = lineEndingWith(next.structure(), "/GGIO1")->parent();
     QStringList inputsNext;
     for (int row = 0; row < nextDevice->rowCount(); ++row) {
@@ -269,7 +255,7 @@ void Iec61850ViewReadableTest::reconnectKeepsExpandedLines() {
     QVERIFY2(other.start(SimulatorProcess::sampleModel()), other.errorText().c_str());
     NoticeCloser closer;
     ViewUnderTest ui;
-    browse(ui, simulator);
+    QVERIFY(ui.connectAndBrowse(simulator.port()));
     TreeModel* tree = ui.structure();
     QTreeView* view = ui.structureView();
 
@@ -297,7 +283,7 @@ void Iec61850ViewReadableTest::reconnectKeepsExpandedLines() {
     QTRY_COMPARE_WITH_TIMEOUT(closer.notices.size(), 1, 10000);
     ui.button("connectButton")->click();
     QCOMPARE(tree->rowCount(), 0);
-    waitForBrowse(ui);
+    QVERIFY(ui.browsed());
     QCOMPARE(expandedNow(), opened);
 
     // Collapsed in this session: stays collapsed after the next reconnect.
@@ -305,13 +291,12 @@ void Iec61850ViewReadableTest::reconnectKeepsExpandedLines() {
     ui.button("disconnectButton")->click();
     QTRY_COMPARE_WITH_TIMEOUT(closer.notices.size(), 2, 10000);
     ui.button("connectButton")->click();
-    waitForBrowse(ui);
+    QVERIFY(ui.browsed());
     QCOMPARE(expandedNow(), opened.mid(0, 2));
 
     ui.button("disconnectButton")->click();
     QTRY_COMPARE_WITH_TIMEOUT(closer.notices.size(), 3, 10000);
-    ui.connectTo(other.port());
-    browse(ui, other);
+    QVERIFY(ui.connectAndBrowse(other.port()));
     QCOMPARE(expandedNow(), QStringList());
 }
 

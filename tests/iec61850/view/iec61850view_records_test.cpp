@@ -63,8 +63,7 @@ void Iec61850ViewRecordsTest::filesAreListedDownloadedAsARecordAndDeleted() {
              device.errorText().c_str());
     ViewUnderTest ui;
     NoticeCloser notices;
-    ui.connectTo(device.port());
-    QTRY_VERIFY_WITH_TIMEOUT(ui.ready()->isChecked(), kBrowseTimeoutMs);
+    QVERIFY(ui.connectAndBrowse(device.port()));
 
     ui.button("filesButton")->click();
     auto* dialog = ui.view->findChild<iec61850::FilesDialog*>("filesDialog");
@@ -118,8 +117,7 @@ void Iec61850ViewRecordsTest::theLogIsQueriedAndSavedAsCsv() {
              device.errorText().c_str());
     ViewUnderTest ui;
     NoticeCloser notices;
-    ui.connectTo(device.port());
-    QTRY_VERIFY_WITH_TIMEOUT(ui.ready()->isChecked(), kBrowseTimeoutMs);
+    QVERIFY(ui.connectAndBrowse(device.port()));
 
     ui.button("logsButton")->click();
     auto* dialog = ui.view->findChild<iec61850::LogsDialog*>("logsDialog");

@@ -61,7 +61,6 @@ private slots:
 
 private:
     void startSimulator(SimulatorProcess& simulator);
-    void browse(ViewUnderTest& ui);
 
     QString model;
 };
@@ -77,12 +76,6 @@ void Iec61850ViewTest::startSimulator(SimulatorProcess& simulator) {
     if (!simulator.start(model)) {
         QFAIL(simulator.errorText().c_str());
     }
-}
-
-// Connects and waits until the browse has finished.
-void Iec61850ViewTest::browse(ViewUnderTest& ui) {
-    QTRY_COMPARE_WITH_TIMEOUT(ui.status()->text(), kConnected, kBrowseTimeoutMs);
-    QTRY_VERIFY(ui.ready()->isChecked());
 }
 
 void Iec61850ViewTest::firstStartShowsNoAddressAndTheDefaultPort() {
@@ -149,8 +142,7 @@ void Iec61850ViewTest::connectBrowsesTheModelWithValuesAndCounts() {
     });
     probe.start(1);
 
-    ui.connectTo(simulator.port());
-    browse(ui);
+    QVERIFY(ui.connectAndBrowse(simulator.port()));
     probe.stop();
     QVERIFY(sawWaitingState);
     QCOMPARE(recorder.shown, (QStringList{kWaiting + " | background-color: yellow; color: black;",
@@ -208,7 +200,7 @@ void Iec61850ViewTest::connectBrowsesTheModelWithValuesAndCounts() {
     // A second connect starts from an empty tree and a zero counter.
     ui.button("connectButton")->click();
     QCOMPARE(ui.packets()->text(), QString("0"));
-    browse(ui);
+    QVERIFY(ui.browsed());
     QCOMPARE(countLines(tree->invisibleRootItem(), [](QStandardItem*) { return true; }), lines);
 }
 
@@ -221,7 +213,7 @@ void Iec61850ViewTest::enterInTheAddressFieldConnects() {
     ui.port()->setText(QString::number(simulator.port()));
     QTest::keyClick(ui.ip(), Qt::Key_Return);
     QVERIFY(!ui.ip()->isEnabled());
-    browse(ui);
+    QVERIFY(ui.browsed());
     QVERIFY(ui.structure()->rowCount() > 0);
     QCOMPARE(QSettings().value("IEC61850/port").toString(), QString::number(simulator.port()));
 }
@@ -231,8 +223,7 @@ void Iec61850ViewTest::serverDroppingTheAssociationEndsRed() {
     startSimulator(*simulator);
     NoticeCloser closer;
     ViewUnderTest ui;
-    ui.connectTo(simulator->port());
-    browse(ui);
+    QVERIFY(ui.connectAndBrowse(simulator->port()));
 
     simulator->kill();
     QTRY_COMPARE_WITH_TIMEOUT(closer.notices, QStringList{"Notice: IEC61850 disconnected."}, 20000);
@@ -244,18 +235,15 @@ void Iec61850ViewTest::serverDroppingTheAssociationEndsRed() {
     // And the view can connect again to a server that is back.
     simulator = std::make_unique<SimulatorProcess>();
     startSimulator(*simulator);
-    ui.connectTo(simulator->port());
-    browse(ui);
+    QVERIFY(ui.connectAndBrowse(simulator->port()));
     QCOMPARE(closer.notices.size(), 1);
 }
 
 void Iec61850ViewTest::readAllSkipsSelectBeforeOperateAttributes() {
     SimulatorProcess simulator;
-    startSimulator(simulator);
     NoticeCloser closer;
     ViewUnderTest ui;
-    ui.connectTo(simulator.port());
-    browse(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
 
     // A controllable data object whose select-before-operate attributes carry values.
     TreeModel* tree = ui.structure();
@@ -304,8 +292,7 @@ void Iec61850ViewTest::readAllNeedsAnAssociationAndReadyNeverWaitsForLostAnswers
     auto simulator = std::make_unique<SimulatorProcess>();
     QVERIFY(simulator->start(QStringLiteral(KORVAN_SOURCE_DIR "/tests/iec61850/engine/small_model.icd"),
                              QStringList{"--latency", "500"}));
-    ui.connectTo(simulator->port());
-    browse(ui);
+    QVERIFY(ui.connectAndBrowse(simulator->port()));
     QVERIFY(ui.button("readAllButton")->isEnabled());
 
     ui.click(ui.structure()->itemOf("KCTRL/MMXU1"));
@@ -325,11 +312,9 @@ void Iec61850ViewTest::readAllNeedsAnAssociationAndReadyNeverWaitsForLostAnswers
 
 void Iec61850ViewTest::reportEnableValueSetsTheButtonCaption() {
     SimulatorProcess simulator;
-    startSimulator(simulator);
     NoticeCloser closer;
     ViewUnderTest ui;
-    ui.connectTo(simulator.port());
-    browse(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
 
     TreeModel* tree = ui.structure();
     QStandardItem* rptEna = findLine(tree->invisibleRootItem(), [](QStandardItem* line) {
@@ -373,7 +358,7 @@ void Iec61850ViewTest::expandSelectorOffersOneItemPerLayer() {
     ui.connectTo(simulator.port());
     QCOMPARE(ui.expand()->count(), 1);
     QVERIFY(!ui.expand()->isEnabled());
-    browse(ui);
+    QVERIFY(ui.browsed());
 
     TreeModel* tree = ui.structure();
     int deepest = 0;
@@ -451,8 +436,7 @@ void Iec61850ViewTest::burstsOfValuesAreShownWholeAndInTheEnginesOrder() {
             valuedWhenConnected = countLines(tree->invisibleRootItem(), valued);
         }
     });
-    ui.connectTo(simulator.port());
-    browse(ui);
+    QVERIFY(ui.connectAndBrowse(simulator.port()));
     const int valuedLines = countLines(tree->invisibleRootItem(), valued);
     QVERIFY(valuedLines > 2000);
     QCOMPARE(valuedWhenConnected, valuedLines);

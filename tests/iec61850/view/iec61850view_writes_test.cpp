@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "iec61850_client.h"
+#include "observerclient.h"
 #include "reportcontrolblockdialog.h"
 #include "settinggroupdialog.h"
 #include "substitutiondialog.h"
@@ -157,20 +158,8 @@ private slots:
     void substitutedValueIsReportedAndEnded();
 
 private:
-    void browse(WriteUi& ui) {
-        QTRY_COMPARE_WITH_TIMEOUT(ui.status()->text(), QString("ConnectedState"), kBrowseTimeoutMs);
-        QTRY_VERIFY(ui.ready()->isChecked());
-    }
     QString model;
 };
-
-#define BROWSE(ui)                        \
-    do {                                  \
-        browse(ui);                       \
-        if (QTest::currentTestFailed()) { \
-            return;                       \
-        }                                 \
-    } while (false)
 
 void WritesViewTest::initTestCase() {
     QCoreApplication::setOrganizationName("Veltra");
@@ -181,10 +170,8 @@ void WritesViewTest::initTestCase() {
 
 void WritesViewTest::onlyWritableLinesInviteAWrite() {
     SimulatorProcess simulator;
-    QVERIFY(simulator.start(model));
     WriteUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     const QStringList readOnly{"BAY1CTRL/GGIO1.Ind1.stVal",
                                "BAY1MEAS/MMXU1.TotW.mag.f",
                                "BAY1MEAS/PTOC1.StrVal.setMag.f",
@@ -204,10 +191,8 @@ void WritesViewTest::onlyWritableLinesInviteAWrite() {
 
 void WritesViewTest::confirmedWriteChangesTheDeviceAndTheTree() {
     SimulatorProcess simulator;
-    QVERIFY(simulator.start(model));
     WriteUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     const QString ref = QStringLiteral("BAY1CTRL/GGIO1.SPCSO3.sboTimeout");
     QCOMPARE(ui.structureValue(ref), QStringLiteral("30000"));
     QSignalSpy status(ui.view.get(), &Iec61850View::setStatusBarMessage);
@@ -237,10 +222,8 @@ void WritesViewTest::confirmedWriteChangesTheDeviceAndTheTree() {
 
 void WritesViewTest::declinedConfirmationWritesNothing() {
     SimulatorProcess simulator;
-    QVERIFY(simulator.start(model));
     WriteUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     const QString ref = QStringLiteral("BAY1CTRL/LLN0.NamPlt.d");
     const QString before = ui.structureValue(ref);
     QSignalSpy status(ui.view.get(), &Iec61850View::setStatusBarMessage);
@@ -260,10 +243,8 @@ void WritesViewTest::declinedConfirmationWritesNothing() {
 
 void WritesViewTest::controlBoxLinesAreEditableWithF2() {
     SimulatorProcess simulator;
-    QVERIFY(simulator.start(model));
     WriteUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     ui.click(ui.structure()->itemOf("BAY1CTRL/GGIO1.Ind1"));
     QStandardItem* subVal = ui.control()->itemOf("BAY1CTRL/GGIO1.Ind1.subVal");
     QVERIFY(subVal);
@@ -282,10 +263,8 @@ void WritesViewTest::controlBoxLinesAreEditableWithF2() {
 
 void WritesViewTest::reportBlockDialogWritesOnlyWhatChanged() {
     SimulatorProcess simulator;
-    QVERIFY(simulator.start(model));
     WriteUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     const QString rcb = QStringLiteral("BAY1MEAS/LLN0.MeasUrcb01");
     QVERIFY(ui.openBlock(rcb));
     QCOMPARE(ui.inRcb<QLabel>("value_IntgPd")->text(), QStringLiteral("2000"));
@@ -316,16 +295,14 @@ void WritesViewTest::reportBlockDialogWritesOnlyWhatChanged() {
 
 void WritesViewTest::reportBlockHeldByAnotherClientNamesIt() {
     SimulatorProcess simulator;
-    QVERIFY(simulator.start(model));
     WriteUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
-    IedConnection other = IedConnection_create();
+    QVERIFY(ui.serveAndBrowse(simulator, model));
+    korvan::test::ObserverClient other(simulator.port());
+    QVERIFY(other.connected);
     IedClientError error = IED_ERROR_UNKNOWN;
-    IedConnection_connect(other, &error, "127.0.0.1", simulator.port());
-    QCOMPARE(error, IED_ERROR_OK);
     MmsValue* reserve = MmsValue_newBoolean(true);
-    IedConnection_writeObject(other, &error, "BAY1MEAS/LLN0.MeasUrcb01.Resv", IEC61850_FC_RP, reserve);
+    IedConnection_writeObject(other.connection, &error, "BAY1MEAS/LLN0.MeasUrcb01.Resv", IEC61850_FC_RP,
+                              reserve);
     MmsValue_delete(reserve);
     QCOMPARE(error, IED_ERROR_OK);
     QVERIFY(ui.openBlock(QStringLiteral("BAY1MEAS/LLN0.MeasUrcb01")));
@@ -336,15 +313,12 @@ void WritesViewTest::reportBlockHeldByAnotherClientNamesIt() {
     QTRY_COMPARE(ui.inRcb<QLabel>("rcbHolder")->text(),
                  QStringLiteral("Another client holds this block: 127.0.0.1"));
     QCOMPARE(ui.inRcb<QLabel>("value_IntgPd")->text(), QStringLiteral("2000"));
-    IedConnection_destroy(other);
 }
 
 void WritesViewTest::interrogationFromTheDialogBringsAReport() {
     SimulatorProcess simulator;
-    QVERIFY(simulator.start(model));
     WriteUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     QVERIFY(ui.openBlock(QStringLiteral("BAY1MEAS/LLN0.MeasUrcb01")));
     auto* trgOps = ui.inRcb<QWidget>("edit_TrgOps");
     for (QCheckBox* box : trgOps->findChildren<QCheckBox*>()) {
@@ -363,10 +337,8 @@ void WritesViewTest::interrogationFromTheDialogBringsAReport() {
 
 void WritesViewTest::settingGroupIsEditedAndActivated() {
     SimulatorProcess simulator;
-    QVERIFY(simulator.start(model));
     WriteUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     const QString setting = QStringLiteral("BAY1MEAS/PTOC1.StrVal.setMag.f");
     QCOMPARE(ui.structureValue(setting), QStringLiteral("400"));
     ui.fromMenu("BAY1MEAS/LLN0.SGCB", "Setting groups...");
@@ -401,8 +373,7 @@ void WritesViewTest::editHeldByAnotherClientIsRefused() {
     QVERIFY(simulator.start(model));
     // A second Korvan edits group 1 first.
     WriteUi other;
-    other.connectTo(simulator.port());
-    BROWSE(other);
+    QVERIFY(other.connectAndBrowse(simulator.port()));
     ConfirmationAnswerer yes(true);
     other.fromMenu("BAY1MEAS/LLN0.SGCB", "Setting groups...");
     QTRY_VERIFY(other.sgDialog() && other.inSg<QPushButton>("sgEditButton")->isEnabled());
@@ -411,8 +382,7 @@ void WritesViewTest::editHeldByAnotherClientIsRefused() {
     other.sgDialog()->hide();
 
     WriteUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.connectAndBrowse(simulator.port()));
     QVERIFY(!ui.fromMenu("BAY1MEAS/PTOC1", "Setting groups..."));  // PTOC1 holds no block
     QVERIFY(ui.fromMenu("BAY1MEAS/LLN0", "Setting groups..."));
     QTRY_VERIFY(ui.sgDialog() && ui.inSg<QLabel>("sgState")->text().contains("Being edited: 1"));
@@ -426,10 +396,8 @@ void WritesViewTest::editHeldByAnotherClientIsRefused() {
 
 void WritesViewTest::substitutedValueIsReportedAndEnded() {
     SimulatorProcess simulator;
-    QVERIFY(simulator.start(model));
     WriteUi ui;
-    ui.connectTo(simulator.port());
-    BROWSE(ui);
+    QVERIFY(ui.serveAndBrowse(simulator, model));
     const QString stVal = QStringLiteral("BAY1CTRL/GGIO1.Ind1.stVal");
     QCOMPARE(ui.structureValue(stVal), QStringLiteral("0"));
     ui.click(ui.structure()->itemOf("BAY1CTRL/LLN0.IndRpt01"));

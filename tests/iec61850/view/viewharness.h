@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStandardItem>
 #include <QStandardItemModel>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 
@@ -109,6 +110,29 @@ struct ViewUnderTest {
         ip()->setText("127.0.0.1");
         port()->setText(QString::number(serverPort));
         button("connectButton")->click();
+    }
+    // Waits until the view shows the association up; false when kBrowseTimeoutMs passed first.
+    bool connected() const {
+        return QTest::qWaitFor([this] { return status()->text() == QLatin1String("ConnectedState"); },
+                               kBrowseTimeoutMs);
+    }
+    // Waits until the association is up and the walk has ended (the view says it is ready).
+    bool browsed() const {
+        return connected() && QTest::qWaitFor([this] { return ready()->isChecked(); }, kBrowseTimeoutMs);
+    }
+    bool connectAndBrowse(quint16 serverPort) const {
+        connectTo(serverPort);
+        return browsed();
+    }
+    // Starts `simulator` serving `sclFile` with the extra options, then connects and browses; false
+    // when either failed (the simulator's reason goes to the test's log).
+    bool serveAndBrowse(SimulatorProcess& simulator, const QString& sclFile,
+                        const QStringList& options = {}) const {
+        if (!simulator.start(sclFile, options)) {
+            qWarning("simulator not started: %s", simulator.errorText().c_str());
+            return false;
+        }
+        return connectAndBrowse(simulator.port());
     }
     void click(QStandardItem* line) const {
         const QModelIndex index = line->index();

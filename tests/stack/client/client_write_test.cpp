@@ -54,6 +54,15 @@ MmsValue* bits(int count) {
     return MmsValue_newBitString(count);
 }
 
+// What a client held (an edited setting group, a reserved block) is free once the server has seen its
+// association end, a moment after the client's close has returned.
+bool serverSeesOnly(SimulatedServer& ied, size_t connections) {
+    for (int i = 0; i < 250 && ied.server().openConnections() > connections; ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    return ied.server().openConnections() == connections;
+}
+
 // Every refusal the simulator gives, each with the model left as it was; accepted writes read back.
 TEST(ClientWriteTest, RefusedWritesNameTheCauseAndChangeNothing) {
     auto ied = startSimulator();
@@ -239,6 +248,7 @@ TEST(ClientWriteTest, SettingGroupsServeTheActiveGroupAndOneEditorAtATime) {
     // The edit lapses with the association of the client that holds it.
     EXPECT_EQ(writeSgcb(editor.get(), "EditSG", MmsValue_newUnsigned(1)), IED_ERROR_OK);
     IedConnection_close(editor.get());
+    ASSERT_TRUE(serverSeesOnly(*ied, 1));
     EXPECT_EQ(writeSgcb(other.get(), "EditSG", MmsValue_newUnsigned(1)), IED_ERROR_OK);
     EXPECT_EQ(settingOf(other.get(), IEC61850_FC_SE), 100);
 }
@@ -393,6 +403,7 @@ TEST(ClientWriteTest, ReportControlBlockWritesReserveAndInterrogate) {
 
     // Released with the association: the other client may take it.
     IedConnection_close(first.get());
+    ASSERT_TRUE(serverSeesOnly(*ied, 1));
     IedConnection_setRCBValues(second.get(), &error, seen.get(), RCB_ELEMENT_INTG_PD, false);
     EXPECT_EQ(error, IED_ERROR_OK);
 }
