@@ -285,6 +285,8 @@ private:
     void sclLinesMade(const std::shared_ptr<SclLoad>& load);
     void fileSclLines(const std::shared_ptr<SclLoad>& load);
     void endSclLoad();
+    // Gives up the open under way; lines it had filed go with it.
+    void dropSclLoad();
     // A connection is being made: lines of a file still being filed would mix with the device's.
     void stopFilingSclLines();
     // False when no file is being opened; otherwise sets the bar for it.

@@ -104,9 +104,7 @@ void Iec61850View::openSclClicked() {
 void Iec61850View::openSclFile(const QString& path, const QString& iedName) {
 #ifdef KORVAN_WITH_SCL
     // A file opened while another is still being opened replaces it.
-    if (sclLoad) {
-        sclLoad->cancelled = true;
-    }
+    dropSclLoad();
     auto load = std::make_shared<SclLoad>();
     load->path = path;
     load->fileName = QFileInfo(path).fileName();
@@ -267,6 +265,7 @@ void Iec61850View::fileSclLines(const std::shared_ptr<SclLoad>& load) {
             this, [this, load] { fileSclLines(load); }, Qt::QueuedConnection);
         return;
     }
+    showProgress();  // the bar's last step before it goes
     endSclLoad();
     expandCombo->setEnabled(true);
     readyCheck->setChecked(true);
@@ -329,7 +328,18 @@ void Iec61850View::cancelSclLoadClicked() {
     if (!sclLoad) {
         return;
     }
+    const QString fileName = sclLoad->fileName;
+    dropSclLoad();
+    emit setStatusBarMessage(tr("Opening %1 cancelled").arg(fileName));
+#endif
+}
+
+void Iec61850View::dropSclLoad() {
+#ifdef KORVAN_WITH_SCL
     const std::shared_ptr<SclLoad> load = sclLoad;
+    if (!load) {
+        return;
+    }
     load->cancelled = true;
     endSclLoad();
     if (load->phase == SclLoad::Phase::Filing) {
@@ -339,16 +349,15 @@ void Iec61850View::cancelSclLoadClicked() {
         controlModel->resetTree();
         structureModel->resetTree();
         statusEdit->setText(kStateUnconnected);
+        statusEdit->setStyleSheet(QString());
     }
-    emit setStatusBarMessage(tr("Opening %1 cancelled").arg(load->fileName));
 #endif
 }
 
 void Iec61850View::stopFilingSclLines() {
 #ifdef KORVAN_WITH_SCL
     if (sclLoad && sclLoad->phase == SclLoad::Phase::Filing) {
-        sclLoad->cancelled = true;
-        endSclLoad();
+        dropSclLoad();
     }
 #endif
 }
