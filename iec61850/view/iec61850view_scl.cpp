@@ -430,11 +430,13 @@ void Iec61850View::finishSclWork() {
         delete sclWorker;
         sclWorker = nullptr;
     }
+#ifdef KORVAN_WITH_SCL
     // An open under way stops at its next logical node; one given up earlier may still be reading.
     if (sclLoad) {
         sclLoad->cancelled = true;
         sclLoad.reset();
     }
+#endif
     for (QThread* worker : sclLoaders) {
         QObject::disconnect(worker, nullptr, this, nullptr);
         worker->wait();
