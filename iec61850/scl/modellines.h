@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,5 +27,10 @@ struct ModelLine {
 // so the order is the one a device serving it gives. Settings of the edit buffer (SE) carry no value,
 // since a device answers them only while someone edits.
 std::vector<ModelLine> discoveryLines(const iecstack::server::DataModel& model);
+
+// Told after each logical node how many of the model's nodes are done; false stops the walk, which then
+// returns the lines so far.
+using WalkStep = std::function<bool(size_t done, size_t total)>;
+std::vector<ModelLine> discoveryLines(const iecstack::server::DataModel& model, const WalkStep& step);
 
 }  // namespace korvan::scl

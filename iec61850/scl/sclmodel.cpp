@@ -55,15 +55,42 @@ QVector<SclIed> SclModel::ieds() const {
 }
 
 bool SclModel::lines(const QString& iedName, QVector<SclLine>* out, QString* error) const {
+    return lines(iedName, out, error, Step());
+}
+
+bool SclModel::lines(const QString& iedName, QVector<SclLine>* out, QString* error, const Step& step) const {
+    const auto goOn = [&step](size_t done, size_t total) {
+        return !step || step(static_cast<int>(done), static_cast<int>(total));
+    };
+    if (!goOn(0, 0)) {
+        return false;
+    }
     auto model = parts_->file.model(iedName.toStdString());
     if (!model) {
         *error = QString::fromStdString(model.error().message);
         return false;
     }
-    std::vector<korvan::scl::ModelLine> lines = korvan::scl::discoveryLines(**model);
+    bool stopped = false;
+    size_t nodes = 0;
+    std::vector<korvan::scl::ModelLine> lines =
+        korvan::scl::discoveryLines(**model, [&](size_t done, size_t total) {
+            nodes = total;
+            stopped = !goOn(done, total);
+            return !stopped;
+        });
+    if (stopped) {
+        return false;
+    }
     out->clear();
     out->reserve(static_cast<int>(lines.size()));
-    for (korvan::scl::ModelLine& line : lines) {
+    // Texts are made here too, so a caller off the window's thread leaves the window only the filing.
+    constexpr size_t kLinesPerStep = 4096;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        korvan::scl::ModelLine& line = lines[i];
+        if (i % kLinesPerStep == kLinesPerStep - 1 && !goOn(nodes, nodes)) {
+            out->clear();
+            return false;
+        }
         SclLine shown;
         shown.data = QString::fromStdString(line.name);
         shown.ref = QString::fromStdString(line.reference);
@@ -77,7 +104,7 @@ bool SclModel::lines(const QString& iedName, QVector<SclLine>* out, QString* err
                 shown.timeValue = holdsTime(line.value);
             }
         }
-        out->append(shown);
+        out->append(std::move(shown));
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 namespace iec61850 {
@@ -44,6 +45,11 @@ public:
     // False with `error` when the IED's model cannot be built (dangling types, unknown IED). An empty
     // name picks the only IED of the file.
     bool lines(const QString& iedName, QVector<SclLine>* out, QString* error) const;
+    // The same for a caller off the window's thread: `step` hears how many of the model's logical
+    // nodes are done (total 0 while the model is built) and stops the work by returning false, which
+    // makes this return false with `error` left empty.
+    using Step = std::function<bool(int done, int total)>;
+    bool lines(const QString& iedName, QVector<SclLine>* out, QString* error, const Step& step) const;
 
     // Reads the model of the device at host:port over an association of its own and compares it with
     // the IED's model from the file. Blocks for as long as that takes: call it off the window's thread.

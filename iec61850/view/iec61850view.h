@@ -47,6 +47,7 @@ namespace iec61850 {
 
 class ExpansionMemory;
 class FindBar;
+struct SclLoad;
 class SclCompareDialog;
 class Iec61850Network;
 class ReportLogModel;
@@ -126,6 +127,8 @@ private slots:
     // for, then the model is read on an association of its own in a worker thread.
     void saveModelAsSclClicked();
     void saveModelAsScl(const QString& path);
+    // Stops the "Open SCL..." under way; what the view showed before stays (iec61850view_scl.cpp).
+    void cancelSclLoadClicked();
 
 private:
     void makeConnectBox();
@@ -285,6 +288,23 @@ private:
     QPushButton* saveSclButton = nullptr;
     QThread* sclSaveWorker = nullptr;
     QString sclSavePath;  // the file last saved, where the dialog starts
+    // "Open SCL..." reads the file and builds its model off the window's thread, then files the lines
+    // into the tree a slice at a time (iec61850view_scl.cpp); its progress shares the progress bar.
+    void startSclWorker(std::function<void()> work, std::function<void()> then);
+    void sclFileRead(const std::shared_ptr<SclLoad>& load);
+    void sclLinesMade(const std::shared_ptr<SclLoad>& load);
+    void fileSclLines(const std::shared_ptr<SclLoad>& load);
+    void endSclLoad();
+    // Gives up the open under way; lines it had filed go with it.
+    void dropSclLoad();
+    // A connection is being made: lines of a file still being filed would mix with the device's.
+    void stopFilingSclLines();
+    // False when no file is being opened; otherwise sets the bar for it.
+    bool showSclLoadProgress();
+    std::shared_ptr<SclLoad> sclLoad;  // the open under way; null when none
+    QList<QThread*> sclLoaders;        // workers not yet finished, also of opens given up
+    QTimer* sclLoadTimer = nullptr;
+    QPushButton* progressCancelButton = nullptr;
 };
 
 }  // namespace iec61850

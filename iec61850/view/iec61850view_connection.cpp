@@ -93,6 +93,7 @@ void Iec61850View::disableConnectBox(bool disable) {
 }
 
 void Iec61850View::connectClicked() {
+    stopFilingSclLines();
     expandCombo->clear();
     expandCombo->addItem("<Select>");
     expandCombo->setDisabled(true);

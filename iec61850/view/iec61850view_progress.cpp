@@ -2,8 +2,10 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 
 #include "iec61850network.h"
 #include "viewdetail.h"
@@ -16,9 +18,20 @@ void Iec61850View::makeProgressBar() {
     progressBar = new QProgressBar;
     progressBar->setObjectName("progressBar");
     progressBar->setVisible(false);
+    // Work that can be stopped from the window (opening a configuration file) puts its button beside
+    // the bar.
+    progressCancelButton = new QPushButton(tr("Cancel"));
+    progressCancelButton->setObjectName("progressCancelButton");
+    progressCancelButton->setVisible(false);
+    auto* row = new QWidget;
+    auto* rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    rowLayout->addWidget(progressBar, 1);
+    rowLayout->addWidget(progressCancelButton);
     if (auto* layout = qobject_cast<QGridLayout*>(structureBox->layout())) {
-        layout->addWidget(progressBar, layout->rowCount(), 0);
+        layout->addWidget(row, layout->rowCount(), 0);
     }
+    connect(progressCancelButton, &QPushButton::clicked, this, &Iec61850View::cancelSclLoadClicked);
 }
 
 void Iec61850View::endProgressWith(bool state) {
@@ -49,9 +62,14 @@ void Iec61850View::showProgress() {
         progressBar->setRange(0, 0);  // the reads' count is the engine's; the bar only says it works
         progressBar->setFormat(tr("Read all"));
         progressBar->setVisible(true);
+    } else if (showSclLoadProgress()) {
+        progressCancelButton->setVisible(true);
+        progressBar->setVisible(true);
+        return;
     } else {
         progressBar->setVisible(false);
     }
+    progressCancelButton->setVisible(false);
 }
 
 }  // namespace iec61850

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -9,10 +10,13 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProgressDialog>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <QTreeView>
+
+#include <atomic>
 
 #include "treemodel.h"
 #include "viewdetail.h"
@@ -30,12 +34,33 @@ namespace {
 
 // The status field while the tree shows a file's model rather than a device's.
 const QString kStateOffline = QStringLiteral("Offline: ");
-// Progress of filing a file's lines into the tree: this many lines per step, and a dialog once it
-// has taken this long.
-constexpr int kProgressLines = 1000;
-constexpr int kProgressAfterMs = 500;
+// Longest stretch the window spends filing a file's lines before it lets other events in.
+constexpr qint64 kFilingSliceMs = 8;
+// How often the bar shows how far a worker is.
+constexpr int kWorkerProgressMs = 100;
 
 }  // namespace
+
+#ifdef KORVAN_WITH_SCL
+// One "Open SCL..." under way. Its workers touch nothing else, so the view can give it up (another
+// file opened, Cancel, the view closed) while they still run; it is set on the window's thread before a
+// worker starts and read there after the worker has finished, except the flags and counts.
+struct SclLoad {
+    QString path, fileName, iedName;
+    std::atomic<bool> cancelled{false};
+    enum class Phase { Reading, Building, Filing };
+    Phase phase = Phase::Reading;
+    std::shared_ptr<const SclModel> file;
+    QVector<SclIed> ieds;
+    QString error;
+    QString chosen, address;  // the IED shown and its address from the file
+    bool built = false;
+    std::atomic<int> done{0}, total{0};  // logical nodes walked while building
+    QVector<SclLine> lines;
+    int filed = 0;             // lines in the tree so far
+    bool thenCompare = false;  // opened by "Compare with SCL", which goes on once the file is read
+};
+#endif
 
 void Iec61850View::makeSclButtons() {
 #ifdef KORVAN_WITH_SCL
@@ -78,19 +103,68 @@ void Iec61850View::openSclClicked() {
 
 void Iec61850View::openSclFile(const QString& path, const QString& iedName) {
 #ifdef KORVAN_WITH_SCL
-    QString error;
-    const std::shared_ptr<const SclModel> file = SclModel::open(path, &error);
-    const QVector<SclIed> ieds = file ? file->ieds() : QVector<SclIed>();
-    if (file && ieds.isEmpty()) {
+    // A file opened while another is still being opened replaces it.
+    dropSclLoad();
+    auto load = std::make_shared<SclLoad>();
+    load->path = path;
+    load->fileName = QFileInfo(path).fileName();
+    load->iedName = iedName;
+    sclLoad = load;
+    if (sclLoadTimer == nullptr) {
+        sclLoadTimer = new QTimer(this);
+        sclLoadTimer->setInterval(kWorkerProgressMs);
+        connect(sclLoadTimer, &QTimer::timeout, this, [this] { showProgress(); });
+    }
+    sclLoadTimer->start();
+    showProgress();
+    startSclWorker(
+        [load] {
+            if (load->cancelled) {
+                return;
+            }
+            load->file = SclModel::open(load->path, &load->error);
+            if (load->file) {
+                load->ieds = load->file->ieds();
+            }
+        },
+        [this, load] { sclFileRead(load); });
+#else
+    Q_UNUSED(path);
+    Q_UNUSED(iedName);
+#endif
+}
+
+#ifdef KORVAN_WITH_SCL
+
+void Iec61850View::startSclWorker(std::function<void()> work, std::function<void()> then) {
+    QThread* worker = QThread::create(std::move(work));
+    sclLoaders.append(worker);
+    connect(worker, &QThread::finished, this, [this, worker, then] {
+        sclLoaders.removeOne(worker);
+        worker->wait();  // finished comes just before the thread ends
+        delete worker;
+        then();
+    });
+    worker->start();
+}
+
+void Iec61850View::sclFileRead(const std::shared_ptr<SclLoad>& load) {
+    if (load != sclLoad) {
+        return;  // given up or replaced meanwhile
+    }
+    const QString& path = load->path;
+    QString error = load->error;
+    const QVector<SclIed>& ieds = load->ieds;
+    if (load->file && ieds.isEmpty()) {
         error = path + tr(": the file describes no IED with a data model");
     }
-    if (!error.isEmpty()) {
+    if (!load->file || !error.isEmpty()) {
+        endSclLoad();
         emit setStatusBarMessage(tr("SCL file not loaded: %1").arg(error));
         QMessageBox::warning(this, tr("Open SCL"), tr("The file was not loaded:\n%1").arg(error));
         return;
     }
-    QString chosen = iedName;
-    QString address;
+    QString chosen = load->iedName;
     if (chosen.isEmpty() && ieds.size() == 1) {
         chosen = ieds.first().name;
     }
@@ -101,29 +175,57 @@ void Iec61850View::openSclFile(const QString& path, const QString& iedName) {
                                               : ied.name + QStringLiteral(" (") + ied.ipAddress + ')');
         }
         bool ok = false;
-        const QString item = QInputDialog::getItem(
-            this, tr("Open SCL"), tr("IED of %1:").arg(QFileInfo(path).fileName()), items, 0, false, &ok);
+        const QString item = QInputDialog::getItem(this, tr("Open SCL"), tr("IED of %1:").arg(load->fileName),
+                                                   items, 0, false, &ok);
+        if (load != sclLoad) {
+            return;
+        }
         if (!ok) {
+            endSclLoad();
             return;
         }
         chosen = ieds.at(items.indexOf(item)).name;
     }
+    load->chosen = chosen;
     for (const SclIed& ied : ieds) {
         if (ied.name == chosen) {
-            address = ied.ipAddress;
+            load->address = ied.ipAddress;
         }
     }
-    QVector<SclLine> lines;
-    if (!file->lines(chosen, &lines, &error)) {
-        emit setStatusBarMessage(tr("SCL file not loaded: %1").arg(error));
-        QMessageBox::warning(this, tr("Open SCL"), tr("The file was not loaded:\n%1").arg(error));
+    load->phase = SclLoad::Phase::Building;
+    showProgress();
+    startSclWorker(
+        [load] {
+            SclLoad* state = load.get();
+            state->built =
+                state->file->lines(state->chosen, &state->lines, &state->error, [state](int done, int total) {
+                    state->done = done;
+                    state->total = total;
+                    return !state->cancelled;
+                });
+        },
+        [this, load] { sclLinesMade(load); });
+}
+
+void Iec61850View::sclLinesMade(const std::shared_ptr<SclLoad>& load) {
+    if (load != sclLoad) {
         return;
     }
-    sclPath = path;
-    sclIed = chosen;
+    if (!load->built) {
+        endSclLoad();
+        emit setStatusBarMessage(tr("SCL file not loaded: %1").arg(load->error));
+        QMessageBox::warning(this, tr("Open SCL"), tr("The file was not loaded:\n%1").arg(load->error));
+        return;
+    }
+    sclPath = load->path;
+    sclIed = load->chosen;
     if (!connectButton->isEnabled()) {
+        endSclLoad();
         emit setStatusBarMessage(tr("SCL file %1 (IED %2) chosen for comparing with the device")
-                                     .arg(QFileInfo(path).fileName(), chosen));
+                                     .arg(load->fileName, load->chosen));
+        if (load->thenCompare) {
+            compareSclClicked();
+        }
         return;
     }
 
@@ -136,39 +238,127 @@ void Iec61850View::openSclFile(const QString& path, const QString& iedName) {
     addRemoveButton->setDisabled(true);
     enableDisableButton->setDisabled(true);
     controlButton->setDisabled(true);
-    statusEdit->setText(kStateOffline + QFileInfo(path).fileName() + QStringLiteral(" (") + chosen + ')');
+    statusEdit->setText(kStateOffline + load->fileName + QStringLiteral(" (") + load->chosen + ')');
     statusEdit->setStyleSheet(QString());
-    // A large file takes a while to file into the tree: the progress shows in a window-modal dialog
-    // (which keeps the window drawn and its buttons out of reach meanwhile) and on the status bar.
-    const QString fileName = QFileInfo(path).fileName();
-    QProgressDialog progress(tr("Showing %1...").arg(fileName), QString(), 0, lines.size(), this);
-    progress.setObjectName("sclProgress");
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(kProgressAfterMs);
-    for (int i = 0; i < lines.size(); ++i) {
-        const SclLine& line = lines.at(i);
+    load->phase = SclLoad::Phase::Filing;
+    fileSclLines(load);
+}
+
+void Iec61850View::fileSclLines(const std::shared_ptr<SclLoad>& load) {
+    if (load != sclLoad) {
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const QVector<SclLine>& lines = load->lines;
+    while (load->filed < lines.size() && clock.elapsed() < kFilingSliceMs) {
+        const SclLine& line = lines.at(load->filed++);
         renameForView(line.data, line.ref, line.fc, line.layer);
         if (line.hasValue) {
             structureModel->setValue(line.ref, line.value, false);
         }
-        if ((i + 1) % kProgressLines == 0) {
-            progress.setValue(i + 1);
-            emit setStatusBarMessage(
-                tr("Showing %1: %2 of %3 lines").arg(fileName).arg(i + 1).arg(lines.size()));
-        }
     }
-    progress.setValue(lines.size());
+    if (load->filed < lines.size()) {
+        showProgress();
+        // The rest after the window has drawn and taken its input; dropped with the view.
+        QMetaObject::invokeMethod(
+            this, [this, load] { fileSclLines(load); }, Qt::QueuedConnection);
+        return;
+    }
+    showProgress();  // the bar's last step before it goes
+    endSclLoad();
     expandCombo->setEnabled(true);
     readyCheck->setChecked(true);
-    QString message = tr("Showing %1 (IED %2) offline").arg(QFileInfo(path).fileName(), chosen);
-    if (!address.isEmpty()) {
-        ipEdit->setText(address);
-        message += tr("; its address %1 is in the connection box").arg(address);
+    QString message = tr("Showing %1 (IED %2) offline").arg(load->fileName, load->chosen);
+    if (!load->address.isEmpty()) {
+        ipEdit->setText(load->address);
+        message += tr("; its address %1 is in the connection box").arg(load->address);
     }
     emit setStatusBarMessage(message);
+}
+
+void Iec61850View::endSclLoad() {
+    sclLoad.reset();
+    if (sclLoadTimer != nullptr) {
+        sclLoadTimer->stop();
+    }
+    showProgress();
+}
+
+bool Iec61850View::showSclLoadProgress() {
+    if (!sclLoad) {
+        return false;
+    }
+    const SclLoad& load = *sclLoad;
+    switch (load.phase) {
+        case SclLoad::Phase::Reading:
+            progressBar->setRange(0, 0);
+            progressBar->setFormat(tr("Reading %1").arg(load.fileName));
+            break;
+        case SclLoad::Phase::Building:
+            // Nothing to count while the model is built; then its logical nodes as they are walked.
+            progressBar->setRange(0, load.total);
+            progressBar->setValue(load.done);
+            progressBar->setFormat(tr("Building the model of %1: %v of %m logical nodes").arg(load.fileName));
+            break;
+        case SclLoad::Phase::Filing:
+            progressBar->setRange(0, load.lines.size());
+            progressBar->setValue(load.filed);
+            progressBar->setFormat(tr("Showing %1: %v of %m lines").arg(load.fileName));
+            break;
+    }
+    return true;
+}
+
 #else
-    Q_UNUSED(path);
-    Q_UNUSED(iedName);
+
+void Iec61850View::startSclWorker(std::function<void()>, std::function<void()>) {}
+void Iec61850View::sclFileRead(const std::shared_ptr<SclLoad>&) {}
+void Iec61850View::sclLinesMade(const std::shared_ptr<SclLoad>&) {}
+void Iec61850View::fileSclLines(const std::shared_ptr<SclLoad>&) {}
+void Iec61850View::endSclLoad() {}
+bool Iec61850View::showSclLoadProgress() {
+    return false;
+}
+
+#endif
+
+void Iec61850View::cancelSclLoadClicked() {
+#ifdef KORVAN_WITH_SCL
+    if (!sclLoad) {
+        return;
+    }
+    const QString fileName = sclLoad->fileName;
+    dropSclLoad();
+    emit setStatusBarMessage(tr("Opening %1 cancelled").arg(fileName));
+#endif
+}
+
+void Iec61850View::dropSclLoad() {
+#ifdef KORVAN_WITH_SCL
+    const std::shared_ptr<SclLoad> load = sclLoad;
+    if (!load) {
+        return;
+    }
+    load->cancelled = true;
+    endSclLoad();
+    if (load->phase == SclLoad::Phase::Filing) {
+        // Part of the file is in the tree and the view showed something else before: nothing is shown.
+        expandCombo->clear();
+        expandCombo->addItem("<Select>");
+        controlModel->resetTree();
+        structureModel->resetTree();
+        statusEdit->setText(kStateUnconnected);
+        statusEdit->setStyleSheet(QString());
+    }
+#endif
+}
+
+void Iec61850View::stopFilingSclLines() {
+#ifdef KORVAN_WITH_SCL
+    if (sclLoad && sclLoad->phase == SclLoad::Phase::Filing) {
+        dropSclLoad();
+    }
 #endif
 }
 
@@ -182,17 +372,15 @@ void Iec61850View::compareSclClicked() {
         return;
     }
     if (sclPath.isEmpty()) {
+        // The file is opened off the window's thread; the comparison follows once it is.
+        const std::shared_ptr<SclLoad> before = sclLoad;
         openSclClicked();
-        if (sclPath.isEmpty()) {
-            return;
+        if (sclLoad && sclLoad != before) {
+            sclLoad->thenCompare = true;
         }
-    }
-    QString error;
-    const std::shared_ptr<const SclModel> file = SclModel::open(sclPath, &error);
-    if (!file) {
-        emit setStatusBarMessage(tr("SCL file not loaded: %1").arg(error));
         return;
     }
+    const QString path = sclPath;
     const QString host = ipEdit->text();
     const int port = portEdit->text().toInt();
     const QString ied = sclIed;
@@ -200,15 +388,24 @@ void Iec61850View::compareSclClicked() {
         QStringLiteral("%1:%2 with %3 (%4)").arg(host).arg(port).arg(QFileInfo(sclPath).fileName(), ied);
     auto result = std::make_shared<QVector<SclDifference>>();
     auto failure = std::make_shared<QString>();
-    sclWorker = QThread::create([file, host, port, ied, result, failure] {
-        file->compareWithDevice(host, port, ied, result.get(), failure.get());
+    auto notLoaded = std::make_shared<QString>();
+    // A large file takes a while to read as well: that too happens off the window's thread.
+    sclWorker = QThread::create([path, host, port, ied, result, failure, notLoaded] {
+        const std::shared_ptr<const SclModel> file = SclModel::open(path, notLoaded.get());
+        if (file) {
+            file->compareWithDevice(host, port, ied, result.get(), failure.get());
+        }
     });
     compareSclButton->setDisabled(true);
     emit setStatusBarMessage(tr("Comparing %1...").arg(title));
-    connect(sclWorker, &QThread::finished, this, [this, title, result, failure] {
+    connect(sclWorker, &QThread::finished, this, [this, title, result, failure, notLoaded] {
         sclWorker->deleteLater();
         sclWorker = nullptr;
         compareSclButton->setEnabled(true);
+        if (!notLoaded->isEmpty()) {
+            emit setStatusBarMessage(tr("SCL file not loaded: %1").arg(*notLoaded));
+            return;
+        }
         if (!failure->isEmpty()) {
             emit setStatusBarMessage(tr("Compare with SCL failed: %1").arg(*failure));
             return;
@@ -233,6 +430,19 @@ void Iec61850View::finishSclWork() {
         delete sclWorker;
         sclWorker = nullptr;
     }
+#ifdef KORVAN_WITH_SCL
+    // An open under way stops at its next logical node; one given up earlier may still be reading.
+    if (sclLoad) {
+        sclLoad->cancelled = true;
+        sclLoad.reset();
+    }
+#endif
+    for (QThread* worker : sclLoaders) {
+        QObject::disconnect(worker, nullptr, this, nullptr);
+        worker->wait();
+        delete worker;
+    }
+    sclLoaders.clear();
 }
 
 }  // namespace iec61850

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -66,6 +67,19 @@ bool isTrue(const pugi::xml_node& node, const char* attr, bool fallback) {
     }
     std::string v = a.value();
     return v == "true" || v == "1";
+}
+
+// The TrgOps of a report or log control block; without the element a block triggers on general
+// interrogation only.
+template <typename Block>
+void readTriggerOptions(const pugi::xml_node& block, Block& into) {
+    if (pugi::xml_node t = block.child("TrgOps")) {
+        into.trgDchg = isTrue(t, "dchg", false);
+        into.trgQchg = isTrue(t, "qchg", false);
+        into.trgDupd = isTrue(t, "dupd", false);
+        into.trgPeriod = isTrue(t, "period", false);
+        into.trgGi = isTrue(t, "gi", true);
+    }
 }
 
 class Parser {
@@ -189,7 +203,7 @@ private:
     // Some tools write a shared type once more, word for word; that copy is dropped with a warning. Two
     // different definitions under one id cannot both be meant, so the file is refused.
     template <typename Map>
-    void insertUnique(Map& map, const std::string& id, typename Map::mapped_type value,
+    void insertUnique(Map& map, std::string id, typename Map::mapped_type&& value,
                       const pugi::xml_node& node) {
         const std::string key = std::string(node.name()) + '/' + id;
         const auto first = definitions_.emplace(key, node);
@@ -218,7 +232,7 @@ private:
             for (pugi::xml_node d : n.children("DO")) {
                 lt.dataObjects.push_back({required(d, "name"), typeReference(d, "type"), line(d)});
             }
-            insertUnique(t.lnodeTypes, lt.id, lt, n);
+            insertUnique(t.lnodeTypes, lt.id, std::move(lt), n);
         }
         for (pugi::xml_node n : node.children("DOType")) {
             DoType dt;
@@ -241,7 +255,7 @@ private:
                 }
                 dt.children.push_back(std::move(child));
             }
-            insertUnique(t.doTypes, dt.id, dt, n);
+            insertUnique(t.doTypes, dt.id, std::move(dt), n);
         }
         for (pugi::xml_node n : node.children("DAType")) {
             DaType dt;
@@ -250,7 +264,7 @@ private:
             for (pugi::xml_node b : n.children("BDA")) {
                 dt.attributes.push_back(readAttribute(b, false));
             }
-            insertUnique(t.daTypes, dt.id, dt, n);
+            insertUnique(t.daTypes, dt.id, std::move(dt), n);
         }
         for (pugi::xml_node n : node.children("EnumType")) {
             EnumType et;
@@ -264,7 +278,7 @@ private:
                 }
                 et.values.emplace_back(static_cast<int>(ord), v.text().get());
             }
-            insertUnique(t.enumTypes, et.id, et, n);
+            insertUnique(t.enumTypes, et.id, std::move(et), n);
         }
     }
 
@@ -310,13 +324,7 @@ private:
         r.intgPd = static_cast<uint32_t>(unsignedAttr(n, "intgPd", 0));
         r.buffered = isTrue(n, "buffered", false);
         r.indexed = isTrue(n, "indexed", true);
-        if (pugi::xml_node t = n.child("TrgOps")) {
-            r.trgDchg = isTrue(t, "dchg", false);
-            r.trgQchg = isTrue(t, "qchg", false);
-            r.trgDupd = isTrue(t, "dupd", false);
-            r.trgPeriod = isTrue(t, "period", false);
-            r.trgGi = isTrue(t, "gi", true);
-        }
+        readTriggerOptions(n, r);
         if (pugi::xml_node o = n.child("OptFields")) {
             r.optSeqNum = isTrue(o, "seqNum", false);
             r.optTimeStamp = isTrue(o, "timeStamp", false);
@@ -354,13 +362,7 @@ private:
         l.lnInst = n.attribute("lnInst").value();
         l.intgPd = static_cast<uint32_t>(unsignedAttr(n, "intgPd", 0));
         l.logEna = isTrue(n, "logEna", true);
-        if (pugi::xml_node t = n.child("TrgOps")) {
-            l.trgDchg = isTrue(t, "dchg", false);
-            l.trgQchg = isTrue(t, "qchg", false);
-            l.trgDupd = isTrue(t, "dupd", false);
-            l.trgPeriod = isTrue(t, "period", false);
-            l.trgGi = isTrue(t, "gi", true);
-        }
+        readTriggerOptions(n, l);
         return l;
     }
 
@@ -523,9 +525,22 @@ Result<Document, LoadError> loadSclFile(const std::string& path) {
     if (!in) {
         return LoadError{path + ": cannot open the file"};
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    return loadSclText(content.str(), path);
+    // Read in one piece where the size is known; a stream without one (a pipe) is read as it comes.
+    std::string text;
+    std::error_code error;
+    const bool regular = std::filesystem::is_regular_file(path, error);
+    const std::uintmax_t size = regular ? std::filesystem::file_size(path, error) : 0;
+    if (regular && !error && size > 0) {
+        text.resize(static_cast<size_t>(size));
+        in.read(text.data(), static_cast<std::streamsize>(size));
+        text.resize(static_cast<size_t>(in.gcount()));
+    } else {
+        in.clear();
+        std::ostringstream content;
+        content << in.rdbuf();
+        text = content.str();
+    }
+    return loadSclText(text, path);
 }
 
 }  // namespace iecstack::scl

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -417,6 +418,43 @@ private:
         return node->children.empty() ? nullptr : std::move(node);
     }
 
+    // Each data object is built once per functional constraint; a type known to carry nothing of a
+    // constraint is not walked for it. A bit per entry of kFcOrder.
+    static uint32_t constraintBit(const std::string& fc) {
+        for (size_t i = 0; i < std::size(kFcOrder); ++i) {
+            if (fc == kFcOrder[i]) {
+                return 1u << i;
+            }
+        }
+        return 0;
+    }
+
+    // The constraints a DOType's attributes carry, its sub data objects' included. Every constraint
+    // when something below is missing, nests too deep or is too large, so that building the type
+    // reports it as before.
+    uint32_t constraintsOf(const std::string& typeId, int depth) {
+        constexpr uint32_t kAll = ~0u;
+        if (depth > kMaxTypeDepth) {
+            return kAll;
+        }
+        if (const auto known = constraintsOf_.find(typeId); known != constraintsOf_.end()) {
+            return known->second;
+        }
+        const auto it = t_.doTypes.find(typeId);
+        uint32_t constraints = it == t_.doTypes.end() ? kAll : 0;
+        if (it != t_.doTypes.end()) {
+            for (const scl::DoChild& c : it->second.children) {
+                if (c.isSdo) {
+                    constraints |= c.sdoCount > kMaxArrayCount ? kAll : constraintsOf(c.sdoType, depth + 1);
+                } else {
+                    constraints |= constraintBit(c.attribute.fc);
+                }
+            }
+        }
+        constraintsOf_[typeId] = constraints;
+        return constraints;
+    }
+
     // --- values ------------------------------------------------------------------------------
 
     void applyValues(ModelNode& node, const std::vector<std::string>& texts, int line) {
@@ -777,7 +815,11 @@ private:
         }
         for (const char* fc : kFcOrder) {
             auto fcNode = makeStructure(fc, fc);
+            const uint32_t wanted = constraintBit(fc) | (fc == std::string("SG") ? constraintBit("SE") : 0);
             for (const scl::DoRef& d : type.dataObjects) {
+                if ((constraintsOf(d.type, 0) & wanted) == 0) {
+                    continue;  // nothing of this constraint below it
+                }
                 auto dataObject = dataObjectForFc(d.type, d.name, fc, 0, d.line);
                 if (dataObject && !addNamed(*fcNode, std::move(dataObject), d.line)) {
                     return;
@@ -949,6 +991,7 @@ private:
     std::vector<std::pair<std::string, int>> logRefs_;  // what log control blocks name, with their line
     std::unordered_map<const ModelNode*, const AttributeDef*> defOf_;
     std::unordered_map<std::string, std::shared_ptr<const std::vector<int>>> ordinalsOf_;
+    std::unordered_map<std::string, uint32_t> constraintsOf_;
 
     // Shared by every attribute of the enumeration; null when the file lacks its EnumType.
     std::shared_ptr<const std::vector<int>> enumerationOrdinals(const std::string& enumType) {

@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QtTest>
 
+#include "brokenscl.h"
 #include "enginerig.h"
 #include "sclmodel.h"
 #include "simulatorprocess.h"
@@ -73,6 +74,9 @@ private slots:
     // Files that do not load say where and why, and nothing is shown.
     void brokenFilesAreRefusedWithFileAndLine_data();
     void brokenFilesAreRefusedWithFileAndLine();
+    // Lines made off the window's thread tell how far they are, node by node, and stop when asked,
+    // leaving nothing half made.
+    void linesTellHowFarAndStopWhenAsked();
 };
 
 void SclModelTest::offlineLinesEqualDiscovery_data() {
@@ -133,39 +137,9 @@ void SclModelTest::substationFileListsItsIedsWithAddresses() {
 void SclModelTest::brokenFilesAreRefusedWithFileAndLine_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("problem");
-    const QByteArray types =
-        R"(<DataTypeTemplates><LNodeType id="L0" lnClass="LLN0"><DO name="Mod" type="M"/></LNodeType>
-<DOType id="M" cdc="ENC"><DA name="stVal" bType="INT32" fc="ST"/></DOType></DataTypeTemplates>)";
-    const QByteArray ied = R"(<IED name="X"><AccessPoint name="AP"><Server><LDevice inst="LD">
-<LN0 lnClass="LLN0" lnType="L0" inst=""/></LDevice></Server></AccessPoint></IED>)";
-    QTest::newRow("truncated") << QByteArray("<?xml version=\"1.0\"?>\n<SCL>\n" + ied).left(90)
-                               << QStringLiteral(":3: XML error");
-    QTest::newRow("not SCL") << QByteArray("<?xml version=\"1.0\"?>\n<html><body/></html>\n")
-                             << QStringLiteral(":1: no SCL root element");
-    QTest::newRow("dangling type") << QByteArray("<SCL>\n" +
-                                                 QByteArray(ied).replace("lnType=\"L0\"", "lnType=\"Nope\"") +
-                                                 types + "</SCL>")
-                                   << QStringLiteral("Nope");
-    QTest::newRow("logical node twice")
-        << QByteArray("<SCL>\n" +
-                      QByteArray(ied).replace("</LDevice>",
-                                              "<LN lnClass=\"LLN0\" lnType=\"L0\" inst=\"\"/>\n</LDevice>") +
-                      types + "</SCL>")
-        << QStringLiteral("LLN0");
-    QTest::newRow("data object twice")
-        << QByteArray(
-               "<SCL>\n" + ied +
-               QByteArray(types).replace("<DO name=\"Mod\" type=\"M\"/>",
-                                         "<DO name=\"Mod\" type=\"M\"/>\n<DO name=\"Mod\" type=\"M\"/>") +
-               "</SCL>")
-        << QStringLiteral(":4: \"Mod\" appears twice in its type");
-    QTest::newRow("IED twice") << QByteArray("<SCL>\n" + ied + "\n" + ied + types + "</SCL>")
-                               << QStringLiteral("X");
-    QTest::newRow("type defined twice")
-        << QByteArray("<SCL>\n" + ied +
-                      "<DataTypeTemplates><DOType id=\"M\" cdc=\"A\"/>\n<DOType id=\"M\" cdc=\"B\"/>"
-                      "</DataTypeTemplates></SCL>")
-        << QStringLiteral(":4: type id \"M\" is defined twice");
+    for (const brokenscl::BrokenFile& file : brokenscl::brokenFiles()) {
+        QTest::newRow(file.name) << file.content << file.problem;
+    }
 }
 
 void SclModelTest::brokenFilesAreRefusedWithFileAndLine() {
@@ -185,6 +159,41 @@ void SclModelTest::brokenFilesAreRefusedWithFileAndLine() {
     QVERIFY(lines.isEmpty());
     QVERIFY2(error.startsWith(path + ':'), qPrintable(error));
     QVERIFY2(error.contains(problem), qPrintable(error));
+}
+
+void SclModelTest::linesTellHowFarAndStopWhenAsked() {
+    QString error;
+    const auto model =
+        SclModel::open(QStringLiteral(KORVAN_SOURCE_DIR "/tools/iedsim/models/sample_bay.icd"), &error);
+    QVERIFY2(model, qPrintable(error));
+    QVector<SclLine> plain;
+    QVERIFY(model->lines(QString(), &plain, &error));
+
+    QVector<QPair<int, int>> steps;
+    QVector<SclLine> lines;
+    QVERIFY(model->lines(QString(), &lines, &error, [&](int done, int total) {
+        steps.append({done, total});
+        return true;
+    }));
+    QCOMPARE(offlineEvents(lines), offlineEvents(plain));
+    QVERIFY(steps.size() > 3);
+    QCOMPARE(steps.first(), qMakePair(0, 0));
+    const int nodes = steps.last().second;
+    QVERIFY(nodes > 3);
+    QCOMPARE(steps.last().first, nodes);
+    for (int i = 1; i < steps.size(); ++i) {
+        QVERIFY(steps.at(i).first >= steps.at(i - 1).first);
+    }
+
+    for (int stopAfter : {0, 1, 3}) {
+        int calls = 0;
+        QVector<SclLine> stopped{SclLine()};
+        QString noError;
+        QVERIFY(!model->lines(QString(), &stopped, &noError, [&](int, int) { return calls++ < stopAfter; }));
+        QVERIFY(noError.isEmpty());
+        QCOMPARE(calls, stopAfter + 1);
+        QVERIFY(stopped.size() <= 1);
+    }
 }
 
 QTEST_GUILESS_MAIN(SclModelTest)

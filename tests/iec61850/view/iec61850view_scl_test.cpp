@@ -1,7 +1,9 @@
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTreeWidget>
 #include <QtTest>
 
+#include "brokenscl.h"
 #include "viewharness.h"
 
 using namespace viewharness;
@@ -16,9 +18,61 @@ QStandardItem* lineOf(const ViewUnderTest& v, const QString& ref) {
                     [&](QStandardItem* line) { return v.structure()->referenceOf(line) == ref; });
 }
 
-void openScl(const ViewUnderTest& v, const QString& path, const QString& ied = QString()) {
+QProgressBar* progressOf(const ViewUnderTest& v) {
+    return v.part<QProgressBar>("progressBar");
+}
+
+// Starts opening the file; the view reads it off its thread and files the lines in slices.
+void startOpening(const ViewUnderTest& v, const QString& path, const QString& ied = QString()) {
     QVERIFY(
         QMetaObject::invokeMethod(v.view.get(), "openSclFile", Q_ARG(QString, path), Q_ARG(QString, ied)));
+}
+
+// Opens the file and waits until the view is done with it, whichever way that went.
+void openScl(const ViewUnderTest& v, const QString& path, const QString& ied = QString()) {
+    startOpening(v, path, ied);
+    QTRY_VERIFY_WITH_TIMEOUT(progressOf(v)->isHidden(), kBrowseTimeoutMs);
+    QVERIFY(v.button("progressCancelButton")->isHidden());
+}
+
+int shownLines(const ViewUnderTest& v) {
+    return countLines(v.structure()->invisibleRootItem(), [](QStandardItem*) { return true; });
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
+    const QString path = dir.filePath(name);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size()) {
+        return QString();
+    }
+    return path;
+}
+
+// A model of `logicalNodes` nodes with 37 lines each, large enough that reading, building and filing
+// it take many steps.
+QByteArray largeModel(int logicalNodes) {
+    QByteArray scl =
+        "<?xml version=\"1.0\"?>\n<SCL>\n<IED name=\"BIG\"><AccessPoint name=\"AP\"><Server>\n"
+        "<LDevice inst=\"LD\"><LN0 lnClass=\"LLN0\" lnType=\"L0\" inst=\"\"/>\n";
+    for (int i = 1; i <= logicalNodes; ++i) {
+        scl += "<LN lnClass=\"GGIO\" inst=\"" + QByteArray::number(i) + "\" lnType=\"G\"/>\n";
+    }
+    scl += R"(</LDevice></Server></AccessPoint></IED>
+<DataTypeTemplates>
+<LNodeType id="L0" lnClass="LLN0"><DO name="Mod" type="M"/></LNodeType>
+<LNodeType id="G" lnClass="GGIO"><DO name="AnIn1" type="MV"/><DO name="AnIn2" type="MV"/><DO name="AnIn3" type="MV"/>
+<DO name="AnIn4" type="MV"/><DO name="Ind1" type="SPS"/><DO name="Ind2" type="SPS"/><DO name="Ind3" type="SPS"/>
+<DO name="Ind4" type="SPS"/></LNodeType>
+<DOType id="M" cdc="ENC"><DA name="stVal" bType="INT32" fc="ST"><Val>1</Val></DA></DOType>
+<DOType id="MV" cdc="MV"><DA name="mag" bType="Struct" type="AV" fc="MX"/><DA name="q" bType="Quality" fc="MX"/>
+<DA name="t" bType="Timestamp" fc="MX"/></DOType>
+<DOType id="SPS" cdc="SPS"><DA name="stVal" bType="BOOLEAN" fc="ST"><Val>true</Val></DA>
+<DA name="q" bType="Quality" fc="ST"/><DA name="t" bType="Timestamp" fc="ST"/></DOType>
+<DAType id="AV"><BDA name="f" bType="FLOAT32"/></DAType>
+</DataTypeTemplates>
+</SCL>
+)";
+    return scl;
 }
 
 }  // namespace
@@ -35,6 +89,23 @@ private slots:
     void brokenFileLeavesTheViewUsable();
     // While connected, the file opened is compared with the device: a changed value shows in its group.
     void compareShowsTheDeviceDifferences();
+    // Bad files (truncated, not SCL at all, a name twice, a type that is not there) each give one notice
+    // with file, line and problem; what was shown stays, nothing is left running, and the next file
+    // opens.
+    void badInputSaysWhyAndKeepsWhatWasShown_data();
+    void badInputSaysWhyAndKeepsWhatWasShown();
+    // A large file shows its progress in the bar, step by step, and the bar is gone when it is shown.
+    void largeFileShowsProgressUntilShown();
+    // Cancel while the file is read or built: what was shown before stays, also once the work ends.
+    void cancelKeepsWhatWasShown();
+    // Cancel while the lines are filed: the half-filed file goes, and the view takes the next file.
+    void cancelWhileFilingLeavesAnEmptyTree();
+    // Another file opened during a load replaces it; the first never shows up later.
+    void anotherFileDuringALoadWins();
+    // Connecting while a file's lines are filed: only the device's lines end up in the tree.
+    void connectingStopsTheFiling();
+    // The view closed during a load: its workers end without touching the gone view.
+    void closingTheViewDuringALoadIsSafe();
 };
 
 void Iec61850ViewSclTest::fileShowsOfflineWithNothingToOperate() {
@@ -139,6 +210,162 @@ void Iec61850ViewSclTest::compareShowsTheDeviceDifferences() {
     QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), QStringLiteral("BAY1CTRL/CSWI1.Pos.operTimeout[CF]"));
     QCOMPARE(tree->topLevelItem(0)->child(0)->text(1), QStringLiteral("device 7000, file 5000"));
     QVERIFY(v.button("compareSclButton")->isEnabled());
+}
+
+void Iec61850ViewSclTest::badInputSaysWhyAndKeepsWhatWasShown_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("problem");
+    for (const brokenscl::BrokenFile& file : brokenscl::brokenFiles()) {
+        if (!file.asksForIed) {
+            QTest::newRow(file.name) << file.content << file.problem;
+        }
+    }
+}
+
+void Iec61850ViewSclTest::badInputSaysWhyAndKeepsWhatWasShown() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, problem);
+    ViewUnderTest v;
+    openScl(v, kSample);
+    const int before = shownLines(v);
+    QTemporaryDir dir;
+    const QString broken = writeFile(dir, QStringLiteral("broken.icd"), content);
+    QVERIFY(!broken.isEmpty());
+
+    NoticeCloser closer;
+    QSignalSpy status(v.view.get(), &iec61850::Iec61850View::setStatusBarMessage);
+    openScl(v, broken);
+    QCOMPARE(closer.notices.size(), 1);
+    QVERIFY2(closer.notices.first().contains(broken + problem), qPrintable(closer.notices.first()));
+    QVERIFY(!status.isEmpty());
+    QVERIFY2(
+        status.last().first().toString().startsWith(QStringLiteral("SCL file not loaded: ") + broken + ':'),
+        qPrintable(status.last().first().toString()));
+    QCOMPARE(shownLines(v), before);
+    QCOMPARE(v.status()->text(), QStringLiteral("Offline: sample_bay.icd (BAY1)"));
+
+    openScl(v, kSubstation, QStringLiteral("IED2"));
+    QCOMPARE(v.status()->text(), QStringLiteral("Offline: openscd-valid2003.scd (IED2)"));
+    QCOMPARE(closer.notices.size(), 1);
+}
+
+void Iec61850ViewSclTest::largeFileShowsProgressUntilShown() {
+    QTemporaryDir dir;
+    const QString large = writeFile(dir, QStringLiteral("large.icd"), largeModel(1500));
+    QVERIFY(!large.isEmpty());
+    ViewUnderTest v;
+    QProgressBar* bar = progressOf(v);
+    QSignalSpy values(bar, &QProgressBar::valueChanged);
+    QStringList formats;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        if (!bar->isHidden() && (formats.isEmpty() || formats.last() != bar->format())) {
+            formats << bar->format();
+        }
+    });
+    watch.start(1);
+    startOpening(v, large);
+    QVERIFY(!bar->isHidden());
+    QVERIFY(!v.button("progressCancelButton")->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), kBrowseTimeoutMs);
+    watch.stop();
+
+    QCOMPARE(v.status()->text(), QStringLiteral("Offline: large.icd (BIG)"));
+    const int lines = shownLines(v);
+    QCOMPARE(lines, 1 + 1 + 2 + 1500 * 37);
+    QVERIFY(v.button("progressCancelButton")->isHidden());
+    // The lines went in over several steps that the bar showed, up to the last one.
+    QVERIFY(values.size() > 2);
+    QCOMPARE(values.last().first().toInt(), lines);
+    QVERIFY2(formats.contains(QStringLiteral("Showing large.icd: %v of %m lines")),
+             qPrintable(formats.join('|')));
+    QVERIFY(v.ready()->isChecked());
+}
+
+void Iec61850ViewSclTest::cancelKeepsWhatWasShown() {
+    QTemporaryDir dir;
+    const QString large = writeFile(dir, QStringLiteral("large.icd"), largeModel(1500));
+    ViewUnderTest v;
+    openScl(v, kSample);
+    const int before = shownLines(v);
+    QSignalSpy status(v.view.get(), &iec61850::Iec61850View::setStatusBarMessage);
+    startOpening(v, large);
+    v.button("progressCancelButton")->click();
+    QVERIFY(progressOf(v)->isHidden());
+    QVERIFY(v.button("progressCancelButton")->isHidden());
+    QCOMPARE(status.last().first().toString(), QStringLiteral("Opening large.icd cancelled"));
+    // The workers end on their own; nothing they made reaches the view.
+    QTest::qWait(2000);
+    QCOMPARE(v.status()->text(), QStringLiteral("Offline: sample_bay.icd (BAY1)"));
+    QCOMPARE(shownLines(v), before);
+    QVERIFY(progressOf(v)->isHidden());
+    QCOMPARE(status.last().first().toString(), QStringLiteral("Opening large.icd cancelled"));
+}
+
+void Iec61850ViewSclTest::cancelWhileFilingLeavesAnEmptyTree() {
+    QTemporaryDir dir;
+    const QString large = writeFile(dir, QStringLiteral("large.icd"), largeModel(1500));
+    ViewUnderTest v;
+    openScl(v, kSample);
+    startOpening(v, large);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !progressOf(v)->isHidden() && progressOf(v)->format().startsWith(QStringLiteral("Showing")),
+        kBrowseTimeoutMs);
+    QVERIFY(shownLines(v) < 1 + 1 + 2 + 1500 * 37);
+    v.button("progressCancelButton")->click();
+    QVERIFY(progressOf(v)->isHidden());
+    QCOMPARE(shownLines(v), 0);
+    QCOMPARE(v.status()->text(), QStringLiteral("UnconnectedState"));
+    QTest::qWait(200);
+    QCOMPARE(shownLines(v), 0);
+
+    openScl(v, kSample);
+    QCOMPARE(v.status()->text(), QStringLiteral("Offline: sample_bay.icd (BAY1)"));
+    QVERIFY(lineOf(v, QStringLiteral("BAY1CTRL/LPHD1.PhyNam.vendor")) != nullptr);
+}
+
+void Iec61850ViewSclTest::anotherFileDuringALoadWins() {
+    QTemporaryDir dir;
+    const QString large = writeFile(dir, QStringLiteral("large.icd"), largeModel(1500));
+    ViewUnderTest v;
+    startOpening(v, large);
+    openScl(v, kSample);
+    QCOMPARE(v.status()->text(), QStringLiteral("Offline: sample_bay.icd (BAY1)"));
+    const int sampleLines = shownLines(v);
+    QTest::qWait(2000);
+    QCOMPARE(v.status()->text(), QStringLiteral("Offline: sample_bay.icd (BAY1)"));
+    QCOMPARE(shownLines(v), sampleLines);
+    QVERIFY(progressOf(v)->isHidden());
+}
+
+void Iec61850ViewSclTest::connectingStopsTheFiling() {
+    QTemporaryDir dir;
+    const QString large = writeFile(dir, QStringLiteral("large.icd"), largeModel(1500));
+    SimulatorProcess simulator;
+    QVERIFY2(simulator.start(kSample), simulator.errorText().c_str());
+    ViewUnderTest v;
+    startOpening(v, large);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !progressOf(v)->isHidden() && progressOf(v)->format().startsWith(QStringLiteral("Showing")),
+        kBrowseTimeoutMs);
+    v.connectTo(simulator.port());
+    QTRY_COMPARE_WITH_TIMEOUT(v.status()->text(), QStringLiteral("ConnectedState"), kBrowseTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(v.ready()->isChecked(), kBrowseTimeoutMs);
+    QVERIFY(lineOf(v, QStringLiteral("BAY1CTRL/XCBR1.OpCnt.stVal")) != nullptr);
+    QCOMPARE(lineOf(v, QStringLiteral("BIGLD/GGIO1")), nullptr);
+    QVERIFY(progressOf(v)->isHidden());
+}
+
+void Iec61850ViewSclTest::closingTheViewDuringALoadIsSafe() {
+    QTemporaryDir dir;
+    const QString large = writeFile(dir, QStringLiteral("large.icd"), largeModel(1500));
+    for (int wait : {0, 50, 300}) {
+        ViewUnderTest v;
+        startOpening(v, large);
+        QTest::qWait(wait);
+        v.view.reset();
+    }
+    QTest::qWait(100);  // anything the gone view's workers might still have posted
 }
 
 QTEST_MAIN(Iec61850ViewSclTest)

@@ -2,6 +2,9 @@
 // and the problem, never with a crash.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "scl/scl_loader.h"
 
 using namespace iecstack::scl;
@@ -149,4 +152,63 @@ TEST(SclLoader, RefusesMalformedContentWithItsLine) {
     std::string tooMany = kMinimal;
     tooMany.replace(tooMany.find("max=\"4\""), 7, "max=\"500\"");
     EXPECT_EQ(refusal(tooMany), "test.icd:6: report control \"R\" asks for 500 instances (1 to 99 allowed)");
+}
+
+// A file is read whole, whatever it is: a regular file as its text, an empty one and a folder as
+// refusals rather than a crash or a huge allocation.
+TEST(SclLoader, ReadsAFileAsItsText) {
+    const std::string dir = testing::TempDir();
+    const std::string path = dir + "/scl_loader_test_minimal.icd";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << kMinimal;
+    }
+    auto fromFile = loadSclFile(path);
+    ASSERT_TRUE(fromFile.ok()) << fromFile.error().message;
+    EXPECT_EQ(fromFile->fileName, path);
+    auto fromText = loadSclText(kMinimal, path);
+    ASSERT_TRUE(fromText.ok());
+    EXPECT_EQ(fromFile->templates.doTypes.at("M").children.size(),
+              fromText->templates.doTypes.at("M").children.size());
+    EXPECT_EQ(fromFile->ieds.at(0).accessPoints.at(0).logicalDevices.at(0).ln0.instanceValues.at(0).line, 9);
+
+    const std::string empty = dir + "/scl_loader_test_empty.icd";
+    { std::ofstream out(empty, std::ios::binary); }
+    auto nothing = loadSclFile(empty);
+    ASSERT_FALSE(nothing.ok());
+    EXPECT_EQ(nothing.error().message, empty + ":1: XML error: No document element found");
+
+    auto folder = loadSclFile(dir);
+    ASSERT_FALSE(folder.ok());
+    EXPECT_EQ(folder.error().message.rfind(dir, 0), 0u) << folder.error().message;
+    std::remove(path.c_str());
+    std::remove(empty.c_str());
+}
+
+// Report and log control blocks read their trigger options alike: what TrgOps sets, general
+// interrogation on without it.
+TEST(SclLoader, TriggerOptionsOfReportAndLogBlocksReadAlike) {
+    std::string text = kMinimal;
+    text.insert(
+        text.find("        <DOI name=\"Mod\">"),
+        "        <LogControl name=\"L1\" logName=\"Log\"><TrgOps qchg=\"true\" period=\"1\" gi=\"false\"/>"
+        "</LogControl>\n        <LogControl name=\"L2\" logName=\"Log\"/>\n"
+        "        <ReportControl name=\"R2\"/>\n");
+    auto doc = loadSclText(text, "test.icd");
+    ASSERT_TRUE(doc.ok()) << doc.error().message;
+    const LogicalNode& ln0 = doc->ieds.at(0).accessPoints.at(0).logicalDevices.at(0).ln0;
+    ASSERT_EQ(ln0.logControls.size(), 2u);
+    const LogControl& set = ln0.logControls[0];
+    EXPECT_FALSE(set.trgDchg);
+    EXPECT_TRUE(set.trgQchg);
+    EXPECT_FALSE(set.trgDupd);
+    EXPECT_TRUE(set.trgPeriod);
+    EXPECT_FALSE(set.trgGi);
+    const LogControl& unset = ln0.logControls[1];
+    EXPECT_FALSE(unset.trgDchg || unset.trgQchg || unset.trgDupd || unset.trgPeriod);
+    EXPECT_TRUE(unset.trgGi);
+    ASSERT_EQ(ln0.reportControls.size(), 2u);
+    const ReportControl& plain = ln0.reportControls[1];
+    EXPECT_FALSE(plain.trgDchg || plain.trgQchg || plain.trgDupd || plain.trgPeriod);
+    EXPECT_TRUE(plain.trgGi);
 }

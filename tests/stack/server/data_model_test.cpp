@@ -497,3 +497,23 @@ TEST(DataModel, EmptyServerIsServedOnlyWhenChosenByName) {
     ASSERT_FALSE(unnamed.ok());
     EXPECT_EQ(unnamed.error().message, "empty.icd: no IED with a server");
 }
+
+// A data object is only walked for the functional constraints its type carries; a type below it that is
+// missing or too large is still refused, even when nothing below it carries any constraint.
+TEST(DataModel, FaultsBelowADataObjectAreFoundWhateverConstraintsItCarries) {
+    const std::string bothSdos = "<SDO name=\"phsA\" type=\"C\"/><SDO name=\"phsB\" type=\"C\"/>";
+    EXPECT_EQ(refusal(replaced(kDevice, bothSdos, "<SDO name=\"phsA\" type=\"Gone\"/>")),
+              "device.icd:32: data object \"phsA\" refers to missing DOType \"Gone\"");
+    EXPECT_EQ(
+        refusal(replaced(replaced(kDevice, bothSdos, "<SDO name=\"phsA\" type=\"N\" count=\"4000000\"/>"),
+                         "<DAType id=\"V\">", "<DOType id=\"N\" cdc=\"X\"/><DAType id=\"V\">")),
+        "device.icd:32: SDO \"phsA\" has count 4000000");
+    // The same type reached through several data objects and constraints is built alike each time.
+    auto model = build(kDevice);
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    const DataModel& m = **model;
+    EXPECT_NE(m.find("IEDLD", "Q1GGIO1$MX$W$phsA$cVal$mag$f"), nullptr);
+    EXPECT_NE(m.find("IEDLD", "Q1GGIO1$CF$W$phsB$units$SIUnit"), nullptr);
+    EXPECT_EQ(m.find("IEDLD", "Q1GGIO1$ST$W"), nullptr) << "nothing of W is a status";
+    EXPECT_EQ(m.find("IEDLD", "LLN0$MX"), nullptr);
+}
