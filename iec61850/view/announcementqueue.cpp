@@ -19,6 +19,23 @@ void AnnouncementQueue::addCall(std::function<void()> call) {
     add(Announcement{Announcement::Kind::Call, QString(), QString(), QString(), 0, std::move(call)});
 }
 
+void AnnouncementQueue::addReportHeader(const ReportHeader& header) {
+    Announcement announcement;
+    announcement.kind = Announcement::Kind::ReportHeader;
+    announcement.header = std::make_shared<const ReportHeader>(header);
+    add(std::move(announcement));
+}
+
+void AnnouncementQueue::addReport(const QString& dataSetRef, const QString& dataRef,
+                                  const QStringList& values) {
+    Announcement announcement;
+    announcement.kind = Announcement::Kind::Report;
+    announcement.ref = dataSetRef;
+    announcement.text = dataRef;
+    announcement.values = values;
+    add(std::move(announcement));
+}
+
 void AnnouncementQueue::add(Announcement&& announcement) {
     bool opened = false;
     {
