@@ -34,7 +34,7 @@ cleanup() {
 trap cleanup EXIT
 
 # Answers a little late, so that the walk lasts long enough for its progress to be pictured.
-"$build/tools/iedsim/iedsim" --scl tools/iedsim/models/sample_bay.icd --port 0 --simulate --latency 40 \
+"$build/tools/iedsim/iedsim" --scl tools/iedsim/models/sample_bay.icd --port 0 --simulate --latency 150 \
   >"$work/iedsim.log" 2>&1 &
 sim_pid=$!
 port=""

@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -103,11 +104,15 @@ public:
         emit tree->clicked(line->index());
         return true;
     }
-    // After `settleMs`, for what was asked to be drawn.
-    void save(QWidget& widget, const QString& name, int settleMs = 300) const {
+    // After `settleMs`, for what was asked to be drawn; only the part of `widget` that `region` covers
+    // when given, drawn as it shows there.
+    void save(QWidget& widget, const QString& name, int settleMs = 300, QWidget* region = nullptr) const {
         settle(settleMs);
         const QString path = folder + "/" + name;
-        if (!widget.grab().save(path, "PNG", 0)) {
+        const QPixmap picture = region != nullptr
+                                    ? widget.grab(QRect(region->mapTo(&widget, QPoint(0, 0)), region->size()))
+                                    : widget.grab();
+        if (!picture.save(path, "PNG", 0)) {
             std::fprintf(stderr, "korvan_screenshots: cannot write %s\n", qPrintable(path));
             std::exit(1);
         }
@@ -148,11 +153,15 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     Tour tour(window, *view, QString(argv[2]));
+    // The message log as a user keeps it: a few lines high, the tab above it.
+    if (auto* dock = window.findChild<QDockWidget*>("messageLogDock")) {
+        window.resizeDocks({dock}, {130}, Qt::Vertical);
+    }
 
     // The walk under way, its progress below the tree; then connected and browsed.
     tour.part<QPushButton>("connectButton")->click();
     auto* progress = tour.part<QProgressBar>("progressBar");
-    if (waitUntil([&] { return progress->isVisible() && progress->value() >= 2; }, 60000)) {
+    if (waitUntil([&] { return progress->isVisible() && progress->value() >= 1; }, 60000)) {
         tour.save(window, "korvan-discovery.png", 0);
     } else {
         std::fputs("korvan_screenshots: the walk was over before its progress could be seen\n", stderr);
@@ -202,9 +211,13 @@ int main(int argc, char* argv[]) {
             reportView->resizeColumnToContents(column);
         }
         tour.save(window, "korvan-report.png");
-        reportView->horizontalScrollBar()->setValue(reportView->columnViewportPosition(1) +
+        // Paused for reading, one line per report with its header fields beside it.
+        tour.part<QPushButton>("reportPauseButton")->click();
+        reportView->collapseAll();
+        reportView->horizontalScrollBar()->setValue(reportView->columnViewportPosition(3) +
                                                     reportView->horizontalScrollBar()->value());
-        tour.save(*tour.part<QWidget>("reportBox"), "korvan-report-log.png", 0);
+        tour.save(window, "korvan-report-log.png", 1500, tour.part<QWidget>("reportBox"));
+        tour.part<QPushButton>("reportPauseButton")->click();
         reportView->horizontalScrollBar()->setValue(0);
         tour.part<QPushButton>("enableDisableButton")->click();
         settle(500);
@@ -241,7 +254,7 @@ int main(int argc, char* argv[]) {
         waitUntil([&] { return result->text().startsWith("Command terminated"); }, 10000);
         settle(300);
         controlDialog->hide();
-        tour.save(*window.findChild<QDockWidget*>("messageLogDock"), "korvan-message-log.png");
+        tour.save(window, "korvan-message-log.png", 300, window.findChild<QDockWidget*>("messageLogDock"));
     }
     return 0;
 }
