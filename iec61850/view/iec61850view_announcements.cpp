@@ -24,9 +24,6 @@ namespace {
 
 // Longest stretch the window thread spends showing lines and values before it lets other events in.
 constexpr qint64 kSliceMs = 8;
-// Reports shown at once within a slice: their showing counts towards the slice, so that a window that
-// has fallen behind a storm does not take a whole slice's worth of reports and then show them all.
-constexpr int kReportsPerShowing = 200;
 
 }  // namespace
 
@@ -153,9 +150,6 @@ void Iec61850View::applyAnnouncements(qint64 budgetMs) {
                 addReportHeader(*announcement.header);
                 break;
             case Announcement::Kind::Report:
-                if (announcement.text.isEmpty() && pendingReports.size() >= kReportsPerShowing) {
-                    showPendingReports();
-                }
                 takeReport(announcement.ref, announcement.text, announcement.values);
                 break;
         }
