@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Remakes the README's pictures (docs/screenshots/*.png): builds Korvan and the simulator, serves the
 # sample model with values moving, and lets korvan_screenshots drive Korvan's main window under a
-# virtual X server: connect, expand, poll, enable a report, open the control dialog.
+# virtual X server: connect, expand, poll, enable a report, select and operate with the control dialog.
 # KORVAN_BUILD_DIR picks the build folder (build/release, as ./run.sh uses, unless given).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,7 +33,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$build/tools/iedsim/iedsim" --scl tools/iedsim/models/sample_bay.icd --port 0 --simulate >"$work/iedsim.log" 2>&1 &
+# Answers a little late, so that the walk lasts long enough for its progress to be pictured.
+"$build/tools/iedsim/iedsim" --scl tools/iedsim/models/sample_bay.icd --port 0 --simulate --latency 150 \
+  >"$work/iedsim.log" 2>&1 &
 sim_pid=$!
 port=""
 for _ in $(seq 100); do

@@ -8,15 +8,32 @@ AnnouncementQueue::AnnouncementQueue(std::function<void()> batchOpened)
     : batchOpened_(std::move(batchOpened)) {}
 
 void AnnouncementQueue::addLine(const QString& name, const QString& ref, const QString& fc, int layer) {
-    add(Announcement{Announcement::Kind::Line, ref, name, fc, layer, {}});
+    add(Announcement{Announcement::Kind::Line, ref, name, fc, layer, {}, {}, {}});
 }
 
 void AnnouncementQueue::addValue(const QString& ref, const QString& value) {
-    add(Announcement{Announcement::Kind::Value, ref, value, QString(), 0, {}});
+    add(Announcement{Announcement::Kind::Value, ref, value, QString(), 0, {}, {}, {}});
 }
 
 void AnnouncementQueue::addCall(std::function<void()> call) {
-    add(Announcement{Announcement::Kind::Call, QString(), QString(), QString(), 0, std::move(call)});
+    add(Announcement{Announcement::Kind::Call, QString(), QString(), QString(), 0, std::move(call), {}, {}});
+}
+
+void AnnouncementQueue::addReportHeader(const ReportHeader& header) {
+    Announcement announcement;
+    announcement.kind = Announcement::Kind::ReportHeader;
+    announcement.header = std::make_shared<const ReportHeader>(header);
+    add(std::move(announcement));
+}
+
+void AnnouncementQueue::addReport(const QString& dataSetRef, const QString& dataRef,
+                                  const QStringList& values) {
+    Announcement announcement;
+    announcement.kind = Announcement::Kind::Report;
+    announcement.ref = dataSetRef;
+    announcement.text = dataRef;
+    announcement.values = values;
+    add(std::move(announcement));
 }
 
 void AnnouncementQueue::add(Announcement&& announcement) {

@@ -118,8 +118,6 @@ void Iec61850View::connectSignals() {
     connect(controlDialog, &ControlDialog::controlOperateInt, network, &Iec61850Network::controlOperateInt);
     connect(controlDialog, &ControlDialog::controlOperateInt, this, &Iec61850View::controlOperateDone);
     connect(this, &Iec61850View::addItem, structureModel, &TreeModel::addItem);
-    connect(network, &Iec61850Network::addReport, this, &Iec61850View::addReport);
-    connect(network, &Iec61850Network::addReportHeader, this, &Iec61850View::addReportHeader);
     connect(structureView, &QTreeView::clicked, this, &Iec61850View::structureViewClicked);
     connect(expandCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), structureView,
             [this](int index) {

@@ -61,6 +61,9 @@ class Iec61850View : public QWidget {
 public:
     explicit Iec61850View(QWidget* parent = nullptr);
     ~Iec61850View() override;
+    // The engine behind the view, for tests and benchmarks that announce what a device would through
+    // its signals; the view itself talks to it only through queued signals and slots.
+    Iec61850Network* engine() const { return network; }
 
 signals:
     void addItem(const QString& dataString, const QString& refString, int layer);
@@ -147,6 +150,8 @@ private:
         QList<QPair<QString, QStringList>> members;  // member reference, value texts
     };
     void showPendingReports();
+    // A report's opening (no member) or one of its members, taken into the reports to show next.
+    void takeReport(const QString& dataSetRef, const QString& dataRef, const QStringList& valueList);
     // The value lines of one member: tree references with their values when they pair with the member's
     // lines, otherwise one line under the member's own reference.
     QList<QPair<QString, QString>> reportLines(const QString& dataSetRef, const QString& dataRef,
@@ -243,6 +248,9 @@ private:
     QLabel* reportHeldLabel;
     QList<PendingReport> pendingReports;
     std::optional<ReportHeader> nextReportHeader;  // announced for the report whose entry comes next
+    // The newest report shown, for members of it that arrive after it was shown.
+    QList<int> newestReportReasons;
+    int newestReportMembers = 0;
     QHash<QString, QStringList> reportPlacements;
     QTimer* reportBatchTimer;
     QTimer* reportStormEnd;

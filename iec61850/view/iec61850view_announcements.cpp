@@ -1,6 +1,7 @@
-// Lines and values reach the window in batches: the engine's thread adds them to a queue, one posted
-// call per batch takes them, and they are shown in slices of a few milliseconds, so that a burst of
-// thousands (a Read all, a discovery) never keeps the window from drawing and taking input.
+// Lines, values and reports reach the window in batches: the engine's threads add them to a queue, one
+// posted call per batch takes them, and they are shown in slices of a few milliseconds, so that a burst
+// of thousands (a Read all, a discovery, a report storm) never keeps the window from drawing and taking
+// input.
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -40,6 +41,17 @@ void Iec61850View::connectAnnouncements() {
         network, &Iec61850Network::updateValue, this,
         [queue](const QString& ref, const QString& value) { queue->addValue(ref, value); },
         Qt::DirectConnection);
+    // Reports come from the receive thread, thousands a second in a storm: they share the queue, so
+    // that they cost a posted call per batch, not one per member, and keep their place among values.
+    connect(
+        network, &Iec61850Network::addReportHeader, this,
+        [queue](const ReportHeader& header) { queue->addReportHeader(header); }, Qt::DirectConnection);
+    connect(
+        network, &Iec61850Network::addReport, this,
+        [queue](const QString& dataSetRef, const QString& dataRef, const QStringList& values) {
+            queue->addReport(dataSetRef, dataRef, values);
+        },
+        Qt::DirectConnection);
 
     // The walk's progress and the connection's state come often or right behind a burst: they take
     // their turn in the queue instead of making the window show everything before them at once.
@@ -71,9 +83,8 @@ void Iec61850View::connectAnnouncements() {
         if (signal.methodType() != QMetaMethod::Signal || (signal.attributes() & QMetaMethod::Cloned) ||
             signal.name() == "newDataLine" || signal.name() == "updateValue" ||
             signal.name() == "connectionStateChanged" || signal.name() == "setStatusBarMessage" ||
-            signal.name() == "discoveryProgress" ||
-            // Always right before the addReport that opens its report, which keeps the order.
-            signal.name() == "addReportHeader") {
+            signal.name() == "discoveryProgress" || signal.name() == "addReportHeader" ||
+            signal.name() == "addReport") {
             continue;
         }
         connect(network, signal, this, close, Qt::DirectConnection);
@@ -106,9 +117,21 @@ void Iec61850View::applyAnnouncements(qint64 budgetMs) {
     QElapsedTimer clock;
     clock.start();
     int values = 0;
-    while (!unapplied.empty() && (budgetMs < 0 || clock.elapsed() < budgetMs)) {
+    // A report's members are never split between two passes: its beginning would be shown alone and
+    // each member after it inserted into the log one by one.
+    const auto mayStop = [this] {
+        const Announcement& next = unapplied.front();
+        return next.kind != Announcement::Kind::Report || next.text.isEmpty();
+    };
+    while (!unapplied.empty() && (budgetMs < 0 || clock.elapsed() < budgetMs || !mayStop())) {
         const Announcement announcement = std::move(unapplied.front());
         unapplied.pop_front();
+        const bool report = announcement.kind == Announcement::Kind::Report ||
+                            announcement.kind == Announcement::Kind::ReportHeader;
+        if (!report && !pendingReports.isEmpty()) {
+            // What follows the reports in the engine's order must not be overwritten by them.
+            showPendingReports();
+        }
         switch (announcement.kind) {
             case Announcement::Kind::Line:
                 renameForView(announcement.text, announcement.ref, announcement.fc, announcement.layer);
@@ -123,9 +146,18 @@ void Iec61850View::applyAnnouncements(qint64 budgetMs) {
                 values = 0;
                 announcement.call();
                 break;
+            case Announcement::Kind::ReportHeader:
+                addReportHeader(*announcement.header);
+                break;
+            case Announcement::Kind::Report:
+                takeReport(announcement.ref, announcement.text, announcement.values);
+                break;
         }
     }
     valuesShown(values);
+    if (!pendingReports.isEmpty()) {
+        showPendingReports();
+    }
     if (!unapplied.empty() && !slicePosted) {
         slicePosted = true;
         QMetaObject::invokeMethod(this, "applyAnnouncementSlice", Qt::QueuedConnection);

@@ -122,6 +122,14 @@ void Iec61850View::addReportHeader(const ReportHeader& header) {
 }
 
 void Iec61850View::addReport(const QString& dataSetRef, QString dataRef, QStringList valueList) {
+    takeReport(dataSetRef, dataRef, valueList);
+    if (!pendingReports.isEmpty() && !reportBatchTimer->isActive()) {
+        reportBatchTimer->start();
+    }
+}
+
+void Iec61850View::takeReport(const QString& dataSetRef, const QString& dataRef,
+                              const QStringList& valueList) {
     if (dataRef.isEmpty()) {
         PendingReport report;
         // The engine announces a report's header right before its entry; an entry without one (a caller
@@ -134,21 +142,22 @@ void Iec61850View::addReport(const QString& dataSetRef, QString dataRef, QString
         }
         nextReportHeader.reset();
         pendingReports.append(std::move(report));
-        if (!reportBatchTimer->isActive()) {
-            reportBatchTimer->start();
-        }
         return;
     }
     if (!pendingReports.isEmpty()) {
         pendingReports.last().members.append({dataRef, valueList});
         return;
     }
-    // The rest of a report whose beginning is already shown.
+    // The rest of a report whose beginning is already shown, with the reasons its header gave.
     bool placed = false;
     const auto lines = reportLines(dataSetRef, dataRef, valueList, &placed);
+    const int member = newestReportMembers++;
+    const QString reason = member < newestReportReasons.size() && newestReportReasons.at(member) >= 0
+                               ? reasonNames(newestReportReasons.at(member))
+                               : QString();
     QVector<ReportLogModel::Member> members;
     for (const auto& line : lines) {
-        members.append({line.first, line.second, QString()});
+        members.append({line.first, line.second, reason});
     }
     if (!reportLog->appendToNewest(members)) {
         return;
@@ -200,6 +209,9 @@ QList<QPair<QString, QString>> Iec61850View::reportLines(const QString& dataSetR
 }
 
 void Iec61850View::showPendingReports() {
+    if (pendingReports.isEmpty()) {
+        return;
+    }
     QList<PendingReport> batch;
     batch.swap(pendingReports);
     // Reports older than the log keeps would be pushed out at once: only their values reach the trees.
@@ -239,6 +251,8 @@ void Iec61850View::showPendingReports() {
         }
     }
     reportLog->append(std::move(entries));
+    newestReportReasons = batch.last().header.reasons;
+    newestReportMembers = batch.last().members.size();
     for (const QString& ref : latestOrder) {
         const QString& value = latest[ref];
         structureModel->setValue(ref, value, true);

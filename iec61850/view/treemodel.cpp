@@ -19,9 +19,13 @@ const QColor kPlainColour(QStringLiteral("#2d2d2d"));
 
 }  // namespace
 
-TreeModel::TreeModel(QObject* parent) : QStandardItemModel(parent), rootSentinel(new QStandardItem("Root")) {
+TreeModel::TreeModel(QObject* parent)
+    : QStandardItemModel(parent), rootSentinel(new QStandardItem("Root")), highlightTimer(new QTimer(this)) {
     itemStack.append(rootSentinel);
     nameStack.append(kRootName);
+    highlightClock.start();
+    highlightTimer->setInterval(kHighlightRevertTickMs);
+    connect(highlightTimer, &QTimer::timeout, this, &TreeModel::revertHighlights);
 }
 
 TreeModel::~TreeModel() {
@@ -116,23 +120,37 @@ void TreeModel::setValue(const QString& ref, const QString& value, bool highligh
 }
 
 void TreeModel::highlightPath(QStandardItem* item) {
-    QList<QPersistentModelIndex> coloured;
+    const qint64 until = highlightClock.elapsed() + kHighlightMs;
     for (QStandardItem* it = item; it != nullptr && it->parent() != nullptr; it = it->parent()) {
-        it->setData(QBrush(kHighlightColour), Qt::BackgroundRole);
-        coloured.append(QPersistentModelIndex(it->index()));
-    }
-    if (coloured.isEmpty()) {
-        return;
-    }
-    // Persistent indexes turn invalid when their row goes, so the revert never reaches a deleted item;
-    // the model as context drops the revert if the model itself is gone.
-    QTimer::singleShot(kHighlightMs, this, [this, coloured]() {
-        for (const QPersistentModelIndex& index : coloured) {
-            if (index.isValid()) {
-                setData(index, QBrush(kPlainColour), Qt::BackgroundRole);
-            }
+        const auto found = highlights.find(it);
+        if (found != highlights.end() && found->index.isValid()) {
+            found->untilMs = until;
+            continue;
         }
-    });
+        // Also when an item of a removed line left its address to this one: that entry is stale.
+        it->setData(QBrush(kHighlightColour), Qt::BackgroundRole);
+        highlights.insert(it, Highlight{QPersistentModelIndex(it->index()), until});
+    }
+    if (!highlights.isEmpty() && !highlightTimer->isActive()) {
+        highlightTimer->start();
+    }
+}
+
+void TreeModel::revertHighlights() {
+    const qint64 now = highlightClock.elapsed();
+    for (auto it = highlights.begin(); it != highlights.end();) {
+        if (!it->index.isValid()) {
+            it = highlights.erase(it);
+        } else if (it->untilMs <= now) {
+            setData(it->index, QBrush(kPlainColour), Qt::BackgroundRole);
+            it = highlights.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (highlights.isEmpty()) {
+        highlightTimer->stop();
+    }
 }
 
 void TreeModel::forgetItem(QStandardItem* item) {

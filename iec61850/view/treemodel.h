@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
+#include <QPersistentModelIndex>
 #include <QStandardItemModel>
 #include <QString>
 #include <QStringList>
 
 class QStandardItem;
+class QTimer;
 
 namespace iec61850 {
 
@@ -33,9 +36,16 @@ public:
     QStandardItem* itemOf(const QString& ref) const;
 
     static constexpr int kHighlightMs = 3000;
+    // How often coloured lines whose time is up are reverted.
+    static constexpr int kHighlightRevertTickMs = 100;
 
 private:
+    struct Highlight {
+        QPersistentModelIndex index;  // turns invalid when the line goes
+        qint64 untilMs = 0;
+    };
     void highlightPath(QStandardItem* item);
+    void revertHighlights();
 
     QStandardItem* rootSentinel;
     QList<QStandardItem*> itemStack;
@@ -43,6 +53,12 @@ private:
     QHash<QString, QStandardItem*> itemByRef;
     QHash<QStandardItem*, QString> refByItem;
     QHash<QString, QString> lastValueByRef;
+    // Lines coloured by a recent value. A line flashed again only has its time extended, so a storm of
+    // reports costs neither a timer nor a repaint per value. Keyed by the item, which is never
+    // dereferenced: only the index says whether the line is still there.
+    QHash<const QStandardItem*, Highlight> highlights;
+    QElapsedTimer highlightClock;
+    QTimer* highlightTimer;
 };
 
 }  // namespace iec61850

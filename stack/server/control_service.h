@@ -38,8 +38,13 @@ public:
     // A write of SBOw, Oper or Cancel whose value conforms to the attribute's type: nothing when
     // accepted, else the write's failure (a LastApplError report has then gone to the client). The
     // caller holds the model's value lock.
+    // With `note`, what the command asked and how it was refused, for the log.
     std::optional<mms::DataAccessError> command(const std::string& domain, ModelNode& node,
-                                                const MmsValue& value, Session& session);
+                                                const MmsValue& value, Session& session,
+                                                std::string* note = nullptr);
+    // "ctlVal true, Test false, Check synchrocheck interlock-check": what a command written to `node`
+    // asks, as far as it carries those members.
+    static std::string describeCommand(const ModelNode& node, const MmsValue& value);
     // The client's selections lapse.
     void release(const Session& session);
     void setTerminations(bool send) { sendTerminations_ = send; }
@@ -58,6 +63,10 @@ private:
 
     bool heldByOther(ObjectState& state, const Session& session);
     std::optional<AddCause> checkProcess(const Target& target, const MmsValue& command, bool operate) const;
+    // The logical node of class `lnClass` that belongs to the controlled one; null when there is none.
+    const ModelNode* companionNode(const Target& target, const std::string& lnClass) const;
+    // Whether the boolean status ST.`dataObject`.stVal of `logicalNode` is there and false.
+    static bool statusFalse(const ModelNode* logicalNode, const char* dataObject);
     void execute(const Target& target, ObjectState& state, const MmsValue& oper, Session& session);
     void finishTravel(const std::string& domain, ModelNode* dataObject, uint64_t generation, bool reached);
     void setSelected(const Target& target, ObjectState& state, bool selected);

@@ -194,29 +194,49 @@ MmsValue ControlService::select(const std::string& domain, ModelNode& sbo, Sessi
     return MmsValue::visibleString(target->reference(""));
 }
 
+const ModelNode* ControlService::companionNode(const Target& target, const std::string& lnClass) const {
+    // The function node of the same prefix and instance as the controlled one (CSWI1 with CILO1 and
+    // RSYN1) decides about it.
+    const std::string& ln = target.logicalNode->name;
+    const size_t digits = ln.find_last_not_of("0123456789") + 1;
+    if (digits < 4) {
+        return nullptr;
+    }
+    const std::string name = ln.substr(0, digits - 4) + lnClass + ln.substr(digits);
+    const Domain* domain = model_.domain(target.domain);
+    if (!domain) {
+        return nullptr;
+    }
+    const auto it = domain->nodeByName.find(name);
+    return it != domain->nodeByName.end() ? it->second : nullptr;
+}
+
+bool ControlService::statusFalse(const ModelNode* logicalNode, const char* dataObject) {
+    const ModelNode* st = logicalNode ? logicalNode->child("ST") : nullptr;
+    const ModelNode* object = st ? st->child(dataObject) : nullptr;
+    const ModelNode* stVal = object ? object->child("stVal") : nullptr;
+    return stVal && stVal->kind == ModelNode::Kind::Basic && stVal->value.type() == MMS_BOOLEAN &&
+           !stVal->value.boolValue();
+}
+
 std::optional<AddCause> ControlService::checkProcess(const Target& target, const MmsValue& command,
                                                      bool operate) const {
     const ModelNode& node = *target.dataObject->child(operate ? "Oper" : "SBOw");
     const MmsValue* check = member(node, command, "Check");
+    const bool checks = check && check->type() == MMS_BIT_STRING;
+    const bool interlockCheck = checks && check->bits().bit(1);
+    const bool synchroCheck = checks && check->bits().bit(0);
     const MmsValue* ctlVal = member(node, command, "ctlVal");
-    const bool wantsInterlockCheck = check && check->type() == MMS_BIT_STRING && check->bits().bit(1);
-    if (wantsInterlockCheck && ctlVal && ctlVal->type() == MMS_BOOLEAN) {
-        // The interlocking node of the same prefix and instance as the controlled one (CSWI1 and CILO1)
-        // says whether opening and closing are allowed.
-        const std::string& ln = target.logicalNode->name;
-        size_t digits = ln.find_last_not_of("0123456789") + 1;
-        std::string cilo = digits >= 4 ? ln.substr(0, digits - 4) + "CILO" + ln.substr(digits) : "";
-        const Domain* domain = model_.domain(target.domain);
-        const auto it = domain ? domain->nodeByName.find(cilo)
-                               : std::unordered_map<std::string, ModelNode*>::const_iterator();
-        if (domain && !cilo.empty() && it != domain->nodeByName.end()) {
-            const ModelNode* st = it->second->child("ST");
-            const ModelNode* ena = st ? st->child(ctlVal->boolValue() ? "EnaCls" : "EnaOpn") : nullptr;
-            const ModelNode* enaVal = ena ? ena->child("stVal") : nullptr;
-            if (enaVal && enaVal->kind == ModelNode::Kind::Basic && !enaVal->value.boolValue()) {
-                return AddCause::BlockedByInterlocking;
-            }
-        }
+    const bool switching = ctlVal && ctlVal->type() == MMS_BOOLEAN;
+    // Opening or closing while the interlocking node does not enable that direction.
+    if (interlockCheck && switching &&
+        statusFalse(companionNode(target, "CILO"), ctlVal->boolValue() ? "EnaCls" : "EnaOpn")) {
+        return AddCause::BlockedByInterlocking;
+    }
+    // Closing while the synchronism check does not release it; opening needs no synchronism.
+    if (synchroCheck && switching && ctlVal->boolValue() &&
+        statusFalse(companionNode(target, "RSYN"), "Rel")) {
+        return AddCause::BlockedBySynchrocheck;
     }
     const ModelNode* stVal = target.status ? target.status->child("stVal") : nullptr;
     if (operate && isDbpos(stVal) && ctlVal && ctlVal->type() == MMS_BOOLEAN) {
@@ -229,14 +249,49 @@ std::optional<AddCause> ControlService::checkProcess(const Target& target, const
     return std::nullopt;
 }
 
+std::string ControlService::describeCommand(const ModelNode& node, const MmsValue& value) {
+    std::string text;
+    const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
+    const MmsValue* ctlVal = member(node, value, "ctlVal");
+    if (ctlVal && ctlVal->type() == MMS_BOOLEAN) {
+        add(std::string("ctlVal ") + (ctlVal->boolValue() ? "true" : "false"));
+    } else if (ctlVal && (ctlVal->type() == MMS_INTEGER || ctlVal->type() == MMS_UNSIGNED)) {
+        add("ctlVal " + std::to_string(ctlVal->toInt64()));
+    }
+    const MmsValue* test = member(node, value, "Test");
+    if (test && test->type() == MMS_BOOLEAN) {
+        add(std::string("Test ") + (test->boolValue() ? "true" : "false"));
+    }
+    const MmsValue* check = member(node, value, "Check");
+    if (check && check->type() == MMS_BIT_STRING) {
+        std::string bits;
+        if (check->bits().bit(0)) {
+            bits += " synchrocheck";
+        }
+        if (check->bits().bit(1)) {
+            bits += " interlock-check";
+        }
+        add("Check" + (bits.empty() ? std::string(" none") : bits));
+    }
+    return text;
+}
+
 std::optional<DataAccessError> ControlService::command(const std::string& domain, ModelNode& node,
-                                                       const MmsValue& value, Session& session) {
+                                                       const MmsValue& value, Session& session,
+                                                       std::string* note) {
     auto target = Target::of(domain, node);
     if (!target) {
         return DataAccessError::ObjectAccessDenied;
     }
+    if (note) {
+        *note = describeCommand(node, value);
+    }
     auto refuse = [&](AddCause cause, DataAccessError error) -> std::optional<DataAccessError> {
         session.sendUnconfirmed(lastApplErrorReport(target->reference(node.name), node, value, cause));
+        if (note) {
+            *note += (note->empty() ? "" : ", ") + std::string("refused with AddCause ") +
+                     std::to_string(static_cast<int>(cause));
+        }
         return error;
     };
     if (target->ctlModel == 0) {

@@ -141,7 +141,7 @@ mms::Pdu MmsServices::read(uint32_t invokeId, const mms::ReadRequest& request, S
 }
 
 std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& access, const MmsValue& value,
-                                                     Session& session) {
+                                                     Session& session, std::string* note) {
     if (access.name.scope != mms::ObjectName::Scope::Domain) {
         return DataAccessError::ObjectNonExistent;
     }
@@ -187,7 +187,7 @@ std::optional<DataAccessError> MmsServices::writeOne(const mms::VariableAccess& 
         return sampledValues_->write(*node, value, session);
     }
     if (ControlService::isCommand(*node)) {
-        return controls_->command(access.name.domainId, *node, value, session);
+        return controls_->command(access.name.domainId, *node, value, session, note);
     }
     if (node->fc == "CO") {
         // Parts of a command, or the whole control object, would bypass the control model.
@@ -225,10 +225,11 @@ mms::Pdu MmsServices::write(uint32_t invokeId, const mms::WriteRequest& request,
     settingGroups_->expireEdits();
     for (size_t i = 0; i < request.data.size(); ++i) {
         const auto& access = request.spec.variables[i];
-        auto result = writeOne(access, request.data[i], session);
-        appendToSummary(
-            summary, i, request.data.size(),
-            describe(access.name) + (result ? std::string(" -> ") + mms::dataAccessErrorName(*result) : ""));
+        std::string note;
+        auto result = writeOne(access, request.data[i], session, &note);
+        appendToSummary(summary, i, request.data.size(),
+                        describe(access.name) + (note.empty() ? "" : " (" + note + ")") +
+                            (result ? std::string(" -> ") + mms::dataAccessErrorName(*result) : ""));
         r.results.push_back(result);
     }
     return response(invokeId, std::move(r));

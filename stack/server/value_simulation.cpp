@@ -26,6 +26,20 @@ bool isControllable(const ModelNode& statusObject) {
     return co && co->child(statusObject.name);
 }
 
+// A release that decides whether commands may go through (interlocking, synchronism check): the user
+// sets it to rehearse a refusal, so the simulation must not flip it under a running control test.
+bool releasesCommands(const ModelNode& statusObject) {
+    const ModelNode* fcNode = statusObject.parent;
+    const ModelNode* ln = fcNode ? fcNode->parent : nullptr;
+    if (!ln) {
+        return false;
+    }
+    const std::string& name = ln->name;
+    const size_t digits = name.find_last_not_of("0123456789") + 1;
+    const std::string lnClass = digits >= 4 ? name.substr(digits - 4, 4) : std::string();
+    return lnClass == "CILO" || lnClass == "RSYN";
+}
+
 void collect(ModelNode& node, std::vector<ModelNode*>& floats, std::vector<ModelNode*>& booleans) {
     if (node.kind == ModelNode::Kind::Basic) {
         if (node.fc == "MX" && node.basic == BasicType::Float && node.name == "f") {
@@ -96,7 +110,7 @@ ValueSimulation::ValueSimulation(DataModel& model, std::chrono::milliseconds per
     }
     for (ModelNode* b : booleans) {
         ModelNode* owner = b->parent;
-        if (owner && !isControllable(*owner)) {
+        if (owner && !isControllable(*owner) && !releasesCommands(*owner)) {
             statuses_.push_back({b, owner->child("t"), owner->child("q"), 0, 0});
         }
     }

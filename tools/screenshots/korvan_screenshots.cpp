@@ -1,6 +1,8 @@
 // Takes the README's pictures: Korvan's main window against a running simulator, driven the way a user
-// would (connect, expand, poll, enable a report, open the control dialog), each state saved as a PNG.
-// Run by scripts/make-screenshots.sh under a virtual X server.
+// would (connect while the walk's progress shows, expand, poll, enable a report and read its log, select
+// and operate the breaker with the control dialog, read the message log), each state saved as a PNG.
+// Run by scripts/make-screenshots.sh under a virtual X server, against a simulator slow enough for the
+// walk to be seen.
 //
 // korvan_screenshots PORT OUTPUT_FOLDER
 
@@ -9,9 +11,16 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStandardItem>
 #include <QTreeView>
@@ -95,10 +104,15 @@ public:
         emit tree->clicked(line->index());
         return true;
     }
-    void save(QWidget& widget, const QString& name) const {
-        settle(300);
+    // After `settleMs`, for what was asked to be drawn; only the part of `widget` that `region` covers
+    // when given, drawn as it shows there.
+    void save(QWidget& widget, const QString& name, int settleMs = 300, QWidget* region = nullptr) const {
+        settle(settleMs);
         const QString path = folder + "/" + name;
-        if (!widget.grab().save(path, "PNG", 0)) {
+        const QPixmap picture = region != nullptr
+                                    ? widget.grab(QRect(region->mapTo(&widget, QPoint(0, 0)), region->size()))
+                                    : widget.grab();
+        if (!picture.save(path, "PNG", 0)) {
             std::fprintf(stderr, "korvan_screenshots: cannot write %s\n", qPrintable(path));
             std::exit(1);
         }
@@ -132,16 +146,26 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(argv[2]);
 
     MainWindow window;
-    window.resize(1280, 800);
+    window.resize(1440, 960);
     window.show();
     auto* view = window.findChild<iec61850::Iec61850View*>();
     if (view == nullptr) {
         return 1;
     }
     Tour tour(window, *view, QString(argv[2]));
+    // The message log as a user keeps it: a few lines high, the tab above it.
+    if (auto* dock = window.findChild<QDockWidget*>("messageLogDock")) {
+        window.resizeDocks({dock}, {130}, Qt::Vertical);
+    }
 
-    // Connected and browsed, the tree opened to the data objects.
+    // The walk under way, its progress below the tree; then connected and browsed.
     tour.part<QPushButton>("connectButton")->click();
+    auto* progress = tour.part<QProgressBar>("progressBar");
+    if (waitUntil([&] { return progress->isVisible() && progress->value() >= 1; }, 60000)) {
+        tour.save(window, "korvan-discovery.png", 0);
+    } else {
+        std::fputs("korvan_screenshots: the walk was over before its progress could be seen\n", stderr);
+    }
     if (!waitUntil(
             [&] {
                 return tour.part<QLineEdit>("statusEdit")->text() == "ConnectedState" &&
@@ -176,27 +200,61 @@ int main(int argc, char* argv[]) {
     tour.part<QPushButton>("dialogStartStopButton")->click();
     pollDialog->hide();
 
-    // A report control block switched on, and the reports it sends.
+    // A report control block switched on, and the log of the reports it sends: the window, and the
+    // log scrolled to the header fields.
     if (tour.click(tour.findRef("BAY1MEAS/LLN0.MeasUrcb"))) {
         tour.part<QPushButton>("enableDisableButton")->click();
-        settle(4000);
+        settle(4500);
+        auto* reportView = tour.part<QTreeView>("reportView");
+        reportView->setColumnWidth(0, 250);
+        for (int column = 1; column < reportView->model()->columnCount(); ++column) {
+            reportView->resizeColumnToContents(column);
+        }
         tour.save(window, "korvan-report.png");
+        // Paused for reading, one line per report with its header fields beside it.
+        tour.part<QPushButton>("reportPauseButton")->click();
+        reportView->collapseAll();
+        reportView->horizontalScrollBar()->setValue(reportView->columnViewportPosition(3) +
+                                                    reportView->horizontalScrollBar()->value());
+        tour.save(window, "korvan-report-log.png", 1500, tour.part<QWidget>("reportBox"));
+        tour.part<QPushButton>("reportPauseButton")->click();
+        reportView->horizontalScrollBar()->setValue(0);
         tour.part<QPushButton>("enableDisableButton")->click();
         settle(500);
     }
 
-    // The circuit breaker's control dialog.
+    // The circuit breaker's control dialog: selected for opening with the checks it asks for, the
+    // device's answer and the time left of the selection; then operated, which the message log keeps.
     if (tour.click("BAY1CTRL/CSWI1.Pos.Oper")) {
         QDialog* controlDialog = nullptr;
         for (QDialog* dialog : view->findChildren<QDialog*>()) {
-            if (dialog->objectName() != "pollDialog") {
+            if (dialog->objectName() != "pollDialog" && dialog->findChild<QLabel*>("resultLabel")) {
                 controlDialog = dialog;
             }
         }
         tour.part<QPushButton>("controlButton")->click();
-        settle(500);
-        tour.save(*controlDialog, "korvan-control.png");
+        settle(300);
+        QPushButton* selectButton = nullptr;
+        QPushButton* operateButton = nullptr;
+        for (QPushButton* button : controlDialog->findChildren<QPushButton*>()) {
+            selectButton = button->text() == "Select" ? button : selectButton;
+            operateButton = button->text() == "Operate" ? button : operateButton;
+        }
+        for (QRadioButton* radio : controlDialog->findChildren<QRadioButton*>()) {
+            if (radio->text() == "Open") {
+                radio->click();
+            }
+        }
+        auto* result = controlDialog->findChild<QLabel*>("resultLabel");
+        selectButton->click();
+        waitUntil([&] { return !result->text().isEmpty(); }, 10000);
+        settle(1200);  // the count-down of the selection has ticked
+        tour.save(*controlDialog, "korvan-control.png", 0);
+        operateButton->click();
+        waitUntil([&] { return result->text().startsWith("Command terminated"); }, 10000);
+        settle(300);
         controlDialog->hide();
+        tour.save(window, "korvan-message-log.png", 300, window.findChild<QDockWidget*>("messageLogDock"));
     }
     return 0;
 }

@@ -99,8 +99,9 @@ private:
                             const Session& session, std::string& summary);
 
     MmsValue readOne(const mms::VariableAccess& access, Session& session);
+    // With `note`, what a control command asked and how it was refused, for the log.
     std::optional<mms::DataAccessError> writeOne(const mms::VariableAccess& access, const MmsValue& value,
-                                                 Session& session);
+                                                 Session& session, std::string* note = nullptr);
     // A write naming a data set: its members in order, each with a value and a result of its own.
     mms::Pdu writeDataSet(uint32_t invokeId, const mms::WriteRequest& request, Session& session,
                           std::string& summary);

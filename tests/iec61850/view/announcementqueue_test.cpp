@@ -13,6 +13,7 @@ class AnnouncementQueueTest : public QObject {
 
 private slots:
     void batchesSplitWhereClosedAndKeepTheirOrder();
+    void reportsShareTheBatchesOfValues();
     void aTakenBatchTakesNoMore();
     void everyAnnouncementArrivesOnceWhileBothSidesRun();
 };
@@ -31,6 +32,12 @@ QStringList describe(const std::vector<Announcement>& batch) {
                 break;
             case Announcement::Kind::Call:
                 out << QStringLiteral("call");
+                break;
+            case Announcement::Kind::ReportHeader:
+                out << QStringLiteral("header %1 %2").arg(a.header->dataSetRef).arg(a.header->seqNum);
+                break;
+            case Announcement::Kind::Report:
+                out << QStringLiteral("report %1 %2=%3").arg(a.ref, a.text, a.values.join('|'));
                 break;
         }
     }
@@ -62,6 +69,25 @@ void AnnouncementQueueTest::batchesSplitWhereClosedAndKeepTheirOrder() {
     second.front().call();
     QVERIFY(called);
     QVERIFY(queue.takeBatch().empty());
+}
+
+// A report costs no batch of its own: its header, opening and members join the open batch among the
+// values, in the order announced, with the header's fields and the members' values intact.
+void AnnouncementQueueTest::reportsShareTheBatchesOfValues() {
+    int opened = 0;
+    AnnouncementQueue queue([&opened] { ++opened; });
+    queue.addValue("a", "1");
+    iec61850::ReportHeader header;
+    header.dataSetRef = "LD/LLN0.DS";
+    header.seqNum = 42;
+    queue.addReportHeader(header);
+    queue.addReport("LD/LLN0.DS", QString(), {});
+    queue.addReport("LD/LLN0.DS", "LD/GGIO1.Ind1", {"true", "0000"});
+    queue.addValue("b", "2");
+    QCOMPARE(opened, 1);
+    QCOMPARE(describe(queue.takeBatch()),
+             (QStringList{"value a=1", "header LD/LLN0.DS 42",
+                          "report LD/LLN0.DS =", "report LD/LLN0.DS LD/GGIO1.Ind1=true|0000", "value b=2"}));
 }
 
 // Once the window has taken the open batch, an announcement added to it would never be shown: it must

@@ -74,8 +74,13 @@ private slots:
     void statusOnlyObjectOffersNoCommand();
     void successesAndTerminationsAreToldInTheDialogAndTheLog();
     void testAndInterlockCheckReachTheDevice();
+    void eachCheckBoxSetsExactlyItsBitOnTheWire();
 
 private:
+    // The sample with the breaker's interlocking not enabling closing and a synchronism check that does
+    // not release it, written into `dir`.
+    QString blockedModel(const QTemporaryDir& dir) const;
+
     QString model;
 };
 
@@ -248,6 +253,99 @@ void ControlViewTest::testAndInterlockCheckReachTheDevice() {
     QVERIFY(ui.press("Select", "Select with value ok"));
     ui.dialogButton("Operate")->click();
     QTRY_VERIFY_WITH_TIMEOUT(ui.result() == "Operate ok" || ui.result() == "Command terminated: ok", 10000);
+}
+
+QString ControlViewTest::blockedModel(const QTemporaryDir& dir) const {
+    QFile in(model);
+    if (!in.open(QIODevice::ReadOnly)) {
+        return QString();
+    }
+    QString text = QString::fromUtf8(in.readAll());
+    const auto replace = [&text](const QString& what, const QString& with) {
+        const int at = text.indexOf(what);
+        if (at >= 0) {
+            text.replace(at, what.size(), with);
+        }
+        return at >= 0;
+    };
+    const bool replaced =
+        replace(QStringLiteral("<DOI name=\"EnaCls\"><DAI name=\"stVal\"><Val>true</Val>"),
+                QStringLiteral("<DOI name=\"EnaCls\"><DAI name=\"stVal\"><Val>false</Val>")) &&
+        replace(QStringLiteral("<LN lnClass=\"CSWI\" lnType=\"BAY_CSWI\" inst=\"1\" prefix=\"\">"),
+                QStringLiteral("<LN lnClass=\"RSYN\" lnType=\"BAY_RSYN\" inst=\"1\" prefix=\"\">"
+                               "<DOI name=\"Rel\"><DAI name=\"stVal\"><Val>false</Val></DAI></DOI></LN>"
+                               "<LN lnClass=\"CSWI\" lnType=\"BAY_CSWI\" inst=\"1\" prefix=\"\">")) &&
+        replace(QStringLiteral("<LNodeType id=\"BAY_CSWI\" lnClass=\"CSWI\">"),
+                QStringLiteral("<LNodeType id=\"BAY_RSYN\" lnClass=\"RSYN\"><DO name=\"Beh\" "
+                               "type=\"BAY_ENS_Beh\"/><DO name=\"Rel\" type=\"BAY_SPS\"/></LNodeType>"
+                               "<LNodeType id=\"BAY_CSWI\" lnClass=\"CSWI\">"));
+    QFile out(dir.filePath("blocked.icd"));
+    if (!replaced || !out.open(QIODevice::WriteOnly)) {
+        return QString();
+    }
+    out.write(text.toUtf8());
+    return out.fileName();
+}
+
+// The device logs what each command asked for as it decoded it: a box that set another bit, or none,
+// shows there and in the refusal the dialog reports.
+void ControlViewTest::eachCheckBoxSetsExactlyItsBitOnTheWire() {
+    QTemporaryDir dir;
+    const QString file = blockedModel(dir);
+    QVERIFY(!file.isEmpty());
+    SimulatorProcess simulator;
+    ControlUi ui;
+    QVERIFY(ui.serveAndBrowse(simulator, file));
+    auto* result = ui.dialog()->findChild<QLabel*>("resultLabel");
+    ui.openControl("BAY1CTRL/CSWI1.Pos");
+    ui.inDialog<QRadioButton>("Close")->click();
+    QCheckBox* interlock = ui.inDialog<QCheckBox>("Interlock check");
+    QCheckBox* synchro = ui.inDialog<QCheckBox>("Synchrocheck");
+    QCheckBox* test = ui.inDialog<QCheckBox>("Test");
+    // What the dialog sends when nobody touches it.
+    QVERIFY(interlock->isChecked());
+    QVERIFY(synchro->isChecked());
+    QVERIFY(!test->isChecked());
+
+    struct Case {
+        bool interlock, synchro, test;
+        const char* logged;  // what the device read from the select with value
+        const char* result;
+    };
+    const Case cases[] = {
+        {true, true, false, "Test false, Check synchrocheck interlock-check, refused with AddCause 10",
+         "Select fail: BLOCKED_BY_INTERLOCKING (10)"},
+        {false, true, false, "Test false, Check synchrocheck, refused with AddCause 11",
+         "Select fail: BLOCKED_BY_SYNCHROCHECK (11)"},
+        {true, false, false, "Test false, Check interlock-check, refused with AddCause 10",
+         "Select fail: BLOCKED_BY_INTERLOCKING (10)"},
+        {false, false, true, "Test true, Check none", "Select with value ok"},
+        {false, false, false, "Test false, Check none", "Select with value ok"},
+    };
+    int selects = 0;
+    for (const Case& c : cases) {
+        interlock->setChecked(c.interlock);
+        synchro->setChecked(c.synchro);
+        test->setChecked(c.test);
+        result->clear();
+        ui.dialogButton("Select")->click();
+        ++selects;
+        QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString(c.result), 10000);
+        QStringList selectLines;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (selectLines = QString::fromStdString(simulator.output())
+                               .split('\n')
+                               .filter(QStringLiteral("write BAY1CTRL/CSWI1$CO$Pos$SBOw ")))
+                    .size() == selects,
+            10000);
+        const QString expected = QStringLiteral("(ctlVal true, %1)").arg(QLatin1String(c.logged));
+        QVERIFY2(selectLines.last().contains(expected), qPrintable(selectLines.last()));
+        if (QString(c.result) == "Select with value ok") {
+            // The selection is given back, so the next case selects afresh.
+            ui.dialogButton("Cancel")->click();
+            QTRY_COMPARE_WITH_TIMEOUT(result->text(), QString("Cancel ok"), 10000);
+        }
+    }
 }
 
 QTEST_MAIN(ControlViewTest)

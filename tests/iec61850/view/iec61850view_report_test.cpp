@@ -11,6 +11,9 @@
 #include <QTextStream>
 #include <QtTest>
 
+#include <thread>
+
+#include "iec61850network.h"
 #include "reportheader.h"
 #include "reportlogmodel.h"
 #include "viewharness.h"
@@ -85,6 +88,7 @@ private slots:
     void headerFieldsPairWithTheirEntryAndOverflowShows();
     void filterPauseAndClear();
     void csvHasOneLinePerValueOldestFirst();
+    void reportsFromTheEngineKeepTheirOrderAndTheirPlaceAmongValues();
 
 private:
     bool startSimulator(SimulatorProcess& simulator, const QStringList& extra = {});
@@ -294,6 +298,16 @@ void Iec61850ViewReportTest::headerFieldsPairWithTheirEntryAndOverflowShows() {
     QCOMPARE(ui.text(0, ReportLogModel::Block), QString());
     QCOMPARE(ui.text(0, ReportLogModel::SqNum), QString());
     QVERIFY(!ui.text(0, ReportLogModel::Arrival).isEmpty());
+
+    // A member that arrives after its report was shown keeps the reason its header gave it.
+    ui.addHeader(headerOf("LD/LLN0.BR.b", "LD/LLN0.DS", 9, {1, 8}));
+    ui.addReport("LD/LLN0.DS", QString(), {});
+    ui.addReport("LD/LLN0.DS", "LD/GGIO1.Ind1.stVal", {"true"});
+    ui.showReports();
+    ui.addReport("LD/LLN0.DS", "LD/GGIO1.Ind2.stVal", {"false"});
+    QCOMPARE(ui.values(0), 2);
+    QCOMPARE(ui.text(0, ReportLogModel::Reason, 0), QString("data-change"));
+    QCOMPARE(ui.text(1, ReportLogModel::Reason, 0), QString("integrity"));
 }
 
 void Iec61850ViewReportTest::filterPauseAndClear() {
@@ -369,7 +383,7 @@ void Iec61850ViewReportTest::csvHasOneLinePerValueOldestFirst() {
         QString("LD/GGIO1.Ind1.stVal,\"a, b\",%1,LD/LLN0.BR.b,LD/LLN0.BR.b/id,1,00 01,LD/LLN0.DS,4,false,"
                 "data-change")
             .arg(arrival));
-    QCOMPARE(lines.at(2), QString("LD/GGIO1.Ind2.stVal,\"say \"\"x\"\"").arg(arrival));
+    QCOMPARE(lines.at(2), QString("LD/GGIO1.Ind2.stVal,\"say \"\"x\"\""));
     QCOMPARE(
         lines.at(3),
         QString("next\",%1,LD/LLN0.BR.b,LD/LLN0.BR.b/id,1,00 01,LD/LLN0.DS,4,false,integrity").arg(arrival));
@@ -377,6 +391,64 @@ void Iec61850ViewReportTest::csvHasOneLinePerValueOldestFirst() {
     QCOMPARE(lines.at(4), QString("LD/LLN0.DS,,%1,LD/LLN0.RP.u,LD/LLN0.RP.u/id,2,,LD/LLN0.DS,,,")
                               .arg(ui.text(0, ReportLogModel::Arrival)));
     QCOMPARE(lines.size(), 6);  // and the final line break
+}
+
+// The engine announces reports from its receive thread while its own thread announces values: a value
+// read after a report must not be overwritten by that report, and a storm of reports must reach the
+// log whole, each entry with its own header and members, however the window takes them in slices.
+void Iec61850ViewReportTest::reportsFromTheEngineKeepTheirOrderAndTheirPlaceAmongValues() {
+    SimulatorProcess simulator;
+    QVERIFY(startSimulator(simulator));
+    ReportView ui;
+    QVERIFY(ui.browse(simulator.port()));
+    iec61850::Iec61850Network* engine = ui.view->engine();
+    const auto announce = [engine](int seqNum, const QString& value) {
+        emit engine->addReportHeader(headerOf("BAY1MEAS/LLN0.RP.MeasUrcb01", kFeeder, seqNum, {1, 2}));
+        emit engine->addReport(kFeeder, QString(), QStringList());
+        emit engine->addReport(kFeeder, kTotW, QStringList{value});
+        emit engine->addReport(kFeeder, QStringLiteral("BAY1MEAS/MMXU9.Gone.mag.f"),
+                               QStringList{QString::number(seqNum)});
+    };
+
+    // Joined also when a check below returns early.
+    struct Receiver : std::thread {
+        using std::thread::thread;
+        ~Receiver() {
+            if (joinable()) {
+                join();
+            }
+        }
+    };
+    {
+        Receiver receiver([&] {
+            announce(1, "12.5");
+            emit engine->updateValue(kTotW, "20");
+        });
+    }
+    QTRY_COMPARE(ui.reports()->rowCount(), 1);
+    QCOMPARE(ui.text(0, ReportLogModel::SqNum), QString("1"));
+    QTRY_COMPARE(valueOf(ui.structure()->itemOf(kTotW)), QString("20"));
+    QTest::qWait(50);
+    QCOMPARE(valueOf(ui.structure()->itemOf(kTotW)), QString("20"));
+
+    constexpr int kStorm = 3000;
+    Receiver storm([&] {
+        for (int n = 2; n <= kStorm; ++n) {
+            announce(n, QString::number(n));
+        }
+    });
+    // Taken while the storm is still coming, as the window does.
+    QTRY_COMPARE_WITH_TIMEOUT(ui.text(0, ReportLogModel::SqNum), QString::number(kStorm), 30000);
+    QCOMPARE(ui.reports()->rowCount(), 1000);
+    for (int row = 0; row < 1000; ++row) {
+        const int seqNum = kStorm - row;
+        QCOMPARE(ui.text(row, ReportLogModel::SqNum), QString::number(seqNum));
+        QCOMPARE(ui.values(row), 2);
+        QCOMPARE(ui.text(0, ReportLogModel::Value, row), QString::number(seqNum));
+        QCOMPARE(ui.text(1, ReportLogModel::Value, row), QString::number(seqNum));
+        QCOMPARE(ui.text(1, ReportLogModel::Reason, row), QString("quality-change"));
+    }
+    QCOMPARE(valueOf(ui.structure()->itemOf(kTotW)), QString::number(kStorm));
 }
 
 QTEST_MAIN(Iec61850ViewReportTest)

@@ -53,6 +53,7 @@ private slots:
     void valuesFollowTheirReference();
     void highlightColoursThePathAndReverts();
     void highlightRevertSkipsRemovedRowsAndDeadModels();
+    void aLineFlashedAgainStaysColouredForTheWholeTimeOfItsLatestFlash();
     void removeItemTakesTheSubtreeOutOfModelAndMaps();
     void resetTreeStartsOver();
 };
@@ -166,6 +167,28 @@ void TreeModelTest::highlightRevertSkipsRemovedRowsAndDeadModels() {
     QTRY_COMPARE_WITH_TIMEOUT(backgroundOf(model.itemOf("LD/LN.DO")), QColor("#2d2d2d"), 5000);
     QCOMPARE(backgroundOf(model.itemOf("LD/LN")), QColor("#2d2d2d"));
     QVERIFY(!model.itemOf("LD/LN.DO.DA")->data(Qt::BackgroundRole).isValid());
+}
+
+// Reports repeat a line's flash while it is still coloured: the earlier flash's time running out must
+// not take the colour of the later one, on the line or on the path above it.
+void TreeModelTest::aLineFlashedAgainStaysColouredForTheWholeTimeOfItsLatestFlash() {
+    TreeModel model;
+    addDeepPath(model);
+    QElapsedTimer clock;
+    clock.start();
+    model.setValue("LD/LN.DO.DA.SUB", "1", true);
+    QTest::qWait(TreeModel::kHighlightMs / 2);
+    model.setValue("LD/LN.DO.DA", "2", true);
+    const qint64 secondFlash = clock.elapsed();
+    // Past the first flash's time, within the second's.
+    QTest::qWait(TreeModel::kHighlightMs / 2 + 500);
+    if (clock.elapsed() - secondFlash < TreeModel::kHighlightMs - 100) {
+        QCOMPARE(backgroundOf(model.itemOf("LD/LN.DO.DA")), QColor(Qt::darkCyan));
+        QCOMPARE(backgroundOf(model.itemOf("LD/LN")), QColor(Qt::darkCyan));
+        QCOMPARE(backgroundOf(model.itemOf("LD/LN.DO.DA.SUB")), QColor("#2d2d2d"));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(backgroundOf(model.itemOf("LD/LN.DO.DA")), QColor("#2d2d2d"), 5000);
+    QCOMPARE(backgroundOf(model.itemOf("LD/LN")), QColor("#2d2d2d"));
 }
 
 void TreeModelTest::removeItemTakesTheSubtreeOutOfModelAndMaps() {

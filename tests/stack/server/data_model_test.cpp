@@ -483,6 +483,28 @@ TEST(DataModel, SimulatedMeasurementsStayInRealisticBands) {
     }
 }
 
+// The interlocking's releases are the user's to set: a simulation that flipped them would refuse the
+// commands of a control test at random. The bay's other status points still toggle.
+TEST(DataModel, SimulationLeavesTheInterlockingReleasesAlone) {
+    const std::string sample = std::string(KORVAN_SOURCE_DIR) + "/tools/iedsim/models/sample_bay.icd";
+    auto model = loadDataModel(sample, "");
+    ASSERT_TRUE(model.ok()) << model.error().message;
+    DataModel& m = **model;
+    ModelNode* enaOpn = m.find("BAY1CTRL", "CILO1$ST$EnaOpn$stVal");
+    ModelNode* enaCls = m.find("BAY1CTRL", "CILO1$ST$EnaCls$stVal");
+    ASSERT_TRUE(enaOpn && enaCls);
+    ValueSimulation simulation(m);
+    ASSERT_GT(simulation.statusCount(), 0u);
+    const MmsValue openBefore = enaOpn->value;
+    const MmsValue closeBefore = enaCls->value;
+    // Every status point has had its turn twice.
+    for (size_t i = 0; i < simulation.statusCount() * 8 + 8; ++i) {
+        simulation.step();
+        ASSERT_EQ(enaOpn->value, openBefore) << "after step " << i;
+        ASSERT_EQ(enaCls->value, closeBefore) << "after step " << i;
+    }
+}
+
 // A device whose server holds no logical device is served empty when asked for by name; clients must
 // cope with such devices. Without a name nothing suggests it is the one meant.
 TEST(DataModel, EmptyServerIsServedOnlyWhenChosenByName) {
