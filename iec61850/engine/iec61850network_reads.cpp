@@ -99,7 +99,11 @@ void Iec61850Network::releaseReadWaiters() {
 
 void Iec61850Network::pumpRequests() {
     while (planner && mayRequest()) {
-        if (walk && !walk->dataSetQueue.empty()) {
+        if (walk && !walk->nameListQueue.empty()) {
+            if (!planner->takeSlot() || !sendNameListRequest()) {
+                return;
+            }
+        } else if (walk && !walk->dataSetQueue.empty()) {
             if (!planner->takeSlot() || !sendDataSetRequest()) {
                 return;
             }
