@@ -84,11 +84,19 @@ struct DiscoveryWalk {
     QVector<bool> deviceListed;              // false: listing the device's nodes failed
     QVector<QList<QByteArray>> deviceDataSets;  // the data sets each device lists ("LN$DS")
     QVector<bool> dataSetsListed;               // false: listing the device's data sets failed
-    QVector<QVector<WalkEntry>> nodes;       // the planned lines, a device's own line or a logical node each
-    int nextNode = 0;                        // first node not yet announced
-    QVector<PendingRead> reads;
+    QVector<QVector<WalkEntry>> nodes;  // the planned lines, a device's own line or a logical node each
+    int nextNode = 0;                   // first node not yet announced
     // The walk's reads are the planner's reads from this number on, one after another, in plan order.
     quint64 firstRead = 0;
+    int readsPlanned = 0;
+    // The reads not yet announced: read n (counted from firstRead) is reads[n - readsAnnounced]. Lines
+    // leave in plan order, so an announced read and every one before it are dropped at once.
+    std::deque<PendingRead> reads;
+    int readsAnnounced = 0;
+    PendingRead* pendingRead(int n) {
+        const int at = n - readsAnnounced;
+        return at >= 0 && at < static_cast<int>(reads.size()) ? &reads[static_cast<size_t>(at)] : nullptr;
+    }
     int readsUnfinished = 0;  // planned reads whose answer has not come in
     QVector<PendingDataSet> dataSets;
     std::deque<int> dataSetQueue;  // data sets whose members are not yet asked for

@@ -120,11 +120,12 @@ void Iec61850Network::planRead(WalkEntry& entry) {
     QByteArray item;
     if (mmsNameOf(entry.ref, entry.fc, &domain, &item)) {
         const ReadPlanner::ReadId id = planner->add(domain.toStdString(), item.toStdString());
-        if (walk->reads.isEmpty()) {
+        if (walk->readsPlanned == 0) {
             walk->firstRead = id;
         }
         entry.read = static_cast<int>(id - walk->firstRead);
-        walk->reads.append(PendingRead{});
+        walk->reads.push_back(PendingRead{});
+        ++walk->readsPlanned;
         ++walk->readsUnfinished;
     }
 }
@@ -136,11 +137,13 @@ void Iec61850Network::announce(const WalkEntry& entry) {
     }
     refToFc.insert(entry.ref, entry.fc);
     if (walk && entry.read >= 0) {
-        ReadResult& result = walk->reads[entry.read].result;
-        if (result.index >= 0) {
-            renderValue(MmsValue_getElement(result.answer.get(), result.index), entry.ref, false);
+        if (const PendingRead* read = walk->pendingRead(entry.read); read && read->result.index >= 0) {
+            renderValue(MmsValue_getElement(read->result.answer.get(), read->result.index), entry.ref, false);
         }
-        result = ReadResult{};
+        while (walk->readsAnnounced <= entry.read && !walk->reads.empty()) {
+            walk->reads.pop_front();
+            ++walk->readsAnnounced;
+        }
     }
 }
 
@@ -567,7 +570,8 @@ void Iec61850Network::dataSetAnswered(quint64 association, int index, IedClientE
 
 bool Iec61850Network::nodeComplete(const QVector<WalkEntry>& entries) const {
     for (const WalkEntry& entry : entries) {
-        if ((entry.read >= 0 && !walk->reads.at(entry.read).done) ||
+        const PendingRead* read = entry.read >= 0 ? walk->pendingRead(entry.read) : nullptr;
+        if ((read && !read->done) ||
             (entry.kind == WalkEntry::Kind::DataSetMembers && !walk->dataSets.at(entry.dataSet).done)) {
             return false;
         }
