@@ -8,8 +8,14 @@
 
 #include <deque>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "iec61850_client.h"
+
+namespace iecstack::client {
+class DirectoryIndex;
+}
 
 namespace iec61850 {
 
@@ -46,20 +52,51 @@ struct PendingDataSet {
     QStringList members;
 };
 
+// A page of a device's name list still to ask for: its variables or its data sets, after the name
+// given (empty: from the start).
+struct NameListPage {
+    int device = 0;
+    bool dataSets = false;
+    std::string continueAfter;
+};
+
 // The walk: what is planned, what is asked for, and how far the lines have been announced. Lines leave
 // strictly in plan order, each once everything before it and its own value are known, so batching and
 // pipelining change nothing in what the view sees.
 struct DiscoveryWalk {
     QList<QByteArray> devices;
+    // The devices' name lists while they come in, a page at a time and all devices side by side.
+    struct DeviceNames {
+        std::vector<std::string> variables;
+        std::vector<std::string> dataSets;
+        int variablePages = 0;
+        int dataSetPages = 0;
+        IedClientError variablesError = IED_ERROR_OK;
+        IedClientError dataSetsError = IED_ERROR_OK;
+    };
+    std::vector<DeviceNames> deviceNames;
+    std::deque<NameListPage> nameListQueue;  // pages not yet asked for
+    int nameListsOpen = 0;                   // lists whose last page has not come in
+    bool named = false;                      // every list is in: planning may start
+    // The model of the device being planned, from its variable names.
+    std::shared_ptr<const iecstack::client::DirectoryIndex> index;
     QVector<QList<QByteArray>> deviceNodes;  // the logical nodes each device lists
     QVector<bool> deviceListed;              // false: listing the device's nodes failed
     QVector<QList<QByteArray>> deviceDataSets;  // the data sets each device lists ("LN$DS")
     QVector<bool> dataSetsListed;               // false: listing the device's data sets failed
-    QVector<QVector<WalkEntry>> nodes;       // the planned lines, a device's own line or a logical node each
-    int nextNode = 0;                        // first node not yet announced
-    QVector<PendingRead> reads;
+    QVector<QVector<WalkEntry>> nodes;  // the planned lines, a device's own line or a logical node each
+    int nextNode = 0;                   // first node not yet announced
     // The walk's reads are the planner's reads from this number on, one after another, in plan order.
     quint64 firstRead = 0;
+    int readsPlanned = 0;
+    // The reads not yet announced: read n (counted from firstRead) is reads[n - readsAnnounced]. Lines
+    // leave in plan order, so an announced read and every one before it are dropped at once.
+    std::deque<PendingRead> reads;
+    int readsAnnounced = 0;
+    PendingRead* pendingRead(int n) {
+        const int at = n - readsAnnounced;
+        return at >= 0 && at < static_cast<int>(reads.size()) ? &reads[static_cast<size_t>(at)] : nullptr;
+    }
     int readsUnfinished = 0;  // planned reads whose answer has not come in
     QVector<PendingDataSet> dataSets;
     std::deque<int> dataSetQueue;  // data sets whose members are not yet asked for

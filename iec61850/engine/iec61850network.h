@@ -218,11 +218,11 @@ private:
     static void keepAliveAnswer(uint32_t invokeId, void* parameter, MmsError error, char*, char*, char*);
     void keepAliveAnswered(quint64 association, MmsError error);
 
-    // The discovery walk, one logical device at a time: its structure comes from the directory (which
-    // the library answers from what it fetched once), its values and data-set members from requests
-    // sent in batches, several at once; the answers come back as queued calls, so the engine's thread
-    // stays free for a Disconnect. Lines are announced in the order of the model once their values
-    // are in (discoverywalk.h).
+    // The discovery walk, one logical device at a time: its structure comes from the devices' variable
+    // names (asked for all devices side by side before the plan starts), its values and data-set members
+    // from requests sent in batches, several at once; the answers come back as queued calls, so the
+    // engine's thread stays free for a Disconnect. Lines are announced in the order of the model once
+    // their values are in (discoverywalk.h).
     template <typename Request>
     bool requestNames(Request request, QList<QByteArray>& names);
     WalkEntry planLine(const QString& name, bool record);
@@ -241,6 +241,15 @@ private:
     bool planDataDirectory(const QString& ref, QVector<WalkEntry>& entries);
     void planDataSets(const QString& nodeName, const QList<QByteArray>& dataSetNames,
                       QVector<WalkEntry>& entries);
+    // The devices' name lists, a page per request, side by side with the other devices'.
+    bool sendNameListRequest();
+    static void nameListAnswer(uint32_t invokeId, void* parameter, IedClientError error, LinkedList names,
+                               bool moreFollows);
+    void nameListAnswered(quint64 association, int device, bool dataSets, IedClientError error,
+                          std::vector<std::string> page, bool moreFollows);
+    void endNameList(int device, bool dataSets, IedClientError error);
+    // Every name list is in: the plan starts on what they listed.
+    void namesListed();
     void pumpRequests();
     bool sendDataSetRequest();
     bool sendReadRequest(const ReadPlanner::Request& request);

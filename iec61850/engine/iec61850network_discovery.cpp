@@ -2,8 +2,10 @@
 
 #include <QTimer>
 
+#include <iterator>
 #include <utility>
 
+#include "directory_index.h"
 #include "objectreference.h"
 #include "valuerenderer.h"
 
@@ -64,6 +66,21 @@ struct DataSetTicket {
     int dataSet;
 };
 
+struct NameListTicket {
+    Iec61850Network* engine;
+    quint64 association;
+    int device;
+    bool dataSets;
+};
+
+// Bounds on a device's name lists, so that a device that never says "no more names" cannot keep the
+// walk asking (the client library's own bounds for the lists it follows itself).
+constexpr size_t kMaxNamesPerList = 1000000;
+constexpr int kMaxPagesPerList = 100000;
+// Longer references are refused by the library before they are sent; such an element ends the walk
+// as a failed directory call did.
+constexpr int kMaxReferenceLength = 1024;
+
 }  // namespace
 
 bool isSelectAttribute(const QString& ref) {
@@ -103,11 +120,12 @@ void Iec61850Network::planRead(WalkEntry& entry) {
     QByteArray item;
     if (mmsNameOf(entry.ref, entry.fc, &domain, &item)) {
         const ReadPlanner::ReadId id = planner->add(domain.toStdString(), item.toStdString());
-        if (walk->reads.isEmpty()) {
+        if (walk->readsPlanned == 0) {
             walk->firstRead = id;
         }
         entry.read = static_cast<int>(id - walk->firstRead);
-        walk->reads.append(PendingRead{});
+        walk->reads.push_back(PendingRead{});
+        ++walk->readsPlanned;
         ++walk->readsUnfinished;
     }
 }
@@ -119,11 +137,13 @@ void Iec61850Network::announce(const WalkEntry& entry) {
     }
     refToFc.insert(entry.ref, entry.fc);
     if (walk && entry.read >= 0) {
-        ReadResult& result = walk->reads[entry.read].result;
-        if (result.index >= 0) {
-            renderValue(MmsValue_getElement(result.answer.get(), result.index), entry.ref, false);
+        if (const PendingRead* read = walk->pendingRead(entry.read); read && read->result.index >= 0) {
+            renderValue(MmsValue_getElement(read->result.answer.get(), read->result.index), entry.ref, false);
         }
-        result = ReadResult{};
+        while (walk->readsAnnounced <= entry.read && !walk->reads.empty()) {
+            walk->reads.pop_front();
+            ++walk->readsAnnounced;
+        }
     }
 }
 
@@ -155,33 +175,152 @@ void Iec61850Network::browseServer() {
         }
     }
     // The name lists of every device first, so that progress can count against the whole model and no
-    // list waits behind the reads.
-    for (const QByteArray& device : walk->devices) {
+    // list waits behind the reads. The devices are asked side by side, each list a page at a time.
+    walk->deviceNames.resize(static_cast<size_t>(walk->devices.size()));
+    for (int device = 0; device < walk->devices.size(); ++device) {
+        walk->nameListQueue.push_back(NameListPage{device, false, {}});
+        walk->nameListQueue.push_back(NameListPage{device, true, {}});
+        walk->nameListsOpen += 2;
+    }
+    pumpRequests();
+    if (walk && !walk->named && walk->nameListsOpen == 0) {
+        namesListed();
+    }
+}
+
+bool Iec61850Network::sendNameListRequest() {
+    const NameListPage& page = walk->nameListQueue.front();
+    const QByteArray& device = walk->devices.at(page.device);
+    const char* after = page.continueAfter.empty() ? nullptr : page.continueAfter.c_str();
+    auto* ticket = new NameListTicket{this, liveAssociation.load(), page.device, page.dataSets};
+    IedClientError error = IED_ERROR_OK;
+    noteActivity();
+    ++answersOutstanding;
+    if (page.dataSets) {
+        IedConnection_getLogicalDeviceDataSetsAsync(connection, &error, device.constData(), after, nullptr,
+                                                    &Iec61850Network::nameListAnswer, ticket);
+    } else {
+        IedConnection_getLogicalDeviceVariablesAsync(connection, &error, device.constData(), after, nullptr,
+                                                     &Iec61850Network::nameListAnswer, ticket);
+    }
+    if (error != IED_ERROR_OK) {
+        --answersOutstanding;
+        delete ticket;
+    }
+    if (error == IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED) {
+        planner->slotBusy();
+        return false;
+    }
+    const NameListPage sent = std::move(walk->nameListQueue.front());
+    walk->nameListQueue.pop_front();
+    if (error != IED_ERROR_OK) {
+        planner->slotReleased();
+        endNameList(sent.device, sent.dataSets, error);
+    }
+    return true;
+}
+
+void Iec61850Network::nameListAnswer(uint32_t, void* parameter, IedClientError error, LinkedList names,
+                                     bool moreFollows) {
+    std::unique_ptr<NameListTicket> ticket(static_cast<NameListTicket*>(parameter));
+    std::vector<std::string> page;
+    if (names) {
+        for (LinkedList element = LinkedList_getNext(names); element; element = LinkedList_getNext(element)) {
+            if (const auto* name = static_cast<const char*>(LinkedList_getData(element))) {
+                page.emplace_back(name);
+            }
+        }
+        LinkedList_destroy(names);
+    }
+    Iec61850Network* engine = ticket->engine;
+    const quint64 association = ticket->association;
+    const int device = ticket->device;
+    const bool dataSets = ticket->dataSets;
+    --engine->answersOutstanding;
+    QMetaObject::invokeMethod(
+        engine,
+        [=, page = std::move(page)]() mutable {
+            engine->nameListAnswered(association, device, dataSets, error, std::move(page), moreFollows);
+        },
+        Qt::QueuedConnection);
+}
+
+void Iec61850Network::nameListAnswered(quint64 association, int device, bool dataSets, IedClientError error,
+                                       std::vector<std::string> page, bool moreFollows) {
+    if (!walk || walk->named || association != liveAssociation.load() ||
+        device >= static_cast<int>(walk->deviceNames.size())) {
+        return;
+    }
+    noteRequestFailure(error);
+    DiscoveryWalk::DeviceNames& listing = walk->deviceNames[static_cast<size_t>(device)];
+    std::vector<std::string>& names = dataSets ? listing.dataSets : listing.variables;
+    int& pages = dataSets ? listing.dataSetPages : listing.variablePages;
+    if (error == IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED) {
+        planner->slotBusy();
+        walk->nameListQueue.push_front(
+            NameListPage{device, dataSets, names.empty() ? std::string() : names.back()});
+    } else {
+        planner->slotAnswered();
+        if (error == IED_ERROR_OK) {
+            const std::string continuedAfter = names.empty() ? std::string() : names.back();
+            ++pages;
+            // "More follow" with no new last name would ask the same question forever.
+            const bool progress = !page.empty() && page.back() != continuedAfter;
+            names.insert(names.end(), std::make_move_iterator(page.begin()),
+                         std::make_move_iterator(page.end()));
+            if (names.size() > kMaxNamesPerList ||
+                (moreFollows && (!progress || pages >= kMaxPagesPerList))) {
+                error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
+            } else if (moreFollows) {
+                walk->nameListQueue.push_back(NameListPage{device, dataSets, names.back()});
+            }
+        }
+        if (error != IED_ERROR_OK || !moreFollows) {
+            endNameList(device, dataSets, error);
+        }
+    }
+    pumpRequests();
+    if (walk && !walk->named && walk->nameListsOpen == 0) {
+        namesListed();
+    }
+}
+
+void Iec61850Network::endNameList(int device, bool dataSets, IedClientError error) {
+    DiscoveryWalk::DeviceNames& listing = walk->deviceNames[static_cast<size_t>(device)];
+    (dataSets ? listing.dataSetsError : listing.variablesError) = error;
+    --walk->nameListsOpen;
+}
+
+void Iec61850Network::namesListed() {
+    walk->named = true;
+    walk->nameListQueue.clear();
+    for (int device = 0; device < walk->devices.size(); ++device) {
+        DiscoveryWalk::DeviceNames& listing = walk->deviceNames[static_cast<size_t>(device)];
+        const bool listed = listing.variablesError == IED_ERROR_OK;
         QList<QByteArray> nodes;
-        const bool listed = requestNames(
-            [&] {
-                return IedConnection_getLogicalDeviceDirectory(connection, &lastError, device.constData());
-            },
-            nodes);
+        if (listed) {
+            for (const std::string& node : iecstack::client::DirectoryIndex::logicalNodesIn(listing.variables)) {
+                nodes.append(QByteArray::fromStdString(node));
+            }
+        }
         walk->deviceNodes.append(nodes);
         walk->deviceListed.append(listed);
         walk->nodesTotal += nodes.size();
         if (!listed) {
             break;
         }
+        // A device without logical nodes has no data sets to show, whatever its list said.
         QList<QByteArray> dataSets;
-        MmsError error = MMS_ERROR_NONE;
+        bool dataSetsListed = true;
         if (!nodes.isEmpty()) {
-            const RequestScope scope(*this);
-            error = MMS_ERROR_CONNECTION_LOST;
-            if (scope.allowed()) {
-                noteActivity();
-                dataSets = takeNames(MmsConnection_getDomainVariableListNames(
-                    IedConnection_getMmsConnection(connection), &error, device.constData()));
+            dataSetsListed = listing.dataSetsError == IED_ERROR_OK;
+            for (const std::string& name : listing.dataSets) {
+                dataSets.append(QByteArray::fromStdString(name));
             }
         }
+        listing.dataSets = std::vector<std::string>();
         walk->deviceDataSets.append(dataSets);
-        walk->dataSetsListed.append(error == MMS_ERROR_NONE);
+        walk->dataSetsListed.append(dataSetsListed);
     }
     planMore();
     pumpRequests();
@@ -192,7 +331,7 @@ void Iec61850Network::planMore() {
     // Enough to fill every request the device takes at once: each answer lets the plan go on by about
     // one request, so the pipeline stays full while the plan of a large model is never held whole.
     const int readsAhead = ReadPlanner::kMaxVariablesPerRequest * (planner ? planner->inFlightLimit() : 1);
-    while (walk && !walk->planned && walk->readsUnfinished < readsAhead) {
+    while (walk && walk->named && !walk->planned && walk->readsUnfinished < readsAhead) {
         if (!planStep()) {
             walk->planned = true;
         }
@@ -216,6 +355,10 @@ bool Iec61850Network::planStep() {
         }
         walk->nodes.append(deviceLine);
         walk->planNode = 0;
+        // The device's model is held only while it is planned: its names go into the index.
+        std::vector<std::string>& names = walk->deviceNames[static_cast<size_t>(device)].variables;
+        walk->index = std::make_shared<const iecstack::client::DirectoryIndex>(names);
+        names = std::vector<std::string>();
     }
     const QList<QByteArray>& nodes = walk->deviceNodes.at(device);
     if (walk->planNode < nodes.size()) {
@@ -227,6 +370,7 @@ bool Iec61850Network::planStep() {
         return planned;
     }
     --currentLayer;
+    walk->index.reset();
     ++walk->planDevice;
     walk->planNode = -1;
     return true;
@@ -237,9 +381,7 @@ bool Iec61850Network::planNode(const QString& nodeName, bool dataSetsListed,
     if (skipOdd(nodeName)) {
         return true;
     }
-    const WalkEntry node = planLine(nodeName, true);
-    entries.append(node);
-    const QByteArray nodeRef = node.ref.toUtf8();
+    entries.append(planLine(nodeName, true));
     const auto fail = [&entries] {
         WalkEntry failure;
         failure.kind = WalkEntry::Kind::Failure;
@@ -257,17 +399,18 @@ bool Iec61850Network::planNode(const QString& nodeName, bool dataSetsListed,
             planDataSets(nodeName, dataSetNames, entries);
             continue;
         }
-        QList<QByteArray> children;
-        if (!requestNames(
-                [&] {
-                    return IedConnection_getLogicalNodeDirectory(connection, &lastError, nodeRef.constData(),
-                                                                 acsiClass);
-                },
-                children)) {
+        const iecstack::client::DirectoryIndex& index =
+            *walk->index;
+        const std::string logicalNode = nodeName.toStdString();
+        const std::vector<std::string>* children =
+            acsiClass == ACSI_CLASS_DATA_OBJECT
+                ? index.dataObjects(logicalNode)
+                : index.elementsUnder(logicalNode, acsiClass == ACSI_CLASS_URCB ? "RP" : "BR");
+        if (!children) {
             return fail();
         }
-        for (const QByteArray& child : children) {
-            const QString name = QString::fromUtf8(child);
+        for (const std::string& child : *children) {
+            const QString name = QString::fromStdString(child);
             if (skipOdd(name)) {
                 continue;
             }
@@ -281,28 +424,34 @@ bool Iec61850Network::planNode(const QString& nodeName, bool dataSetsListed,
 }
 
 bool Iec61850Network::planDataDirectory(const QString& ref, QVector<WalkEntry>& entries) {
-    const QByteArray reference = ref.toUtf8();
-    QList<QByteArray> children;
-    if (!requestNames(
-            [&] { return IedConnection_getDataDirectoryFC(connection, &lastError, reference.constData()); },
-            children)) {
+    if (ref.size() > kMaxReferenceLength) {
         return false;
     }
+    const iecstack::client::DirectoryIndex& index = *walk->index;
+    const std::vector<std::string>* listed =
+        index.children(ref.mid(ref.indexOf(QLatin1Char('/')) + 1).toStdString());
+    if (!listed) {
+        return false;
+    }
+    const std::vector<std::string>& children = *listed;
     // A child listed under a second functional constraint is shown, read and walked once, under the
     // constraint listed first.
     QSet<QString> handled;
     // A setting exists under SG (the active group's value) and under SE (the group being edited, which
     // only its editor may read); the tree shows it under SG, whichever the device lists first.
     QSet<QString> settings;
-    for (const QByteArray& child : children) {
-        if (child.endsWith("[SG]")) {
-            settings.insert(withoutFc(QString::fromUtf8(child)));
+    const auto constrainedBy = [](const std::string& child, const char* fc) {
+        return child.size() >= 4 && child.compare(child.size() - 4, 4, fc) == 0;
+    };
+    for (const std::string& child : children) {
+        if (constrainedBy(child, "[SG]")) {
+            settings.insert(withoutFc(QString::fromStdString(child)));
         }
     }
-    for (const QByteArray& child : children) {
-        const QString name = QString::fromUtf8(child);
+    for (const std::string& child : children) {
+        const QString name = QString::fromStdString(child);
         const QString shown = withoutFc(name);
-        if (handled.contains(shown) || (child.endsWith("[SE]") && settings.contains(shown))) {
+        if (handled.contains(shown) || (constrainedBy(child, "[SE]") && settings.contains(shown))) {
             continue;
         }
         handled.insert(shown);
@@ -421,7 +570,8 @@ void Iec61850Network::dataSetAnswered(quint64 association, int index, IedClientE
 
 bool Iec61850Network::nodeComplete(const QVector<WalkEntry>& entries) const {
     for (const WalkEntry& entry : entries) {
-        if ((entry.read >= 0 && !walk->reads.at(entry.read).done) ||
+        const PendingRead* read = entry.read >= 0 ? walk->pendingRead(entry.read) : nullptr;
+        if ((read && !read->done) ||
             (entry.kind == WalkEntry::Kind::DataSetMembers && !walk->dataSets.at(entry.dataSet).done)) {
             return false;
         }

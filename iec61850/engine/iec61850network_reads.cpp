@@ -99,7 +99,11 @@ void Iec61850Network::releaseReadWaiters() {
 
 void Iec61850Network::pumpRequests() {
     while (planner && mayRequest()) {
-        if (walk && !walk->dataSetQueue.empty()) {
+        if (walk && !walk->nameListQueue.empty()) {
+            if (!planner->takeSlot() || !sendNameListRequest()) {
+                return;
+            }
+        } else if (walk && !walk->dataSetQueue.empty()) {
             if (!planner->takeSlot() || !sendDataSetRequest()) {
                 return;
             }
@@ -203,13 +207,15 @@ void Iec61850Network::readAnswered(quint64 association, int requestId, MmsError 
 }
 
 void Iec61850Network::finishRead(ReadPlanner::ReadId id, const ReadResult& result) {
-    if (walk && id >= walk->firstRead && id - walk->firstRead < static_cast<quint64>(walk->reads.size())) {
-        PendingRead& read = walk->reads[static_cast<int>(id - walk->firstRead)];
-        if (!read.done) {
-            --walk->readsUnfinished;
+    if (walk && id >= walk->firstRead && id - walk->firstRead < static_cast<quint64>(walk->readsPlanned)) {
+        // A read already announced has no place left to go.
+        if (PendingRead* read = walk->pendingRead(static_cast<int>(id - walk->firstRead))) {
+            if (!read->done) {
+                --walk->readsUnfinished;
+            }
+            read->done = true;
+            read->result = result;
         }
-        read.done = true;
-        read.result = result;
         return;
     }
     const auto found = readTargets.find(id);

@@ -201,19 +201,7 @@ ClientError ClientConnection::fetchNameList(Association& association, mms::GetNa
             !response->identifiers.empty() &&
             (!question.continueAfter || response->identifiers.back() != *question.continueAfter);
         std::string last = response->identifiers.empty() ? std::string() : response->identifiers.back();
-        size_t unusable = 0;
-        for (std::string& name : response->identifiers) {
-            // A C string would end at the NUL and so name another object; such a name is left out.
-            if (name.find('\0') != std::string::npos) {
-                ++unusable;
-                continue;
-            }
-            names->push_back(std::move(name));
-        }
-        if (unusable > 0) {
-            std::fprintf(stderr, "iecstack client: %zu name(s) with a NUL byte left out of a name list\n",
-                         unusable);
-        }
+        takeUsableNames(response->identifiers, names);
         if (!response->moreFollows) {
             return ClientError::Ok;
         }
@@ -231,6 +219,47 @@ ClientError ClientConnection::fetchNameList(Association& association, mms::GetNa
         }
         question.continueAfter = std::move(last);
     }
+}
+
+void ClientConnection::takeUsableNames(std::vector<std::string>& answer, std::vector<std::string>* names) {
+    size_t unusable = 0;
+    for (std::string& name : answer) {
+        if (name.find('\0') != std::string::npos) {
+            ++unusable;
+            continue;
+        }
+        names->push_back(std::move(name));
+    }
+    if (unusable > 0) {
+        std::fprintf(stderr, "iecstack client: %zu name(s) with a NUL byte left out of a name list\n",
+                     unusable);
+    }
+}
+
+ClientError ClientConnection::nameListAsync(
+    mms::GetNameListRequest question,
+    std::function<void(uint32_t, ClientError, std::vector<std::string>*, bool)> done, uint32_t* invokeId) {
+    const auto association = current();
+    if (!association) {
+        return ClientError::NotConnected;
+    }
+    return association->client->requestAsync(
+        std::move(question), milliseconds(requestTimeoutMs_.load()),
+        [done = std::move(done)](uint32_t id, RequestOutcome outcome) {
+            auto* response =
+                outcome.response ? std::get_if<mms::GetNameListResponse>(&*outcome.response) : nullptr;
+            if (outcome.error != ClientError::Ok) {
+                done(id, outcome.error, nullptr, false);
+            } else if (response == nullptr) {
+                done(id, ClientError::UnexpectedValueReceived, nullptr, false);
+            } else {
+                std::vector<std::string> names;
+                names.reserve(response->identifiers.size());
+                takeUsableNames(response->identifiers, &names);
+                done(id, ClientError::Ok, &names, response->moreFollows);
+            }
+        },
+        invokeId);
 }
 
 ClientError ClientConnection::ensureDomains(Association& association) {

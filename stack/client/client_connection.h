@@ -109,6 +109,11 @@ public:
     ClientError dataSetDirectoryAsync(
         const char* dataSetReference,
         std::function<void(uint32_t, ClientError, std::vector<std::string>*, bool)> done, uint32_t* invokeId);
+    // One answer of a name list: `done` gets its names (names with a NUL byte left out) and whether
+    // more follow; following on is the caller's, with the last name as continueAfter.
+    ClientError nameListAsync(
+        mms::GetNameListRequest question,
+        std::function<void(uint32_t, ClientError, std::vector<std::string>*, bool)> done, uint32_t* invokeId);
 
     // Data sets the client defines, deletes, reads and writes by name (client_connection_datasets.cpp).
     void defineDataSet(ClientError* error, const char* dataSetReference,
@@ -151,6 +156,9 @@ private:
     RequestOutcome request(Association& association, mms::ConfirmedRequestService service);
     ClientError fetchNameList(Association& association, mms::GetNameListRequest request,
                               std::vector<std::string>* names);
+    // Moves the usable names of one answer to `names`; a C string would end at a NUL byte and so name
+    // another object, so such names are left out (and counted on stderr).
+    static void takeUsableNames(std::vector<std::string>& answer, std::vector<std::string>* names);
     ClientError ensureDomains(Association& association);
     std::shared_ptr<const DirectoryIndex> indexFor(Association& association, const std::string& domain,
                                                    ClientError* error);

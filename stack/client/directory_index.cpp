@@ -19,7 +19,18 @@ void appendOnce(std::unordered_set<std::string>& seen, const std::string& listKe
 
 }  // namespace
 
-DirectoryIndex::DirectoryIndex(const std::vector<std::string>& names) {
+std::vector<std::string> DirectoryIndex::logicalNodesIn(const std::vector<std::string>& names) {
+    std::vector<std::string> nodes;
+    std::unordered_set<std::string_view> seen;
+    for (const std::string& name : names) {
+        if (!name.empty() && name.find('$') == std::string::npos && seen.insert(name).second) {
+            nodes.push_back(name);
+        }
+    }
+    return nodes;
+}
+
+DirectoryIndex::DirectoryIndex(const std::vector<std::string>& names) : logicalNodes_(logicalNodesIn(names)) {
     std::unordered_set<std::string> seen;
     std::string parentPath;
     for (const std::string& name : names) {
@@ -30,7 +41,6 @@ DirectoryIndex::DirectoryIndex(const std::vector<std::string>& names) {
         const std::string logicalNodeName(parts.front());
         LogicalNode& logicalNode = nodesByName_[logicalNodeName];
         if (parts.size() == 1) {
-            appendOnce(seen, std::string(), logicalNodes_, logicalNodeName);
             continue;
         }
         if (parts.size() == 2) {

@@ -19,6 +19,8 @@ public:
 
     // Names without '$'.
     const std::vector<std::string>& logicalNodes() const { return logicalNodes_; }
+    // The same from the names alone, each once in server order, without building an index.
+    static std::vector<std::string> logicalNodesIn(const std::vector<std::string>& names);
 
     // Null when the logical node does not occur in the names at all.
     const std::vector<std::string>* dataObjects(std::string_view logicalNode) const;

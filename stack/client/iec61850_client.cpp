@@ -54,9 +54,86 @@ LinkedList nameList(IedConnection self, IedClientError* error, Call call) {
     return iecstack::client::toLinkedList(names, &sink.reported);
 }
 
+// The common frame of the asynchronous name lists: one answer, its names appended to `result` (or a new
+// list) that the handler then owns.
+uint32_t nameListAsync(IedConnection self, IedClientError* error, iecstack::mms::GetNameListRequest question,
+                       const char* continueAfter, LinkedList result, IedConnection_GetNameListHandler handler,
+                       void* parameter) {
+    ErrorSink sink(error);
+    if (self == nullptr || handler == nullptr) {
+        sink.reported = ClientError::InvalidArgument;
+        return 0;
+    }
+    if (continueAfter != nullptr) {
+        question.continueAfter = std::string(continueAfter);
+    }
+    uint32_t invokeId = 0;
+    sink.reported = self->connection.nameListAsync(
+        std::move(question),
+        [handler, parameter, result](uint32_t id, ClientError outcome, std::vector<std::string>* names,
+                                     bool moreFollows) {
+            if (outcome != ClientError::Ok) {
+                handler(id, parameter, iedClientError(outcome), result, false);
+                return;
+            }
+            LinkedList list = result != nullptr ? result : LinkedList_create();
+            if (list == nullptr || !iecstack::client::appendToLinkedList(list, *names)) {
+                handler(id, parameter, iedClientError(ClientError::Unknown), list, false);
+                return;
+            }
+            handler(id, parameter, IED_ERROR_OK, list, moreFollows);
+        },
+        &invokeId);
+    return sink.reported == ClientError::Ok ? invokeId : 0;
+}
+
+// A name list of one logical device's objects of `objectClass`.
+uint32_t deviceNameListAsync(IedConnection self, IedClientError* error,
+                             iecstack::mms::ObjectClass objectClass, const char* ldName,
+                             const char* continueAfter, LinkedList result,
+                             IedConnection_GetNameListHandler handler, void* parameter) {
+    if (ldName == nullptr || *ldName == '\0') {
+        ErrorSink sink(error);
+        sink.reported = ClientError::InvalidArgument;
+        return 0;
+    }
+    iecstack::mms::GetNameListRequest question;
+    question.objectClass = objectClass;
+    question.scope = iecstack::mms::ObjectName::Scope::Domain;
+    question.domainId = ldName;
+    return nameListAsync(self, error, std::move(question), continueAfter, result, handler, parameter);
+}
+
 }  // namespace
 
 extern "C" {
+
+uint32_t IedConnection_getServerDirectoryAsync(IedConnection self, IedClientError* error,
+                                               const char* continueAfter, LinkedList result,
+                                               IedConnection_GetNameListHandler handler, void* parameter) {
+    iecstack::mms::GetNameListRequest question;
+    question.objectClass = iecstack::mms::ObjectClass::Domain;
+    question.scope = iecstack::mms::ObjectName::Scope::Vmd;
+    return nameListAsync(self, error, std::move(question), continueAfter, result, handler, parameter);
+}
+
+uint32_t IedConnection_getLogicalDeviceVariablesAsync(IedConnection self, IedClientError* error,
+                                                      const char* ldName, const char* continueAfter,
+                                                      LinkedList result,
+                                                      IedConnection_GetNameListHandler handler,
+                                                      void* parameter) {
+    return deviceNameListAsync(self, error, iecstack::mms::ObjectClass::NamedVariable, ldName, continueAfter,
+                               result, handler, parameter);
+}
+
+uint32_t IedConnection_getLogicalDeviceDataSetsAsync(IedConnection self, IedClientError* error,
+                                                     const char* ldName, const char* continueAfter,
+                                                     LinkedList result,
+                                                     IedConnection_GetNameListHandler handler,
+                                                     void* parameter) {
+    return deviceNameListAsync(self, error, iecstack::mms::ObjectClass::NamedVariableList, ldName,
+                               continueAfter, result, handler, parameter);
+}
 
 IedConnection IedConnection_create(void) {
     return new (std::nothrow) sIedConnection();

@@ -600,6 +600,29 @@ uint32_t IedConnection_getDataSetDirectoryAsync(IedConnection self, IedClientErr
                                                 const char* dataSetReference,
                                                 IedConnection_GetDataSetDirectoryHandler handler, void* parameter);
 
+/* One answer of a name list: the names are appended to `result` (a new list when null) and the handler
+ * owns that list and destroys it; on error it gets `result` back as given (null when none was given).
+ * moreFollows: ask again with the last name as continueAfter for the rest. */
+typedef void (*IedConnection_GetNameListHandler)(uint32_t invokeId, void* parameter, IedClientError err,
+                                                 LinkedList nameList, bool moreFollows);
+
+/* The logical devices, one answer at a time (continueAfter null for the first). */
+uint32_t IedConnection_getServerDirectoryAsync(IedConnection self, IedClientError* error,
+                                               const char* continueAfter, LinkedList result,
+                                               IedConnection_GetNameListHandler handler, void* parameter);
+/* The MMS variable names of a logical device ("LLN0$ST$Mod$stVal"), one answer at a time. */
+uint32_t IedConnection_getLogicalDeviceVariablesAsync(IedConnection self, IedClientError* error,
+                                                      const char* ldName, const char* continueAfter,
+                                                      LinkedList result,
+                                                      IedConnection_GetNameListHandler handler,
+                                                      void* parameter);
+/* The data set names of a logical device ("LLN0$Events"), one answer at a time. */
+uint32_t IedConnection_getLogicalDeviceDataSetsAsync(IedConnection self, IedClientError* error,
+                                                     const char* ldName, const char* continueAfter,
+                                                     LinkedList result,
+                                                     IedConnection_GetNameListHandler handler,
+                                                     void* parameter);
+
 /* ---- Files ------------------------------------------------------------------------------------ */
 
 typedef struct sFileDirectoryEntry* FileDirectoryEntry;

@@ -87,18 +87,4 @@ std::string joinItemName(std::initializer_list<std::string_view> parts) {
     return joined;
 }
 
-std::vector<std::string_view> itemNameParts(std::string_view item) {
-    std::vector<std::string_view> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = item.find('$', start);
-        if (end == std::string_view::npos) {
-            parts.push_back(item.substr(start));
-            return parts;
-        }
-        parts.push_back(item.substr(start, end - start));
-        start = end + 1;
-    }
-}
-
 }  // namespace iecstack::mapping

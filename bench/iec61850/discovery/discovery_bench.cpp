@@ -1,7 +1,8 @@
 // Discovery of generated models at several device latencies: the engine alone in its thread, as
 // ieddump runs it, from Connect to the end of the walk, with the requests the simulator saw, the
-// requests per attribute and the floor the latency sets (requests x latency / requests in flight);
-// then the view from the click on Connect until Ready for the 10k model at 20 ms.
+// requests per attribute, the requests the simulator rejected and the floor the latency sets
+// (requests x latency / requests in flight); then the view from the click on Connect until Ready for
+// the 10k (and 40k) model at 20 ms, with the longest time the window thread was kept from running.
 //
 // Usage: discovery_bench [--quick]   (--quick: the 1k and 10k models only, no 40k)
 
@@ -13,29 +14,35 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 
+#include "benchsetup.h"
 #include "iec61850network.h"
 #include "iec61850view.h"
-#include "simulatorprocess.h"
+#include "stallmeter.h"
 
 namespace {
 
-using korvan::test::SimulatorProcess;
+using benchsupport::serveGenerated;
+using benchsupport::SimulatorProcess;
 
 constexpr int kOutstanding = 5;  // what the simulator agrees to by default
 
-// The simulator program serving a generated model with every answer delayed by `latencyMs`.
-std::unique_ptr<SimulatorProcess> serve(unsigned logicalNodes, int latencyMs) {
-    auto served = std::make_unique<SimulatorProcess>();
-    if (!served->startGenerated(logicalNodes, {"--latency", std::to_string(latencyMs)})) {
-        std::fprintf(stderr, "simulator: %s\n", served->errorText().c_str());
-        std::exit(1);
+// Requests the simulator has rejected so far (each leaves a log line saying so).
+long rejections(const SimulatorProcess& served) {
+    const std::string printed = served.output();
+    long count = 0;
+    for (size_t at = printed.find("rejected"); at != std::string::npos;
+         at = printed.find("rejected", at + 1)) {
+        ++count;
     }
-    return served;
+    return count;
 }
 
 // Milliseconds from doConnect to the second connectionStateChanged(true), as ieddump sees it.
@@ -74,14 +81,13 @@ double engineWalk(const SimulatorProcess& served, long* requests) {
     return failed ? -1 : ms;
 }
 
-double viewToReady(quint16 port) {
-    iec61850::Iec61850View view;
-    view.resize(1400, 900);
-    view.show();
-    view.findChild<QLineEdit*>("ipEdit")->setText("127.0.0.1");
-    view.findChild<QLineEdit*>("portEdit")->setText(QString::number(port));
-    auto* status = view.findChild<QLineEdit*>("statusEdit");
-    auto* ready = view.findChild<QCheckBox*>("readyCheck");
+// Milliseconds from the click on Connect until the view is connected with Ready on; the longest stall
+// of the window thread meanwhile in `stallMs`.
+double viewToReady(quint16 port, qint64* stallMs) {
+    const auto bench = benchsupport::benchView(port);
+    auto* status = bench->status();
+    auto* ready = bench->ready();
+    benchsupport::StallMeter stalls;
     QEventLoop loop;
     QElapsedTimer clock;
     double doneMs = -1;
@@ -96,23 +102,21 @@ double viewToReady(quint16 port) {
     QObject::connect(status, &QLineEdit::textChanged, &loop, check, Qt::QueuedConnection);
     QObject::connect(ready, &QCheckBox::toggled, &loop, check, Qt::QueuedConnection);
     QTimer::singleShot(300, &loop, [&] {
+        stalls.start();
         clock.start();
-        view.findChild<QPushButton*>("connectButton")->click();
+        bench->button("connectButton")->click();
     });
     loop.exec();
-    view.findChild<QPushButton*>("disconnectButton")->click();
+    stalls.stop();
+    *stallMs = stalls.longest();
+    bench->button("disconnectButton")->click();
     return doneMs;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName("Veltra");
-    QCoreApplication::setApplicationName("KorvanDiscoveryBench");
+    const auto application = benchsupport::benchApplication(argc, argv, "KorvanDiscoveryBench");
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
 
     // About 62 attributes per generated logical node.
@@ -120,15 +124,16 @@ int main(int argc, char* argv[]) {
     if (!quick) {
         models.push_back(650);
     }
-    std::printf("%-12s %8s %10s %9s %9s %10s\n", "attributes", "latency", "time ms", "requests", "req/attr",
-                "floor ms");
-    double engine10k20 = -1;
+    std::printf("%-12s %8s %10s %9s %9s %9s %10s\n", "attributes", "latency", "time ms", "requests",
+                "req/attr", "rejected", "floor ms");
+    std::map<unsigned, double> engineAt20;
     for (const unsigned nodes : models) {
         for (const int latency : {0, 5, 20}) {
-            const auto served = serve(nodes, latency);
+            const auto served = serveGenerated(nodes, latency);
             const long attributes = served->attributesServed();
             double best = -1;
             long requests = 0;
+            const long rejectedBefore = rejections(*served);
             // Best of two on fresh associations keeps other load on the machine out of the figure.
             for (int run = 0; run < 2; ++run) {
                 long sent = 0;
@@ -138,19 +143,29 @@ int main(int argc, char* argv[]) {
                     requests = sent;
                 }
             }
-            std::printf("%-12ld %6d ms %10.0f %9ld %9.3f %10.0f\n", attributes, latency, best, requests,
+            std::printf("%-12ld %6d ms %10.0f %9ld %9.3f %9ld %10.0f\n", attributes, latency, best, requests,
                         static_cast<double>(requests) / static_cast<double>(attributes),
+                        rejections(*served) - rejectedBefore,
                         static_cast<double>(requests) * latency / kOutstanding);
             std::fflush(stdout);
-            if (nodes == 163 && latency == 20) {
-                engine10k20 = best;
+            if (latency == 20) {
+                engineAt20[nodes] = best;
             }
         }
     }
-    const auto served = serve(163, 20);
-    const double gui = viewToReady(served->port());
-    std::printf("view, %ld attributes at 20 ms: Connect to Ready %.0f ms (engine alone %.0f ms, Ready waits 200 ms "
-                "of quiet)\n",
-                served->attributesServed(), gui, engine10k20);
+    for (const unsigned nodes : {163u, 650u}) {
+        if (engineAt20.count(nodes) == 0) {
+            continue;
+        }
+        const auto served = serveGenerated(nodes, 20);
+        qint64 stallMs = 0;
+        const double gui = viewToReady(served->port(), &stallMs);
+        std::printf(
+            "view, %ld attributes at 20 ms: Connect to Ready %.0f ms (engine alone %.0f ms, Ready waits "
+            "200 ms of quiet), longest window stall %lld ms\n",
+            served->attributesServed(), gui, engineAt20[nodes], static_cast<long long>(stallMs));
+        std::fflush(stdout);
+    }
+    std::printf("machine load (1-minute average): %s\n", qPrintable(benchsupport::loadAverage()));
     return 0;
 }

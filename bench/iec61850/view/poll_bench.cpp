@@ -21,12 +21,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "benchsetup.h"
 #include "iec61850view.h"
-#include "simulatorprocess.h"
 #include "stallmeter.h"
 #include "treemodel.h"
 
-using korvan::test::SimulatorProcess;
+using benchsupport::SimulatorProcess;
 
 namespace {
 
@@ -44,49 +44,32 @@ int countPolled(const QStandardItem* parent, iec61850::TreeModel* tree) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName("Veltra");
-    QCoreApplication::setApplicationName("KorvanPollBench");
+    const auto application = benchsupport::benchApplication(argc, argv, "KorvanPollBench");
+    QApplication& app = *application;
 
     // About 60 data attributes per generated logical node.
     const int logicalNodes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 17;
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
     const int latencyMs = argc > 3 ? std::max(0, std::atoi(argv[3])) : 20;
-    SimulatorProcess simulator;
-    if (!simulator.startGenerated(logicalNodes, {"--latency", std::to_string(latencyMs)})) {
-        std::fprintf(stderr, "simulator did not start:\n%s\n", simulator.errorText().c_str());
-        return 1;
-    }
-
-    iec61850::Iec61850View view;
-    view.resize(1400, 900);
-    view.show();
-    auto* status = view.findChild<QLineEdit*>("statusEdit");
-    auto* ready = view.findChild<QCheckBox*>("readyCheck");
-    auto* packets = view.findChild<QLineEdit*>("packetsEdit");
-    auto* lastPoll = view.findChild<QLabel*>("lastPollLabel");
-    auto* structureView = view.findChild<QTreeView*>("structureView");
-    auto* structure = dynamic_cast<iec61850::TreeModel*>(structureView->model());
-    auto* poll = dynamic_cast<iec61850::TreeModel*>(view.findChild<QTreeView*>("pollView")->model());
-    view.findChild<QLineEdit*>("ipEdit")->setText("127.0.0.1");
-    view.findChild<QLineEdit*>("portEdit")->setText(QString::number(simulator.port()));
-    view.findChild<QLineEdit*>("pollIntervalEdit")->setText("100");
+    const auto served = benchsupport::serveGenerated(logicalNodes, latencyMs);
+    SimulatorProcess& simulator = *served;
+    const auto bench = benchsupport::benchView(simulator.port());
+    iec61850::Iec61850View& view = *bench->view;
+    auto* packets = bench->packets();
+    auto* lastPoll = bench->part<QLabel>("lastPollLabel");
+    auto* structureView = bench->structureView();
+    auto* structure = bench->structure();
+    auto* poll = bench->poll();
+    bench->part<QLineEdit>("pollIntervalEdit")->setText("100");
 
     std::printf("browsing the model (%d logical nodes, every answer after %d ms)...\n", logicalNodes,
                 latencyMs);
     std::fflush(stdout);
     QElapsedTimer browseClock;
     browseClock.start();
-    view.findChild<QPushButton*>("connectButton")->click();
-    while (!(status->text() == "ConnectedState" && ready->isChecked())) {
-        if (status->text() == "UnconnectedState" || browseClock.elapsed() > 30 * 60 * 1000) {
-            std::fprintf(stderr, "the view did not connect\n");
-            return 1;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (!benchsupport::connectView(*bench, 30 * 60 * 1000)) {
+        std::fprintf(stderr, "the view did not connect\n");
+        return 1;
     }
     std::printf("browse: %.1f s\n", browseClock.elapsed() / 1000.0);
 

@@ -20,58 +20,30 @@
 #include <functional>
 #include <string>
 
+#include "benchsetup.h"
 #include "iec61850view.h"
-#include "simulatorprocess.h"
 #include "stallmeter.h"
 #include "treemodel.h"
 
-using korvan::test::SimulatorProcess;
-
-namespace {
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-}  // namespace
+using benchsupport::SimulatorProcess;
+using benchsupport::waitFor;
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName("Veltra");
-    QCoreApplication::setApplicationName("KorvanReadAllBench");
+    const auto application = benchsupport::benchApplication(argc, argv, "KorvanReadAllBench");
     const unsigned logicalNodes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 165;
     const int latencyMs = argc > 2 ? std::max(0, std::atoi(argv[2])) : 20;
     constexpr int kTimeoutMs = 10 * 60 * 1000;
 
-    SimulatorProcess simulator;
-    if (!simulator.startGenerated(logicalNodes, {"--latency", std::to_string(latencyMs)})) {
-        std::fprintf(stderr, "simulator did not start:\n%s\n", simulator.errorText().c_str());
-        return 1;
-    }
-    iec61850::Iec61850View view;
-    view.resize(1400, 900);
-    view.show();
-    auto* status = view.findChild<QLineEdit*>("statusEdit");
-    auto* ready = view.findChild<QCheckBox*>("readyCheck");
-    auto* packets = view.findChild<QLineEdit*>("packetsEdit");
-    auto* structureView = view.findChild<QTreeView*>("structureView");
-    auto* structure = dynamic_cast<iec61850::TreeModel*>(structureView->model());
-    auto* readAll = view.findChild<QPushButton*>("readAllButton");
-    view.findChild<QLineEdit*>("ipEdit")->setText("127.0.0.1");
-    view.findChild<QLineEdit*>("portEdit")->setText(QString::number(simulator.port()));
-    view.findChild<QPushButton*>("connectButton")->click();
-    if (!waitFor([&] { return status->text() == "ConnectedState" && ready->isChecked(); }, kTimeoutMs)) {
+    const auto served = benchsupport::serveGenerated(logicalNodes, latencyMs);
+    SimulatorProcess& simulator = *served;
+    const auto bench = benchsupport::benchView(simulator.port());
+    iec61850::Iec61850View& view = *bench->view;
+    auto* ready = bench->ready();
+    auto* packets = bench->packets();
+    auto* structureView = bench->structureView();
+    auto* structure = bench->structure();
+    auto* readAll = bench->button("readAllButton");
+    if (!benchsupport::connectView(*bench, kTimeoutMs)) {
         std::fprintf(stderr, "the view did not connect\n");
         return 1;
     }

@@ -34,16 +34,16 @@
 
 #include <malloc.h>
 
+#include "benchsetup.h"
 #include "iec61850_client.h"
 #include "iec61850network.h"
 #include "iec61850view.h"
-#include "simulatorprocess.h"
 #include "stallmeter.h"
 #include "treemodel.h"
 
 using benchsupport::loadAverage;
+using benchsupport::SimulatorProcess;
 using benchsupport::StallMeter;
-using korvan::test::SimulatorProcess;
 
 namespace {
 
@@ -232,18 +232,11 @@ void syntheticStorm(iec61850::Iec61850View& view, QAbstractItemModel* reportMode
 }
 
 int withView(SimulatorProcess& ied, int seconds) {
-    iec61850::Iec61850View view;
-    view.resize(1200, 800);
-    view.show();
-    view.findChild<QLineEdit*>("ipEdit")->setText("127.0.0.1");
-    view.findChild<QLineEdit*>("portEdit")->setText(QString::number(ied.port()));
-    view.findChild<QPushButton*>("connectButton")->click();
-    auto* status = view.findChild<QLineEdit*>("statusEdit");
+    const auto bench = benchsupport::benchView(ied.port(), 1200, 800);
+    iec61850::Iec61850View& view = *bench->view;
+    benchsupport::connectView(*bench, 60000, false);
     QElapsedTimer wait;
     wait.start();
-    while (status->text() != "ConnectedState" && wait.elapsed() < 60000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
     auto* tree = dynamic_cast<iec61850::TreeModel*>(view.findChild<QTreeView*>("structureView")->model());
     QStandardItem* block = tree != nullptr ? findLine(tree->invisibleRootItem(), " Changes") : nullptr;
     if (block == nullptr) {
@@ -298,20 +291,13 @@ int withView(SimulatorProcess& ied, int seconds) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName("Veltra");
-    QCoreApplication::setApplicationName("KorvanReportBench");
+    const auto application = benchsupport::benchApplication(argc, argv, "KorvanReportBench");
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
 
-    SimulatorProcess ied;
-    if (!ied.start(std::string(KORVAN_SOURCE_DIR) + "/tests/stack/server/reporting_model.icd",
-                   {"--simulate-period", "1"})) {
-        std::printf("simulator: %s\n", ied.errorText().c_str());
-        return 1;
-    }
+    const auto served =
+        benchsupport::serveFile(std::string(KORVAN_SOURCE_DIR) + "/tests/stack/server/reporting_model.icd",
+                                {"--simulate-period", "1"});
+    SimulatorProcess& ied = *served;
     clientOnly(ied, std::min(seconds, 3));
     return withView(ied, seconds);
 }

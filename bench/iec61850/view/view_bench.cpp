@@ -15,14 +15,14 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "benchsetup.h"
 #include "iec61850view.h"
-#include "simulatorprocess.h"
 #include "stallmeter.h"
 #include "treemodel.h"
 
 using benchsupport::loadAverage;
+using benchsupport::SimulatorProcess;
 using benchsupport::StallMeter;
-using korvan::test::SimulatorProcess;
 
 namespace {
 
@@ -38,35 +38,21 @@ void countLines(const QStandardItem* parent, int& lines, int& valued) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    // A settings store of its own, so the benchmark never changes the user's last server.
-    QCoreApplication::setOrganizationName("Veltra");
-    QCoreApplication::setApplicationName("KorvanViewBench");
+    const auto application = benchsupport::benchApplication(argc, argv, "KorvanViewBench");
+    QApplication& app = *application;
 
     // About 60 data attributes per generated logical node: 170 nodes give some 10,000 attributes.
     const int logicalNodes = argc > 1 ? std::atoi(argv[1]) : 170;
-    SimulatorProcess simulator;
-    if (!simulator.startGenerated(logicalNodes > 0 ? logicalNodes : 170)) {
-        std::fprintf(stderr, "simulator did not start:\n%s\n", simulator.errorText().c_str());
-        return 1;
-    }
+    const auto served = benchsupport::serveGenerated(logicalNodes > 0 ? logicalNodes : 170, 0);
+    SimulatorProcess& simulator = *served;
     std::printf("simulator serves %ld data attributes (%d logical nodes)\n", simulator.attributesServed(),
                 logicalNodes);
 
-    iec61850::Iec61850View view;
-    view.resize(1400, 900);
-    view.show();
-    auto* ip = view.findChild<QLineEdit*>("ipEdit");
-    auto* port = view.findChild<QLineEdit*>("portEdit");
-    auto* status = view.findChild<QLineEdit*>("statusEdit");
-    auto* ready = view.findChild<QCheckBox*>("readyCheck");
-    auto* connectButton = view.findChild<QPushButton*>("connectButton");
-    auto* tree = dynamic_cast<iec61850::TreeModel*>(view.findChild<QTreeView*>("structureView")->model());
-    ip->setText("127.0.0.1");
-    port->setText(QString::number(simulator.port()));
+    const auto bench = benchsupport::benchView(simulator.port());
+    auto* status = bench->status();
+    auto* ready = bench->ready();
+    auto* connectButton = bench->button("connectButton");
+    auto* tree = bench->structure();
 
     StallMeter stalls;
     QElapsedTimer clock;

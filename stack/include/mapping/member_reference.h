@@ -31,7 +31,20 @@ std::string variableReference(std::string_view domain, std::string_view item,
 std::string joinItemName(std::initializer_list<std::string_view> parts);
 
 // The parts of an MMS item name between its '$': "LN$FC$DO" gives "LN", "FC", "DO". Empty parts are
-// kept, so that a malformed name stays visible to the caller.
-std::vector<std::string_view> itemNameParts(std::string_view item);
+// kept, so that a malformed name stays visible to the caller. Inline, so that what builds on names
+// alone needs no MMS library.
+inline std::vector<std::string_view> itemNameParts(std::string_view item) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = item.find('$', start);
+        if (end == std::string_view::npos) {
+            parts.push_back(item.substr(start));
+            return parts;
+        }
+        parts.push_back(item.substr(start, end - start));
+        start = end + 1;
+    }
+}
 
 }  // namespace iecstack::mapping

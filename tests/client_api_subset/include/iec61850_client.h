@@ -450,6 +450,21 @@ uint32_t IedConnection_getDataSetDirectoryAsync(IedConnection self, IedClientErr
                                                 const char* dataSetReference,
                                                 IedConnection_GetDataSetDirectoryHandler handler,
                                                 void* parameter);
+typedef void (*IedConnection_GetNameListHandler)(uint32_t invokeId, void* parameter, IedClientError err,
+                                                 LinkedList nameList, bool moreFollows);
+uint32_t IedConnection_getServerDirectoryAsync(IedConnection self, IedClientError* error,
+                                               const char* continueAfter, LinkedList result,
+                                               IedConnection_GetNameListHandler handler, void* parameter);
+uint32_t IedConnection_getLogicalDeviceVariablesAsync(IedConnection self, IedClientError* error,
+                                                      const char* ldName, const char* continueAfter,
+                                                      LinkedList result,
+                                                      IedConnection_GetNameListHandler handler,
+                                                      void* parameter);
+uint32_t IedConnection_getLogicalDeviceDataSetsAsync(IedConnection self, IedClientError* error,
+                                                     const char* ldName, const char* continueAfter,
+                                                     LinkedList result,
+                                                     IedConnection_GetNameListHandler handler,
+                                                     void* parameter);
 
 /* ---- ACSE password authentication (iedcli --password) ---- */
 

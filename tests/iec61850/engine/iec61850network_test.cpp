@@ -73,6 +73,9 @@ private slots:
     // Names no reference can carry (empty, with separators, with a NUL byte) are skipped, the engine's
     // with one status text; the rest of the model is walked and no other object is addressed instead.
     void oddNamesAreSkippedAndTheWalkGoesOn();
+    // Devices whose name lists come in many pages, asked for side by side: every device gets its own
+    // names, whole and in order, whatever the page size and the calls in flight.
+    void devicesListedInPagesSideBySide();
 
 private:
     bool startSimulator(SimulatorProcess& simulator, const QString& model, const QStringList& arguments = {});
@@ -614,6 +617,32 @@ void Iec61850NetworkTest::oddNamesAreSkippedAndTheWalkGoesOn() {
     QSKIP("built without the stack's server");
 }
 #endif
+
+void Iec61850NetworkTest::devicesListedInPagesSideBySide() {
+    if (!SimulatorProcess::available()) {
+        QSKIP("simulator not built");
+    }
+    // 130 generated logical nodes make two devices of 100 and 30 nodes, some 8,000 names in all.
+    const auto linesOf = [](const std::vector<std::string>& arguments) {
+        SimulatorProcess simulator;
+        if (!simulator.startGenerated(130, arguments)) {
+            qWarning("%s", simulator.errorText().c_str());
+            return QStringList();
+        }
+        EngineRig rig;
+        rig.doConnect(simulator.port());
+        if (!QTest::qWaitFor([&] { return rig.trues() == 2 || rig.falses() > 0; }, kWalkTimeoutMs) ||
+            rig.falses() > 0) {
+            return QStringList();
+        }
+        return rig.lines();
+    };
+    const QStringList whole = linesOf({});
+    QVERIFY(whole.size() > 8000);
+    QCOMPARE(whole.filter(QRegularExpression("\\|1$")).size(), 2);
+    QCOMPARE(linesOf({"--max-pdu", "512", "--max-outstanding", "3"}), whole);
+    QCOMPARE(linesOf({"--max-pdu", "512", "--max-outstanding", "1"}), whole);
+}
 
 int Iec61850NetworkTest::walkPdus() {
     if (walkPduCount == 0) {

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -144,6 +148,135 @@ TEST(ClientRecordedTest, ContinuationCollectsEveryNameOfALargeDevice) {
     EXPECT_EQ(takeNames(IedConnection_getDataDirectoryFC(connection.get(), &error, "BIGLD0/GGIO60.Ind1")),
               (Names{"q[ST]", "stVal[ST]", "t[ST]"}));
     EXPECT_EQ(peer.requestsWithoutRecording(), 0);
+}
+
+// The answers of one asynchronous name list, as its handler saw them.
+struct NameListAnswers {
+    struct Answer {
+        IedClientError error = IED_ERROR_UNKNOWN;
+        LinkedList list = nullptr;
+        Names names;
+        bool moreFollows = false;
+    };
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<Answer> answers;
+
+    static void onNames(uint32_t, void* parameter, IedClientError error, LinkedList list, bool moreFollows) {
+        auto* self = static_cast<NameListAnswers*>(parameter);
+        Answer answer{error, list, {}, moreFollows};
+        for (LinkedList element = LinkedList_getNext(list); list && element;
+             element = LinkedList_getNext(element)) {
+            answer.names.emplace_back(static_cast<const char*>(LinkedList_getData(element)));
+        }
+        LinkedList_destroy(list);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->answers.push_back(std::move(answer));
+        self->arrived.notify_all();
+    }
+    // The next answer; fails the test after 5 s without one.
+    Answer next() {
+        std::unique_lock<std::mutex> lock(mutex);
+        EXPECT_TRUE(arrived.wait_for(lock, std::chrono::seconds(5), [this] { return !answers.empty(); }));
+        if (answers.empty()) {
+            return {};
+        }
+        Answer answer = std::move(answers.front());
+        answers.erase(answers.begin());
+        return answer;
+    }
+    size_t pending() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return answers.size();
+    }
+};
+
+// Paging through a large device by hand: each answer's last name continues the list, exactly as the
+// recorded client asked, and the pages together are every name the device listed.
+TEST(ClientRecordedTest, AsynchronousNameListsComeOnePageAtATime) {
+    ScriptedPeer peer("03b-getnamelist-continuation-large-model.pcap");
+    auto connection = connectTo(peer.port());
+    NameListAnswers handler;
+    Names all;
+    std::string continueAfter;
+    int pages = 0;
+    for (bool more = true; more && pages < 10; ++pages) {
+        IedClientError error = IED_ERROR_UNKNOWN;
+        const uint32_t invokeId = IedConnection_getLogicalDeviceVariablesAsync(
+            connection.get(), &error, "BIGLD0", pages == 0 ? nullptr : continueAfter.c_str(), nullptr,
+            &NameListAnswers::onNames, &handler);
+        ASSERT_EQ(error, IED_ERROR_OK);
+        EXPECT_NE(invokeId, 0u);
+        NameListAnswers::Answer page = handler.next();
+        ASSERT_EQ(page.error, IED_ERROR_OK);
+        ASSERT_FALSE(page.names.empty());
+        all.insert(all.end(), page.names.begin(), page.names.end());
+        continueAfter = page.names.back();
+        more = page.moreFollows;
+    }
+    EXPECT_EQ(pages, 3);
+    EXPECT_EQ(all, recordedVariableNames("03b-getnamelist-continuation-large-model.pcap", "BIGLD0"));
+    EXPECT_EQ(peer.requestsWithoutRecording(), 0);
+
+    // The devices, and the names joining a list the caller already holds.
+    LinkedList held = LinkedList_create();
+    LinkedList_add(held, strdup("mine"));
+    IedClientError error = IED_ERROR_UNKNOWN;
+    IedConnection_getServerDirectoryAsync(connection.get(), &error, nullptr, held, &NameListAnswers::onNames,
+                                          &handler);
+    ASSERT_EQ(error, IED_ERROR_OK);
+    const NameListAnswers::Answer devices = handler.next();
+    EXPECT_EQ(devices.error, IED_ERROR_OK);
+    EXPECT_EQ(devices.list, held);
+    EXPECT_EQ(devices.names, (Names{"mine", "BIGLD0", "BIGLD1"}));
+    EXPECT_FALSE(devices.moreFollows);
+}
+
+TEST(ClientRecordedTest, AsynchronousNameListsThatFail) {
+    ScriptedPeer peer("02-getnamelist.pcap");
+    auto connection = connectTo(peer.port());
+    NameListAnswers handler;
+    IedClientError error = IED_ERROR_OK;
+
+    // Refused before anything is sent: the handler never runs.
+    EXPECT_EQ(IedConnection_getLogicalDeviceDataSetsAsync(connection.get(), &error, nullptr, nullptr, nullptr,
+                                                          &NameListAnswers::onNames, &handler),
+              0u);
+    EXPECT_EQ(error, IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT);
+    EXPECT_EQ(IedConnection_getLogicalDeviceVariablesAsync(connection.get(), &error, "simpleIOGenericIO",
+                                                           nullptr, nullptr, nullptr, nullptr),
+              0u);
+    EXPECT_EQ(error, IED_ERROR_USER_PROVIDED_INVALID_ARGUMENT);
+    EXPECT_EQ(peer.requestsSeen(), 0);
+
+    // The data sets of the recorded device.
+    IedConnection_getLogicalDeviceDataSetsAsync(connection.get(), &error, "simpleIOGenericIO", nullptr,
+                                                nullptr, &NameListAnswers::onNames, &handler);
+    ASSERT_EQ(error, IED_ERROR_OK);
+    const NameListAnswers::Answer dataSets = handler.next();
+    EXPECT_EQ(dataSets.error, IED_ERROR_OK);
+    EXPECT_EQ(dataSets.names, (Names{"LLN0$Events", "LLN0$Events2", "LLN0$Measurements"}));
+
+    // A device that is gone mid-call ends the call once, with the caller's list handed back.
+    peer.setBehaviour(ScriptedPeer::Behaviour::Silent);
+    LinkedList held = LinkedList_create();
+    IedConnection_getLogicalDeviceVariablesAsync(connection.get(), &error, "simpleIOGenericIO", nullptr, held,
+                                                 &NameListAnswers::onNames, &handler);
+    ASSERT_EQ(error, IED_ERROR_OK);
+    peer.dropConnections();
+    const NameListAnswers::Answer lost = handler.next();
+    EXPECT_EQ(lost.error, IED_ERROR_CONNECTION_LOST);
+    EXPECT_EQ(lost.list, held);
+    EXPECT_FALSE(lost.moreFollows);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(handler.pending(), 0u);
+
+    // Without an association nothing is sent and the handler does not run.
+    EXPECT_EQ(IedConnection_getServerDirectoryAsync(connection.get(), &error, nullptr, nullptr,
+                                                    &NameListAnswers::onNames, &handler),
+              0u);
+    EXPECT_EQ(error, IED_ERROR_NOT_CONNECTED);
+    EXPECT_EQ(handler.pending(), 0u);
 }
 
 TEST(ClientRecordedTest, ServerThatAlwaysSaysMoreFollowDoesNotKeepTheClientAsking) {
