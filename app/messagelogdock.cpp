@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QHBoxLayout>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -21,14 +24,18 @@ MessageLogDock::MessageLogDock(QWidget* parent) : QDockWidget(tr("Message log"),
 
     auto* copyButton = new QPushButton(tr("Copy"));
     copyButton->setObjectName("messageLogCopyButton");
+    auto* saveButton = new QPushButton(tr("Save..."));
+    saveButton->setObjectName("messageLogSaveButton");
     auto* clearButton = new QPushButton(tr("Clear"));
     clearButton->setObjectName("messageLogClearButton");
     connect(copyButton, &QPushButton::clicked, this, &MessageLogDock::copyToClipboard);
+    connect(saveButton, &QPushButton::clicked, this, &MessageLogDock::saveClicked);
     connect(clearButton, &QPushButton::clicked, this, &MessageLogDock::clear);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(copyButton);
+    buttons->addWidget(saveButton);
     buttons->addWidget(clearButton);
 
     auto* content = new QWidget;
@@ -67,4 +74,26 @@ void MessageLogDock::copyToClipboard() {
 
 void MessageLogDock::clear() {
     logEdit->clear();
+}
+
+bool MessageLogDock::saveTo(const QString& path) const {
+    // Written beside and renamed at the end, so a failed save never leaves half a record.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        return false;
+    }
+    QByteArray content = text().toUtf8();
+    if (!content.isEmpty()) {
+        content.append('\n');
+    }
+    return file.write(content) == content.size() && file.commit();
+}
+
+void MessageLogDock::saveClicked() {
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save message log"), QString(),
+                                                      tr("Text files (*.txt);;All files (*)"));
+    if (!path.isEmpty() && !saveTo(path)) {
+        QMessageBox::warning(this, tr("Save message log"),
+                             tr("The message log could not be written to %1.").arg(path));
+    }
 }

@@ -19,10 +19,14 @@ public:
 
     void addMessage(const QDateTime& time, const QString& source, const QString& text);
     QString text() const;
+    // Writes the whole log as UTF-8 text, for a test record; false (and the file as it was) on failure.
+    bool saveTo(const QString& path) const;
 
 public slots:
     void copyToClipboard();
     void clear();
+    // Asks for a file and saves the log into it.
+    void saveClicked();
 
 private:
     QPlainTextEdit* logEdit;

@@ -2,6 +2,7 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QDialog>
+#include <QFile>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScrollArea>
@@ -360,6 +361,15 @@ void MainWindowTest::messageLogKeepsEveryTextOfEveryTab() {
 
     log->copyToClipboard();
     QCOMPARE(QApplication::clipboard()->text(), log->text());
+
+    // Saved for a test record: every line as shown; a place that cannot be written is refused.
+    QTemporaryDir dir;
+    const QString saved = dir.filePath("messages.txt");
+    QVERIFY(log->saveTo(saved));
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()), log->text() + '\n');
+    QVERIFY(!log->saveTo(dir.filePath("missing/messages.txt")));
     log->clear();
     QCOMPARE(log->text(), QString());
 }
