@@ -1,6 +1,7 @@
 #include "sclmodel.h"
 
 #include "iec61850_client.h"
+#include "modelassociation.h"
 #include "modelcompare.h"
 #include "modellines.h"
 #include "sclfile.h"
@@ -9,9 +10,6 @@
 namespace iec61850 {
 
 namespace {
-
-constexpr uint32_t kConnectTimeoutMs = 10000;
-constexpr uint32_t kRequestTimeoutMs = 5000;
 
 bool holdsTime(const MmsValue& value) {
     if (value.type() == MMS_UTC_TIME || value.type() == MMS_BINARY_TIME) {
@@ -116,14 +114,8 @@ bool SclModel::compareWithDevice(const QString& host, int port, const QString& i
         *error = QString::fromStdString(model.error().message);
         return false;
     }
-    std::unique_ptr<std::remove_pointer_t<IedConnection>, void (*)(IedConnection)> connection(
-        IedConnection_create(), IedConnection_destroy);
-    IedConnection_setConnectTimeout(connection.get(), kConnectTimeoutMs);
-    IedConnection_setRequestTimeout(connection.get(), kRequestTimeoutMs);
-    IedClientError connectError = IED_ERROR_OK;
-    IedConnection_connect(connection.get(), &connectError, host.toUtf8().constData(), port);
-    if (connectError != IED_ERROR_OK) {
-        *error = QStringLiteral("cannot connect to %1:%2 (error %3)").arg(host).arg(port).arg(connectError);
+    const ModelAssociation connection = openModelAssociation(host, port, error);
+    if (!connection) {
         return false;
     }
     auto device = korvan::scl::readSnapshot(connection.get());

@@ -1,29 +1,12 @@
 #include "sclsaver.h"
 
-#include <memory>
-#include <type_traits>
-
-#include "iec61850_client.h"
+#include "modelassociation.h"
 #include "sclwriter.h"
-
-namespace {
-
-constexpr uint32_t kConnectTimeoutMs = 10000;
-constexpr uint32_t kRequestTimeoutMs = 5000;
-
-}  // namespace
 
 SclSaveOutcome saveDeviceModelAsScl(const QString& host, int port, const QString& path) {
     SclSaveOutcome outcome;
-    std::unique_ptr<std::remove_pointer_t<IedConnection>, void (*)(IedConnection)> connection(
-        IedConnection_create(), IedConnection_destroy);
-    IedConnection_setConnectTimeout(connection.get(), kConnectTimeoutMs);
-    IedConnection_setRequestTimeout(connection.get(), kRequestTimeoutMs);
-    IedClientError connectError = IED_ERROR_OK;
-    IedConnection_connect(connection.get(), &connectError, host.toUtf8().constData(), port);
-    if (connectError != IED_ERROR_OK) {
-        outcome.error =
-            QStringLiteral("cannot connect to %1:%2 (error %3)").arg(host).arg(port).arg(connectError);
+    const ModelAssociation connection = openModelAssociation(host, port, &outcome.error);
+    if (!connection) {
         return outcome;
     }
     korvan::scl::SaveOptions options;
