@@ -299,7 +299,8 @@ void Iec61850Network::namesListed() {
         const bool listed = listing.variablesError == IED_ERROR_OK;
         QList<QByteArray> nodes;
         if (listed) {
-            for (const std::string& node : iecstack::client::DirectoryIndex::logicalNodesIn(listing.variables)) {
+            for (const std::string& node :
+                 iecstack::client::DirectoryIndex::logicalNodesIn(listing.variables)) {
                 nodes.append(QByteArray::fromStdString(node));
             }
         }
@@ -399,8 +400,7 @@ bool Iec61850Network::planNode(const QString& nodeName, bool dataSetsListed,
             planDataSets(nodeName, dataSetNames, entries);
             continue;
         }
-        const iecstack::client::DirectoryIndex& index =
-            *walk->index;
+        const iecstack::client::DirectoryIndex& index = *walk->index;
         const std::string logicalNode = nodeName.toStdString();
         const std::vector<std::string>* children =
             acsiClass == ACSI_CLASS_DATA_OBJECT
