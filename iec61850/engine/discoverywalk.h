@@ -80,8 +80,8 @@ struct DiscoveryWalk {
     bool named = false;                      // every list is in: planning may start
     // The model of the device being planned, from its variable names.
     std::shared_ptr<const iecstack::client::DirectoryIndex> index;
-    QVector<QList<QByteArray>> deviceNodes;  // the logical nodes each device lists
-    QVector<bool> deviceListed;              // false: listing the device's nodes failed
+    QVector<QList<QByteArray>> deviceNodes;     // the logical nodes each device lists
+    QVector<bool> deviceListed;                 // false: listing the device's nodes failed
     QVector<QList<QByteArray>> deviceDataSets;  // the data sets each device lists ("LN$DS")
     QVector<bool> dataSetsListed;               // false: listing the device's data sets failed
     QVector<QVector<WalkEntry>> nodes;  // the planned lines, a device's own line or a logical node each
@@ -107,6 +107,10 @@ struct DiscoveryWalk {
     int nodesTotal = 0;
     int nodesDone = 0;
     QSet<QString> skipped;  // names that cannot be addressed, reported once
+    // Reused while planning: the element path looked up in the index, a read's MMS names.
+    std::string path;
+    std::string domain;
+    std::string item;
 };
 
 }  // namespace iec61850

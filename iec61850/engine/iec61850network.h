@@ -16,13 +16,14 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "connectionloss.h"
+#include "constrainttable.h"
 #include "discoverywalk.h"
 #include "iec61850_client.h"
 #include "journalquery.h"
@@ -93,8 +94,8 @@ signals:
     void logControlBlockFound(const QString& lcbRef, const QString& logRef, const QString& oldestEntry,
                               const QString& newestEntry);
     // One value of one entry: its time, entry ID (hexadecimal), reference, value text and reasons.
-    void logEntryReceived(const QString& logRef, qint64 timeMs, const QString& entryId, const QString& reference,
-                          const QString& value, const QString& reason);
+    void logEntryReceived(const QString& logRef, qint64 timeMs, const QString& entryId,
+                          const QString& reference, const QString& value, const QString& reason);
     void logQueryDone(const QString& logRef, int entries, const QString& error);
     // Right before a report's opening addReport: its header and the reasons of the members that follow.
     void addReportHeader(const iec61850::ReportHeader& header);
@@ -120,7 +121,8 @@ signals:
                           const QStringList& values, const QList<int>& mms_types, const QList<int>& sizes,
                           const QString& error);
     // One result per attribute asked for, in the order asked; empty where it was written.
-    void reportControlBlockWritten(const QString& rcb_ref, const QStringList& names, const QStringList& errors);
+    void reportControlBlockWritten(const QString& rcb_ref, const QStringList& names,
+                                   const QStringList& errors);
 
 public slots:
     void doConnect(const QString& ip, int port);
@@ -226,8 +228,9 @@ private:
     template <typename Request>
     bool requestNames(Request request, QList<QByteArray>& names);
     WalkEntry planLine(const QString& name, bool record);
+    WalkEntry planLine(const QString& shown, const QString& fc, bool record);
     void planRead(WalkEntry& entry);
-    bool planDataLine(const QString& name, QVector<WalkEntry>& entries);
+    bool planDataLine(const QString& shown, const QString& fc, QVector<WalkEntry>& entries);
     void announce(const WalkEntry& entry);
     bool skipOdd(const QString& name);
     void browseServer();
@@ -265,7 +268,7 @@ private:
     void reportProgress();
     void finishWalk();
 
-    QHash<QString, QString> refToFc;
+    ConstraintTable refToFc;
     // Data set reference (LD/LN.DS) -> its members as discovery listed them (LD/LN.DO.DA[FC]).
     QMap<QString, QStringList> dataSetMembers;
     // What each installed report handler needs on the receive thread. Kept until the connection is

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "directory_index.h"
+#include "listedchildren.h"
 #include "objectreference.h"
 #include "valuerenderer.h"
 
@@ -57,6 +58,34 @@ QString printable(const QString& name) {
     return text + QLatin1Char('"');
 }
 
+// A listed name split as extractFc and withoutFc split it; the plain ASCII names devices use are
+// split without a temporary string per part.
+void splitListed(const std::string& listed, QString* shown, QString* fc) {
+    if (isAscii(listed)) {
+        const std::string_view name = listedWithoutFc(listed);
+        *shown = QString::fromLatin1(name.data(), static_cast<int>(name.size()));
+        *fc = listedFc(listed);
+        return;
+    }
+    const QString name = QString::fromStdString(listed);
+    *shown = withoutFc(name);
+    *fc = extractFc(name);
+}
+
+// The part of a reference after the device's "/" ("LN.DO.DA"), as the index names elements.
+void pathWithinDevice(const QString& ref, std::string* path) {
+    const int start = ref.indexOf(QLatin1Char('/')) + 1;
+    path->clear();
+    for (int i = start; i < ref.size(); ++i) {
+        const ushort c = ref.at(i).unicode();
+        if (c >= 0x80) {
+            *path = ref.mid(start).toStdString();
+            return;
+        }
+        path->push_back(char(c));
+    }
+}
+
 // Progress on the status bar at most this often.
 constexpr int kProgressIntervalMs = 250;
 
@@ -101,10 +130,14 @@ bool Iec61850Network::requestNames(Request request, QList<QByteArray>& names) {
 }
 
 WalkEntry Iec61850Network::planLine(const QString& name, bool record) {
+    return planLine(withoutFc(name), extractFc(name), record);
+}
+
+WalkEntry Iec61850Network::planLine(const QString& shown, const QString& fc, bool record) {
     ++currentLayer;
     WalkEntry entry;
-    entry.fc = extractFc(name);
-    entry.data = withoutFc(name);
+    entry.fc = fc;
+    entry.data = shown;
     entry.ref = buildReference(layerStack, entry.data, currentLayer);
     entry.layer = currentLayer;
     entry.record = record;
@@ -116,10 +149,8 @@ void Iec61850Network::planRead(WalkEntry& entry) {
     if (!walk || !planner || !entry.record || entry.layer <= 3 || isSelectAttribute(entry.ref)) {
         return;
     }
-    QByteArray domain;
-    QByteArray item;
-    if (mmsNameOf(entry.ref, entry.fc, &domain, &item)) {
-        const ReadPlanner::ReadId id = planner->add(domain.toStdString(), item.toStdString());
+    if (mmsNameOf(entry.ref, entry.fc, &walk->domain, &walk->item)) {
+        const ReadPlanner::ReadId id = planner->add(walk->domain, walk->item);
         if (walk->readsPlanned == 0) {
             walk->firstRead = id;
         }
@@ -409,12 +440,14 @@ bool Iec61850Network::planNode(const QString& nodeName, bool dataSetsListed,
         if (!children) {
             return fail();
         }
+        QString shown;
+        QString fc;
         for (const std::string& child : *children) {
-            const QString name = QString::fromStdString(child);
-            if (skipOdd(name)) {
+            splitListed(child, &shown, &fc);
+            if (skipOdd(shown)) {
                 continue;
             }
-            if (!planDataLine(name, entries)) {
+            if (!planDataLine(shown, fc, entries)) {
                 return fail();
             }
         }
@@ -428,46 +461,45 @@ bool Iec61850Network::planDataDirectory(const QString& ref, QVector<WalkEntry>& 
         return false;
     }
     const iecstack::client::DirectoryIndex& index = *walk->index;
-    const std::vector<std::string>* listed =
-        index.children(ref.mid(ref.indexOf(QLatin1Char('/')) + 1).toStdString());
+    pathWithinDevice(ref, &walk->path);
+    const std::vector<std::string>* listed = index.children(walk->path);
     if (!listed) {
         return false;
     }
     const std::vector<std::string>& children = *listed;
-    // A child listed under a second functional constraint is shown, read and walked once, under the
-    // constraint listed first.
-    QSet<QString> handled;
-    // A setting exists under SG (the active group's value) and under SE (the group being edited, which
-    // only its editor may read); the tree shows it under SG, whichever the device lists first.
-    QSet<QString> settings;
-    const auto constrainedBy = [](const std::string& child, const char* fc) {
-        return child.size() >= 4 && child.compare(child.size() - 4, 4, fc) == 0;
-    };
+    if (children.empty()) {
+        return true;
+    }
+    std::vector<std::string_view> names;
+    names.reserve(children.size());
+    // Names outside ASCII are compared as the QString forms split them.
+    std::vector<std::string> converted;
     for (const std::string& child : children) {
-        if (constrainedBy(child, "[SG]")) {
-            settings.insert(withoutFc(QString::fromStdString(child)));
+        if (isAscii(child)) {
+            names.push_back(listedWithoutFc(child));
+        } else {
+            converted.reserve(children.size());  // once: the views into it must stay valid
+            converted.push_back(withoutFc(QString::fromStdString(child)).toStdString());
+            names.push_back(converted.back());
         }
     }
-    for (const std::string& child : children) {
-        const QString name = QString::fromStdString(child);
-        const QString shown = withoutFc(name);
-        if (handled.contains(shown) || (constrainedBy(child, "[SE]") && settings.contains(shown))) {
-            continue;
-        }
-        handled.insert(shown);
+    QString shown;
+    QString fc;
+    for (const size_t child : childrenToShow(children, names)) {
+        splitListed(children[child], &shown, &fc);
         if (skipOdd(shown)) {
             continue;
         }
-        if (!planDataLine(name, entries)) {
+        if (!planDataLine(shown, fc, entries)) {
             return false;
         }
     }
     return true;
 }
 
-bool Iec61850Network::planDataLine(const QString& name, QVector<WalkEntry>& entries) {
+bool Iec61850Network::planDataLine(const QString& shown, const QString& fc, QVector<WalkEntry>& entries) {
     const int at = entries.size();
-    entries.append(planLine(name, true));
+    entries.append(planLine(shown, fc, true));
     if (!planDataDirectory(entries.at(at).ref, entries)) {
         return false;
     }

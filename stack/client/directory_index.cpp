@@ -2,18 +2,55 @@
 
 #include <unordered_set>
 
-#include "mapping/member_reference.h"
-
 namespace iecstack::client {
 
 namespace {
 
-// Appends `entry` unless `list` (named by `listKey`) already holds it. The keys of every list share one
-// set that lives only while the index is built.
-void appendOnce(std::unordered_set<std::string>& seen, const std::string& listKey,
-                std::vector<std::string>& list, std::string entry) {
-    if (seen.insert(listKey + '\n' + entry).second) {
-        list.push_back(std::move(entry));
+// Lists up to this long are searched for a name before it is added; longer ones keep their names in
+// the set shared by all lists, under "list key\nname", which costs a string per name.
+constexpr size_t kScannedList = 16;
+
+// Appends `entry` unless `list` (named by the key `keyStart` + `keyEnd`) already holds it.
+void appendOnce(std::unordered_set<std::string>& seen, std::string_view keyStart, std::string_view keyEnd,
+                std::vector<std::string>& list, std::string_view entry) {
+    const auto keyOf = [&](std::string_view name) {
+        std::string key;
+        key.reserve(keyStart.size() + keyEnd.size() + 1 + name.size());
+        key.append(keyStart).append(keyEnd).push_back('\n');
+        key.append(name);
+        return key;
+    };
+    if (list.size() < kScannedList) {
+        for (const std::string& listed : list) {
+            if (listed == entry) {
+                return;
+            }
+        }
+        list.emplace_back(entry);
+        if (list.size() == kScannedList) {
+            for (const std::string& listed : list) {
+                seen.insert(keyOf(listed));
+            }
+        }
+        return;
+    }
+    if (seen.insert(keyOf(entry)).second) {
+        list.emplace_back(entry);
+    }
+}
+
+// itemNameParts into a vector kept from name to name.
+void splitItemName(std::string_view item, std::vector<std::string_view>& parts) {
+    parts.clear();
+    size_t start = 0;
+    for (;;) {
+        const size_t end = item.find('$', start);
+        if (end == std::string_view::npos) {
+            parts.push_back(item.substr(start));
+            return;
+        }
+        parts.push_back(item.substr(start, end - start));
+        start = end + 1;
     }
 }
 
@@ -32,42 +69,55 @@ std::vector<std::string> DirectoryIndex::logicalNodesIn(const std::vector<std::s
 
 DirectoryIndex::DirectoryIndex(const std::vector<std::string>& names) : logicalNodes_(logicalNodesIn(names)) {
     std::unordered_set<std::string> seen;
+    std::vector<std::string_view> parts;
     std::string parentPath;
+    std::string path;
+    std::string child;
+    // Names come grouped by logical node: the last one found is asked first.
+    std::string_view lastNodeName;
+    LogicalNode* lastNode = nullptr;
     for (const std::string& name : names) {
-        const std::vector<std::string_view> parts = mapping::itemNameParts(name);
-        if (parts.front().empty()) {
+        splitItemName(name, parts);
+        const std::string_view logicalNodeName = parts.front();
+        if (logicalNodeName.empty()) {
             continue;
         }
-        const std::string logicalNodeName(parts.front());
-        LogicalNode& logicalNode = nodesByName_[logicalNodeName];
-        if (parts.size() == 1) {
-            continue;
+        if (lastNode == nullptr || logicalNodeName != lastNodeName) {
+            lastNode = &nodesByName_[std::string(logicalNodeName)];
+            lastNodeName = logicalNodeName;
         }
-        if (parts.size() == 2) {
+        LogicalNode& logicalNode = *lastNode;
+        if (parts.size() <= 2) {
             continue;  // "LN$FC" only groups by constraint; it is no element of the object tree
         }
         const std::string_view fc = parts[1];
         if (parts.size() == 3) {
-            const std::string top(parts[2]);
-            const std::string fcName(fc);
-            appendOnce(seen, logicalNodeName + '$' + fcName, logicalNode.elementsByFc[fcName], top);
+            const std::string_view top = parts[2];
+            const auto byFc = logicalNode.elementsByFc.find(std::string(fc));
+            std::vector<std::string>& underFc = byFc != logicalNode.elementsByFc.end()
+                                                    ? byFc->second
+                                                    : logicalNode.elementsByFc[std::string(fc)];
+            child.assign(logicalNodeName).push_back('$');
+            appendOnce(seen, child, fc, underFc, top);
             // Control blocks of reports and GOOSE are no data objects.
             if (fc != "RP" && fc != "BR" && fc != "GO") {
-                appendOnce(seen, logicalNodeName + "$$", logicalNode.dataObjects, top);
+                appendOnce(seen, logicalNodeName, "$$", logicalNode.dataObjects, top);
             }
         }
         // Paths leave the FC out, so one data object seen under several constraints is one element.
-        parentPath = logicalNodeName;
+        parentPath.assign(logicalNodeName);
         for (size_t i = 2; i + 1 < parts.size(); ++i) {
             parentPath.push_back('.');
             parentPath.append(parts[i]);
         }
-        childrenByPath_.try_emplace(parentPath + '.' + std::string(parts.back()));
-        std::string child(parts.back());
-        child.push_back('[');
-        child.append(fc);
-        child.push_back(']');
-        appendOnce(seen, parentPath, childrenByPath_[parentPath], std::move(child));
+        path.assign(parentPath).push_back('.');
+        path.append(parts.back());
+        childrenByPath_.try_emplace(path);
+        child.assign(parts.back()).push_back('[');
+        child.append(fc).push_back(']');
+        const auto parent = childrenByPath_.find(parentPath);
+        appendOnce(seen, parentPath, std::string_view(),
+                   parent != childrenByPath_.end() ? parent->second : childrenByPath_[parentPath], child);
     }
 }
 
@@ -92,8 +142,8 @@ const std::vector<std::string>* DirectoryIndex::elementsUnder(std::string_view l
     return it == node->elementsByFc.end() ? &kNone : &it->second;
 }
 
-const std::vector<std::string>* DirectoryIndex::children(std::string_view dottedPath) const {
-    const auto it = childrenByPath_.find(std::string(dottedPath));
+const std::vector<std::string>* DirectoryIndex::children(const std::string& dottedPath) const {
+    const auto it = childrenByPath_.find(dottedPath);
     return it == childrenByPath_.end() ? nullptr : &it->second;
 }
 

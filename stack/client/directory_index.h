@@ -30,7 +30,7 @@ public:
 
     // Direct children of the element at the dotted path ("LN.DO.DA" or "LN.RCB"), each as "name[FC]",
     // one per distinct name and FC. Empty for a leaf, null for an element that does not exist.
-    const std::vector<std::string>* children(std::string_view dottedPath) const;
+    const std::vector<std::string>* children(const std::string& dottedPath) const;
 
 private:
     struct LogicalNode {
