@@ -83,6 +83,35 @@ TEST(DirectoryIndexTest, RepeatedNamesFromOverlappingContinuationAppearOnce) {
     EXPECT_EQ(*index.children("GGIO1.Mod"), (Names{"ctlModel[CF]", "q[ST]", "stVal[ST]"}));
 }
 
+// Long lists are kept apart from short ones differently: repeats must still appear once, in order,
+// also when the list grows past the length where that changes.
+TEST(DirectoryIndexTest, LongListsKeepEachNameOnceInOrder) {
+    Names names{"GGIO1"};
+    Names expected;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "Ind" + std::to_string(i);
+        expected.push_back(name);
+        names.insert(names.end(), {"GGIO1$ST$" + name, "GGIO1$ST$" + name + "$stVal"});
+    }
+    for (int i = 39; i >= 0; --i) {
+        const std::string name = "Ind" + std::to_string(i);
+        names.insert(names.end(), {"GGIO1$ST$" + name, "GGIO1$SV$" + name, "GGIO1$SV$" + name + "$stVal"});
+    }
+    Names children;
+    for (int i = 0; i < 30; ++i) {
+        children.push_back("a" + std::to_string(i) + "[ST]");
+        names.push_back("GGIO1$ST$Ind0$a" + std::to_string(i));
+    }
+    names.push_back("GGIO1$ST$Ind0$a3");
+    names.push_back("GGIO1$ST$Ind0$a25");
+    const DirectoryIndex index(names);
+    EXPECT_EQ(*index.dataObjects("GGIO1"), expected);
+    EXPECT_EQ(*index.elementsUnder("GGIO1", "ST"), expected);
+    EXPECT_EQ(*index.elementsUnder("GGIO1", "SV"), Names(expected.rbegin(), expected.rend()));
+    children.insert(children.begin(), {"stVal[ST]", "stVal[SV]"});
+    EXPECT_EQ(*index.children("GGIO1.Ind0"), children);
+}
+
 TEST(DirectoryIndexTest, OddNamesFromAServerDoNotBreakTheIndex) {
     const DirectoryIndex index(Names{"", "$ST$x", "LN1$$", "LN1$ST$$", "LN1$ST$DO$"});
     EXPECT_TRUE(index.logicalNodes().empty());
