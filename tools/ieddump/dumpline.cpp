@@ -43,7 +43,20 @@ bool isPlain(const QString& field) {
 }
 
 void appendField(QByteArray& out, const QString& field) {
-    out += isPlain(field) ? field.toUtf8() : escaped(field).toUtf8();
+    // Printable ASCII, as nearly every field is, goes straight into the line.
+    const int start = out.size();
+    out.resize(start + field.size());
+    char* to = out.data() + start;
+    const QChar* from = field.constData();
+    for (int i = 0; i < field.size(); ++i) {
+        const ushort c = from[i].unicode();
+        if (c < 0x20 || c >= 0x7f || c == '\\') {
+            out.resize(start);
+            out += isPlain(field) ? field.toUtf8() : escaped(field).toUtf8();
+            return;
+        }
+        to[i] = char(c);
+    }
 }
 
 }  // namespace

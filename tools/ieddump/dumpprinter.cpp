@@ -4,7 +4,10 @@
 
 namespace ieddump {
 
-DumpPrinter::DumpPrinter(std::FILE* out, QObject* parent) : QObject(parent), out(out) {}
+DumpPrinter::DumpPrinter(std::FILE* out, QObject* parent) : QObject(parent), out(out) {
+    // Reserved, so that truncating it for the next line keeps the allocation.
+    line.reserve(1024);
+}
 
 void DumpPrinter::newDataLine(const QString& data_string, const QString& ref_string, const QString& fc_string,
                               int layer) {

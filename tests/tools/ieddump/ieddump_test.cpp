@@ -64,6 +64,17 @@ void IeddumpTest::fieldsStayOnOneLine() {
     QCOMPARE(ieddump::dumpLine({"a\tb", "c\\n", "\r"}), QString("a\\tb\tc\\\\n\t\\r"));
     QCOMPARE(ieddump::dumpLine({"newDataLine", "LD0", "LD0", "", "1"}),
              QString("newDataLine\tLD0\tLD0\t\t1"));
+    // The line the printer writes takes plain fields a shorter way: it must still say the same, in
+    // UTF-8, whatever follows a field that needs escaping or encoding.
+    QByteArray line = "stale";
+    line.truncate(0);
+    const QString accented = QString::fromUtf8("Gr\xc3\xbc\xc3\x9f");
+    const QString controls = QStringLiteral("a") + QChar(0x7f) + QChar(0x01) + QStringLiteral("\\");
+    ieddump::appendDumpLine(line, {"updateValue", accented, "", controls, "plain text", "x\ty"});
+    QCOMPARE(
+        line,
+        (ieddump::dumpLine({"updateValue", accented, "", controls, "plain text", "x\ty"}) + '\n').toUtf8());
+    QCOMPARE(line, QByteArray("updateValue\tGr\xc3\xbc\xc3\x9f\t\ta\\x7f\\x01\\\\\tplain text\tx\\ty\n"));
 }
 
 void IeddumpTest::dumpsTheWholeModel() {
