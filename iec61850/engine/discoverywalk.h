@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "iec61850_client.h"
+#include "namelist.h"
 
 namespace iecstack::client {
 class DirectoryIndex;
@@ -67,8 +68,8 @@ struct DiscoveryWalk {
     QList<QByteArray> devices;
     // The devices' name lists while they come in, a page at a time and all devices side by side.
     struct DeviceNames {
-        std::vector<std::string> variables;
-        std::vector<std::string> dataSets;
+        NameList variables;
+        NameList dataSets;
         int variablePages = 0;
         int dataSetPages = 0;
         IedClientError variablesError = IED_ERROR_OK;

@@ -284,26 +284,28 @@ void Iec61850Network::nameListAnswered(quint64 association, int device, bool dat
     }
     noteRequestFailure(error);
     DiscoveryWalk::DeviceNames& listing = walk->deviceNames[static_cast<size_t>(device)];
-    std::vector<std::string>& names = dataSets ? listing.dataSets : listing.variables;
+    NameList& names = dataSets ? listing.dataSets : listing.variables;
     int& pages = dataSets ? listing.dataSetPages : listing.variablePages;
     if (error == IED_ERROR_OUTSTANDING_CALL_LIMIT_REACHED) {
         planner->slotBusy();
         walk->nameListQueue.push_front(
-            NameListPage{device, dataSets, names.empty() ? std::string() : names.back()});
+            NameListPage{device, dataSets, names.empty() ? std::string() : std::string(names.back())});
     } else {
         planner->slotAnswered();
         if (error == IED_ERROR_OK) {
-            const std::string continuedAfter = names.empty() ? std::string() : names.back();
+            const std::string_view continuedAfter = names.empty() ? std::string_view() : names.back();
             ++pages;
             // "More follow" with no new last name would ask the same question forever.
             const bool progress = !page.empty() && page.back() != continuedAfter;
-            names.insert(names.end(), std::make_move_iterator(page.begin()),
-                         std::make_move_iterator(page.end()));
+            // Kept by this thread: the page's own strings go back to the receiving thread's memory.
+            for (const std::string& name : page) {
+                names.append(name);
+            }
             if (names.size() > kMaxNamesPerList ||
                 (moreFollows && (!progress || pages >= kMaxPagesPerList))) {
                 error = IED_ERROR_UNEXPECTED_VALUE_RECEIVED;
             } else if (moreFollows) {
-                walk->nameListQueue.push_back(NameListPage{device, dataSets, names.back()});
+                walk->nameListQueue.push_back(NameListPage{device, dataSets, std::string(names.back())});
             }
         }
         if (error != IED_ERROR_OK || !moreFollows) {
@@ -331,7 +333,7 @@ void Iec61850Network::namesListed() {
         QList<QByteArray> nodes;
         if (listed) {
             for (const std::string& node :
-                 iecstack::client::DirectoryIndex::logicalNodesIn(listing.variables)) {
+                 iecstack::client::DirectoryIndex::logicalNodesIn(listing.variables.names())) {
                 nodes.append(QByteArray::fromStdString(node));
             }
         }
@@ -346,11 +348,11 @@ void Iec61850Network::namesListed() {
         bool dataSetsListed = true;
         if (!nodes.isEmpty()) {
             dataSetsListed = listing.dataSetsError == IED_ERROR_OK;
-            for (const std::string& name : listing.dataSets) {
-                dataSets.append(QByteArray::fromStdString(name));
+            for (const std::string_view name : listing.dataSets.names()) {
+                dataSets.append(QByteArray(name.data(), static_cast<int>(name.size())));
             }
         }
-        listing.dataSets = std::vector<std::string>();
+        listing.dataSets.release();
         walk->deviceDataSets.append(dataSets);
         walk->dataSetsListed.append(dataSetsListed);
     }
@@ -388,9 +390,9 @@ bool Iec61850Network::planStep() {
         walk->nodes.append(deviceLine);
         walk->planNode = 0;
         // The device's model is held only while it is planned: its names go into the index.
-        std::vector<std::string>& names = walk->deviceNames[static_cast<size_t>(device)].variables;
-        walk->index = std::make_shared<const iecstack::client::DirectoryIndex>(names);
-        names = std::vector<std::string>();
+        NameList& names = walk->deviceNames[static_cast<size_t>(device)].variables;
+        walk->index = std::make_shared<const iecstack::client::DirectoryIndex>(names.names());
+        names.release();
     }
     const QList<QByteArray>& nodes = walk->deviceNodes.at(device);
     if (walk->planNode < nodes.size()) {

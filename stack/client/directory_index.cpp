@@ -54,20 +54,39 @@ void splitItemName(std::string_view item, std::vector<std::string_view>& parts) 
     }
 }
 
-}  // namespace
-
-std::vector<std::string> DirectoryIndex::logicalNodesIn(const std::vector<std::string>& names) {
+template <typename Names>
+std::vector<std::string> logicalNodesOf(const Names& names) {
     std::vector<std::string> nodes;
     std::unordered_set<std::string_view> seen;
-    for (const std::string& name : names) {
-        if (!name.empty() && name.find('$') == std::string::npos && seen.insert(name).second) {
-            nodes.push_back(name);
+    for (const std::string_view name : names) {
+        if (!name.empty() && name.find('$') == std::string_view::npos && seen.insert(name).second) {
+            nodes.emplace_back(name);
         }
     }
     return nodes;
 }
 
+}  // namespace
+
+std::vector<std::string> DirectoryIndex::logicalNodesIn(const std::vector<std::string>& names) {
+    return logicalNodesOf(names);
+}
+
+std::vector<std::string> DirectoryIndex::logicalNodesIn(const std::vector<std::string_view>& names) {
+    return logicalNodesOf(names);
+}
+
 DirectoryIndex::DirectoryIndex(const std::vector<std::string>& names) : logicalNodes_(logicalNodesIn(names)) {
+    build(names);
+}
+
+DirectoryIndex::DirectoryIndex(const std::vector<std::string_view>& names)
+    : logicalNodes_(logicalNodesIn(names)) {
+    build(names);
+}
+
+template <typename Names>
+void DirectoryIndex::build(const Names& names) {
     std::unordered_set<std::string> seen;
     std::vector<std::string_view> parts;
     std::string parentPath;
@@ -76,7 +95,7 @@ DirectoryIndex::DirectoryIndex(const std::vector<std::string>& names) : logicalN
     // Names come grouped by logical node: the last one found is asked first.
     std::string_view lastNodeName;
     LogicalNode* lastNode = nullptr;
-    for (const std::string& name : names) {
+    for (const std::string_view name : names) {
         splitItemName(name, parts);
         const std::string_view logicalNodeName = parts.front();
         if (logicalNodeName.empty()) {

@@ -16,11 +16,14 @@ public:
     DirectoryIndex() = default;
     // `names` in server order; that order is kept in every answer.
     explicit DirectoryIndex(const std::vector<std::string>& names);
+    // The same from names kept elsewhere.
+    explicit DirectoryIndex(const std::vector<std::string_view>& names);
 
     // Names without '$'.
     const std::vector<std::string>& logicalNodes() const { return logicalNodes_; }
     // The same from the names alone, each once in server order, without building an index.
     static std::vector<std::string> logicalNodesIn(const std::vector<std::string>& names);
+    static std::vector<std::string> logicalNodesIn(const std::vector<std::string_view>& names);
 
     // Null when the logical node does not occur in the names at all.
     const std::vector<std::string>* dataObjects(std::string_view logicalNode) const;
@@ -39,6 +42,8 @@ private:
     };
 
     const LogicalNode* findLogicalNode(std::string_view name) const;
+    template <typename Names>
+    void build(const Names& names);
 
     std::vector<std::string> logicalNodes_;
     std::unordered_map<std::string, LogicalNode> nodesByName_;
