@@ -446,7 +446,9 @@ bool Iec61850Network::planNode(const QString& nodeName, bool dataSetsListed,
         QString fc;
         for (const std::string& child : *children) {
             splitListed(child, &shown, &fc);
-            if (skipOdd(shown)) {
+            // These are listed without a constraint: a name that carries one anyway cannot be
+            // addressed, and is reported as listed.
+            if (skipOdd(fc.isEmpty() ? shown : QString::fromStdString(child))) {
                 continue;
             }
             if (!planDataLine(shown, fc, entries)) {
