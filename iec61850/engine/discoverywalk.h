@@ -9,6 +9,8 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "iec61850_client.h"
@@ -79,7 +81,9 @@ struct DiscoveryWalk {
     std::deque<NameListPage> nameListQueue;  // pages not yet asked for
     int nameListsOpen = 0;                   // lists whose last page has not come in
     bool named = false;                      // every list is in: planning may start
-    // The model of the device being planned, from its variable names.
+    // The names of each logical node of the device being planned, and the model of the node being
+    // planned, from its names.
+    std::unordered_map<std::string_view, std::vector<std::string_view>> nodeNames;
     std::shared_ptr<const iecstack::client::DirectoryIndex> index;
     QVector<QList<QByteArray>> deviceNodes;     // the logical nodes each device lists
     QVector<bool> deviceListed;                 // false: listing the device's nodes failed

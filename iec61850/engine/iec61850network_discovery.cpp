@@ -389,22 +389,30 @@ bool Iec61850Network::planStep() {
         }
         walk->nodes.append(deviceLine);
         walk->planNode = 0;
-        // The device's model is held only while it is planned: its names go into the index.
-        NameList& names = walk->deviceNames[static_cast<size_t>(device)].variables;
-        walk->index = std::make_shared<const iecstack::client::DirectoryIndex>(names.names());
-        names.release();
+        // Every name starts with its logical node: a node's index, built when the node is planned,
+        // answers for it as one of the whole device would, and only one node's is held at a time.
+        walk->nodeNames.clear();
+        for (const std::string_view name : walk->deviceNames[static_cast<size_t>(device)].variables.names()) {
+            walk->nodeNames[name.substr(0, name.find('$'))].push_back(name);
+        }
     }
     const QList<QByteArray>& nodes = walk->deviceNodes.at(device);
     if (walk->planNode < nodes.size()) {
+        const QByteArray& node = nodes.at(walk->planNode++);
+        const auto named = walk->nodeNames.find(std::string_view(node.constData(), size_t(node.size())));
+        walk->index = std::make_shared<const iecstack::client::DirectoryIndex>(
+            named == walk->nodeNames.end() ? std::vector<std::string_view>() : named->second);
         QVector<WalkEntry> entries;
-        const bool planned =
-            planNode(QString::fromUtf8(nodes.at(walk->planNode++)), walk->dataSetsListed.at(device),
-                     walk->deviceDataSets.at(device), entries);
+        const bool planned = planNode(QString::fromUtf8(node), walk->dataSetsListed.at(device),
+                                      walk->deviceDataSets.at(device), entries);
+        walk->index.reset();
         walk->nodes.append(entries);
         return planned;
     }
     --currentLayer;
-    walk->index.reset();
+    // The device's model is held only while it is planned.
+    walk->nodeNames = decltype(walk->nodeNames)();
+    walk->deviceNames[static_cast<size_t>(device)].variables.release();
     ++walk->planDevice;
     walk->planNode = -1;
     return true;
