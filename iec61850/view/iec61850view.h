@@ -183,7 +183,7 @@ private:
     void endProgressWith(bool connectionState);
     void makeSclButtons();
     bool showsOfflineModel() const;
-    // Waits for a comparison still reading the device; the view is going.
+    // Waits for every SCL worker still running (opening, comparing, saving); the view is going.
     void finishSclWork();
     void connectAnnouncements();
     // Shows what has been taken from the engine's batches, in order, for at most `budgetMs` (all when
@@ -215,7 +215,7 @@ private:
     QString sclPath;
     QString sclIed;
     QPushButton* compareSclButton = nullptr;
-    QThread* sclWorker = nullptr;
+    QThread* sclWorker = nullptr;  // the comparison under way; null when none
     SclCompareDialog* sclCompareDialog = nullptr;
 
     QGroupBox* structureBox;
@@ -291,14 +291,15 @@ private:
     QPushButton* deleteDataSetButton;
 
     void makeSclSaveButton();
-    // Waits for a save still reading the device; the view is going.
-    void finishSclSaveWork();
     QPushButton* saveSclButton = nullptr;
-    QThread* sclSaveWorker = nullptr;
-    QString sclSavePath;  // the file last saved, where the dialog starts
+    QThread* sclSaveWorker = nullptr;  // the save under way; null when none
+    QString sclSavePath;               // the file last saved, where the dialog starts
+    // Every SCL job off the window's thread (opening, comparing, saving) runs through startSclWorker:
+    // `work` on a thread of its own, then `then` on this thread once that thread has ended; when the
+    // view goes first, finishSclWork waits for the thread and `then` never runs.
+    QThread* startSclWorker(std::function<void()> work, std::function<void()> then);
     // "Open SCL..." reads the file and builds its model off the window's thread, then files the lines
     // into the tree a slice at a time (iec61850view_scl.cpp); its progress shares the progress bar.
-    void startSclWorker(std::function<void()> work, std::function<void()> then);
     void sclFileRead(const std::shared_ptr<SclLoad>& load);
     void sclLinesMade(const std::shared_ptr<SclLoad>& load);
     void fileSclLines(const std::shared_ptr<SclLoad>& load);
@@ -310,7 +311,7 @@ private:
     // False when no file is being opened; otherwise sets the bar for it.
     bool showSclLoadProgress();
     std::shared_ptr<SclLoad> sclLoad;  // the open under way; null when none
-    QList<QThread*> sclLoaders;        // workers not yet finished, also of opens given up
+    QList<QThread*> sclThreads;        // SCL workers not yet finished, also of opens given up
     QTimer* sclLoadTimer = nullptr;
     QPushButton* progressCancelButton = nullptr;
 };
