@@ -16,6 +16,7 @@
 
 #include "announcementqueue.h"
 #include "reportheader.h"
+#include "subtreewalk.h"
 
 class QCheckBox;
 class QComboBox;
@@ -141,6 +142,8 @@ private:
     void readAllValues(const QString& ref);
     QStringList getItemRefWithValue(const QString& ref, const QString& filter);
     void makeControlBox();
+    // Shows `item` (of layer `layer`) and its subtree in the control box: a logical node or less at
+    // once, a larger subtree a slice at a time on later turns of the event loop.
     void updateControlBox(QStandardItem* item, int layer);
     void makeReportBox();
     // Reports are shown in batches, so that a device reporting faster than the window can draw costs
@@ -314,6 +317,26 @@ private:
     QList<QThread*> sclThreads;        // SCL workers not yet finished, also of opens given up
     QTimer* sclLoadTimer = nullptr;
     QPushButton* progressCancelButton = nullptr;
+
+    // The control box shows the clicked line's subtree, copied a slice at a time
+    // (iec61850view_control.cpp): updateControlBox starts the copy, which files line after line.
+    void fillControlBoxSlice();
+    void fileControlLine(QStandardItem* item, int layer);
+    // The structure tree changed under a copy under way; it starts over (or ends when its line went).
+    void restartControlFill();
+    SubtreeWalk controlFill;
+    bool controlFillPosted = false;
+
+    // Read all asks for a large subtree's values a slice at a time (iec61850view_structure.cpp); each
+    // Read all waits for its answers once its last read is asked for.
+    void sendReadAllSlice();
+    std::deque<SubtreeWalk> unsentReadAlls;  // the lines each Read all has still to walk
+    bool readAllSlicePosted = false;
+
+    // Ready means the view awaits no answer it asked for: no Read all, no poll tick, no re-read after
+    // an operate (the walk's end is told by the state).
+    bool nothingPending() const;
+    int operateRereadsDue = 0;
 };
 
 }  // namespace iec61850
