@@ -36,8 +36,8 @@ namespace {
 
 // A logical device has thousands of lines: the control box copies them a slice at a time, each slice
 // at least this many lines (a logical node or smaller is there at once) and then until the time is up.
-constexpr int kControlFillLinesAtOnce = 128;
-constexpr qint64 kControlFillSliceMs = 4;
+constexpr int kControlFillLinesAtOnce = 64;
+constexpr qint64 kControlFillSliceMs = 3;
 
 }  // namespace
 

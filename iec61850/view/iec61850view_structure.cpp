@@ -42,7 +42,7 @@ namespace {
 // at a time, each slice at least this many lines (a logical node at once) and then until the time is
 // up.
 constexpr int kReadAllLinesAtOnce = 256;
-constexpr qint64 kReadAllSliceMs = 3;
+constexpr qint64 kReadAllSliceMs = 2;
 
 }  // namespace
 
