@@ -70,7 +70,6 @@ Iec61850View::~Iec61850View() {
     // Closing the window does not wait for a device that has stopped answering.
     network->abandonAssociation();
     finishSclWork();
-    finishSclSaveWork();
     networkThread.quit();
     networkThread.wait();
     // The thread has ended, so the engine can be destroyed here. Its destructor ends an open

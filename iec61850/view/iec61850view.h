@@ -16,6 +16,7 @@
 
 #include "announcementqueue.h"
 #include "reportheader.h"
+#include "subtreewalk.h"
 
 class QCheckBox;
 class QComboBox;
@@ -141,6 +142,8 @@ private:
     void readAllValues(const QString& ref);
     QStringList getItemRefWithValue(const QString& ref, const QString& filter);
     void makeControlBox();
+    // Shows `item` (of layer `layer`) and its subtree in the control box: a logical node or less at
+    // once, a larger subtree a slice at a time on later turns of the event loop.
     void updateControlBox(QStandardItem* item, int layer);
     void makeReportBox();
     // Reports are shown in batches, so that a device reporting faster than the window can draw costs
@@ -183,7 +186,7 @@ private:
     void endProgressWith(bool connectionState);
     void makeSclButtons();
     bool showsOfflineModel() const;
-    // Waits for a comparison still reading the device; the view is going.
+    // Waits for every SCL worker still running (opening, comparing, saving); the view is going.
     void finishSclWork();
     void connectAnnouncements();
     // Shows what has been taken from the engine's batches, in order, for at most `budgetMs` (all when
@@ -215,7 +218,7 @@ private:
     QString sclPath;
     QString sclIed;
     QPushButton* compareSclButton = nullptr;
-    QThread* sclWorker = nullptr;
+    QThread* sclWorker = nullptr;  // the comparison under way; null when none
     SclCompareDialog* sclCompareDialog = nullptr;
 
     QGroupBox* structureBox;
@@ -291,14 +294,15 @@ private:
     QPushButton* deleteDataSetButton;
 
     void makeSclSaveButton();
-    // Waits for a save still reading the device; the view is going.
-    void finishSclSaveWork();
     QPushButton* saveSclButton = nullptr;
-    QThread* sclSaveWorker = nullptr;
-    QString sclSavePath;  // the file last saved, where the dialog starts
+    QThread* sclSaveWorker = nullptr;  // the save under way; null when none
+    QString sclSavePath;               // the file last saved, where the dialog starts
+    // Every SCL job off the window's thread (opening, comparing, saving) runs through startSclWorker:
+    // `work` on a thread of its own, then `then` on this thread once that thread has ended; when the
+    // view goes first, finishSclWork waits for the thread and `then` never runs.
+    QThread* startSclWorker(std::function<void()> work, std::function<void()> then);
     // "Open SCL..." reads the file and builds its model off the window's thread, then files the lines
     // into the tree a slice at a time (iec61850view_scl.cpp); its progress shares the progress bar.
-    void startSclWorker(std::function<void()> work, std::function<void()> then);
     void sclFileRead(const std::shared_ptr<SclLoad>& load);
     void sclLinesMade(const std::shared_ptr<SclLoad>& load);
     void fileSclLines(const std::shared_ptr<SclLoad>& load);
@@ -310,9 +314,29 @@ private:
     // False when no file is being opened; otherwise sets the bar for it.
     bool showSclLoadProgress();
     std::shared_ptr<SclLoad> sclLoad;  // the open under way; null when none
-    QList<QThread*> sclLoaders;        // workers not yet finished, also of opens given up
+    QList<QThread*> sclThreads;        // SCL workers not yet finished, also of opens given up
     QTimer* sclLoadTimer = nullptr;
     QPushButton* progressCancelButton = nullptr;
+
+    // The control box shows the clicked line's subtree, copied a slice at a time
+    // (iec61850view_control.cpp): updateControlBox starts the copy, which files line after line.
+    void fillControlBoxSlice();
+    void fileControlLine(QStandardItem* item, int layer);
+    // The structure tree changed under a copy under way; it starts over (or ends when its line went).
+    void restartControlFill();
+    SubtreeWalk controlFill;
+    bool controlFillPosted = false;
+
+    // Read all asks for a large subtree's values a slice at a time (iec61850view_structure.cpp); each
+    // Read all waits for its answers once its last read is asked for.
+    void sendReadAllSlice();
+    std::deque<SubtreeWalk> unsentReadAlls;  // the lines each Read all has still to walk
+    bool readAllSlicePosted = false;
+
+    // Ready means the view awaits no answer it asked for: no Read all, no poll tick, no re-read after
+    // an operate (the walk's end is told by the state).
+    bool nothingPending() const;
+    int operateRereadsDue = 0;
 };
 
 }  // namespace iec61850

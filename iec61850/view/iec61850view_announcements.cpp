@@ -101,7 +101,12 @@ void Iec61850View::takeAnnouncements() {
     for (Announcement& announcement : batch) {
         unapplied.push_back(std::move(announcement));
     }
-    applyAnnouncements(kSliceMs);
+    // Several batches may be taken in one pass of the event loop; showing each at once would add up
+    // their slices before the window draws again. One slice per pass shows what they brought.
+    if (!slicePosted) {
+        slicePosted = true;
+        QMetaObject::invokeMethod(this, "applyAnnouncementSlice", Qt::QueuedConnection);
+    }
 }
 
 void Iec61850View::applyAnnouncementSlice() {

@@ -121,6 +121,8 @@ void Iec61850View::connectClicked() {
 void Iec61850View::disconnectClicked() {
     pollTimer->stop();
     newValueTimer->stop();
+    // Reads of a Read all not yet asked for would only wait behind the association's end.
+    unsentReadAlls.clear();
     emit doDisconnect();
     disableConnectBox(false);
     controlButton->setDisabled(true);
@@ -147,8 +149,11 @@ void Iec61850View::connectionStateChanged(bool state) {
     if (state && status == kStateWaiting) {
         statusEdit->setText(kStateConnected);
         statusEdit->setStyleSheet("background-color: lime; color: black;");
-        // Ready once the values of the complete tree have stopped arriving.
-        newValueTimer->start();
+        // The walk's values all came before its end: Ready, unless reads asked for meanwhile are still
+        // out (their end sets it).
+        if (nothingPending()) {
+            readyCheck->setChecked(true);
+        }
         disconnectButton->setEnabled(true);
         if (naturalOrderCheck->isChecked()) {
             NaturalOrder::apply(structureModel, true);

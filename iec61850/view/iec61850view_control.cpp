@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -30,6 +31,15 @@
 namespace iec61850 {
 
 using namespace viewdetail;
+
+namespace {
+
+// A logical device has thousands of lines: the control box copies them a slice at a time, each slice
+// at least this many lines (a logical node or smaller is there at once) and then until the time is up.
+constexpr int kControlFillLinesAtOnce = 64;
+constexpr qint64 kControlFillSliceMs = 3;
+
+}  // namespace
 
 void Iec61850View::makeControlBox() {
     controlBox = new QGroupBox(tr("Control"));
@@ -59,9 +69,63 @@ void Iec61850View::makeControlBox() {
     layout->addWidget(controlButton, 1, 0);
     layout->addWidget(enableDisableButton, 1, 1);
     layout->addWidget(readAllButton, 1, 2);
+
+    // Lines removed or reordered under a subtree still being copied would be copied twice or not at
+    // all: the copy starts over, as a click on its line would.
+    connect(structureModel, &QAbstractItemModel::rowsRemoved, this, &Iec61850View::restartControlFill);
+    connect(structureModel, &QAbstractItemModel::rowsMoved, this, &Iec61850View::restartControlFill);
+    connect(structureModel, &QAbstractItemModel::layoutChanged, this, &Iec61850View::restartControlFill);
 }
 
 void Iec61850View::updateControlBox(QStandardItem* item, int layer) {
+    controlFill = SubtreeWalk(item->index(), layer);
+    fillControlBoxSlice();
+}
+
+void Iec61850View::fillControlBoxSlice() {
+    controlFillPosted = false;
+    QElapsedTimer clock;
+    clock.start();
+    int filed = 0;
+    while (!controlFill.done()) {
+        // The clock is read once per handful of lines; a small subtree is always filled at once.
+        if (filed >= kControlFillLinesAtOnce && filed % 16 == 0 && clock.elapsed() >= kControlFillSliceMs) {
+            break;
+        }
+        int layer = 0;
+        const QModelIndex line = controlFill.next(&layer);
+        if (!line.isValid()) {
+            break;
+        }
+        fileControlLine(structureModel->itemFromIndex(line), layer);
+        ++filed;
+    }
+    if (!controlFill.done() && !controlFillPosted) {
+        controlFillPosted = true;
+        // The rest after the window has drawn and taken its input; dropped with the view.
+        QMetaObject::invokeMethod(
+            this, [this] { fillControlBoxSlice(); }, Qt::QueuedConnection);
+    }
+}
+
+void Iec61850View::restartControlFill() {
+    if (controlFill.done()) {
+        return;
+    }
+    const QModelIndex top = controlFill.top();
+    const int layer = controlFill.topLayer();
+    controlFill = SubtreeWalk();
+    if (!top.isValid()) {
+        return;
+    }
+    controlModel->resetTree();
+    enableDisableButton->setDisabled(true);
+    controlButton->setDisabled(true);
+    selectedRefs.clear();
+    updateControlBox(structureModel->itemFromIndex(top), layer);
+}
+
+void Iec61850View::fileControlLine(QStandardItem* item, int layer) {
     const QString ref = structureModel->referenceOf(item);
     selectedRefs.append(ref);
     const QString text = item->data(Qt::DisplayRole).toString();
@@ -69,8 +133,11 @@ void Iec61850View::updateControlBox(QStandardItem* item, int layer) {
     const QString value = valueText(item);
     controlModel->setValue(ref, value, false);
 
-    if (QStandardItem* copy = controlModel->itemOf(ref)) {
-        controlView->setExpanded(copy->index(), structureView->isExpanded(item->index()));
+    // A line filed just now is collapsed.
+    if (structureView->isExpanded(item->index())) {
+        if (QStandardItem* copy = controlModel->itemOf(ref)) {
+            controlView->setExpanded(copy->index(), true);
+        }
     }
 
     if (layer == 2 && text.contains(kReportEnableTag)) {
@@ -109,14 +176,6 @@ void Iec61850View::updateControlBox(QStandardItem* item, int layer) {
             }
         }
     }
-
-    for (int row = 0;; ++row) {
-        QStandardItem* child = item->child(row, 0);
-        if (child == nullptr) {
-            break;
-        }
-        updateControlBox(child, layer + 1);
-    }
 }
 
 void Iec61850View::controlResultArrived(bool success, const QString& text) {
@@ -131,7 +190,12 @@ void Iec61850View::controlResultArrived(bool success, const QString& text) {
 void Iec61850View::controlOperateDone(const QString& controllableDataObjectRef) {
     readyCheck->setChecked(false);
     const QString nodeRef = controllableDataObjectRef.split('.', Qt::KeepEmptyParts).first();
-    QTimer::singleShot(kReadAfterOperateMs, this, [this, nodeRef]() { readAllValues(nodeRef); });
+    // Ready stays off until the re-read is in, also while it has not started.
+    ++operateRereadsDue;
+    QTimer::singleShot(kReadAfterOperateMs, this, [this, nodeRef]() {
+        --operateRereadsDue;
+        readAllValues(nodeRef);
+    });
 }
 
 }  // namespace iec61850

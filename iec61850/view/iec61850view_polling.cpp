@@ -235,7 +235,7 @@ void Iec61850View::pollAnswersIn() {
     pollAnswersPending = false;
     // When every read failed no value restarts the quiet timer, and Ready would stay off for good. An
     // answer to a tick from before a disconnect may come in during the next walk; that one says nothing.
-    if (pollTimer->isActive() && !newValueTimer->isActive()) {
+    if (pollTimer->isActive() && !newValueTimer->isActive() && nothingPending()) {
         readyCheck->setChecked(true);
     }
 }

@@ -136,16 +136,17 @@ void Iec61850View::openSclFile(const QString& path, const QString& iedName) {
 
 #ifdef KORVAN_WITH_SCL
 
-void Iec61850View::startSclWorker(std::function<void()> work, std::function<void()> then) {
+QThread* Iec61850View::startSclWorker(std::function<void()> work, std::function<void()> then) {
     QThread* worker = QThread::create(std::move(work));
-    sclLoaders.append(worker);
+    sclThreads.append(worker);
     connect(worker, &QThread::finished, this, [this, worker, then] {
-        sclLoaders.removeOne(worker);
+        sclThreads.removeOne(worker);
         worker->wait();  // finished comes just before the thread ends
         delete worker;
         then();
     });
     worker->start();
+    return worker;
 }
 
 void Iec61850View::sclFileRead(const std::shared_ptr<SclLoad>& load) {
@@ -312,7 +313,9 @@ bool Iec61850View::showSclLoadProgress() {
 
 #else
 
-void Iec61850View::startSclWorker(std::function<void()>, std::function<void()>) {}
+QThread* Iec61850View::startSclWorker(std::function<void()>, std::function<void()>) {
+    return nullptr;
+}
 void Iec61850View::sclFileRead(const std::shared_ptr<SclLoad>&) {}
 void Iec61850View::sclLinesMade(const std::shared_ptr<SclLoad>&) {}
 void Iec61850View::fileSclLines(const std::shared_ptr<SclLoad>&) {}
@@ -390,46 +393,39 @@ void Iec61850View::compareSclClicked() {
     auto failure = std::make_shared<QString>();
     auto notLoaded = std::make_shared<QString>();
     // A large file takes a while to read as well: that too happens off the window's thread.
-    sclWorker = QThread::create([path, host, port, ied, result, failure, notLoaded] {
-        const std::shared_ptr<const SclModel> file = SclModel::open(path, notLoaded.get());
-        if (file) {
-            file->compareWithDevice(host, port, ied, result.get(), failure.get());
-        }
-    });
     compareSclButton->setDisabled(true);
     emit setStatusBarMessage(tr("Comparing %1...").arg(title));
-    connect(sclWorker, &QThread::finished, this, [this, title, result, failure, notLoaded] {
-        sclWorker->deleteLater();
-        sclWorker = nullptr;
-        compareSclButton->setEnabled(true);
-        if (!notLoaded->isEmpty()) {
-            emit setStatusBarMessage(tr("SCL file not loaded: %1").arg(*notLoaded));
-            return;
-        }
-        if (!failure->isEmpty()) {
-            emit setStatusBarMessage(tr("Compare with SCL failed: %1").arg(*failure));
-            return;
-        }
-        emit setStatusBarMessage(result->isEmpty()
-                                     ? tr("%1: no differences").arg(title)
-                                     : tr("%1: %2 difference(s)").arg(title).arg(result->size()));
-        if (sclCompareDialog == nullptr) {
-            sclCompareDialog = new SclCompareDialog(this);
-        }
-        sclCompareDialog->showDifferences(title, *result);
-        sclCompareDialog->show();
-    });
-    sclWorker->start();
+    sclWorker = startSclWorker(
+        [path, host, port, ied, result, failure, notLoaded] {
+            const std::shared_ptr<const SclModel> file = SclModel::open(path, notLoaded.get());
+            if (file) {
+                file->compareWithDevice(host, port, ied, result.get(), failure.get());
+            }
+        },
+        [this, title, result, failure, notLoaded] {
+            sclWorker = nullptr;
+            compareSclButton->setEnabled(true);
+            if (!notLoaded->isEmpty()) {
+                emit setStatusBarMessage(tr("SCL file not loaded: %1").arg(*notLoaded));
+                return;
+            }
+            if (!failure->isEmpty()) {
+                emit setStatusBarMessage(tr("Compare with SCL failed: %1").arg(*failure));
+                return;
+            }
+            emit setStatusBarMessage(result->isEmpty()
+                                         ? tr("%1: no differences").arg(title)
+                                         : tr("%1: %2 difference(s)").arg(title).arg(result->size()));
+            if (sclCompareDialog == nullptr) {
+                sclCompareDialog = new SclCompareDialog(this);
+            }
+            sclCompareDialog->showDifferences(title, *result);
+            sclCompareDialog->show();
+        });
 #endif
 }
 
 void Iec61850View::finishSclWork() {
-    if (sclWorker != nullptr) {
-        QObject::disconnect(sclWorker, nullptr, this, nullptr);
-        sclWorker->wait();
-        delete sclWorker;
-        sclWorker = nullptr;
-    }
 #ifdef KORVAN_WITH_SCL
     // An open under way stops at its next logical node; one given up earlier may still be reading.
     if (sclLoad) {
@@ -437,12 +433,14 @@ void Iec61850View::finishSclWork() {
         sclLoad.reset();
     }
 #endif
-    for (QThread* worker : sclLoaders) {
+    for (QThread* worker : sclThreads) {
         QObject::disconnect(worker, nullptr, this, nullptr);
         worker->wait();
         delete worker;
     }
-    sclLoaders.clear();
+    sclThreads.clear();
+    sclWorker = nullptr;
+    sclSaveWorker = nullptr;
 }
 
 }  // namespace iec61850

@@ -4,7 +4,6 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
 
 #include <memory>
 
@@ -58,39 +57,29 @@ void Iec61850View::saveModelAsScl(const QString& path) {
     const QString host = ipEdit->text();
     const int port = portEdit->text().toInt();
     auto outcome = std::make_shared<SclSaveOutcome>();
-    sclSaveWorker =
-        QThread::create([host, port, path, outcome] { *outcome = saveDeviceModelAsScl(host, port, path); });
     saveSclButton->setDisabled(true);
     emit setStatusBarMessage(tr("Saving the model of %1:%2 as %3...").arg(host).arg(port).arg(path));
-    connect(sclSaveWorker, &QThread::finished, this, [this, host, port, path, outcome] {
-        sclSaveWorker->deleteLater();
-        sclSaveWorker = nullptr;
-        saveSclButton->setEnabled(statusEdit->text() == kStateConnected);
-        if (!outcome->saved) {
-            emit setStatusBarMessage(tr("Save model as SCL failed: %1").arg(outcome->error));
-            return;
-        }
-        sclSavePath = path;
-        emit logMessage(tr("Model of %1:%2 saved as %3: %4").arg(host).arg(port).arg(path, outcome->summary));
-        if (!outcome->omissions.isEmpty()) {
-            emit setStatusBarMessage(
-                tr("Model saved as %1 without what a file cannot hold: %2")
-                    .arg(QFileInfo(path).fileName(), outcome->omissions.join(QStringLiteral("; "))));
-        }
-    });
-    sclSaveWorker->start();
+    sclSaveWorker = startSclWorker(
+        [host, port, path, outcome] { *outcome = saveDeviceModelAsScl(host, port, path); },
+        [this, host, port, path, outcome] {
+            sclSaveWorker = nullptr;
+            saveSclButton->setEnabled(statusEdit->text() == kStateConnected);
+            if (!outcome->saved) {
+                emit setStatusBarMessage(tr("Save model as SCL failed: %1").arg(outcome->error));
+                return;
+            }
+            sclSavePath = path;
+            emit logMessage(
+                tr("Model of %1:%2 saved as %3: %4").arg(host).arg(port).arg(path, outcome->summary));
+            if (!outcome->omissions.isEmpty()) {
+                emit setStatusBarMessage(
+                    tr("Model saved as %1 without what a file cannot hold: %2")
+                        .arg(QFileInfo(path).fileName(), outcome->omissions.join(QStringLiteral("; "))));
+            }
+        });
 #else
     Q_UNUSED(path);
 #endif
-}
-
-void Iec61850View::finishSclSaveWork() {
-    if (sclSaveWorker != nullptr) {
-        QObject::disconnect(sclSaveWorker, nullptr, this, nullptr);
-        sclSaveWorker->wait();
-        delete sclSaveWorker;
-        sclSaveWorker = nullptr;
-    }
 }
 
 }  // namespace iec61850

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -34,6 +35,16 @@
 namespace iec61850 {
 
 using namespace viewdetail;
+
+namespace {
+
+// A logical device has thousands of values: Read all walks its lines and asks for their values a slice
+// at a time, each slice at least this many lines (a logical node at once) and then until the time is
+// up.
+constexpr int kReadAllLinesAtOnce = 256;
+constexpr qint64 kReadAllSliceMs = 2;
+
+}  // namespace
 
 void Iec61850View::makeStructureBox() {
     structureBox = new QGroupBox(tr("Structure"));
@@ -80,7 +91,8 @@ void Iec61850View::makeStructureBox() {
     topRow->addWidget(packetsEdit, 0, 3);
     naturalOrderCheck = new QCheckBox(tr("Natural order"));
     naturalOrderCheck->setObjectName("naturalOrderCheck");
-    naturalOrderCheck->setToolTip(tr("Sort names with their numbers as numbers instead of the device's order"));
+    naturalOrderCheck->setToolTip(
+        tr("Sort names with their numbers as numbers instead of the device's order"));
     topRow->addWidget(naturalOrderCheck, 0, 4);
     topRow->addWidget(readyCheck, 0, 5, Qt::AlignRight);
 
@@ -121,10 +133,15 @@ void Iec61850View::renameForView(const QString& dataString, const QString& refSt
 }
 
 void Iec61850View::timerNewValueHandler() {
-    // A pause during discovery says nothing about the tree being complete.
-    if (statusEdit->text() == kStateConnected) {
+    // A pause during discovery says nothing about the tree being complete, nor one between answers of
+    // a slow device about the reads still out.
+    if (statusEdit->text() == kStateConnected && nothingPending()) {
         readyCheck->setChecked(true);
     }
+}
+
+bool Iec61850View::nothingPending() const {
+    return readAllsRunning == 0 && !pollAnswersPending && operateRereadsDue == 0;
 }
 
 void Iec61850View::readClicked() {
@@ -137,25 +154,82 @@ void Iec61850View::readClicked() {
 }
 
 void Iec61850View::readAllValues(const QString& ref) {
-    for (const QString& r : getItemRefWithValue(ref, QString())) {
-        if (!r.contains(kSelectTag)) {
-            emit readValue(r);
-        }
-    }
+    // A reference the tree does not know reads nothing; Ready still follows.
+    QStandardItem* item = structureModel->itemOf(ref);
+    unsentReadAlls.push_back(item != nullptr ? SubtreeWalk(item->index(), 1) : SubtreeWalk());
     ++readAllsRunning;
     showProgress();
-    awaitReadsHandled([this]() { readAllAnswersIn(); });
+    sendReadAllSlice();
+}
+
+void Iec61850View::sendReadAllSlice() {
+    readAllSlicePosted = false;
+    QElapsedTimer clock;
+    clock.start();
+    int walked = 0;
+    while (!unsentReadAlls.empty()) {
+        SubtreeWalk& walk = unsentReadAlls.front();
+        while (!walk.done()) {
+            // The clock is read once per handful of lines; a logical node is read at once.
+            if (walked >= kReadAllLinesAtOnce && walked % 64 == 0 && clock.elapsed() >= kReadAllSliceMs) {
+                break;
+            }
+            int layer = 0;
+            const QModelIndex line = walk.next(&layer);
+            if (!line.isValid()) {
+                break;
+            }
+            ++walked;
+            // The lines that show a value, as getItemRefWithValue lists them.
+            if (line.siblingAtColumn(1).data().toString().isEmpty()) {
+                continue;
+            }
+            const QString ref = structureModel->referenceOf(structureModel->itemFromIndex(line));
+            if (!ref.contains(kSelectTag)) {
+                emit readValue(ref);
+            }
+        }
+        if (!walk.done()) {
+            break;
+        }
+        unsentReadAlls.pop_front();
+        awaitReadsHandled([this]() { readAllAnswersIn(); });
+    }
+    if (!unsentReadAlls.empty() && !readAllSlicePosted) {
+        readAllSlicePosted = true;
+        // The rest after the window has drawn and taken its input; dropped with the view.
+        QMetaObject::invokeMethod(
+            this, [this] { sendReadAllSlice(); }, Qt::QueuedConnection);
+    }
 }
 
 void Iec61850View::readAllAnswersIn() {
     readAllsRunning = qMax(0, readAllsRunning - 1);
     showProgress();
-    // Values that came in restart the quiet timer, which then sets Ready; when none came (every read
-    // failed, or the association ended meanwhile) nothing else would.
-    if (!newValueTimer->isActive()) {
+    // Every read asked for has been answered, has failed or has gone with the association: Ready at
+    // once, unless other answers are still awaited.
+    if (nothingPending()) {
         readyCheck->setChecked(true);
     }
 }
+
+namespace {
+
+// Appends, in pre-order, the references of the lines of `line`'s subtree that show a value (in
+// `valueCell`, the line's value column) and, with a filter, whose text contains it. A logical device
+// has thousands of lines: they are walked through the items themselves, into one list.
+void appendValuedLines(const TreeModel& model, QStandardItem* line, const QStandardItem* valueCell,
+                       const QString& filter, QStringList* refs) {
+    if ((filter.isEmpty() || line->text().contains(filter)) && valueCell != nullptr &&
+        !valueCell->text().isEmpty()) {
+        refs->append(model.referenceOf(line));
+    }
+    for (int row = 0; row < line->rowCount(); ++row) {
+        appendValuedLines(model, line->child(row, 0), line->child(row, 1), filter, refs);
+    }
+}
+
+}  // namespace
 
 QStringList Iec61850View::getItemRefWithValue(const QString& ref, const QString& filter) {
     QStringList result;
@@ -163,12 +237,9 @@ QStringList Iec61850View::getItemRefWithValue(const QString& ref, const QString&
     if (item == nullptr) {
         return result;
     }
-    if ((filter.isEmpty() || item->text().contains(filter)) && !valueText(item).isEmpty()) {
-        result.append(ref);
-    }
-    for (int row = 0; row < item->rowCount(); ++row) {
-        result += getItemRefWithValue(structureModel->referenceOf(item->child(row, 0)), filter);
-    }
+    const QStandardItem* valueCell = item->parent() != nullptr ? item->parent()->child(item->row(), 1)
+                                                               : structureModel->item(item->row(), 1);
+    appendValuedLines(*structureModel, item, valueCell, filter, &result);
     return result;
 }
 

@@ -6,6 +6,9 @@
 #include <QStandardItem>
 #include <QTimer>
 
+#include <utility>
+
+#include "linedisposal.h"
 #include "naturalorder.h"
 #include "valuemeaning.h"
 
@@ -20,7 +23,10 @@ const QColor kPlainColour(QStringLiteral("#2d2d2d"));
 }  // namespace
 
 TreeModel::TreeModel(QObject* parent)
-    : QStandardItemModel(parent), rootSentinel(new QStandardItem("Root")), highlightTimer(new QTimer(this)) {
+    : QStandardItemModel(parent),
+      rootSentinel(new QStandardItem("Root")),
+      highlightTimer(new QTimer(this)),
+      disposal(new LineDisposal(this)) {
     itemStack.append(rootSentinel);
     nameStack.append(kRootName);
     highlightClock.start();
@@ -184,10 +190,14 @@ void TreeModel::removeItem(const QModelIndex& index) {
 void TreeModel::resetTree() {
     itemStack.clear();
     nameStack.clear();
-    itemByRef.clear();
-    refByItem.clear();
-    lastValueByRef.clear();
-    removeRows(0, rowCount());
+    // A device's tree has thousands of lines: they leave the model at once and are freed a slice at a
+    // time on later turns of the event loop, so that emptying the tree never holds up the window.
+    disposal->takeContainer(std::exchange(itemByRef, {}));
+    disposal->takeContainer(std::exchange(refByItem, {}));
+    disposal->takeContainer(std::exchange(lastValueByRef, {}));
+    for (int row = rowCount() - 1; row >= 0; --row) {
+        disposal->takeRow(takeRow(row));
+    }
     // The sentinel is never inserted into the model and never gains children, so it can be reused.
     itemStack.append(rootSentinel);
     nameStack.append(kRootName);

@@ -13,6 +13,8 @@ class QTimer;
 
 namespace iec61850 {
 
+class LineDisposal;
+
 // Two-column tree (name, value) built from layered lines: a line of layer k becomes the last child of
 // the most recent line of layer k - 1. Lines and values are tied together by their reference text, so a
 // value may arrive before or after the line it belongs to.
@@ -59,6 +61,7 @@ private:
     QHash<const QStandardItem*, Highlight> highlights;
     QElapsedTimer highlightClock;
     QTimer* highlightTimer;
+    LineDisposal* disposal;  // lines and indexes of trees emptied, still being freed
 };
 
 }  // namespace iec61850

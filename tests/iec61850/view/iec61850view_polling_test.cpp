@@ -90,7 +90,8 @@ struct PollingUi : ViewUnderTest {
         button("dialogRemoveButton")->click();
     }
     bool polling() const { return startStop()->text() == "Stop polling"; }
-    // Ready needs 200 ms without values after discovery, which polling resumed at 100 ms never leaves.
+    // Ready comes with the walk's end, but polling resumed then turns it off at its first tick and, at
+    // 100 ms, seldom leaves the quiet time that turns it on again.
     bool browsedOrPolling() const { return connected() && (polling() || browsed()); }
     // Both Start/Stop buttons are one control.
     bool startStopEnabled() const {

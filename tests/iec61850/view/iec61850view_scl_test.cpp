@@ -97,9 +97,11 @@ private slots:
     // A large file shows its progress in the bar, step by step, and the bar is gone when it is shown.
     void largeFileShowsProgressUntilShown();
     // Cancel while the file is read or built: what was shown before stays, also once the work ends.
-    void cancelKeepsWhatWasShown();
-    // Cancel while the lines are filed: the half-filed file goes, and the view takes the next file.
-    void cancelWhileFilingLeavesAnEmptyTree();
+    // Cancel while the lines are filed: the half-filed file goes and the tree is empty. Either way the
+    // bar goes at once, the status bar says so, nothing turns up later, and the view takes the next
+    // file.
+    void cancelLeavesTheViewUsable_data();
+    void cancelLeavesTheViewUsable();
     // Another file opened during a load replaces it; the first never shows up later.
     void anotherFileDuringALoadWins();
     // Connecting while a file's lines are filed: only the device's lines end up in the tree.
@@ -282,45 +284,47 @@ void Iec61850ViewSclTest::largeFileShowsProgressUntilShown() {
     QVERIFY(v.ready()->isChecked());
 }
 
-void Iec61850ViewSclTest::cancelKeepsWhatWasShown() {
+void Iec61850ViewSclTest::cancelLeavesTheViewUsable_data() {
+    QTest::addColumn<bool>("whileFiling");
+    QTest::newRow("while reading or building") << false;
+    QTest::newRow("while filing") << true;
+}
+
+void Iec61850ViewSclTest::cancelLeavesTheViewUsable() {
+    QFETCH(bool, whileFiling);
     QTemporaryDir dir;
     const QString large = writeFile(dir, QStringLiteral("large.icd"), largeModel(1500));
     ViewUnderTest v;
     openScl(v, kSample);
-    const int before = shownLines(v);
+    const QString sampleStatus = QStringLiteral("Offline: sample_bay.icd (BAY1)");
+    const int sampleLines = shownLines(v);
     QSignalSpy status(v.view.get(), &iec61850::Iec61850View::setStatusBarMessage);
     startOpening(v, large);
+    if (whileFiling) {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !progressOf(v)->isHidden() && progressOf(v)->format().startsWith(QStringLiteral("Showing")),
+            kBrowseTimeoutMs);
+        QVERIFY(shownLines(v) < 1 + 1 + 2 + 1500 * 37);
+    }
     v.button("progressCancelButton")->click();
     QVERIFY(progressOf(v)->isHidden());
     QVERIFY(v.button("progressCancelButton")->isHidden());
     QCOMPARE(status.last().first().toString(), QStringLiteral("Opening large.icd cancelled"));
+    const int expectedLines = whileFiling ? 0 : sampleLines;
+    const QString expectedStatus = whileFiling ? QStringLiteral("UnconnectedState") : sampleStatus;
+    QCOMPARE(shownLines(v), expectedLines);
+    QCOMPARE(v.status()->text(), expectedStatus);
+
     // The workers end on their own; nothing they made reaches the view.
-    QTest::qWait(2000);
-    QCOMPARE(v.status()->text(), QStringLiteral("Offline: sample_bay.icd (BAY1)"));
-    QCOMPARE(shownLines(v), before);
+    QTest::qWait(whileFiling ? 200 : 2000);
+    QCOMPARE(v.status()->text(), expectedStatus);
+    QCOMPARE(shownLines(v), expectedLines);
     QVERIFY(progressOf(v)->isHidden());
     QCOMPARE(status.last().first().toString(), QStringLiteral("Opening large.icd cancelled"));
-}
-
-void Iec61850ViewSclTest::cancelWhileFilingLeavesAnEmptyTree() {
-    QTemporaryDir dir;
-    const QString large = writeFile(dir, QStringLiteral("large.icd"), largeModel(1500));
-    ViewUnderTest v;
-    openScl(v, kSample);
-    startOpening(v, large);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !progressOf(v)->isHidden() && progressOf(v)->format().startsWith(QStringLiteral("Showing")),
-        kBrowseTimeoutMs);
-    QVERIFY(shownLines(v) < 1 + 1 + 2 + 1500 * 37);
-    v.button("progressCancelButton")->click();
-    QVERIFY(progressOf(v)->isHidden());
-    QCOMPARE(shownLines(v), 0);
-    QCOMPARE(v.status()->text(), QStringLiteral("UnconnectedState"));
-    QTest::qWait(200);
-    QCOMPARE(shownLines(v), 0);
 
     openScl(v, kSample);
-    QCOMPARE(v.status()->text(), QStringLiteral("Offline: sample_bay.icd (BAY1)"));
+    QCOMPARE(v.status()->text(), sampleStatus);
+    QCOMPARE(shownLines(v), sampleLines);
     QVERIFY(lineOf(v, QStringLiteral("BAY1CTRL/LPHD1.PhyNam.vendor")) != nullptr);
 }
 

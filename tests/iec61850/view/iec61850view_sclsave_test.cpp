@@ -30,6 +30,9 @@ private slots:
     // A file that cannot be written is named on the status bar, nothing goes to the message log, and
     // the button can be pressed again.
     void failedSaveSaysWhy();
+    // The view closed while a save still reads the device: the close waits for the worker, which
+    // finishes its file, and nothing reaches the gone view.
+    void closingTheViewDuringASaveIsSafe();
 };
 
 void Iec61850ViewSclSaveTest::savedFileServesTheDevicesModel() {
@@ -81,6 +84,23 @@ void Iec61850ViewSclSaveTest::failedSaveSaysWhy() {
     QVERIFY(logged.isEmpty());
     QVERIFY(!QFile::exists(path));
     QTRY_VERIFY(v.button("saveSclButton")->isEnabled());
+}
+
+void Iec61850ViewSclSaveTest::closingTheViewDuringASaveIsSafe() {
+    SimulatorProcess simulator;
+    QVERIFY2(simulator.start(kSample), simulator.errorText().c_str());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bay.icd"));
+    {
+        ViewUnderTest v;
+        v.connectTo(simulator.port());
+        QTRY_COMPARE_WITH_TIMEOUT(v.status()->text(), QStringLiteral("ConnectedState"), kBrowseTimeoutMs);
+        saveAs(v, path);
+        QVERIFY(!v.button("saveSclButton")->isEnabled());
+        v.view.reset();
+    }
+    QVERIFY(QFile::exists(path));
+    QTest::qWait(100);  // anything the gone view's worker might still have posted
 }
 
 QTEST_MAIN(Iec61850ViewSclSaveTest)

@@ -2,8 +2,11 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QSignalSpy>
 #include <QStandardItem>
 #include <QtTest>
+
+#include <memory>
 
 using iec61850::TreeModel;
 
@@ -56,6 +59,10 @@ private slots:
     void aLineFlashedAgainStaysColouredForTheWholeTimeOfItsLatestFlash();
     void removeItemTakesTheSubtreeOutOfModelAndMaps();
     void resetTreeStartsOver();
+    // A large tree leaves the model at once and is freed on later turns of the event loop: a view
+    // showing it sees it gone, the new tree built meanwhile is untouched by the freeing, and a model
+    // that goes first frees the rest (the sanitizers see any line freed twice, late or never).
+    void resetTreeOfALargeTreeFreesItLater();
 };
 
 void TreeModelTest::linesAreFiledUnderTheLatestLineOfTheLayerAbove() {
@@ -243,6 +250,42 @@ void TreeModelTest::resetTreeStartsOver() {
     addDeepPath(model);
     QCOMPARE(shape(model), QString("(LD(LN(DO(DA(SUB)))))"));
     QCOMPARE(valueOf(model, "LD/LN.DO.DA"), QString());  // values were forgotten too
+}
+
+void TreeModelTest::resetTreeOfALargeTreeFreesItLater() {
+    const auto fill = [](TreeModel& model, const QString& device) {
+        model.addItem(device, device, 1);
+        for (int node = 0; node < 40; ++node) {
+            const QString nodeRef = device + "/LN" + QString::number(node);
+            model.addItem("LN", nodeRef, 2);
+            for (int object = 0; object < 50; ++object) {
+                const QString ref = nodeRef + ".DO" + QString::number(object);
+                model.addItem("DO", ref, 3);
+                model.setValue(ref, "1", false);
+            }
+        }
+    };
+    auto model = std::make_unique<TreeModel>();
+    fill(*model, "A");
+    QSignalSpy removed(model.get(), &QAbstractItemModel::rowsRemoved);
+    model->resetTree();
+    QCOMPARE(model->rowCount(), 0);
+    QCOMPARE(removed.count(), 1);
+    QVERIFY(model->itemOf("A/LN7.DO3") == nullptr);
+
+    // Built again before the old lines are freed, with the same references: nothing old shows.
+    fill(*model, "A");
+    QCOMPARE(model->rowCount(), 1);
+    QCOMPARE(valueOf(*model, "A/LN39.DO49"), QString("1"));
+    model->setValue("A/LN39.DO49", "2", false);
+    QTest::qWait(200);
+    QCOMPARE(model->item(0, 0)->rowCount(), 40);
+    QCOMPARE(model->item(0, 0)->child(39, 0)->rowCount(), 50);
+    QCOMPARE(valueOf(*model, "A/LN39.DO49"), QString("2"));
+
+    // Emptied and destroyed before the freeing has run.
+    model->resetTree();
+    model.reset();
 }
 
 QTEST_GUILESS_MAIN(TreeModelTest)
