@@ -206,9 +206,10 @@ void Iec61850View::sendReadAllSlice() {
 void Iec61850View::readAllAnswersIn() {
     readAllsRunning = qMax(0, readAllsRunning - 1);
     showProgress();
-    // Every read asked for has been answered, has failed or has gone with the association: Ready at
-    // once, unless other answers are still awaited.
-    if (nothingPending()) {
+    // Every read asked for has been answered, has failed or has gone with the association. Values that
+    // came in restart the quiet timer, which then sets Ready; when none came (every read failed, or the
+    // association ended meanwhile) nothing else would. Either way not while other answers are awaited.
+    if (!newValueTimer->isActive() && nothingPending()) {
         readyCheck->setChecked(true);
     }
 }

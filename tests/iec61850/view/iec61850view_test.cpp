@@ -72,7 +72,7 @@ private slots:
     // runs shows only the new line's subtree.
     void aLargeSubtreeReachesTheControlBoxWholeAndAlone();
     // A slow device answers a Read all in waves further apart than a pause in values may last: Ready
-    // stays off until the last answer is in, and comes on with it.
+    // stays off until the last answer is in, and comes on after it.
     void readyWaitsForEveryAnswerOfASlowDevice();
 
 private:
