@@ -87,19 +87,11 @@ void Iec61850View::fillControlBoxSlice() {
     QElapsedTimer clock;
     clock.start();
     int filed = 0;
-    while (!controlFill.done()) {
-        // The clock is read once per handful of lines; a small subtree is always filled at once.
-        if (filed >= kControlFillLinesAtOnce && filed % 16 == 0 && clock.elapsed() >= kControlFillSliceMs) {
-            break;
-        }
-        int layer = 0;
-        const QModelIndex line = controlFill.next(&layer);
-        if (!line.isValid()) {
-            break;
-        }
-        fileControlLine(structureModel->itemFromIndex(line), layer);
-        ++filed;
-    }
+    // A small subtree is always filed at once.
+    controlFill.walkSlice(clock, kControlFillSliceMs, kControlFillLinesAtOnce, &filed,
+                          [this](const QModelIndex& line, int layer) {
+                              fileControlLine(structureModel->itemFromIndex(line), layer);
+                          });
     if (!controlFill.done() && !controlFillPosted) {
         controlFillPosted = true;
         // The rest after the window has drawn and taken its input; dropped with the view.

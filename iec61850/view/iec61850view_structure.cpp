@@ -166,30 +166,21 @@ void Iec61850View::sendReadAllSlice() {
     readAllSlicePosted = false;
     QElapsedTimer clock;
     clock.start();
-    int walked = 0;
+    int handed = 0;
     while (!unsentReadAlls.empty()) {
-        SubtreeWalk& walk = unsentReadAlls.front();
-        while (!walk.done()) {
-            // The clock is read once per handful of lines; a logical node is read at once.
-            if (walked >= kReadAllLinesAtOnce && walked % 64 == 0 && clock.elapsed() >= kReadAllSliceMs) {
-                break;
-            }
-            int layer = 0;
-            const QModelIndex line = walk.next(&layer);
-            if (!line.isValid()) {
-                break;
-            }
-            ++walked;
-            // The lines that show a value, as getItemRefWithValue lists them.
-            if (line.siblingAtColumn(1).data().toString().isEmpty()) {
-                continue;
-            }
-            const QString ref = structureModel->referenceOf(structureModel->itemFromIndex(line));
-            if (!ref.contains(kSelectTag)) {
-                emit readValue(ref);
-            }
-        }
-        if (!walk.done()) {
+        // A logical node is read at once.
+        const bool walked = unsentReadAlls.front().walkSlice(
+            clock, kReadAllSliceMs, kReadAllLinesAtOnce, &handed, [this](const QModelIndex& line, int) {
+                // The lines that show a value, as getItemRefWithValue lists them.
+                if (line.siblingAtColumn(1).data().toString().isEmpty()) {
+                    return;
+                }
+                const QString ref = structureModel->referenceOf(structureModel->itemFromIndex(line));
+                if (!ref.contains(kSelectTag)) {
+                    emit readValue(ref);
+                }
+            });
+        if (!walked) {
             break;
         }
         unsentReadAlls.pop_front();

@@ -44,4 +44,21 @@ bool SubtreeWalk::done() const {
     return started ? path.empty() : !topLine.isValid();
 }
 
+bool SubtreeWalk::walkSlice(const QElapsedTimer& clock, qint64 budgetMs, int atLeast, int* handed,
+                            const std::function<void(const QModelIndex& line, int layer)>& visit) {
+    while (!done()) {
+        if (*handed >= atLeast && *handed % 16 == 0 && clock.elapsed() >= budgetMs) {
+            break;
+        }
+        int layer = 0;
+        const QModelIndex line = next(&layer);
+        if (!line.isValid()) {
+            break;
+        }
+        ++*handed;
+        visit(line, layer);
+    }
+    return done();
+}
+
 }  // namespace iec61850

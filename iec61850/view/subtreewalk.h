@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QModelIndex>
 #include <QPersistentModelIndex>
 
+#include <functional>
 #include <vector>
 
 namespace iec61850 {
@@ -21,6 +23,12 @@ public:
     QModelIndex next(int* layer);
     // True also for a walk without a top line, or whose top line went before it started.
     bool done() const;
+    // One slice of a long walk on the window's thread: hands `visit` line after line (with its layer)
+    // until the walk is done or, once the slice has handed out `atLeast` lines (`*handed`, shared by
+    // the walks of one slice), `clock` has passed `budgetMs`; the clock is read every 16 lines.
+    // Returns whether the walk is done.
+    bool walkSlice(const QElapsedTimer& clock, qint64 budgetMs, int atLeast, int* handed,
+                   const std::function<void(const QModelIndex& line, int layer)>& visit);
     // The line the walk started from; invalid once that line has gone.
     QModelIndex top() const { return topLine; }
     int topLayer() const { return topLayerNumber; }

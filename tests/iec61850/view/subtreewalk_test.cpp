@@ -39,6 +39,9 @@ private slots:
     // Lines come and go between two steps, as they do while the event loop runs: a line appended
     // where the walk has not been yet is walked, a line that went ends the walk without touching it.
     void survivesChangesBetweenSteps();
+    // A walk cut into slices hands out every line once and in order; a slice whose time is up stops
+    // at the first 16-line step past its minimum, and the next slice goes on from there.
+    void slicesHandOutEveryLineOnce();
 };
 
 void SubtreeWalkTest::walksTheSubtreeInPreOrder() {
@@ -88,6 +91,45 @@ void SubtreeWalkTest::survivesChangesBetweenSteps() {
     model.removeRow(0);
     QVERIFY(unstarted.done());
     QVERIFY(!unstarted.next(&layer).isValid());
+}
+
+void SubtreeWalkTest::slicesHandOutEveryLineOnce() {
+    QStandardItemModel model;
+    QStandardItem* top = line(model.invisibleRootItem(), "top");
+    QStringList expected{"top:1"};
+    for (int i = 0; i < 100; ++i) {
+        line(top, QString::number(i));
+        expected << QString::number(i) + ":2";
+    }
+
+    SubtreeWalk walk(top->index(), 1);
+    QElapsedTimer clock;
+    clock.start();
+    QStringList seen;
+    const auto visit = [&](const QModelIndex& index, int layer) {
+        seen << model.itemFromIndex(index)->text() + ':' + QString::number(layer);
+    };
+    int handed = 0;
+    // No time left from the start: the slice stops at the first step of 16 past 20.
+    QVERIFY(!walk.walkSlice(clock, 0, 20, &handed, visit));
+    QCOMPARE(handed, 32);
+    QCOMPARE(seen, expected.mid(0, 32));
+    int slices = 1;
+    while (slices < 100) {
+        ++slices;
+        handed = 0;
+        if (walk.walkSlice(clock, 0, 20, &handed, visit)) {
+            break;
+        }
+    }
+    QCOMPARE(slices, 4);
+    QCOMPARE(seen, expected);
+    // A finished walk hands out nothing more; neither does one without a line.
+    handed = 0;
+    QVERIFY(walk.walkSlice(clock, 1000, 0, &handed, visit));
+    SubtreeWalk none;
+    QVERIFY(none.walkSlice(clock, 1000, 0, &handed, visit));
+    QCOMPARE(handed, 0);
 }
 
 QTEST_GUILESS_MAIN(SubtreeWalkTest)
