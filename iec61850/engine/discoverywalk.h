@@ -84,6 +84,7 @@ struct DiscoveryWalk {
     // The names of each logical node of the device being planned, and the model of the node being
     // planned, from its names.
     std::unordered_map<std::string_view, std::vector<std::string_view>> nodeNames;
+    std::string planNames;  // the names of the device being planned, written out whole
     std::shared_ptr<const iecstack::client::DirectoryIndex> index;
     QVector<QList<QByteArray>> deviceNodes;     // the logical nodes each device lists
     QVector<bool> deviceListed;                 // false: listing the device's nodes failed

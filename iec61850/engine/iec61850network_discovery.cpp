@@ -331,9 +331,10 @@ void Iec61850Network::namesListed() {
         DiscoveryWalk::DeviceNames& listing = walk->deviceNames[static_cast<size_t>(device)];
         const bool listed = listing.variablesError == IED_ERROR_OK;
         QList<QByteArray> nodes;
+        std::string names;
         if (listed) {
             for (const std::string& node :
-                 iecstack::client::DirectoryIndex::logicalNodesIn(listing.variables.names())) {
+                 iecstack::client::DirectoryIndex::logicalNodesIn(listing.variables.names(&names))) {
                 nodes.append(QByteArray::fromStdString(node));
             }
         }
@@ -348,7 +349,7 @@ void Iec61850Network::namesListed() {
         bool dataSetsListed = true;
         if (!nodes.isEmpty()) {
             dataSetsListed = listing.dataSetsError == IED_ERROR_OK;
-            for (const std::string_view name : listing.dataSets.names()) {
+            for (const std::string_view name : listing.dataSets.names(&names)) {
                 dataSets.append(QByteArray(name.data(), static_cast<int>(name.size())));
             }
         }
@@ -392,7 +393,8 @@ bool Iec61850Network::planStep() {
         // Every name starts with its logical node: a node's index, built when the node is planned,
         // answers for it as one of the whole device would, and only one node's is held at a time.
         walk->nodeNames.clear();
-        for (const std::string_view name : walk->deviceNames[static_cast<size_t>(device)].variables.names()) {
+        for (const std::string_view name :
+             walk->deviceNames[static_cast<size_t>(device)].variables.names(&walk->planNames)) {
             walk->nodeNames[name.substr(0, name.find('$'))].push_back(name);
         }
     }
@@ -412,6 +414,7 @@ bool Iec61850Network::planStep() {
     --currentLayer;
     // The device's model is held only while it is planned.
     walk->nodeNames = decltype(walk->nodeNames)();
+    walk->planNames = std::string();
     walk->deviceNames[static_cast<size_t>(device)].variables.release();
     ++walk->planDevice;
     walk->planNode = -1;
