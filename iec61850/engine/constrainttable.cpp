@@ -62,20 +62,23 @@ QString textOf(int code) {
 }  // namespace
 
 bool ConstraintTable::encode(const QString& ref) const {
-    key_.clear();
-    for (const QChar c : ref) {
-        if (c.unicode() >= 0x80) {
+    // Sized once and written through a pointer: every line of a walk passes here.
+    key_.resize(size_t(ref.size()));
+    char* out = key_.data();
+    const ushort* in = ref.utf16();
+    for (int i = 0; i < ref.size(); ++i) {
+        if (in[i] >= 0x80) {
             const QByteArray utf8 = ref.toUtf8();
             key_.assign(utf8.constData(), size_t(utf8.size()));
             break;
         }
-        key_.push_back(char(c.unicode()));
+        out[i] = char(in[i]);
     }
     return key_.size() <= std::min(kMaxStored, kBlockSize - kHeaderOctets) &&
            key_.find('\0') == std::string::npos;
 }
 
-ConstraintTable::Record ConstraintTable::record(std::uint32_t at) const {
+inline ConstraintTable::Record ConstraintTable::record(std::uint32_t at) const {
     const char* entry = blocks_[at / kBlockSize].get() + at % kBlockSize;
     return Record{load32(entry), load16(entry + 4),
                   std::string_view(entry + kHeaderOctets, load16(entry + 6))};
@@ -85,7 +88,7 @@ void ConstraintTable::setCode(std::uint32_t at, std::uint16_t code) {
     std::memcpy(blocks_[at / kBlockSize].get() + at % kBlockSize + 4, &code, sizeof code);
 }
 
-bool ConstraintTable::matches(std::uint32_t at, std::string_view key) const {
+inline bool ConstraintTable::matches(std::uint32_t at, std::string_view key) const {
     for (;;) {
         const Record entry = record(at);
         if (key.size() < entry.part.size() || key.substr(key.size() - entry.part.size()) != entry.part) {

@@ -33,13 +33,17 @@ struct ReadResult {
 struct WalkEntry {
     enum class Kind { Line, DataSetMembers, Failure };
     Kind kind = Kind::Line;
+    // The name the line shows. It is nearly always the end of the reference, and then only its length
+    // is kept (a window of planned lines holds thousands): see shown().
     QString data;
+    int shownLength = -1;  // >= 0: the name shown is the last shownLength characters of ref
     QString ref;
     QString fc;
     int layer = 0;
     bool record = false;
     int read = -1;     // Line: index into DiscoveryWalk::reads, -1 when the line is not read
     int dataSet = -1;  // DataSetMembers: index into DiscoveryWalk::dataSets
+    QString shown() const { return shownLength >= 0 ? ref.right(shownLength) : data; }
 };
 
 struct PendingRead {

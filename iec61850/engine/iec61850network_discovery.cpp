@@ -137,8 +137,12 @@ WalkEntry Iec61850Network::planLine(const QString& shown, const QString& fc, boo
     ++currentLayer;
     WalkEntry entry;
     entry.fc = fc;
-    entry.data = shown;
-    entry.ref = buildReference(layerStack, entry.data, currentLayer);
+    entry.ref = buildReference(layerStack, shown, currentLayer);
+    if (!shown.isEmpty() && entry.ref.endsWith(shown)) {
+        entry.shownLength = shown.size();
+    } else {
+        entry.data = shown;
+    }
     entry.layer = currentLayer;
     entry.record = record;
     return entry;
@@ -162,7 +166,7 @@ void Iec61850Network::planRead(WalkEntry& entry) {
 }
 
 void Iec61850Network::announce(const WalkEntry& entry) {
-    emit newDataLine(entry.data, entry.ref, entry.fc, entry.layer);
+    emit newDataLine(entry.shown(), entry.ref, entry.fc, entry.layer);
     if (!entry.record || entry.layer <= 3) {
         return;
     }
@@ -408,6 +412,8 @@ bool Iec61850Network::planStep() {
         const bool planned = planNode(QString::fromUtf8(node), walk->dataSetsListed.at(device),
                                       walk->deviceDataSets.at(device), entries);
         walk->index.reset();
+        // Held until announced, a window of them at a time: without the room growing left behind.
+        entries.squeeze();
         walk->nodes.append(entries);
         return planned;
     }
