@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "iec61850_client.h"
@@ -87,8 +88,9 @@ struct DiscoveryWalk {
     bool named = false;                      // every list is in: planning may start
     // The names of each logical node of the device being planned, and the model of the node being
     // planned, from its names.
-    std::unordered_map<std::string_view, std::vector<std::string_view>> nodeNames;
-    std::string planNames;  // the names of the device being planned, written out whole
+    std::string planNames;                    // the names of the device being planned, written out whole
+    std::vector<std::string_view> planViews;  // those names, each node's together, in list order
+    std::unordered_map<std::string_view, std::pair<size_t, size_t>> nodeNames;  // a node's run in them
     std::shared_ptr<const iecstack::client::DirectoryIndex> index;
     QVector<QList<QByteArray>> deviceNodes;     // the logical nodes each device lists
     QVector<bool> deviceListed;                 // false: listing the device's nodes failed

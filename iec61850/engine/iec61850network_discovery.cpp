@@ -396,18 +396,19 @@ bool Iec61850Network::planStep() {
         walk->planNode = 0;
         // Every name starts with its logical node: a node's index, built when the node is planned,
         // answers for it as one of the whole device would, and only one node's is held at a time.
-        walk->nodeNames.clear();
-        for (const std::string_view name :
-             walk->deviceNames[static_cast<size_t>(device)].variables.names(&walk->planNames)) {
-            walk->nodeNames[name.substr(0, name.find('$'))].push_back(name);
-        }
+        walk->planViews = walk->deviceNames[static_cast<size_t>(device)].variables.names(&walk->planNames);
+        groupByNode(&walk->planViews, &walk->nodeNames);
     }
     const QList<QByteArray>& nodes = walk->deviceNodes.at(device);
     if (walk->planNode < nodes.size()) {
         const QByteArray& node = nodes.at(walk->planNode++);
         const auto named = walk->nodeNames.find(std::string_view(node.constData(), size_t(node.size())));
         walk->index = std::make_shared<const iecstack::client::DirectoryIndex>(
-            named == walk->nodeNames.end() ? std::vector<std::string_view>() : named->second);
+            named == walk->nodeNames.end()
+                ? std::vector<std::string_view>()
+                : std::vector<std::string_view>(
+                      walk->planViews.begin() + std::ptrdiff_t(named->second.first),
+                      walk->planViews.begin() + std::ptrdiff_t(named->second.second)));
         QVector<WalkEntry> entries;
         const bool planned = planNode(QString::fromUtf8(node), walk->dataSetsListed.at(device),
                                       walk->deviceDataSets.at(device), entries);
@@ -420,6 +421,7 @@ bool Iec61850Network::planStep() {
     --currentLayer;
     // The device's model is held only while it is planned.
     walk->nodeNames = decltype(walk->nodeNames)();
+    walk->planViews = std::vector<std::string_view>();
     walk->planNames = std::string();
     walk->deviceNames[static_cast<size_t>(device)].variables.release();
     ++walk->planDevice;
