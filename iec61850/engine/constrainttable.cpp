@@ -165,22 +165,29 @@ std::uint32_t ConstraintTable::prefixRecord(std::string_view prefix) {
 void ConstraintTable::grow() {
     std::vector<std::uint32_t> old = std::move(slots_);
     slots_.assign(old.empty() ? 1024 : old.size() * 2, 0);
-    std::vector<std::string_view> parts;
     for (const std::uint32_t slot : old) {
         if (slot == 0) {
             continue;
         }
-        parts.clear();
+        // The reference written out: its length first, then its parts from the last one back.
+        size_t length = 0;
+        for (std::uint32_t at = slot; at != 0; at = record(at - 1).parent) {
+            length += record(at - 1).part.size();
+        }
+        text_.resize(length);
         for (std::uint32_t at = slot; at != 0;) {
             const Record entry = record(at - 1);
-            parts.push_back(entry.part);
+            length -= entry.part.size();
+            std::memcpy(text_.data() + length, entry.part.data(), entry.part.size());
             at = entry.parent;
         }
-        text_.clear();
-        for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
-            text_.append(*part);
+        // Every reference is stored once: its place is the first free slot from its hash on.
+        const size_t mask = slots_.size() - 1;
+        size_t i = hashOf(text_) & mask;
+        while (slots_[i] != 0) {
+            i = (i + 1) & mask;
         }
-        slots_[find(text_, hashOf(text_))] = slot;
+        slots_[i] = slot;
     }
 }
 
