@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "iec61850_client.h"
@@ -33,13 +34,17 @@ struct ReadResult {
 struct WalkEntry {
     enum class Kind { Line, DataSetMembers, Failure };
     Kind kind = Kind::Line;
+    // The name the line shows. It is nearly always the end of the reference, and then only its length
+    // is kept (a window of planned lines holds thousands): see shown().
     QString data;
+    int shownLength = -1;  // >= 0: the name shown is the last shownLength characters of ref
     QString ref;
     QString fc;
     int layer = 0;
     bool record = false;
     int read = -1;     // Line: index into DiscoveryWalk::reads, -1 when the line is not read
     int dataSet = -1;  // DataSetMembers: index into DiscoveryWalk::dataSets
+    QString shown() const { return shownLength >= 0 ? ref.right(shownLength) : data; }
 };
 
 struct PendingRead {
@@ -83,7 +88,9 @@ struct DiscoveryWalk {
     bool named = false;                      // every list is in: planning may start
     // The names of each logical node of the device being planned, and the model of the node being
     // planned, from its names.
-    std::unordered_map<std::string_view, std::vector<std::string_view>> nodeNames;
+    std::string planNames;                    // the names of the device being planned, written out whole
+    std::vector<std::string_view> planViews;  // those names, each node's together, in list order
+    std::unordered_map<std::string_view, std::pair<size_t, size_t>> nodeNames;  // a node's run in them
     std::shared_ptr<const iecstack::client::DirectoryIndex> index;
     QVector<QList<QByteArray>> deviceNodes;     // the logical nodes each device lists
     QVector<bool> deviceListed;                 // false: listing the device's nodes failed

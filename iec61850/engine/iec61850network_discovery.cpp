@@ -137,8 +137,12 @@ WalkEntry Iec61850Network::planLine(const QString& shown, const QString& fc, boo
     ++currentLayer;
     WalkEntry entry;
     entry.fc = fc;
-    entry.data = shown;
-    entry.ref = buildReference(layerStack, entry.data, currentLayer);
+    entry.ref = buildReference(layerStack, shown, currentLayer);
+    if (!shown.isEmpty() && entry.ref.endsWith(shown)) {
+        entry.shownLength = shown.size();
+    } else {
+        entry.data = shown;
+    }
     entry.layer = currentLayer;
     entry.record = record;
     return entry;
@@ -162,7 +166,7 @@ void Iec61850Network::planRead(WalkEntry& entry) {
 }
 
 void Iec61850Network::announce(const WalkEntry& entry) {
-    emit newDataLine(entry.data, entry.ref, entry.fc, entry.layer);
+    emit newDataLine(entry.shown(), entry.ref, entry.fc, entry.layer);
     if (!entry.record || entry.layer <= 3) {
         return;
     }
@@ -331,9 +335,10 @@ void Iec61850Network::namesListed() {
         DiscoveryWalk::DeviceNames& listing = walk->deviceNames[static_cast<size_t>(device)];
         const bool listed = listing.variablesError == IED_ERROR_OK;
         QList<QByteArray> nodes;
+        std::string names;
         if (listed) {
             for (const std::string& node :
-                 iecstack::client::DirectoryIndex::logicalNodesIn(listing.variables.names())) {
+                 iecstack::client::DirectoryIndex::logicalNodesIn(listing.variables.names(&names))) {
                 nodes.append(QByteArray::fromStdString(node));
             }
         }
@@ -348,7 +353,7 @@ void Iec61850Network::namesListed() {
         bool dataSetsListed = true;
         if (!nodes.isEmpty()) {
             dataSetsListed = listing.dataSetsError == IED_ERROR_OK;
-            for (const std::string_view name : listing.dataSets.names()) {
+            for (const std::string_view name : listing.dataSets.names(&names)) {
                 dataSets.append(QByteArray(name.data(), static_cast<int>(name.size())));
             }
         }
@@ -391,27 +396,33 @@ bool Iec61850Network::planStep() {
         walk->planNode = 0;
         // Every name starts with its logical node: a node's index, built when the node is planned,
         // answers for it as one of the whole device would, and only one node's is held at a time.
-        walk->nodeNames.clear();
-        for (const std::string_view name : walk->deviceNames[static_cast<size_t>(device)].variables.names()) {
-            walk->nodeNames[name.substr(0, name.find('$'))].push_back(name);
-        }
+        walk->planViews = walk->deviceNames[static_cast<size_t>(device)].variables.names(&walk->planNames);
+        groupByNode(&walk->planViews, &walk->nodeNames);
     }
     const QList<QByteArray>& nodes = walk->deviceNodes.at(device);
     if (walk->planNode < nodes.size()) {
         const QByteArray& node = nodes.at(walk->planNode++);
         const auto named = walk->nodeNames.find(std::string_view(node.constData(), size_t(node.size())));
         walk->index = std::make_shared<const iecstack::client::DirectoryIndex>(
-            named == walk->nodeNames.end() ? std::vector<std::string_view>() : named->second);
+            named == walk->nodeNames.end()
+                ? std::vector<std::string_view>()
+                : std::vector<std::string_view>(
+                      walk->planViews.begin() + std::ptrdiff_t(named->second.first),
+                      walk->planViews.begin() + std::ptrdiff_t(named->second.second)));
         QVector<WalkEntry> entries;
         const bool planned = planNode(QString::fromUtf8(node), walk->dataSetsListed.at(device),
                                       walk->deviceDataSets.at(device), entries);
         walk->index.reset();
+        // Held until announced, a window of them at a time: without the room growing left behind.
+        entries.squeeze();
         walk->nodes.append(entries);
         return planned;
     }
     --currentLayer;
     // The device's model is held only while it is planned.
     walk->nodeNames = decltype(walk->nodeNames)();
+    walk->planViews = std::vector<std::string_view>();
+    walk->planNames = std::string();
     walk->deviceNames[static_cast<size_t>(device)].variables.release();
     ++walk->planDevice;
     walk->planNode = -1;

@@ -56,4 +56,37 @@ std::vector<size_t> childrenToShow(const std::vector<std::string>& children,
     return picked;
 }
 
+namespace {
+
+std::string_view nodeOf(std::string_view name) {
+    return name.substr(0, name.find('$'));
+}
+
+bool runsOf(const std::vector<std::string_view>& names,
+            std::unordered_map<std::string_view, std::pair<size_t, size_t>>* runs) {
+    runs->clear();
+    for (size_t i = 0; i < names.size();) {
+        const std::string_view node = nodeOf(names[i]);
+        const size_t first = i;
+        while (i < names.size() && nodeOf(names[i]) == node) {
+            ++i;
+        }
+        if (!runs->emplace(node, std::make_pair(first, i)).second) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void groupByNode(std::vector<std::string_view>* names,
+                 std::unordered_map<std::string_view, std::pair<size_t, size_t>>* runs) {
+    if (!runsOf(*names, runs)) {
+        std::stable_sort(names->begin(), names->end(),
+                         [](std::string_view a, std::string_view b) { return nodeOf(a) < nodeOf(b); });
+        runsOf(*names, runs);
+    }
+}
+
 }  // namespace iec61850

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace iec61850 {
@@ -14,5 +16,11 @@ namespace iec61850 {
 // editor may read) is shown under SG, whichever the device lists first.
 std::vector<size_t> childrenToShow(const std::vector<std::string>& children,
                                    const std::vector<std::string_view>& shown);
+
+// A device's listed names by logical node (the part before the first "$"): `runs` gets where each
+// node's run of names starts and ends in `names`. Lists come sorted, so each node's names are one run
+// already; those of a list that is not are brought together first, each node's in their order.
+void groupByNode(std::vector<std::string_view>* names,
+                 std::unordered_map<std::string_view, std::pair<size_t, size_t>>* runs);
 
 }  // namespace iec61850

@@ -9,16 +9,19 @@
 namespace iec61850 {
 
 // A device's names as its name lists gave them, in order, held until the walk plans the device. A
-// large model lists tens of thousands of names per device: they are kept packed one after another in
-// shared blocks, each behind its length, not as a string (or even a view) each.
+// large model lists tens of thousands of names per device, sorted, so that each shares most of its
+// start with the one before: each is kept as the length of that shared start and the rest behind its
+// length, packed one after another in shared blocks, not as a string (or even a view) each.
 class NameList {
 public:
     void append(std::string_view name);
     size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
+    // The last name appended, valid until the next append or release.
     std::string_view back() const { return last_; }
-    // Views of every name in order, valid until the list changes or is released.
-    std::vector<std::string_view> names() const;
+    // Every name in order, written one after another into `storage` (whatever it held before), and
+    // views of them there, valid while `storage` is unchanged.
+    std::vector<std::string_view> names(std::string* storage) const;
     // Gives the memory back.
     void release();
 
@@ -33,7 +36,8 @@ private:
     static constexpr size_t kBlockSize = 64 * 1024;
     std::vector<Block> blocks_;
     size_t count_ = 0;
-    std::string_view last_;
+    size_t octets_ = 0;  // of all names written out whole
+    std::string last_;
 };
 
 }  // namespace iec61850

@@ -1,6 +1,7 @@
 #include "readplanner.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace iec61850 {
 
@@ -19,15 +20,26 @@ ReadPlanner::ReadPlanner(int maxPduSize, int maxOutstanding)
 
 ReadPlanner::ReadId ReadPlanner::add(const std::string& domain, const std::string& item) {
     const ReadId id = windowStart_ + window_.size();
-    window_.push_back(Read{domain, item, false});
+    if (domains_.empty() || domains_.back().second != domain) {
+        domains_.emplace_back(id, domain);
+    }
+    window_.push_back(Read{item, false});
     queue_.push_back(id);
     return id;
 }
 
 ReadPlanner::ReadId ReadPlanner::addFinished() {
     const ReadId id = windowStart_ + window_.size();
-    window_.push_back(Read{std::string(), std::string(), true});
+    window_.push_back(Read{std::string(), true});
     return id;
+}
+
+const std::string& ReadPlanner::domainOf(ReadId id) const {
+    // The last run starting at or before the read (every read given a domain is in one).
+    const auto after = std::upper_bound(
+        domains_.begin(), domains_.end(), id,
+        [](ReadId read, const std::pair<ReadId, std::string>& run) { return read < run.first; });
+    return std::prev(after)->second;
 }
 
 std::optional<ReadPlanner::Request> ReadPlanner::next() {
@@ -42,12 +54,13 @@ std::optional<ReadPlanner::Request> ReadPlanner::next() {
 
     Request request;
     request.id = nextRequest_++;
-    request.domain = readOf(queue_.front()).domain;
+    request.domain = domainOf(queue_.front());
     int bytes = static_cast<int>(request.domain.size());
     while (!queue_.empty() && static_cast<int>(request.reads.size()) < wanted) {
         const Read& read = readOf(queue_.front());
-        const int size = static_cast<int>(read.item.size() + read.domain.size()) + kPerVariableOverhead;
-        if (read.domain != request.domain || (!request.reads.empty() && bytes + size > budget_)) {
+        const std::string& domain = domainOf(queue_.front());
+        const int size = static_cast<int>(read.item.size() + domain.size()) + kPerVariableOverhead;
+        if (domain != request.domain || (!request.reads.empty() && bytes + size > budget_)) {
             break;
         }
         bytes += size;
@@ -159,6 +172,9 @@ std::vector<ReadPlanner::ReadId> ReadPlanner::finishedInOrder() {
     while (!window_.empty() && window_.front().finished) {
         ready.push_back(windowStart_++);
         window_.pop_front();
+    }
+    while (domains_.size() > 1 && domains_[1].first <= windowStart_) {
+        domains_.pop_front();
     }
     return ready;
 }

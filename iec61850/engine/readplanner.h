@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace iec61850 {
@@ -84,11 +85,11 @@ public:
 
 private:
     struct Read {
-        std::string domain;
         std::string item;
         bool finished = false;
     };
     Read& readOf(ReadId id) { return window_[static_cast<size_t>(id - windowStart_)]; }
+    const std::string& domainOf(ReadId id) const;
     std::vector<ReadId> takeRequest(int requestId);
     void requeue(const std::vector<ReadId>& reads);
     std::vector<ReadId> finish(const std::vector<ReadId>& reads);
@@ -105,6 +106,9 @@ private:
     // Every read not yet handed back by finishedInOrder(), by id from windowStart_.
     std::deque<Read> window_;
     ReadId windowStart_ = 0;
+    // The domain of the reads from each id on: reads come a domain at a time, so the window holds a
+    // few of these rather than a domain per read. Runs wholly before windowStart_ are dropped.
+    std::deque<std::pair<ReadId, std::string>> domains_;
     std::deque<ReadId> queue_;  // reads waiting for a request, in order
     std::unordered_map<int, std::vector<ReadId>> requests_;
 };

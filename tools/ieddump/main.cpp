@@ -8,6 +8,10 @@
 
 #include <cstdio>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "dumpprinter.h"
 #include "iec61850network.h"
 
@@ -29,6 +33,13 @@ int usage() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+#if defined(__GLIBC__)
+    // One malloc arena for the whole process. Answers are decoded on the receiving thread and freed on
+    // the engine's once their lines are out: with an arena per thread, that memory only ever serves
+    // the receiving thread again, and each arena keeps its own free room. The threads seldom allocate
+    // at the same moment, so sharing one costs no measurable time.
+    mallopt(M_ARENA_MAX, 1);
+#endif
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() == 1 &&

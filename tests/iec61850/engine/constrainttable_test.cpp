@@ -18,6 +18,10 @@ private slots:
     // a constraint of another form, a reference longer than a block.
     void unusualReferences();
     void clearForgetsEverything();
+    // References share their parents in the table: whatever order they come in (a parent after its
+    // children, a branch left and taken up again, a name that is only a parent), each reads back as
+    // itself, and a parent never inserted has no constraint.
+    void sharedParentsInAnyOrder();
 };
 
 void ConstraintTableTest::everyReferenceKeepsItsConstraint() {
@@ -84,6 +88,53 @@ void ConstraintTableTest::clearForgetsEverything() {
     table.insert("LD0/X1.a", "[MX]");
     QCOMPARE(table.value("LD0/X1.a"), QString("[MX]"));
     QCOMPARE(table.value("LD0/X2.a"), QString());
+}
+
+void ConstraintTableTest::sharedParentsInAnyOrder() {
+    ConstraintTable table;
+    table.insert("LD0/CSWI1.Pos.Cancel.ctlNum", "[CO]");
+    table.insert("LD0/CSWI1.Pos.ctlModel", "[CF]");
+    table.insert("LD0/CSWI1.Pos.Cancel", "[CO]");
+    table.insert("LD0/CSWI1.Pos.Cancel.origin.orCat", "[CO]");
+    table.insert("LD0/CSWI1.Pos.stVal", "[ST]");
+    table.insert("LD0/CSWI1.Pos.Cancel.ctlVal", "[CO]");
+    table.insert("LD0/CSWI2.Pos.stVal", "[MX]");
+    table.insert(".lead", "[ST]");
+    table.insert("LD0/CSWI1.Pos.Cancel.ctlNum", "[SV]");
+    table.insert("LD0/CSWI1.Pos..x", "[DC]");
+    table.insert("LD0/CSWI1.Pos.", "[BL]");
+    QCOMPARE(table.value("LD0/CSWI1.Pos.Cancel.ctlNum"), QString("[SV]"));
+    QCOMPARE(table.value("LD0/CSWI1.Pos.ctlModel"), QString("[CF]"));
+    QCOMPARE(table.value("LD0/CSWI1.Pos.Cancel"), QString("[CO]"));
+    QCOMPARE(table.value("LD0/CSWI1.Pos.Cancel.origin.orCat"), QString("[CO]"));
+    QCOMPARE(table.value("LD0/CSWI1.Pos.stVal"), QString("[ST]"));
+    QCOMPARE(table.value("LD0/CSWI1.Pos.Cancel.ctlVal"), QString("[CO]"));
+    QCOMPARE(table.value("LD0/CSWI2.Pos.stVal"), QString("[MX]"));
+    QCOMPARE(table.value(".lead"), QString("[ST]"));
+    QCOMPARE(table.value("LD0/CSWI1.Pos..x"), QString("[DC]"));
+    QCOMPARE(table.value("LD0/CSWI1.Pos."), QString("[BL]"));
+    QCOMPARE(table.value("LD0/CSWI1.Pos"), QString());
+    QCOMPARE(table.value("LD0/CSWI1.Pos.Cancel.origin"), QString());
+    QCOMPARE(table.value("LD0/CSWI1"), QString());
+    QCOMPARE(table.value("LD0/CSWI2.Pos.ctlModel"), QString());
+    QCOMPARE(table.value("CSWI1.Pos.stVal"), QString());
+    QCOMPARE(table.value("XLD0/CSWI1.Pos.stVal"), QString());
+    QCOMPARE(table.value("lead"), QString());
+
+    // Many children under few parents, through many growths, with the parents taken up in turn.
+    ConstraintTable many;
+    const QStringList fcs{"[ST]", "[MX]", "[CF]"};
+    for (int i = 0; i < 20000; ++i) {
+        many.insert(QStringLiteral("LD/GGIO%1.Ind%2.q.v%3").arg(i % 13).arg(i % 5).arg(i), fcs.at(i % 3));
+    }
+    for (int i = 0; i < 20000; ++i) {
+        const QString ref = QStringLiteral("LD/GGIO%1.Ind%2.q.v%3").arg(i % 13).arg(i % 5).arg(i);
+        if (many.value(ref) != fcs.at(i % 3) || !many.value(ref + QLatin1Char('x')).isEmpty()) {
+            QFAIL(qPrintable(ref));
+        }
+    }
+    QCOMPARE(many.size(), 20000);
+    QCOMPARE(many.value("LD/GGIO1.Ind1.q"), QString());
 }
 
 QTEST_GUILESS_MAIN(ConstraintTableTest)

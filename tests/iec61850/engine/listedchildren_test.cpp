@@ -2,6 +2,8 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "listedchildren.h"
@@ -88,4 +90,45 @@ TEST(ListedNames, MmsNamesIntoBuffersMatch) {
             }
         }
     }
+}
+
+// A device's names by logical node: a sorted list keeps its order and each node gets its run; a list
+// that is not sorted is grouped with each node's names in their listed order, so a node's index sees
+// the names a whole device's index would, in the same order.
+TEST(ListedNames, GroupedByLogicalNode) {
+    using Runs = std::unordered_map<std::string_view, std::pair<size_t, size_t>>;
+    const auto namesOf = [](const std::vector<std::string_view>& names, const Runs& runs,
+                            std::string_view node) {
+        std::vector<std::string_view> of;
+        const auto run = runs.find(node);
+        if (run != runs.end()) {
+            of.assign(names.begin() + std::ptrdiff_t(run->second.first),
+                      names.begin() + std::ptrdiff_t(run->second.second));
+        }
+        return of;
+    };
+    std::vector<std::string_view> sorted{"CSWI1", "CSWI1$ST", "CSWI1$ST$Pos", "LLN0", "LLN0$ST", "XCBR1$CO"};
+    const std::vector<std::string_view> before = sorted;
+    Runs runs;
+    iec61850::groupByNode(&sorted, &runs);
+    EXPECT_EQ(sorted, before);
+    EXPECT_EQ(runs.size(), 3u);
+    EXPECT_EQ(namesOf(sorted, runs, "CSWI1"),
+              (std::vector<std::string_view>{"CSWI1", "CSWI1$ST", "CSWI1$ST$Pos"}));
+    EXPECT_EQ(namesOf(sorted, runs, "XCBR1"), (std::vector<std::string_view>{"XCBR1$CO"}));
+
+    std::vector<std::string_view> mixed{"LLN0$ST", "CSWI1$ST$Pos", "LLN0", "",
+                                        "CSWI1",   "LLN0$ST$Mod",  "$x",   "CSWI1$CF"};
+    iec61850::groupByNode(&mixed, &runs);
+    EXPECT_EQ(mixed.size(), 8u);
+    EXPECT_EQ(namesOf(mixed, runs, "LLN0"),
+              (std::vector<std::string_view>{"LLN0$ST", "LLN0", "LLN0$ST$Mod"}));
+    EXPECT_EQ(namesOf(mixed, runs, "CSWI1"),
+              (std::vector<std::string_view>{"CSWI1$ST$Pos", "CSWI1", "CSWI1$CF"}));
+    EXPECT_EQ(namesOf(mixed, runs, ""), (std::vector<std::string_view>{"", "$x"}));
+    EXPECT_TRUE(namesOf(mixed, runs, "XCBR1").empty());
+
+    std::vector<std::string_view> none;
+    iec61850::groupByNode(&none, &runs);
+    EXPECT_TRUE(runs.empty());
 }

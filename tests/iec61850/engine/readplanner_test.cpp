@@ -87,6 +87,43 @@ TEST(ReadPlannerPacking, OneDomainPerRequest) {
     EXPECT_EQ(requests[2].domain, "LD1");
 }
 
+// Each read keeps its domain while earlier reads leave the window, reads without a request sit
+// between domains, a request is sent again, and a domain comes back after another.
+TEST(ReadPlannerPacking, ReadsKeepTheirDomainAsTheWindowMoves) {
+    ReadPlanner planner(65000, 1);
+    addReads(planner, 3, "LD1");
+    planner.addFinished();
+    addReads(planner, 2, "LD2");
+    const auto first = planner.next();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->domain, "LD1");
+    EXPECT_EQ(first->reads, range(0, 3));
+    planner.answered(first->id);
+    EXPECT_EQ(planner.finishedInOrder(), range(0, 4));
+    const auto second = planner.next();
+    ASSERT_TRUE(second);
+    planner.busy(second->id);
+    addReads(planner, 1, "LD1");
+    addReads(planner, 1, "LD2");
+    const auto again = planner.next();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->domain, "LD2");
+    EXPECT_EQ(again->reads, range(4, 6));
+    EXPECT_EQ(again->items, (std::vector<std::string>{item(0), item(1)}));
+    planner.answered(again->id);
+    EXPECT_EQ(planner.finishedInOrder(), range(4, 6));
+    const auto back = planner.next();
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->domain, "LD1");
+    EXPECT_EQ(back->reads, range(6, 7));
+    planner.answered(back->id);
+    const auto last = planner.next();
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->domain, "LD2");
+    EXPECT_EQ(last->reads, range(7, 8));
+    EXPECT_EQ(last->items, (std::vector<std::string>{item(0)}));
+}
+
 TEST(ReadPlannerPacking, WorkIsSpreadOverTheAgreedRequestsAndNoMore) {
     ReadPlanner planner(65000, 4);
     addReads(planner, 1000);
