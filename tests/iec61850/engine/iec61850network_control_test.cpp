@@ -296,7 +296,8 @@ void Iec61850NetworkControlTest::operateToAFrozenDevice() {
         QCOMPARE(rig.statusTexts,
                  QStringList{QStringLiteral("disconnected from 127.0.0.1:%1").arg(simulator.port())});
     } else {
-        QVERIFY(rig.waitFor([&] { return rig.falses() == 1; }, 20000));
+        // The state and the status texts come as separate signals: wait for all of them.
+        QVERIFY(rig.waitFor([&] { return rig.falses() == 1 && rig.statusTexts.size() >= 2; }, 20000));
         QCOMPARE(rig.statusTexts, (QStringList{QStringLiteral("Operate fail: no answer from the device"),
                                                QStringLiteral("connection lost: no answer within 5 s")}));
     }

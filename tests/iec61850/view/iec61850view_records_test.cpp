@@ -98,6 +98,8 @@ void Iec61850ViewRecordsTest::filesAreListedDownloadedAsARecordAndDeleted() {
     };
     tree->clearSelection();
     findFile(tree, "R2.cfg")->setSelected(true);
+    // Delete waits until the dialog has finished with the download.
+    QTRY_VERIFY(dialog->findChild<QPushButton*>("deleteButton")->isEnabled());
     dialog->findChild<QPushButton*>("deleteButton")->click();
     QCOMPARE(asked, QStringList{"/COMTRADE/R2.cfg"});
     QTest::qWait(200);
