@@ -103,8 +103,7 @@ inline bool ConstraintTable::matches(std::uint32_t at, std::string_view key) con
 }
 
 size_t ConstraintTable::find(std::string_view key, size_t hash) const {
-    const size_t mask = slots_.size() - 1;
-    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    for (size_t i = hash % slots_.size();; i = nextSlot(i)) {
         if (slots_[i] == 0 || matches(slots_[i] - 1, key)) {
             return i;
         }
@@ -164,7 +163,8 @@ std::uint32_t ConstraintTable::prefixRecord(std::string_view prefix) {
 
 void ConstraintTable::grow() {
     std::vector<std::uint32_t> old = std::move(slots_);
-    slots_.assign(old.empty() ? 1024 : old.size() * 2, 0);
+    // Half again as many rather than twice: the slots of a large model are a good part of its table.
+    slots_.assign(old.empty() ? 1024 : old.size() + old.size() / 2, 0);
     for (const std::uint32_t slot : old) {
         if (slot == 0) {
             continue;
@@ -182,10 +182,9 @@ void ConstraintTable::grow() {
             at = entry.parent;
         }
         // Every reference is stored once: its place is the first free slot from its hash on.
-        const size_t mask = slots_.size() - 1;
-        size_t i = hashOf(text_) & mask;
+        size_t i = hashOf(text_) % slots_.size();
         while (slots_[i] != 0) {
-            i = (i + 1) & mask;
+            i = nextSlot(i);
         }
         slots_[i] = slot;
     }

@@ -41,6 +41,7 @@ private:
     void setCode(std::uint32_t at, std::uint16_t code);
     // Whether the record at `at` reads as `key`.
     bool matches(std::uint32_t at, std::string_view key) const;
+    size_t nextSlot(size_t i) const { return i + 1 == slots_.size() ? 0 : i + 1; }
     // The slot holding `key`, or the free slot where it would go.
     size_t find(std::string_view key, size_t hash) const;
     std::uint32_t store(std::uint32_t parent, std::uint16_t code, std::string_view part);
@@ -51,7 +52,7 @@ private:
     static constexpr size_t kBlockSize = 64 * 1024;
     std::vector<std::unique_ptr<char[]>> blocks_;
     size_t used_ = kBlockSize;          // octets used in the last block
-    std::vector<std::uint32_t> slots_;  // records (plus one; 0: free), open addressing, a power of two
+    std::vector<std::uint32_t> slots_;  // records (plus one; 0: free), open addressing
     int count_ = 0;
     std::uint32_t last_ = 0;  // the record (plus one) stored or found last: its ancestors come next
     // What the compact form cannot hold: constraints of another form, references with a NUL or

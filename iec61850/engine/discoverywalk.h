@@ -30,21 +30,48 @@ struct ReadResult {
 };
 
 // One thing the walk announces, in order: a line (perhaps with a read), the members of a data set
-// that are still being asked for, or the point where the walk fails.
+// that are still being asked for, or the point where the walk fails. A line's reference is kept by the
+// PlannedLines it belongs to.
 struct WalkEntry {
-    enum class Kind { Line, DataSetMembers, Failure };
-    Kind kind = Kind::Line;
+    enum class Kind : quint8 { Line, DataSetMembers, Failure };
     // The name the line shows. It is nearly always the end of the reference, and then only its length
-    // is kept (a window of planned lines holds thousands): see shown().
+    // is kept (a window of planned lines holds thousands): see PlannedLines::shown().
     QString data;
-    int shownLength = -1;  // >= 0: the name shown is the last shownLength characters of ref
-    QString ref;
     QString fc;
+    quint32 refAt = 0;  // where the reference starts in its PlannedLines, and its length, in octets
+    quint32 refLength = 0;
+    int shownLength = -1;  // >= 0: the name shown is the last shownLength characters of the reference
     int layer = 0;
-    bool record = false;
     int read = -1;     // Line: index into DiscoveryWalk::reads, -1 when the line is not read
     int dataSet = -1;  // DataSetMembers: index into DiscoveryWalk::dataSets
-    QString shown() const { return shownLength >= 0 ? ref.right(shownLength) : data; }
+    Kind kind = Kind::Line;
+    bool record = false;
+};
+
+// The planned lines of one logical node, or a device's own line, held until they are announced. A
+// window of planned lines holds thousands, so their references are kept one after another as UTF-8
+// rather than as a string each.
+class PlannedLines {
+public:
+    // Adds `entry` with its reference (empty for what is not a line); returns its place.
+    int add(WalkEntry entry, const QString& ref = QString());
+    WalkEntry& at(int i) { return lines_[static_cast<size_t>(i)]; }
+    const WalkEntry& at(int i) const { return lines_[static_cast<size_t>(i)]; }
+    int size() const { return static_cast<int>(lines_.size()); }
+    bool isEmpty() const { return lines_.empty(); }
+    std::vector<WalkEntry>::const_iterator begin() const { return lines_.begin(); }
+    std::vector<WalkEntry>::const_iterator end() const { return lines_.end(); }
+    QString reference(const WalkEntry& entry) const;
+    // The name `entry` shows, given its reference.
+    static QString shown(const WalkEntry& entry, const QString& ref);
+    // Gives back the room left over from planning: the lines wait as they are until announced.
+    void squeeze();
+    // Frees the lines and their references (assigning empty ones would keep a string's room).
+    void release();
+
+private:
+    std::vector<WalkEntry> lines_;
+    std::string refs_;
 };
 
 struct PendingRead {
@@ -96,8 +123,8 @@ struct DiscoveryWalk {
     QVector<bool> deviceListed;                 // false: listing the device's nodes failed
     QVector<QList<QByteArray>> deviceDataSets;  // the data sets each device lists ("LN$DS")
     QVector<bool> dataSetsListed;               // false: listing the device's data sets failed
-    QVector<QVector<WalkEntry>> nodes;  // the planned lines, a device's own line or a logical node each
-    int nextNode = 0;                   // first node not yet announced
+    std::vector<PlannedLines> nodes;  // the planned lines, a device's own line or a logical node each
+    int nextNode = 0;                 // first node not yet announced
     // The walk's reads are the planner's reads from this number on, one after another, in plan order.
     quint64 firstRead = 0;
     int readsPlanned = 0;

@@ -227,11 +227,12 @@ private:
     // their values are in (discoverywalk.h).
     template <typename Request>
     bool requestNames(Request request, QList<QByteArray>& names);
-    WalkEntry planLine(const QString& name, bool record);
-    WalkEntry planLine(const QString& shown, const QString& fc, bool record);
-    void planRead(WalkEntry& entry);
-    bool planDataLine(const QString& shown, const QString& fc, QVector<WalkEntry>& entries);
-    void announce(const WalkEntry& entry);
+    // A line of the walk; its reference comes back in `ref`.
+    WalkEntry planLine(const QString& name, bool record, QString* ref);
+    WalkEntry planLine(const QString& shown, const QString& fc, bool record, QString* ref);
+    void planRead(WalkEntry& entry, const QString& ref);
+    bool planDataLine(const QString& shown, const QString& fc, PlannedLines& entries);
+    void announce(const PlannedLines& lines, const WalkEntry& entry);
     bool skipOdd(const QString& name);
     void browseServer();
     // Plans further lines, device by device and node by node, until enough reads wait for answers or
@@ -240,10 +241,9 @@ private:
     // Plans the next piece (a device's own line, or one of its logical nodes); false at a failure.
     bool planStep();
     bool planNode(const QString& nodeName, bool dataSetsListed, const QList<QByteArray>& dataSetNames,
-                  QVector<WalkEntry>& entries);
-    bool planDataDirectory(const QString& ref, QVector<WalkEntry>& entries);
-    void planDataSets(const QString& nodeName, const QList<QByteArray>& dataSetNames,
-                      QVector<WalkEntry>& entries);
+                  PlannedLines& entries);
+    bool planDataDirectory(const QString& ref, PlannedLines& entries);
+    void planDataSets(const QString& nodeName, const QList<QByteArray>& dataSetNames, PlannedLines& entries);
     // The devices' name lists, a page per request, side by side with the other devices'.
     bool sendNameListRequest();
     static void nameListAnswer(uint32_t invokeId, void* parameter, IedClientError error, LinkedList names,
@@ -263,7 +263,7 @@ private:
     void readAnswered(quint64 association, int requestId, MmsError error,
                       const std::shared_ptr<MmsValue>& value);
     void dataSetAnswered(quint64 association, int index, IedClientError error, const QStringList& members);
-    bool nodeComplete(const QVector<WalkEntry>& entries) const;
+    bool nodeComplete(const PlannedLines& entries) const;
     void announceReady();
     void reportProgress();
     void finishWalk();

@@ -129,16 +129,16 @@ bool Iec61850Network::requestNames(Request request, QList<QByteArray>& names) {
     return ok;
 }
 
-WalkEntry Iec61850Network::planLine(const QString& name, bool record) {
-    return planLine(withoutFc(name), extractFc(name), record);
+WalkEntry Iec61850Network::planLine(const QString& name, bool record, QString* ref) {
+    return planLine(withoutFc(name), extractFc(name), record, ref);
 }
 
-WalkEntry Iec61850Network::planLine(const QString& shown, const QString& fc, bool record) {
+WalkEntry Iec61850Network::planLine(const QString& shown, const QString& fc, bool record, QString* ref) {
     ++currentLayer;
     WalkEntry entry;
     entry.fc = fc;
-    entry.ref = buildReference(layerStack, shown, currentLayer);
-    if (!shown.isEmpty() && entry.ref.endsWith(shown)) {
+    *ref = buildReference(layerStack, shown, currentLayer);
+    if (!shown.isEmpty() && ref->endsWith(shown)) {
         entry.shownLength = shown.size();
     } else {
         entry.data = shown;
@@ -148,12 +148,12 @@ WalkEntry Iec61850Network::planLine(const QString& shown, const QString& fc, boo
     return entry;
 }
 
-void Iec61850Network::planRead(WalkEntry& entry) {
+void Iec61850Network::planRead(WalkEntry& entry, const QString& ref) {
     // Reading SBO would select the object; its line is announced without a value.
-    if (!walk || !planner || !entry.record || entry.layer <= 3 || isSelectAttribute(entry.ref)) {
+    if (!walk || !planner || !entry.record || entry.layer <= 3 || isSelectAttribute(ref)) {
         return;
     }
-    if (mmsNameOf(entry.ref, entry.fc, &walk->domain, &walk->item)) {
+    if (mmsNameOf(ref, entry.fc, &walk->domain, &walk->item)) {
         const ReadPlanner::ReadId id = planner->add(walk->domain, walk->item);
         if (walk->readsPlanned == 0) {
             walk->firstRead = id;
@@ -165,15 +165,16 @@ void Iec61850Network::planRead(WalkEntry& entry) {
     }
 }
 
-void Iec61850Network::announce(const WalkEntry& entry) {
-    emit newDataLine(entry.shown(), entry.ref, entry.fc, entry.layer);
+void Iec61850Network::announce(const PlannedLines& lines, const WalkEntry& entry) {
+    const QString ref = lines.reference(entry);
+    emit newDataLine(PlannedLines::shown(entry, ref), ref, entry.fc, entry.layer);
     if (!entry.record || entry.layer <= 3) {
         return;
     }
-    refToFc.insert(entry.ref, entry.fc);
+    refToFc.insert(ref, entry.fc);
     if (walk && entry.read >= 0) {
         if (const PendingRead* read = walk->pendingRead(entry.read); read && read->result.index >= 0) {
-            renderValue(MmsValue_getElement(read->result.answer.get(), read->result.index), entry.ref, false);
+            renderValue(MmsValue_getElement(read->result.answer.get(), read->result.index), ref, false);
         }
         while (walk->readsAnnounced <= entry.read && !walk->reads.empty()) {
             walk->reads.pop_front();
@@ -384,15 +385,17 @@ bool Iec61850Network::planStep() {
     const int device = walk->planDevice;
     const QByteArray deviceName = walk->devices.at(device);
     if (walk->planNode < 0) {
-        QVector<WalkEntry> deviceLine{planLine(QString::fromUtf8(deviceName), true)};
+        PlannedLines deviceLine;
+        QString ref;
+        deviceLine.add(planLine(QString::fromUtf8(deviceName), true, &ref), ref);
         if (device >= walk->deviceListed.size() || !walk->deviceListed.at(device) || !mayRequest()) {
             WalkEntry failure;
             failure.kind = WalkEntry::Kind::Failure;
-            deviceLine.append(failure);
-            walk->nodes.append(deviceLine);
+            deviceLine.add(failure);
+            walk->nodes.push_back(std::move(deviceLine));
             return false;
         }
-        walk->nodes.append(deviceLine);
+        walk->nodes.push_back(std::move(deviceLine));
         walk->planNode = 0;
         // Every name starts with its logical node: a node's index, built when the node is planned,
         // answers for it as one of the whole device would, and only one node's is held at a time.
@@ -409,20 +412,21 @@ bool Iec61850Network::planStep() {
                 : std::vector<std::string_view>(
                       walk->planViews.begin() + std::ptrdiff_t(named->second.first),
                       walk->planViews.begin() + std::ptrdiff_t(named->second.second)));
-        QVector<WalkEntry> entries;
+        PlannedLines entries;
         const bool planned = planNode(QString::fromUtf8(node), walk->dataSetsListed.at(device),
                                       walk->deviceDataSets.at(device), entries);
         walk->index.reset();
         // Held until announced, a window of them at a time: without the room growing left behind.
         entries.squeeze();
-        walk->nodes.append(entries);
+        walk->nodes.push_back(std::move(entries));
         return planned;
     }
     --currentLayer;
     // The device's model is held only while it is planned.
     walk->nodeNames = decltype(walk->nodeNames)();
     walk->planViews = std::vector<std::string_view>();
-    walk->planNames = std::string();
+    // Swapped out: assigning an empty string would keep the room.
+    std::string().swap(walk->planNames);
     walk->deviceNames[static_cast<size_t>(device)].variables.release();
     ++walk->planDevice;
     walk->planNode = -1;
@@ -430,15 +434,16 @@ bool Iec61850Network::planStep() {
 }
 
 bool Iec61850Network::planNode(const QString& nodeName, bool dataSetsListed,
-                               const QList<QByteArray>& dataSetNames, QVector<WalkEntry>& entries) {
+                               const QList<QByteArray>& dataSetNames, PlannedLines& entries) {
     if (skipOdd(nodeName)) {
         return true;
     }
-    entries.append(planLine(nodeName, true));
+    QString ref;
+    entries.add(planLine(nodeName, true, &ref), ref);
     const auto fail = [&entries] {
         WalkEntry failure;
         failure.kind = WalkEntry::Kind::Failure;
-        entries.append(failure);
+        entries.add(failure);
         return false;
     };
 
@@ -479,7 +484,7 @@ bool Iec61850Network::planNode(const QString& nodeName, bool dataSetsListed,
     return true;
 }
 
-bool Iec61850Network::planDataDirectory(const QString& ref, QVector<WalkEntry>& entries) {
+bool Iec61850Network::planDataDirectory(const QString& ref, PlannedLines& entries) {
     if (ref.size() > kMaxReferenceLength) {
         return false;
     }
@@ -520,22 +525,22 @@ bool Iec61850Network::planDataDirectory(const QString& ref, QVector<WalkEntry>& 
     return true;
 }
 
-bool Iec61850Network::planDataLine(const QString& shown, const QString& fc, QVector<WalkEntry>& entries) {
-    const int at = entries.size();
-    entries.append(planLine(shown, fc, true));
-    if (!planDataDirectory(entries.at(at).ref, entries)) {
+bool Iec61850Network::planDataLine(const QString& shown, const QString& fc, PlannedLines& entries) {
+    QString ref;
+    const int at = entries.add(planLine(shown, fc, true, &ref), ref);
+    if (!planDataDirectory(ref, entries)) {
         return false;
     }
     // A structure gives no text of its own: only its leaves are read, each once.
     if (entries.size() == at + 1) {
-        planRead(entries[at]);
+        planRead(entries.at(at), ref);
     }
     --currentLayer;
     return true;
 }
 
 void Iec61850Network::planDataSets(const QString& nodeName, const QList<QByteArray>& dataSetNames,
-                                   QVector<WalkEntry>& entries) {
+                                   PlannedLines& entries) {
     const QByteArray prefix = nodeName.toUtf8() + '$';
     for (const QByteArray& full : dataSetNames) {
         if (full.size() <= prefix.size() || !full.startsWith(prefix)) {
@@ -545,17 +550,17 @@ void Iec61850Network::planDataSets(const QString& nodeName, const QList<QByteArr
         if (skipOdd(name)) {
             continue;
         }
-        const WalkEntry line = planLine(name, true);
-        entries.append(line);
+        QString ref;
+        entries.add(planLine(name, true, &ref), ref);
         WalkEntry members;
         members.kind = WalkEntry::Kind::DataSetMembers;
         members.dataSet = walk->dataSets.size();
         PendingDataSet dataSet;
-        dataSet.reference = line.ref.toUtf8();
+        dataSet.reference = ref.toUtf8();
         dataSet.path = layerStack;
         walk->dataSets.append(dataSet);
         walk->dataSetQueue.push_back(members.dataSet);
-        entries.append(members);
+        entries.add(members);
         --currentLayer;
     }
 }
@@ -623,7 +628,7 @@ void Iec61850Network::dataSetAnswered(quint64 association, int index, IedClientE
     announceReady();
 }
 
-bool Iec61850Network::nodeComplete(const QVector<WalkEntry>& entries) const {
+bool Iec61850Network::nodeComplete(const PlannedLines& entries) const {
     for (const WalkEntry& entry : entries) {
         const PendingRead* read = entry.read >= 0 ? walk->pendingRead(entry.read) : nullptr;
         if ((read && !read->done) ||
@@ -635,14 +640,14 @@ bool Iec61850Network::nodeComplete(const QVector<WalkEntry>& entries) const {
 }
 
 void Iec61850Network::announceReady() {
-    while (walk && walk->nextNode < walk->nodes.size()) {
-        const QVector<WalkEntry>& entries = walk->nodes.at(walk->nextNode);
+    while (walk && walk->nextNode < static_cast<int>(walk->nodes.size())) {
+        const PlannedLines& entries = walk->nodes.at(static_cast<size_t>(walk->nextNode));
         if (!nodeComplete(entries)) {
             return;
         }
         for (const WalkEntry& entry : entries) {
             if (entry.kind == WalkEntry::Kind::Line) {
-                announce(entry);
+                announce(entries, entry);
                 continue;
             }
             const PendingDataSet* dataSet =
@@ -661,16 +666,16 @@ void Iec61850Network::announceReady() {
             }
         }
         // A logical node (perhaps skipped for its name, so without lines), not the line of its device.
-        const bool logicalNode = entries.isEmpty() || entries.first().layer == 2;
-        // Announced: no longer needed. clear() would keep the allocation.
-        walk->nodes[walk->nextNode++] = QVector<WalkEntry>();
+        const bool logicalNode = entries.isEmpty() || entries.at(0).layer == 2;
+        // Announced: no longer needed.
+        walk->nodes[static_cast<size_t>(walk->nextNode++)].release();
         if (logicalNode) {
             ++walk->nodesDone;
             reportProgress();
         }
     }
-    if (walk && walk->planned && walk->nextNode >= walk->nodes.size() && walk->dataSetQueue.empty() &&
-        planner->idle()) {
+    if (walk && walk->planned && walk->nextNode >= static_cast<int>(walk->nodes.size()) &&
+        walk->dataSetQueue.empty() && planner->idle()) {
         finishWalk();
     }
 }

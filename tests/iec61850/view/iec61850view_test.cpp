@@ -20,16 +20,28 @@ const QString kConnected = "ConnectedState";
 const QString kUnconnected = "UnconnectedState";
 
 // The status texts in the order they were shown, each with its style sheet.
-class StatusRecorder {
+class StatusRecorder : public QObject {
 public:
-    explicit StatusRecorder(QLineEdit* status) {
-        QObject::connect(status, &QLineEdit::textChanged, [this, status](const QString& text) {
-            // The colour is set right after the text; read it once the slot has finished.
-            QTimer::singleShot(0, status,
-                               [this, status, text]() { shown << text + " | " + status->styleSheet(); });
+    explicit StatusRecorder(QLineEdit* status) : status(status) {
+        QObject::connect(status, &QLineEdit::textChanged, this, [this](const QString& text) {
+            shown << text + " | " + this->status->styleSheet();
+            styling = true;
         });
+        // The colour is set right after the text, perhaps before the event loop runs again: the
+        // entry takes each style change until the next text.
+        status->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::StyleChange && styling) {
+            shown.last() = status->text() + " | " + status->styleSheet();
+        }
+        return false;
     }
     QStringList shown;
+
+private:
+    QLineEdit* status;
+    bool styling = false;
 };
 
 // The lines of `line`'s subtree, itself first, in pre-order, each as its depth below `line` and its text.
@@ -145,8 +157,7 @@ void Iec61850ViewTest::connectBrowsesTheModelWithValuesAndCounts() {
     // While the browse runs: yellow, Disconnect on (it ends the walk), Ready off however long values
     // pause, values shown but not counted.
     bool sawWaitingState = false;
-    QTimer probe;
-    connect(&probe, &QTimer::timeout, [&]() {
+    const auto checkWaiting = [&]() {
         if (ui.status()->text() != kWaiting) {
             return;
         }
@@ -155,7 +166,11 @@ void Iec61850ViewTest::connectBrowsesTheModelWithValuesAndCounts() {
         QVERIFY(!ui.ready()->isChecked());
         QVERIFY(!ui.button("connectButton")->isEnabled());
         QCOMPARE(ui.packets()->text(), QString("0"));
-    });
+    };
+    // As the state is entered (a fast walk may end before a timer fires), and then while it lasts.
+    connect(ui.status(), &QLineEdit::textChanged, checkWaiting);
+    QTimer probe;
+    connect(&probe, &QTimer::timeout, checkWaiting);
     probe.start(1);
 
     QVERIFY(ui.connectAndBrowse(simulator.port()));
