@@ -49,7 +49,9 @@ private:
     std::uint32_t prefixRecord(std::string_view prefix);
     void grow();
 
-    static constexpr size_t kBlockSize = 64 * 1024;
+    // Small blocks: the table grows through a whole walk, and small blocks fit in the room earlier
+    // planning left free.
+    static constexpr size_t kBlockSize = 4 * 1024;
     std::vector<std::unique_ptr<char[]>> blocks_;
     size_t used_ = kBlockSize;          // octets used in the last block
     std::vector<std::uint32_t> slots_;  // records (plus one; 0: free), open addressing

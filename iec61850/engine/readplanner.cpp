@@ -10,6 +10,8 @@ namespace {
 // Room for the envelope of a Read request and for the encoding around one variable name, in octets.
 constexpr int kRequestOverhead = 32;
 constexpr int kPerVariableOverhead = 12;
+// Names of reads handed back are dropped at least this many octets at a time.
+constexpr size_t kMinDroppedItemText = 4096;
 
 }  // namespace
 
@@ -18,20 +20,25 @@ ReadPlanner::ReadPlanner(int maxPduSize, int maxOutstanding)
       agreedOutstanding_(std::max(1, maxOutstanding)),
       limit_(agreedOutstanding_) {}
 
-ReadPlanner::ReadId ReadPlanner::add(const std::string& domain, const std::string& item) {
+ReadPlanner::ReadId ReadPlanner::addRead(std::string_view item, bool finished) {
     const ReadId id = windowStart_ + window_.size();
+    window_.push_back(
+        Read{itemTextStart_ + itemText_.size(), static_cast<std::uint32_t>(item.size()), finished});
+    itemText_.append(item);
+    return id;
+}
+
+ReadPlanner::ReadId ReadPlanner::add(const std::string& domain, const std::string& item) {
+    const ReadId id = addRead(item, false);
     if (domains_.empty() || domains_.back().second != domain) {
         domains_.emplace_back(id, domain);
     }
-    window_.push_back(Read{item, false});
     queue_.push_back(id);
     return id;
 }
 
 ReadPlanner::ReadId ReadPlanner::addFinished() {
-    const ReadId id = windowStart_ + window_.size();
-    window_.push_back(Read{std::string(), true});
-    return id;
+    return addRead(std::string_view(), true);
 }
 
 const std::string& ReadPlanner::domainOf(ReadId id) const {
@@ -57,15 +64,15 @@ std::optional<ReadPlanner::Request> ReadPlanner::next() {
     request.domain = domainOf(queue_.front());
     int bytes = static_cast<int>(request.domain.size());
     while (!queue_.empty() && static_cast<int>(request.reads.size()) < wanted) {
-        const Read& read = readOf(queue_.front());
+        const std::string_view item = itemOf(readOf(queue_.front()));
         const std::string& domain = domainOf(queue_.front());
-        const int size = static_cast<int>(read.item.size() + domain.size()) + kPerVariableOverhead;
+        const int size = static_cast<int>(item.size() + domain.size()) + kPerVariableOverhead;
         if (domain != request.domain || (!request.reads.empty() && bytes + size > budget_)) {
             break;
         }
         bytes += size;
         request.reads.push_back(queue_.front());
-        request.items.push_back(read.item);
+        request.items.emplace_back(item);
         queue_.pop_front();
     }
     requests_.emplace(request.id, request.reads);
@@ -175,6 +182,14 @@ std::vector<ReadPlanner::ReadId> ReadPlanner::finishedInOrder() {
     }
     while (domains_.size() > 1 && domains_[1].first <= windowStart_) {
         domains_.pop_front();
+    }
+    // Names of reads handed back go once they are half of what is kept, so that each octet moves
+    // about once.
+    const std::uint64_t kept = window_.empty() ? itemTextStart_ + itemText_.size() : window_.front().itemAt;
+    const size_t dropped = static_cast<size_t>(kept - itemTextStart_);
+    if (dropped >= kMinDroppedItemText && dropped * 2 >= itemText_.size()) {
+        itemText_.erase(0, dropped);
+        itemTextStart_ = kept;
     }
     return ready;
 }

@@ -4,6 +4,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -84,11 +85,19 @@ public:
     int variablesPerRequest() const { return batchLimit_; }
 
 private:
+    // A read's variable name is kept in itemText_: a window holds thousands of reads, most of them with
+    // names too long for a string's own room.
     struct Read {
-        std::string item;
+        std::uint64_t itemAt = 0;  // where its name starts, counted as itemTextStart_ counts
+        std::uint32_t itemLength = 0;
         bool finished = false;
     };
     Read& readOf(ReadId id) { return window_[static_cast<size_t>(id - windowStart_)]; }
+    std::string_view itemOf(const Read& read) const {
+        return std::string_view(itemText_).substr(static_cast<size_t>(read.itemAt - itemTextStart_),
+                                                  read.itemLength);
+    }
+    ReadId addRead(std::string_view item, bool finished);
     const std::string& domainOf(ReadId id) const;
     std::vector<ReadId> takeRequest(int requestId);
     void requeue(const std::vector<ReadId>& reads);
@@ -106,6 +115,10 @@ private:
     // Every read not yet handed back by finishedInOrder(), by id from windowStart_.
     std::deque<Read> window_;
     ReadId windowStart_ = 0;
+    // The names of the reads in the window, one after another; the names of reads handed back are
+    // dropped from the front now and then.
+    std::string itemText_;
+    std::uint64_t itemTextStart_ = 0;  // the octets of names dropped so far
     // The domain of the reads from each id on: reads come a domain at a time, so the window holds a
     // few of these rather than a domain per read. Runs wholly before windowStart_ are dropped.
     std::deque<std::pair<ReadId, std::string>> domains_;

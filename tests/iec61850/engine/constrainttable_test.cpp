@@ -59,6 +59,11 @@ void ConstraintTableTest::unusualReferences() {
     const QString accented = QString::fromUtf8("LD0/GGIO1.Ind\xc3\xa9.stVal");
     const QString withNul = QStringLiteral("LD0/GGIO1.Ind") + QChar(0) + QStringLiteral("x");
     const QString longRef = QStringLiteral("LD0/GGIO1.") + QString(70000, QLatin1Char('a'));
+    // Either side of what one block holds.
+    const QString nearlyBlock = QStringLiteral("LD0/GGIO1.b.") + QString(4000, QLatin1Char('b'));
+    const QString overBlock = QStringLiteral("LD0/GGIO1.c.") + QString(4100, QLatin1Char('c'));
+    table.insert(nearlyBlock, "[SP]");
+    table.insert(overBlock, "[SG]");
     table.insert(accented, "[ST]");
     table.insert(withNul, "[MX]");
     table.insert("LD0/GGIO1.Odd.stVal", "[st]");
@@ -69,6 +74,8 @@ void ConstraintTableTest::unusualReferences() {
     QCOMPARE(table.value(QStringLiteral("LD0/GGIO1.Ind")), QString());
     QCOMPARE(table.value("LD0/GGIO1.Odd.stVal"), QString("[st]"));
     QCOMPARE(table.value(longRef), QString("[CF]"));
+    QCOMPARE(table.value(nearlyBlock), QString("[SP]"));
+    QCOMPARE(table.value(overBlock), QString("[SG]"));
     // Moving between the two forms leaves no stale value behind.
     table.insert("LD0/GGIO1.Odd.stVal", "[ST]");
     QCOMPARE(table.value("LD0/GGIO1.Odd.stVal"), QString("[ST]"));

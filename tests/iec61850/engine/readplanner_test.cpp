@@ -124,6 +124,46 @@ TEST(ReadPlannerPacking, ReadsKeepTheirDomainAsTheWindowMoves) {
     EXPECT_EQ(last->items, (std::vector<std::string>{item(0)}));
 }
 
+// Names are kept packed while the window moves on: every request still names what was added for its
+// reads, whatever was handed back before, with reads of other lengths and without a request between.
+TEST(ReadPlannerPacking, NamesStayRightAsTheWindowMovesOn) {
+    ReadPlanner planner(2000, 3);
+    std::vector<std::string> names;  // by read id; empty for reads without a request
+    const auto addSome = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            const size_t n = names.size();
+            if (n % 97 == 0) {
+                planner.addFinished();
+                names.emplace_back();
+                continue;
+            }
+            std::string name = "LN" + std::to_string(n) + "$MX$" + std::string(n % 41, 'a' + char(n % 26));
+            planner.add("LD", name);
+            names.push_back(name);
+        }
+    };
+    ReadPlanner::ReadId returned = 0;
+    for (int round = 0; round < 40; ++round) {
+        addSome(150);
+        while (planner.hasQueued()) {
+            auto requests = drain(planner);
+            // Answered last first, so that reads finish out of order before they are handed back.
+            for (auto request = requests.rbegin(); request != requests.rend(); ++request) {
+                ASSERT_EQ(request->reads.size(), request->items.size());
+                for (size_t i = 0; i < request->reads.size(); ++i) {
+                    EXPECT_EQ(request->items[i], names[static_cast<size_t>(request->reads[i])]);
+                }
+                planner.answered(request->id);
+            }
+            for (const ReadPlanner::ReadId id : planner.finishedInOrder()) {
+                EXPECT_EQ(id, returned++);
+            }
+        }
+    }
+    EXPECT_EQ(returned, names.size());
+    EXPECT_TRUE(planner.idle());
+}
+
 TEST(ReadPlannerPacking, WorkIsSpreadOverTheAgreedRequestsAndNoMore) {
     ReadPlanner planner(65000, 4);
     addReads(planner, 1000);
