@@ -10,8 +10,8 @@ namespace {
 // Room for the envelope of a Read request and for the encoding around one variable name, in octets.
 constexpr int kRequestOverhead = 32;
 constexpr int kPerVariableOverhead = 12;
-// Names of reads handed back are dropped at least this many octets at a time.
-constexpr size_t kMinDroppedItemText = 4096;
+// Reads' names are kept in blocks of this many octets.
+constexpr size_t kItemBlockSize = 4096;
 
 }  // namespace
 
@@ -22,9 +22,15 @@ ReadPlanner::ReadPlanner(int maxPduSize, int maxOutstanding)
 
 ReadPlanner::ReadId ReadPlanner::addRead(std::string_view item, bool finished) {
     const ReadId id = windowStart_ + window_.size();
-    window_.push_back(
-        Read{itemTextStart_ + itemText_.size(), static_cast<std::uint32_t>(item.size()), finished});
-    itemText_.append(item);
+    if (itemBlocks_.empty() || itemBlocks_.back().capacity() - itemBlocks_.back().size() < item.size()) {
+        itemBlocks_.emplace_back();
+        itemBlocks_.back().reserve(std::max(kItemBlockSize, item.size()));
+    }
+    std::string& block = itemBlocks_.back();
+    window_.push_back(Read{firstItemBlock_ + static_cast<std::uint32_t>(itemBlocks_.size() - 1),
+                           static_cast<std::uint32_t>(block.size()), static_cast<std::uint32_t>(item.size()),
+                           finished});
+    block.append(item);
     return id;
 }
 
@@ -183,13 +189,13 @@ std::vector<ReadPlanner::ReadId> ReadPlanner::finishedInOrder() {
     while (domains_.size() > 1 && domains_[1].first <= windowStart_) {
         domains_.pop_front();
     }
-    // Names of reads handed back go once they are half of what is kept, so that each octet moves
-    // about once.
-    const std::uint64_t kept = window_.empty() ? itemTextStart_ + itemText_.size() : window_.front().itemAt;
-    const size_t dropped = static_cast<size_t>(kept - itemTextStart_);
-    if (dropped >= kMinDroppedItemText && dropped * 2 >= itemText_.size()) {
-        itemText_.erase(0, dropped);
-        itemTextStart_ = kept;
+    // Blocks before the one naming the first read still in the window are no longer read.
+    const std::uint32_t inUse = window_.empty()
+                                    ? firstItemBlock_ + static_cast<std::uint32_t>(itemBlocks_.size()) - 1
+                                    : window_.front().itemBlock;
+    while (firstItemBlock_ < inUse && !itemBlocks_.empty()) {
+        itemBlocks_.pop_front();
+        ++firstItemBlock_;
     }
     return ready;
 }

@@ -85,17 +85,18 @@ public:
     int variablesPerRequest() const { return batchLimit_; }
 
 private:
-    // A read's variable name is kept in itemText_: a window holds thousands of reads, most of them with
-    // names too long for a string's own room.
+    // A read's variable name is kept in a block of names (itemBlocks_): a window holds thousands of
+    // reads, most of them with names too long for a string's own room.
     struct Read {
-        std::uint64_t itemAt = 0;  // where its name starts, counted as itemTextStart_ counts
+        std::uint32_t itemBlock = 0;  // counted as firstItemBlock_ counts
+        std::uint32_t itemAt = 0;     // where the name starts in its block
         std::uint32_t itemLength = 0;
         bool finished = false;
     };
     Read& readOf(ReadId id) { return window_[static_cast<size_t>(id - windowStart_)]; }
     std::string_view itemOf(const Read& read) const {
-        return std::string_view(itemText_).substr(static_cast<size_t>(read.itemAt - itemTextStart_),
-                                                  read.itemLength);
+        return std::string_view(itemBlocks_[read.itemBlock - firstItemBlock_])
+            .substr(read.itemAt, read.itemLength);
     }
     ReadId addRead(std::string_view item, bool finished);
     const std::string& domainOf(ReadId id) const;
@@ -115,10 +116,10 @@ private:
     // Every read not yet handed back by finishedInOrder(), by id from windowStart_.
     std::deque<Read> window_;
     ReadId windowStart_ = 0;
-    // The names of the reads in the window, one after another; the names of reads handed back are
-    // dropped from the front now and then.
-    std::string itemText_;
-    std::uint64_t itemTextStart_ = 0;  // the octets of names dropped so far
+    // The names of the reads in the window, one after another in blocks that are never moved or grown;
+    // a block goes once every read named in it has been handed back.
+    std::deque<std::string> itemBlocks_;
+    std::uint32_t firstItemBlock_ = 0;  // the blocks dropped so far
     // The domain of the reads from each id on: reads come a domain at a time, so the window holds a
     // few of these rather than a domain per read. Runs wholly before windowStart_ are dropped.
     std::deque<std::pair<ReadId, std::string>> domains_;
