@@ -34,16 +34,18 @@ struct ReadResult {
 // PlannedLines it belongs to.
 struct WalkEntry {
     enum class Kind : quint8 { Line, DataSetMembers, Failure };
-    // The name the line shows. It is nearly always the end of the reference, and then only its length
-    // is kept (a window of planned lines holds thousands): see PlannedLines::shown().
-    QString data;
     QString fc;
     quint32 refAt = 0;  // where the reference starts in its PlannedLines, and its length, in octets
     quint32 refLength = 0;
-    int shownLength = -1;  // >= 0: the name shown is the last shownLength characters of the reference
-    int layer = 0;
+    // The name the line shows. It is nearly always the end of the reference, and then only its length
+    // is kept: >= 0, its last shownLength characters; otherwise the name follows the reference in
+    // -1 - shownLength octets. See PlannedLines::shown().
+    int shownLength = -1;
     int read = -1;     // Line: index into DiscoveryWalk::reads, -1 when the line is not read
     int dataSet = -1;  // DataSetMembers: index into DiscoveryWalk::dataSets
+    // Short: a window holds thousands of entries, and references longer than 1,024 characters end
+    // the walk, so a layer stays far below the limit.
+    qint16 layer = 0;
     Kind kind = Kind::Line;
     bool record = false;
 };
@@ -53,8 +55,9 @@ struct WalkEntry {
 // rather than as a string each.
 class PlannedLines {
 public:
-    // Adds `entry` with its reference (empty for what is not a line); returns its place.
-    int add(WalkEntry entry, const QString& ref = QString());
+    // Adds `entry` with its reference and the name it shows (both empty for what is not a line);
+    // returns its place.
+    int add(WalkEntry entry, const QString& ref = QString(), const QString& shown = QString());
     WalkEntry& at(int i) { return lines_[static_cast<size_t>(i)]; }
     const WalkEntry& at(int i) const { return lines_[static_cast<size_t>(i)]; }
     int size() const { return static_cast<int>(lines_.size()); }
@@ -63,7 +66,7 @@ public:
     std::vector<WalkEntry>::const_iterator end() const { return lines_.end(); }
     QString reference(const WalkEntry& entry) const;
     // The name `entry` shows, given its reference.
-    static QString shown(const WalkEntry& entry, const QString& ref);
+    QString shown(const WalkEntry& entry, const QString& ref) const;
     // Gives back the room left over from planning: the lines wait as they are until announced.
     void squeeze();
     // Frees the lines and their references (assigning empty ones would keep a string's room).

@@ -227,9 +227,9 @@ private:
     // their values are in (discoverywalk.h).
     template <typename Request>
     bool requestNames(Request request, QList<QByteArray>& names);
-    // A line of the walk; its reference comes back in `ref`.
-    WalkEntry planLine(const QString& name, bool record, QString* ref);
-    WalkEntry planLine(const QString& shown, const QString& fc, bool record, QString* ref);
+    // Adds a line of the walk to `lines`, returning its place; its reference comes back in `ref`.
+    int planLine(PlannedLines& lines, const QString& name, bool record, QString* ref);
+    int planLine(PlannedLines& lines, const QString& shown, const QString& fc, bool record, QString* ref);
     void planRead(WalkEntry& entry, const QString& ref);
     bool planDataLine(const QString& shown, const QString& fc, PlannedLines& entries);
     void announce(const PlannedLines& lines, const WalkEntry& entry);

@@ -129,23 +129,19 @@ bool Iec61850Network::requestNames(Request request, QList<QByteArray>& names) {
     return ok;
 }
 
-WalkEntry Iec61850Network::planLine(const QString& name, bool record, QString* ref) {
-    return planLine(withoutFc(name), extractFc(name), record, ref);
+int Iec61850Network::planLine(PlannedLines& lines, const QString& name, bool record, QString* ref) {
+    return planLine(lines, withoutFc(name), extractFc(name), record, ref);
 }
 
-WalkEntry Iec61850Network::planLine(const QString& shown, const QString& fc, bool record, QString* ref) {
+int Iec61850Network::planLine(PlannedLines& lines, const QString& shown, const QString& fc, bool record,
+                              QString* ref) {
     ++currentLayer;
     WalkEntry entry;
     entry.fc = fc;
     *ref = buildReference(layerStack, shown, currentLayer);
-    if (!shown.isEmpty() && ref->endsWith(shown)) {
-        entry.shownLength = shown.size();
-    } else {
-        entry.data = shown;
-    }
-    entry.layer = currentLayer;
+    entry.layer = static_cast<qint16>(currentLayer);
     entry.record = record;
-    return entry;
+    return lines.add(std::move(entry), *ref, shown);
 }
 
 void Iec61850Network::planRead(WalkEntry& entry, const QString& ref) {
@@ -167,7 +163,7 @@ void Iec61850Network::planRead(WalkEntry& entry, const QString& ref) {
 
 void Iec61850Network::announce(const PlannedLines& lines, const WalkEntry& entry) {
     const QString ref = lines.reference(entry);
-    emit newDataLine(PlannedLines::shown(entry, ref), ref, entry.fc, entry.layer);
+    emit newDataLine(lines.shown(entry, ref), ref, entry.fc, entry.layer);
     if (!entry.record || entry.layer <= 3) {
         return;
     }
@@ -387,7 +383,7 @@ bool Iec61850Network::planStep() {
     if (walk->planNode < 0) {
         PlannedLines deviceLine;
         QString ref;
-        deviceLine.add(planLine(QString::fromUtf8(deviceName), true, &ref), ref);
+        planLine(deviceLine, QString::fromUtf8(deviceName), true, &ref);
         if (device >= walk->deviceListed.size() || !walk->deviceListed.at(device) || !mayRequest()) {
             WalkEntry failure;
             failure.kind = WalkEntry::Kind::Failure;
@@ -439,7 +435,7 @@ bool Iec61850Network::planNode(const QString& nodeName, bool dataSetsListed,
         return true;
     }
     QString ref;
-    entries.add(planLine(nodeName, true, &ref), ref);
+    planLine(entries, nodeName, true, &ref);
     const auto fail = [&entries] {
         WalkEntry failure;
         failure.kind = WalkEntry::Kind::Failure;
@@ -527,7 +523,7 @@ bool Iec61850Network::planDataDirectory(const QString& ref, PlannedLines& entrie
 
 bool Iec61850Network::planDataLine(const QString& shown, const QString& fc, PlannedLines& entries) {
     QString ref;
-    const int at = entries.add(planLine(shown, fc, true, &ref), ref);
+    const int at = planLine(entries, shown, fc, true, &ref);
     if (!planDataDirectory(ref, entries)) {
         return false;
     }
@@ -551,7 +547,7 @@ void Iec61850Network::planDataSets(const QString& nodeName, const QList<QByteArr
             continue;
         }
         QString ref;
-        entries.add(planLine(name, true, &ref), ref);
+        planLine(entries, name, true, &ref);
         WalkEntry members;
         members.kind = WalkEntry::Kind::DataSetMembers;
         members.dataSet = walk->dataSets.size();
