@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "announcementqueue.h"
+#include "nextslice.h"
 #include "reportheader.h"
 #include "subtreewalk.h"
 
@@ -289,7 +290,7 @@ private:
 
     std::unique_ptr<AnnouncementQueue> announcements;
     std::deque<Announcement> unapplied;  // taken from the queue, not yet shown
-    bool slicePosted = false;
+    NextSlice announcementSlice{this, [this] { applyAnnouncementSlice(); }};
     QPushButton* newDataSetButton;
     QPushButton* deleteDataSetButton;
 
@@ -325,13 +326,13 @@ private:
     // The structure tree changed under a copy under way; it starts over (or ends when its line went).
     void restartControlFill();
     SubtreeWalk controlFill;
-    bool controlFillPosted = false;
+    NextSlice controlFillSlice{this, [this] { fillControlBoxSlice(); }};
 
     // Read all asks for a large subtree's values a slice at a time (iec61850view_structure.cpp); each
     // Read all waits for its answers once its last read is asked for.
     void sendReadAllSlice();
     std::deque<SubtreeWalk> unsentReadAlls;  // the lines each Read all has still to walk
-    bool readAllSlicePosted = false;
+    NextSlice readAllSlice{this, [this] { sendReadAllSlice(); }};
 
     // Ready means the view awaits no answer it asked for: no Read all, no poll tick, no re-read after
     // an operate (the walk's end is told by the state).

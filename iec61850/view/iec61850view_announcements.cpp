@@ -103,14 +103,10 @@ void Iec61850View::takeAnnouncements() {
     }
     // Several batches may be taken in one pass of the event loop; showing each at once would add up
     // their slices before the window draws again. One slice per pass shows what they brought.
-    if (!slicePosted) {
-        slicePosted = true;
-        QMetaObject::invokeMethod(this, "applyAnnouncementSlice", Qt::QueuedConnection);
-    }
+    announcementSlice.schedule();
 }
 
 void Iec61850View::applyAnnouncementSlice() {
-    slicePosted = false;
     applyAnnouncements(kSliceMs);
 }
 
@@ -163,9 +159,8 @@ void Iec61850View::applyAnnouncements(qint64 budgetMs) {
     if (!pendingReports.isEmpty()) {
         showPendingReports();
     }
-    if (!unapplied.empty() && !slicePosted) {
-        slicePosted = true;
-        QMetaObject::invokeMethod(this, "applyAnnouncementSlice", Qt::QueuedConnection);
+    if (!unapplied.empty()) {
+        announcementSlice.schedule();
     }
 }
 

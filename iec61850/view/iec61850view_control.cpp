@@ -83,7 +83,6 @@ void Iec61850View::updateControlBox(QStandardItem* item, int layer) {
 }
 
 void Iec61850View::fillControlBoxSlice() {
-    controlFillPosted = false;
     QElapsedTimer clock;
     clock.start();
     int filed = 0;
@@ -92,11 +91,9 @@ void Iec61850View::fillControlBoxSlice() {
                           [this](const QModelIndex& line, int layer) {
                               fileControlLine(structureModel->itemFromIndex(line), layer);
                           });
-    if (!controlFill.done() && !controlFillPosted) {
-        controlFillPosted = true;
-        // The rest after the window has drawn and taken its input; dropped with the view.
-        QMetaObject::invokeMethod(
-            this, [this] { fillControlBoxSlice(); }, Qt::QueuedConnection);
+    if (!controlFill.done()) {
+        // The rest after the window has drawn and taken its input.
+        controlFillSlice.schedule();
     }
 }
 

@@ -163,7 +163,6 @@ void Iec61850View::readAllValues(const QString& ref) {
 }
 
 void Iec61850View::sendReadAllSlice() {
-    readAllSlicePosted = false;
     QElapsedTimer clock;
     clock.start();
     int handed = 0;
@@ -186,11 +185,9 @@ void Iec61850View::sendReadAllSlice() {
         unsentReadAlls.pop_front();
         awaitReadsHandled([this]() { readAllAnswersIn(); });
     }
-    if (!unsentReadAlls.empty() && !readAllSlicePosted) {
-        readAllSlicePosted = true;
-        // The rest after the window has drawn and taken its input; dropped with the view.
-        QMetaObject::invokeMethod(
-            this, [this] { sendReadAllSlice(); }, Qt::QueuedConnection);
+    if (!unsentReadAlls.empty()) {
+        // The rest after the window has drawn and taken its input.
+        readAllSlice.schedule();
     }
 }
 
