@@ -180,9 +180,15 @@ void Iec61850View::connectionStateChanged(bool state) {
         statusEdit->setStyleSheet("background-color: yellow; color: black;");
         return;
     }
+    // The quiet timer may have been about to set Ready after the last values of a connected device; it
+    // stops with the association, and no answer is awaited any more, so Ready is set here instead.
+    const bool readyDue = newValueTimer->isActive() && status == kStateConnected;
     statusEdit->setText(kStateUnconnected);
     statusEdit->setStyleSheet("background-color: red; color: white;");
     disconnectClicked();
+    if (readyDue && nothingPending()) {
+        readyCheck->setChecked(true);
+    }
     QMessageBox::information(this, tr("Notice"), tr("IEC61850 disconnected."), QMessageBox::Ok,
                              QMessageBox::NoButton);
 }
