@@ -186,6 +186,8 @@ QStringList FilesDialog::siblingsOf(const QString& name) const {
             names << it.key();
         }
     }
+    // The hash's order changes from run to run; a record comes down in the order of its names.
+    names.sort();
     return names;
 }
 
@@ -233,8 +235,9 @@ void FilesDialog::fileProgress(const QString& name, qint64 received, qint64 size
     Q_UNUSED(name);
     Q_UNUSED(size);
     if (batchTotal > 0) {
+        // Full only once the last file is in place, which fileDownloadDone() shows.
         progress->setValue(
-            static_cast<int>(std::min<qint64>(1000, (batchDone + received) * 1000 / batchTotal)));
+            static_cast<int>(std::min<qint64>(999, (batchDone + received) * 1000 / batchTotal)));
     }
 }
 

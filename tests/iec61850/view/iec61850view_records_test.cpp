@@ -3,6 +3,7 @@
 // queried and saved as CSV.
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -81,8 +82,9 @@ void Iec61850ViewRecordsTest::filesAreListedDownloadedAsARecordAndDeleted() {
     auto* progress = dialog->findChild<QProgressBar*>("downloadProgress");
     QSignalSpy progressed(progress, &QProgressBar::valueChanged);
     dialog->findChild<QPushButton*>("downloadButton")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(local.filePath("R1.dat")), 20000);
-    QTRY_COMPARE(progress->value(), 1000);
+    auto* status = dialog->findChild<QLabel*>("filesStatus");
+    QTRY_VERIFY_WITH_TIMEOUT(status->text().startsWith("Downloaded to"), 20000);
+    QCOMPARE(progress->value(), 1000);
     QVERIFY(progressed.count() > 2);
     QCOMPARE(contentOf(local.filePath("R1.cfg")), QByteArray("cfg"));
     QCOMPARE(contentOf(local.filePath("R1.dat")), big);
