@@ -94,6 +94,15 @@ void EngineRig::readValue(const QString& ref) {
     QMetaObject::invokeMethod(network, "readValue", Q_ARG(QString, ref));
 }
 
+void EngineRig::readValuesInOneTurn(const QStringList& refs) {
+    iec61850::Iec61850Network* engine = network;
+    QMetaObject::invokeMethod(network, [engine, refs] {
+        for (const QString& ref : refs) {
+            engine->readValue(ref);
+        }
+    });
+}
+
 void EngineRig::toggleReport(const QString& rcb) {
     call("enableDisableReport", Q_ARG(QString, rcb));
 }

@@ -36,6 +36,9 @@ public:
     // What the view's Disconnect does: abandon at once from this thread, then the queued teardown.
     void userDisconnect();
     void readValue(const QString& ref);
+    // Reads each of `refs` on its own, all in one turn of the engine's thread, however busy this
+    // machine is: the view's reads of one click, when its thread outpaces the engine's.
+    void readValuesInOneTurn(const QStringList& refs);
     // Invokes a slot of the engine and waits until it has run and its signals have arrived.
     template <typename... Args>
     void call(const char* slot, Args... args) {

@@ -420,12 +420,14 @@ QStringList walkOf(const QString& model, const QStringList& arguments, int* read
     }
     rig.settle();
     const int walked = simulator.pdusLogged();
+    QStringList attributes;
     for (const QString& line : rig.lines()) {
         const QStringList fields = line.split(QLatin1Char('|'));
         if (fields.value(4).toInt() > 3 && !fields.value(2).contains(QLatin1String("SBO"))) {
-            rig.readValue(fields.value(2));
+            attributes << fields.value(2);
         }
     }
+    rig.readValuesInOneTurn(attributes);
     rig.events << QStringLiteral("read again:");
     rig.settle();
     if (readRequests) {
